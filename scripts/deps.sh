@@ -1,0 +1,40 @@
+# Sourced by the scripts: makes sure the Debian packages a step needs are
+# installed. As root it installs what is missing; otherwise it prints the one
+# apt-get line needed and exits 1.
+
+kestrel_host_packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev locales)
+kestrel_windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64 googletest wine wine64)
+kestrel_check_packages=(clang libclang-rt-14-dev clang-tidy cppcheck valgrind time)
+
+kestrel_require_packages() {
+  local missing=() package
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$package")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "kestrel: missing packages; install them with:" >&2
+    echo "sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "kestrel: installing ${missing[*]}" >&2
+  apt-get update >&2
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >&2
+}
+
+# The host tests convert to GBK, the host's counterpart of code page 936.
+kestrel_ensure_gbk_locale() {
+  locale -a 2>/dev/null | grep -qi '^zh_CN\.gbk$' && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    localedef -i zh_CN -f GBK zh_CN.GBK >&2 || true
+  else
+    echo "kestrel: locale zh_CN.GBK is missing (sudo localedef -i zh_CN -f GBK zh_CN.GBK); code page tests will be skipped" >&2
+  fi
+}
+
+# The Windows tests run under Wine with a prefix inside the build folder.
+kestrel_wine_env() {
+  export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}

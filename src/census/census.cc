@@ -1,0 +1,63 @@
+#include "census/census.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "census/process_table.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Closes a platform handle when the scope ends.
+struct ScopedHandle {
+  explicit ScopedHandle(platform::HANDLE h) : handle(h) {}
+  ~ScopedHandle() { platform::CloseHandle(handle); }
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  platform::HANDLE handle;
+};
+
+// What GetGuiResources reports for `pid`, or 0 when it cannot be opened.
+int32_t GdiObjectCount(uint32_t pid) {
+  platform::HANDLE process = platform::OpenProcess(
+      platform::PROCESS_QUERY_INFORMATION, false, pid);
+  if (!process)
+    return 0;
+  ScopedHandle closer(process);
+  return static_cast<int32_t>(
+      platform::GetGuiResources(process, platform::GR_GDIOBJECTS));
+}
+
+}  // namespace
+
+bool CollectProcesses(ProcessTable& table) {
+  platform::HANDLE snapshot =
+      platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0);
+  if (snapshot == platform::INVALID_HANDLE_VALUE)
+    return false;
+  ScopedHandle closer(snapshot);
+
+  platform::PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  // The record is built once and reused: only its pid, name and count change.
+  ProcessRecord record;
+  for (bool more = platform::Process32FirstW(snapshot, &entry); more;
+       more = platform::Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == 0)
+      continue;
+    int32_t count = GdiObjectCount(entry.th32ProcessID);
+    if (count == 0)
+      continue;
+    record.pid = entry.th32ProcessID;
+    // A bounded copy: at most 259 units and the terminator, even when the
+    // snapshot's field holds no terminator.
+    size_t length = 0;
+    while (length < 259 && entry.szExeFile[length] != 0)
+      ++length;
+    std::fill(std::begin(record.exeName), std::end(record.exeName), u'\0');
+    std::copy(entry.szExeFile, entry.szExeFile + length, record.exeName);
+    record.guiObjectCount = count;
+    table.Set(record.pid, record);
+  }
+  return true;
+}

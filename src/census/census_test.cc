@@ -1,0 +1,1 @@
+// Tests for census/census.cc; written next.

@@ -1,0 +1,67 @@
+#include "census/handle_list.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+HandleList::HandleList(const HandleList& other) { *this = other; }
+
+HandleList::HandleList(HandleList&& other) noexcept
+    : storage(std::exchange(other.storage, nullptr)),
+      size(std::exchange(other.size, 0)),
+      capacity(std::exchange(other.capacity, 0)) {}
+
+HandleList& HandleList::operator=(const HandleList& other) {
+  if (this == &other)
+    return *this;
+  HandleRecord* copy = nullptr;
+  if (other.size > 0) {
+    copy = static_cast<HandleRecord*>(
+        std::malloc(sizeof(HandleRecord) * static_cast<size_t>(other.size)));
+    if (!copy) {
+      // A copy that cannot be stored is an empty list rather than a crash.
+      std::free(storage);
+      storage = nullptr;
+      size = capacity = 0;
+      return *this;
+    }
+    std::memcpy(copy, other.storage,
+                sizeof(HandleRecord) * static_cast<size_t>(other.size));
+  }
+  std::free(storage);
+  storage = copy;
+  size = other.size;
+  capacity = other.size;
+  return *this;
+}
+
+HandleList& HandleList::operator=(HandleList&& other) noexcept {
+  if (this != &other) {
+    std::free(storage);
+    storage = std::exchange(other.storage, nullptr);
+    size = std::exchange(other.size, 0);
+    capacity = std::exchange(other.capacity, 0);
+  }
+  return *this;
+}
+
+HandleList::~HandleList() { std::free(storage); }
+
+bool HandleList::Append(const HandleRecord& record) {
+  if (size == capacity) {
+    // Doubling in 64 bits shows the overflow the 32-bit size would hide.
+    int64_t grown = capacity == 0 ? 1 : 2 * static_cast<int64_t>(size);
+    if (grown > kMaxCapacity)
+      return false;
+    auto* bigger = static_cast<HandleRecord*>(
+        std::realloc(storage, sizeof(HandleRecord) * static_cast<size_t>(grown)));
+    if (!bigger)
+      return false;
+    std::memset(bigger + capacity, 0,
+                sizeof(HandleRecord) * static_cast<size_t>(grown - capacity));
+    storage = bigger;
+    capacity = static_cast<int32_t>(grown);
+  }
+  storage[size++] = record;
+  return true;
+}

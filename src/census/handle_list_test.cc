@@ -1,0 +1,1 @@
+// Tests for census/handle_list.cc; written next.

@@ -1,0 +1,193 @@
+#include "census/process_table.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr float kOptimalLoad = 0.75f;
+constexpr float kLowThresholdFactor = 0.25f;
+constexpr float kHighThresholdFactor = 2.25f;
+constexpr uint32_t kInitialBins = 17;
+constexpr int kNodesPerBlock = 10;
+
+constexpr uint32_t kPrimes[] = {
+    17,       23,       29,       37,       41,       53,       67,
+    83,       103,      131,      163,      211,      257,      331,
+    409,      521,      647,      821,      1031,     1291,     1627,
+    2053,     2591,     3251,     4099,     5167,     6521,     8209,
+    10331,    13007,    16411,    20663,    26017,    32771,    41299,
+    52021,    65537,    82571,    104033,   131101,   165161,   208067,
+    262147,   330287,   416147,   524309,   660563,   832291,   1048583,
+    1321139,  1664543,  2097169,  2642257,  3329023,  4194319,  5284493,
+    6658049,  8388617,  10568993, 13316089, 4294967295u};
+static_assert(sizeof(kPrimes) / sizeof(kPrimes[0]) == 61,
+              "60 primes and the end marker");
+
+// floor(factor * bins) in single precision, saturated to 32 bits.
+uint32_t Threshold(float factor, uint32_t bins) {
+  float product = factor * static_cast<float>(bins);
+  if (product >= 4294967296.0f)
+    return 4294967295u;
+  return static_cast<uint32_t>(product);
+}
+
+// Lemire's division-free modulo: for a 32-bit divisor d and
+// m = floor((2^64 - 1) / d) + 1, a mod d is the high 64 bits of
+// (m * a mod 2^64) * d, computed here without 128-bit arithmetic.
+uint64_t ModuloMultiplier(uint32_t divisor) {
+  return ~static_cast<uint64_t>(0) / divisor + 1;
+}
+
+uint32_t FastModulo(uint32_t value, uint64_t multiplier, uint32_t divisor) {
+  uint64_t low = multiplier * value;
+  uint64_t high = (low >> 32) * divisor + (((low & 0xFFFFFFFFu) * divisor) >> 32);
+  return static_cast<uint32_t>(high >> 32);
+}
+
+}  // namespace
+
+uint32_t PickSize(uint32_t count) {
+  float quotient = static_cast<float>(count) / kOptimalLoad;
+  uint32_t estimate = quotient >= 4294967296.0f
+                          ? 4294967295u
+                          : static_cast<uint32_t>(quotient);
+  for (uint32_t prime : kPrimes) {
+    if (prime >= estimate)
+      return prime == 4294967295u ? estimate : prime;
+  }
+  return estimate;
+}
+
+struct ProcessTable::NodeBlock {
+  NodeBlock* next = nullptr;
+  Node nodes[kNodesPerBlock];
+};
+
+ProcessTable::ProcessTable() { SetBinCount(kInitialBins); }
+
+ProcessTable::~ProcessTable() { Clear(); }
+
+void ProcessTable::SetBinCount(uint32_t bins) {
+  binCount_ = bins;
+  binDivisor_ = ModuloMultiplier(bins);
+  highThreshold_ = Threshold(kHighThresholdFactor, bins);
+  lowThreshold_ = Threshold(kLowThresholdFactor, bins);
+  if (lowThreshold_ < kInitialBins)
+    lowThreshold_ = 0;
+}
+
+uint32_t ProcessTable::BinOf(uint32_t hash) const {
+  return FastModulo(hash, binDivisor_, binCount_);
+}
+
+ProcessTable::Node* ProcessTable::TakeNode() {
+  if (!freeNodes_) {
+    auto* block = new (std::nothrow) NodeBlock;
+    if (!block)
+      throw OutOfMemoryError();
+    block->next = blocks_;
+    blocks_ = block;
+    for (Node& node : block->nodes) {
+      node.next = freeNodes_;
+      freeNodes_ = &node;
+    }
+  }
+  Node* node = freeNodes_;
+  freeNodes_ = node->next;
+  node->next = nullptr;
+  return node;
+}
+
+void ProcessTable::Set(uint32_t pid, const ProcessRecord& record) {
+  if (!bins_) {
+    bins_ = static_cast<Node**>(std::calloc(binCount_, sizeof(Node*)));
+    if (!bins_)
+      throw OutOfMemoryError();
+  }
+  uint32_t hash = pid;
+  Node** head = &bins_[BinOf(hash)];
+  for (Node* node = *head; node; node = node->next) {
+    if (node->hash == hash && node->key == pid) {
+      node->record = record;
+      return;
+    }
+  }
+  Node* node = TakeNode();
+  node->key = pid;
+  node->hash = hash;
+  node->record = record;
+  node->next = *head;
+  *head = node;
+  ++count_;
+  if (count_ > highThreshold_)
+    Rehash(PickSize(count_));
+}
+
+ProcessRecord* ProcessTable::Lookup(uint32_t pid) {
+  if (!bins_)
+    return nullptr;
+  for (Node* node = bins_[BinOf(pid)]; node; node = node->next) {
+    if (node->hash == pid && node->key == pid)
+      return &node->record;
+  }
+  return nullptr;
+}
+
+void ProcessTable::Rehash(uint32_t newBins) {
+  if (newBins == binCount_)
+    return;
+  if (!bins_) {
+    SetBinCount(newBins);
+    return;
+  }
+  auto** newHeads = static_cast<Node**>(std::calloc(newBins, sizeof(Node*)));
+  if (!newHeads)
+    throw OutOfMemoryError();
+  uint64_t newDivisor = ModuloMultiplier(newBins);
+  for (uint32_t bin = 0; bin < binCount_; ++bin) {
+    Node* node = bins_[bin];
+    while (node) {
+      Node* next = node->next;
+      Node** head = &newHeads[FastModulo(node->hash, newDivisor, newBins)];
+      node->next = *head;
+      *head = node;
+      node = next;
+    }
+  }
+  std::free(bins_);
+  bins_ = newHeads;
+  SetBinCount(newBins);
+}
+
+void ProcessTable::Clear() {
+  while (blocks_) {
+    NodeBlock* next = blocks_->next;
+    delete blocks_;
+    blocks_ = next;
+  }
+  freeNodes_ = nullptr;
+  std::free(bins_);
+  bins_ = nullptr;
+  count_ = 0;
+}
+
+ProcessTable::Node* ProcessTable::First() const {
+  if (!bins_)
+    return nullptr;
+  for (uint32_t bin = 0; bin < binCount_; ++bin) {
+    if (bins_[bin])
+      return bins_[bin];
+  }
+  return nullptr;
+}
+
+ProcessTable::Node* ProcessTable::Next(const Node* node) const {
+  if (node->next)
+    return node->next;
+  for (uint32_t bin = BinOf(node->hash) + 1; bin < binCount_; ++bin) {
+    if (bins_[bin])
+      return bins_[bin];
+  }
+  return nullptr;
+}

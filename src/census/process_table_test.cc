@@ -1,0 +1,1 @@
+// Tests for census/process_table.cc; written next.

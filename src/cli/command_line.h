@@ -1,0 +1,45 @@
+// The command line: options, the target and the usage text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class TargetMode { None, ByName, ByPid };
+
+struct RunOptions {
+  bool showCounts = false;
+  bool showHandles = false;
+  bool hasTypeFilter = false;
+  std::u16string typeFilter;
+  TargetMode targetMode = TargetMode::None;
+  std::u16string targetName;  // ByName: the whole argument, unchanged
+  uint32_t targetPid = 0;     // ByPid
+};
+
+enum class ParseOutcome {
+  Run,         // options parsed; go on with the run
+  Help,        // a help option: usage text, exit code 0
+  UsageError,  // a second non-zero target: usage text, exit code 1
+};
+
+// Parses the arguments after the program name.
+ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
+                              RunOptions* options);
+
+// The target's number conversion, as the runtime's wide string-to-unsigned
+// conversion in base 10 with a 32-bit result: white space, one sign, digits
+// (capped at 4294967295, then negated modulo 2^32 after a "-"). Sets
+// `consumed` to the units taken, 0 when no digit follows the sign.
+uint32_t ConvertTargetNumber(const char16_t* text, size_t length,
+                             size_t* consumed);
+
+// Printed for a help option and for a usage error.
+inline constexpr const char16_t kUsageText[] =
+    u"usage: kestrel.exe [-c] [-v [-f <filter>]] [processname|pid]\n"
+    u"  processname   List GDI handles loaded by process (partial name accepted)\n"
+    u"  pid           List GDI handles associated with the specified process id\n"
+    u"  -c            Show GDI count information.\n"
+    u"  -v            Show GDI handle information.\n"
+    u"  -f            Filter the GDI handle type.\n";

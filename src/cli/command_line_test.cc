@@ -1,0 +1,1 @@
+// Tests for cli/command_line.cc; written next.

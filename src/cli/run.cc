@@ -1,0 +1,109 @@
+#include "cli/run.h"
+
+#include <new>
+
+#include "census/census.h"
+#include "census/process_table.h"
+#include "cli/command_line.h"
+#include "gditable/shared_table.h"
+#include "platform/platform.h"
+#include "report/details.h"
+#include "report/format.h"
+#include "report/output.h"
+#include "report/summary.h"
+
+namespace {
+
+void PrintBanner(Output& out) {
+  std::u16string banner = u"\nkestrel v1.0 - List windows gdi handles.\n";
+  AppendText(banner, platform::BuildDescriptionLine1());
+  banner += u'\n';
+  AppendText(banner, platform::BuildDescriptionLine2());
+  banner += u"\n\n";
+  out.Write(banner);
+}
+
+bool Matches(const ProcessRecord& record, const RunOptions& options) {
+  switch (options.targetMode) {
+    case TargetMode::None:
+      return true;
+    case TargetMode::ByName:
+      return platform::StrStrIW(record.exeName,
+                                options.targetName.c_str()) != nullptr;
+    case TargetMode::ByPid:
+      return record.pid == options.targetPid;
+  }
+  return false;
+}
+
+void PrintReport(const ProcessTable& table, const RunOptions& options,
+                 Output& out) {
+  DetailOptions details;
+  details.showCounts = options.showCounts;
+  details.showHandles = options.showHandles;
+  details.hasTypeFilter = options.hasTypeFilter;
+  details.typeFilter = options.typeFilter;
+  bool headerPrinted = false;
+  for (const ProcessTable::Node* node = table.First(); node;
+       node = table.Next(node)) {
+    if (!Matches(node->record, options))
+      continue;
+    if (options.showCounts || options.showHandles)
+      PrintDetails(node->record, details, out);
+    else
+      PrintSummary(node->record, headerPrinted, out);
+  }
+}
+
+}  // namespace
+
+int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
+  // Where "chs" is missing the run goes on in the default locale.
+  platform::SetLocale("chs");
+  PrintBanner(out);
+
+  RunOptions options;
+  switch (ParseCommandLine(arguments, &options)) {
+    case ParseOutcome::Help:
+      out.Write(kUsageText, sizeof(kUsageText) / sizeof(char16_t) - 1);
+      return kExitSuccess;
+    case ParseOutcome::UsageError:
+      out.Write(kUsageText, sizeof(kUsageText) / sizeof(char16_t) - 1);
+      return kExitUsage;
+    case ParseOutcome::Run:
+      break;
+  }
+
+  ProcessTable table;
+  if (!CollectProcesses(table)) {
+    out.Flush();
+    platform::WriteStderrLine(
+        "kestrel: cannot take a snapshot of the running processes");
+    return kExitSystemState;
+  }
+  SharedTableLocation location;
+  if (!LocateSharedHandleTable(&location)) {
+    out.Flush();
+    platform::WriteStderrLine("kestrel: cannot locate the GDI shared handle table");
+    return kExitSystemState;
+  }
+  ScanSharedHandleTable(location.table, location.entryCount, table);
+  PrintReport(table, options, out);
+  return kExitSuccess;
+}
+
+int KestrelMain(const std::vector<std::u16string>& arguments) {
+  int startup = platform::Startup();
+  if (startup != 0)
+    return startup;
+  try {
+    Output out;
+    int code = RunKestrel(arguments, out);
+    out.Flush();
+    return code;
+  } catch (const std::bad_alloc&) {
+    platform::FlushStdout();
+    platform::WriteStderrLine("kestrel: out of memory");
+    return kExitOutOfMemory;
+  }
+}

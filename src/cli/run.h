@@ -1,0 +1,25 @@
+// One run of kestrel, from the banner to the exit code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class Output;
+
+// The exit codes of kestrel.
+enum ExitCode {
+  kExitSuccess = 0,         // a complete run, or help
+  kExitUsage = 1,           // a usage error
+  kExitSystemState = 2,     // the system state could not be read
+  kExitOutOfMemory = 3,     // memory ran out
+  kExitSessionUnusable = 4  // (host builds) the session description
+};
+
+// Runs the stages in order: locale, banner, arguments, census, location and
+// scan of the shared table, report. `arguments` excludes the program name.
+// Out of memory reaches the caller as std::bad_alloc.
+int RunKestrel(const std::vector<std::u16string>& arguments, Output& out);
+
+// The entry's common part: starts the platform, runs, and turns running out
+// of memory into its message and exit code.
+int KestrelMain(const std::vector<std::u16string>& arguments);

@@ -1,0 +1,1 @@
+// Tests for cli/run.cc; written next.

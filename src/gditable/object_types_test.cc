@@ -1,0 +1,1 @@
+// Tests for gditable/object_types.cc; written next.

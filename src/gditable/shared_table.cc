@@ -1,0 +1,98 @@
+#include "gditable/shared_table.h"
+
+#include <cstring>
+
+#include "census/process_table.h"
+#include "gditable/object_types.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Resolved once per run; a failed lookup leaves it empty so that a later call
+// tries again.
+platform::NtQueryInformationProcessFn cachedQueryFunction = nullptr;
+
+bool IsReadable(const platform::MEMORY_BASIC_INFORMATION& info) {
+  constexpr uint32_t kReadable =
+      platform::PAGE_READONLY | platform::PAGE_READWRITE |
+      platform::PAGE_WRITECOPY | platform::PAGE_EXECUTE_READ |
+      platform::PAGE_EXECUTE_READWRITE | platform::PAGE_EXECUTE_WRITECOPY;
+  return info.State == platform::MEM_COMMIT &&
+         (info.Protect & platform::PAGE_GUARD) == 0 &&
+         (info.Protect & kReadable) != 0;
+}
+
+}  // namespace
+
+void ResetQueryFunctionCache() { cachedQueryFunction = nullptr; }
+
+const void* QueryPebAddress(uint32_t pid) {
+  if (!cachedQueryFunction) {
+    platform::HMODULE ntdll = platform::GetModuleHandleW(u"ntdll.dll");
+    if (!ntdll)
+      return nullptr;
+    platform::FARPROC proc =
+        platform::GetProcAddress(ntdll, "NtQueryInformationProcess");
+    if (!proc)
+      return nullptr;
+    cachedQueryFunction =
+        reinterpret_cast<platform::NtQueryInformationProcessFn>(proc);
+  }
+  platform::HANDLE process = platform::OpenProcess(
+      platform::PROCESS_QUERY_INFORMATION, false, pid);
+  if (!process)
+    return nullptr;
+  platform::PROCESS_BASIC_INFORMATION information = {};
+  uint32_t returnLength = 0;
+  platform::NTSTATUS status = cachedQueryFunction(
+      process, platform::ProcessBasicInformation, &information,
+      sizeof(information), &returnLength);
+  platform::CloseHandle(process);
+  if (status < 0)
+    return nullptr;
+  return information.PebBaseAddress;
+}
+
+bool LocateSharedHandleTable(SharedTableLocation* location) {
+  const void* peb = QueryPebAddress(platform::GetCurrentProcessId());
+  if (!peb)
+    return false;
+  const void* table = nullptr;
+  std::memcpy(&table,
+              static_cast<const unsigned char*>(peb) +
+                  kPebGdiSharedHandleTableOffset,
+              sizeof(table));
+  if (!table)
+    return false;
+  platform::MEMORY_BASIC_INFORMATION information = {};
+  if (platform::VirtualQuery(table, &information, sizeof(information)) == 0)
+    return false;
+  // Reading a region that is not committed and readable would crash the run.
+  if (!IsReadable(information))
+    return false;
+  uint64_t entries = information.RegionSize < kTableHeaderBytes
+                         ? 0
+                         : (information.RegionSize - kTableHeaderBytes) /
+                               sizeof(GdiTableEntry);
+  location->table = static_cast<const GdiTableEntry*>(table);
+  location->entryCount = static_cast<uint32_t>(entries);
+  return true;
+}
+
+void ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
+                           ProcessTable& processes) {
+  for (uint32_t index = 0; index < entryCount; ++index) {
+    HandleRecord handle;
+    std::memcpy(&handle, &table[index], sizeof(GdiTableEntry));
+    if (handle.typeCode == 0)
+      continue;
+    ProcessRecord* record = processes.Lookup(handle.owner & 0xFFFFFFFEu);
+    if (!record)
+      continue;
+    handle.handle = HandleValueOf(handle.unique, index);
+    // A handle that cannot be listed still counts.
+    record->handles.Append(handle);
+    ++record->entryCount;
+    ++CategoryCounter(*record, CategoryOf(handle.typeCode));
+  }
+}

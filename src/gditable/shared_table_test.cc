@@ -1,0 +1,1 @@
+// Tests for gditable/shared_table.cc; written next.

@@ -1,0 +1,138 @@
+// The platform operations kestrel uses, under their platform names.
+//
+// Two backends implement them, chosen at build time: platform_win32.cc
+// forwards to Windows, and platform_sim.cc stands in for Windows on every
+// other host, over a session description (session.h). The rest of the program
+// includes only this header, never a system header of either backend.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+static_assert(sizeof(void*) == 8, "kestrel reads 64-bit Windows layouts");
+
+namespace platform {
+
+using HANDLE = void*;
+using HMODULE = void*;
+using FARPROC = void (*)();  // any exported function, cast to its real type
+using NTSTATUS = int32_t;
+
+constexpr uint32_t TH32CS_SNAPPROCESS = 0x00000002;
+constexpr uint32_t PROCESS_QUERY_INFORMATION = 0x0400;
+constexpr uint32_t GR_GDIOBJECTS = 0;
+constexpr uint32_t ProcessBasicInformation = 0;
+
+// MEMORY_BASIC_INFORMATION::State and ::Protect values.
+constexpr uint32_t MEM_COMMIT = 0x1000;
+constexpr uint32_t MEM_RESERVE = 0x2000;
+constexpr uint32_t MEM_FREE = 0x10000;
+constexpr uint32_t PAGE_NOACCESS = 0x01;
+constexpr uint32_t PAGE_READONLY = 0x02;
+constexpr uint32_t PAGE_READWRITE = 0x04;
+constexpr uint32_t PAGE_WRITECOPY = 0x08;
+constexpr uint32_t PAGE_EXECUTE_READ = 0x20;
+constexpr uint32_t PAGE_EXECUTE_READWRITE = 0x40;
+constexpr uint32_t PAGE_EXECUTE_WRITECOPY = 0x80;
+constexpr uint32_t PAGE_GUARD = 0x100;
+
+// windows.h defines many of these names as macros, so the Windows backend
+// includes this header first and uses the system's own definitions after.
+
+// The snapshot's record of one process (568 bytes on 64-bit Windows).
+struct PROCESSENTRY32W {
+  uint32_t dwSize;
+  uint32_t cntUsage;
+  uint32_t th32ProcessID;
+  uint64_t th32DefaultHeapID;
+  uint32_t th32ModuleID;
+  uint32_t cntThreads;
+  uint32_t th32ParentProcessID;
+  int32_t pcPriClassBase;
+  uint32_t dwFlags;
+  char16_t szExeFile[260];
+};
+static_assert(sizeof(PROCESSENTRY32W) == 568, "PROCESSENTRY32W layout");
+static_assert(offsetof(PROCESSENTRY32W, szExeFile) == 44, "szExeFile offset");
+
+// What NtQueryInformationProcess(ProcessBasicInformation) fills in.
+struct PROCESS_BASIC_INFORMATION {
+  NTSTATUS ExitStatus;
+  void* PebBaseAddress;
+  uint64_t AffinityMask;
+  int32_t BasePriority;
+  uint64_t UniqueProcessId;
+  uint64_t InheritedFromUniqueProcessId;
+};
+static_assert(sizeof(PROCESS_BASIC_INFORMATION) == 48, "PBI layout");
+static_assert(offsetof(PROCESS_BASIC_INFORMATION, PebBaseAddress) == 8,
+              "PebBaseAddress offset");
+
+// What VirtualQuery reports about the region holding an address.
+struct MEMORY_BASIC_INFORMATION {
+  void* BaseAddress;
+  void* AllocationBase;
+  uint32_t AllocationProtect;
+  uint16_t PartitionId;
+  uint64_t RegionSize;
+  uint32_t State;
+  uint32_t Protect;
+  uint32_t Type;
+};
+static_assert(sizeof(MEMORY_BASIC_INFORMATION) == 48, "MBI layout");
+static_assert(offsetof(MEMORY_BASIC_INFORMATION, RegionSize) == 24,
+              "RegionSize offset");
+
+using NtQueryInformationProcessFn = NTSTATUS (*)(HANDLE process,
+                                                 uint32_t informationClass,
+                                                 void* information,
+                                                 uint32_t length,
+                                                 uint32_t* returnLength);
+
+// A failed snapshot is INVALID_HANDLE_VALUE, a failed OpenProcess is null.
+inline HANDLE const INVALID_HANDLE_VALUE =
+    reinterpret_cast<HANDLE>(~static_cast<uintptr_t>(0));
+
+HANDLE CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId);
+bool Process32FirstW(HANDLE snapshot, PROCESSENTRY32W* entry);
+bool Process32NextW(HANDLE snapshot, PROCESSENTRY32W* entry);
+HANDLE OpenProcess(uint32_t desiredAccess, bool inheritHandle,
+                   uint32_t processId);
+bool CloseHandle(HANDLE handle);
+uint32_t GetCurrentProcessId();
+uint32_t GetGuiResources(HANDLE process, uint32_t flags);
+HMODULE GetModuleHandleW(const char16_t* moduleName);
+FARPROC GetProcAddress(HMODULE module, const char* procName);
+size_t VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* buffer,
+                    size_t length);
+// Case-insensitive substring search; null when `search` is not in `text`.
+const char16_t* StrStrIW(const char16_t* text, const char16_t* search);
+
+// Sets the runtime locale for all categories; "chs" names Simplified
+// Chinese (code page 936). Returns false when the locale is not available.
+bool SetLocale(const char* name);
+
+// Converts UTF-16 text unit by unit to the current locale's multibyte code
+// page and appends the bytes; a unit the code page cannot represent becomes
+// "?".
+void AppendInCodePage(const char16_t* text, size_t length, std::string& bytes);
+
+// Writes bytes to standard output (text mode on Windows, so "\n" becomes
+// CR LF there). Returns false when the write fails.
+bool WriteStdout(const char* bytes, size_t length);
+bool FlushStdout();
+
+// Writes one line of ASCII text and a newline to standard error.
+void WriteStderrLine(const std::string& line);
+
+// Prepares the backend before the run starts. Returns 0, or an exit code
+// after having said on standard error why the run cannot start (the host
+// build's session description cannot be used).
+int Startup();
+
+// The banner's two lines that say what build this is.
+const char16_t* BuildDescriptionLine1();
+const char16_t* BuildDescriptionLine2();
+
+}  // namespace platform

@@ -1,0 +1,389 @@
+// The simulated backend: stands in for Windows on every other host, over a
+// session description. The table and the PEB are real memory of this
+// process, so the scan reads them in place exactly as on Windows.
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <utility>
+
+#include "platform/platform.h"
+#include "platform/session.h"
+#include "platform/sim_control.h"
+
+namespace platform {
+namespace {
+
+constexpr NTSTATUS kStatusUnsuccessful = static_cast<NTSTATUS>(0xC0000001);
+constexpr NTSTATUS kStatusInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003);
+constexpr NTSTATUS kStatusInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
+constexpr NTSTATUS kStatusInvalidHandle = static_cast<NTSTATUS>(0xC0000008);
+constexpr NTSTATUS kStatusPending = 0x103;
+constexpr uint32_t kMemMapped = 0x40000;
+// Where other processes' PEBs would be; never read by the program.
+constexpr uintptr_t kForeignPebAddress = 0x7FF5FFFDE000;
+
+// What a handle refers to: a snapshot (a copy of the process list and a
+// cursor) or an opened process.
+struct HandleObject {
+  bool isSnapshot = false;
+  std::vector<SimulatedProcess> processes;
+  size_t next = 0;
+  uint32_t pid = 0;
+};
+
+struct State {
+  Session session;
+  // The program's own PEB; only the table pointer at 0xF8 is filled.
+  alignas(8) unsigned char peb[0x400] = {};
+  std::set<HANDLE> openHandles;
+};
+
+State& GetState() {
+  static State state;
+  return state;
+}
+
+char ntdllModule;  // its address is the simulated module handle
+
+HandleObject* FromHandle(HANDLE handle) {
+  State& state = GetState();
+  if (!handle || state.openHandles.count(handle) == 0)
+    return nullptr;
+  return static_cast<HandleObject*>(handle);
+}
+
+HANDLE NewHandle(std::unique_ptr<HandleObject> object) {
+  HANDLE handle = object.release();
+  GetState().openHandles.insert(handle);
+  return handle;
+}
+
+const SimulatedProcess* FindProcess(uint32_t pid) {
+  for (const SimulatedProcess& process : GetState().session.processes) {
+    if (process.pid == pid)
+      return &process;
+  }
+  return nullptr;
+}
+
+bool FillEntry(HandleObject* snapshot, PROCESSENTRY32W* entry) {
+  if (!snapshot || !snapshot->isSnapshot || !entry ||
+      entry->dwSize < sizeof(PROCESSENTRY32W))
+    return false;
+  if (snapshot->next >= snapshot->processes.size())
+    return false;
+  const SimulatedProcess& process = snapshot->processes[snapshot->next++];
+  uint32_t size = entry->dwSize;
+  std::memset(entry, 0, sizeof(*entry));
+  entry->dwSize = size;
+  entry->th32ProcessID = process.pid;
+  entry->cntThreads = 1;
+  entry->pcPriClassBase = 8;
+  std::memcpy(entry->szExeFile, process.name.data(),
+              process.name.size() * sizeof(char16_t));
+  return true;
+}
+
+NTSTATUS SimNtQueryInformationProcess(HANDLE process, uint32_t informationClass,
+                                      void* information, uint32_t length,
+                                      uint32_t* returnLength) {
+  State& state = GetState();
+  if (state.session.failQueryStatus)
+    return kStatusUnsuccessful;
+  if (informationClass != ProcessBasicInformation)
+    return kStatusInvalidInfoClass;
+  if (length != sizeof(PROCESS_BASIC_INFORMATION))
+    return kStatusInfoLengthMismatch;
+  HandleObject* object = FromHandle(process);
+  if (!object || object->isSnapshot)
+    return kStatusInvalidHandle;
+  PROCESS_BASIC_INFORMATION basic = {};
+  basic.ExitStatus = kStatusPending;
+  basic.PebBaseAddress = object->pid == state.session.selfPid
+                             ? static_cast<void*>(state.peb)
+                             : reinterpret_cast<void*>(kForeignPebAddress);
+  basic.AffinityMask = 1;
+  basic.BasePriority = 8;
+  basic.UniqueProcessId = object->pid;
+  std::memcpy(information, &basic, sizeof(basic));
+  if (returnLength)
+    *returnLength = sizeof(basic);
+  return 0;
+}
+
+char16_t FoldCase(char16_t c) {
+  if (c >= u'A' && c <= u'Z')
+    return static_cast<char16_t>(c + 32);
+  // Latin-1: À..Þ except ×.
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+    return static_cast<char16_t>(c + 32);
+  if (c == 0x178)  // Ÿ
+    return 0xFF;
+  // Latin Extended-A pairs upper/lower case as even/odd or odd/even code
+  // points; ı, ĸ and ŉ have no pair.
+  if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) ||
+      (c >= 0x14A && c <= 0x177))
+    return static_cast<char16_t>(c | 1);
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+    return static_cast<char16_t>((c & 1) ? c + 1 : c);
+  return c;
+}
+
+void InstallSession(Session session) {
+  State& state = GetState();
+  for (HANDLE handle : state.openHandles)
+    delete static_cast<HandleObject*>(handle);
+  state.openHandles.clear();
+  state.session = std::move(session);
+  if (!state.session.table)
+    state.session.table.reset(static_cast<unsigned char*>(
+        std::calloc(state.session.regionSize ? state.session.regionSize : 1, 1)));
+  const void* table =
+      state.session.failPebNull ? nullptr : state.session.table.get();
+  std::memcpy(state.peb + 0xF8, &table, sizeof(table));
+}
+
+}  // namespace
+
+void UseSession(Session session) { InstallSession(std::move(session)); }
+
+bool UseSessionText(std::string_view text, std::string* error) {
+  Session session;
+  size_t line = 0;
+  if (!ParseSessionText(text, &session, &line, error)) {
+    *error = "line " + std::to_string(line) + ": " + *error;
+    return false;
+  }
+  InstallSession(std::move(session));
+  return true;
+}
+
+size_t OpenHandleCount() { return GetState().openHandles.size(); }
+
+HANDLE CreateToolhelp32Snapshot(uint32_t flags, uint32_t /*processId*/) {
+  State& state = GetState();
+  if (state.session.snapshotFails || (flags & TH32CS_SNAPPROCESS) == 0)
+    return INVALID_HANDLE_VALUE;
+  auto snapshot = std::make_unique<HandleObject>();
+  snapshot->isSnapshot = true;
+  snapshot->processes = state.session.processes;
+  return NewHandle(std::move(snapshot));
+}
+
+bool Process32FirstW(HANDLE snapshot, PROCESSENTRY32W* entry) {
+  HandleObject* object = FromHandle(snapshot);
+  if (object)
+    object->next = 0;
+  return FillEntry(object, entry);
+}
+
+bool Process32NextW(HANDLE snapshot, PROCESSENTRY32W* entry) {
+  return FillEntry(FromHandle(snapshot), entry);
+}
+
+HANDLE OpenProcess(uint32_t desiredAccess, bool /*inheritHandle*/,
+                   uint32_t processId) {
+  const Session& session = GetState().session;
+  if (processId == 0 || desiredAccess == 0)
+    return nullptr;
+  if (processId == session.selfPid) {
+    if (session.failOpenSelf)
+      return nullptr;
+  } else {
+    const SimulatedProcess* process = FindProcess(processId);
+    if (!process || !process->canOpen)
+      return nullptr;
+  }
+  auto object = std::make_unique<HandleObject>();
+  object->pid = processId;
+  return NewHandle(std::move(object));
+}
+
+bool CloseHandle(HANDLE handle) {
+  HandleObject* object = FromHandle(handle);
+  if (!object)
+    return false;
+  GetState().openHandles.erase(handle);
+  delete object;
+  return true;
+}
+
+uint32_t GetCurrentProcessId() { return GetState().session.selfPid; }
+
+uint32_t GetGuiResources(HANDLE process, uint32_t flags) {
+  HandleObject* object = FromHandle(process);
+  if (!object || object->isSnapshot || flags != GR_GDIOBJECTS)
+    return 0;
+  const SimulatedProcess* listed = FindProcess(object->pid);
+  return listed ? listed->gdiObjects : 0;
+}
+
+HMODULE GetModuleHandleW(const char16_t* moduleName) {
+  if (!moduleName)
+    return nullptr;
+  const char16_t* expected = u"ntdll.dll";
+  const char16_t* name = moduleName;
+  for (; *name && *expected; ++name, ++expected) {
+    if (FoldCase(*name) != *expected)
+      return nullptr;
+  }
+  return *name == 0 && *expected == 0 ? &ntdllModule : nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE module, const char* procName) {
+  if (module != &ntdllModule || !procName ||
+      std::strcmp(procName, "NtQueryInformationProcess") != 0 ||
+      GetState().session.failNtdllLookup)
+    return nullptr;
+  return reinterpret_cast<FARPROC>(&SimNtQueryInformationProcess);
+}
+
+size_t VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* buffer,
+                    size_t length) {
+  const Session& session = GetState().session;
+  if (session.failVirtualQuery || !buffer ||
+      length < sizeof(MEMORY_BASIC_INFORMATION))
+    return 0;
+  MEMORY_BASIC_INFORMATION info = {};
+  auto* base = session.table.get();
+  auto* at = static_cast<const unsigned char*>(address);
+  if (base && at >= base && at < base + session.regionSize) {
+    info.BaseAddress = const_cast<unsigned char*>(at);
+    info.AllocationBase = base;
+    info.AllocationProtect = PAGE_READONLY;
+    info.RegionSize = session.regionSize - static_cast<uint64_t>(at - base);
+    info.Type = kMemMapped;
+    if (session.failRegionUnreadable) {
+      info.State = MEM_RESERVE;
+      info.Protect = 0;
+    } else {
+      info.State = MEM_COMMIT;
+      info.Protect = PAGE_READONLY;
+    }
+  } else {
+    info.BaseAddress = const_cast<void*>(address);
+    info.RegionSize = 4096;
+    info.State = MEM_FREE;
+    info.Protect = PAGE_NOACCESS;
+  }
+  std::memcpy(buffer, &info, sizeof(info));
+  return sizeof(info);
+}
+
+const char16_t* StrStrIW(const char16_t* text, const char16_t* search) {
+  if (!text || !search || !*search)
+    return nullptr;
+  for (const char16_t* start = text; *start; ++start) {
+    const char16_t* t = start;
+    const char16_t* s = search;
+    while (*t && *s && FoldCase(*t) == FoldCase(*s)) {
+      ++t;
+      ++s;
+    }
+    if (!*s)
+      return start;
+  }
+  return nullptr;
+}
+
+bool SetLocale(const char* name) {
+  // Code page 936's counterpart here is GBK.
+  const char* hostName = std::strcmp(name, "chs") == 0 ? "zh_CN.GBK" : name;
+  return std::setlocale(LC_ALL, hostName) != nullptr;
+}
+
+void AppendInCodePage(const char16_t* text, size_t length, std::string& bytes) {
+  // ASCII is the same in every code page this runs under.
+  size_t start = 0;
+  while (start < length) {
+    size_t end = start;
+    while (end < length && text[end] < 0x80)
+      ++end;
+    size_t old = bytes.size();
+    bytes.resize(old + (end - start));
+    for (size_t i = start; i < end; ++i)
+      bytes[old + i - start] = static_cast<char>(text[i]);
+    if (end == length)
+      break;
+    char16_t unit = text[end];
+    char encoded[MB_LEN_MAX];
+    std::mbstate_t state = {};
+    size_t count = (unit >= 0xD800 && unit <= 0xDFFF)
+                       ? static_cast<size_t>(-1)
+                       : std::wcrtomb(encoded, static_cast<wchar_t>(unit), &state);
+    if (count == static_cast<size_t>(-1))
+      bytes.push_back('?');
+    else
+      bytes.append(encoded, count);
+    start = end + 1;
+  }
+}
+
+bool WriteStdout(const char* bytes, size_t length) {
+  return std::fwrite(bytes, 1, length, stdout) == length;
+}
+
+bool FlushStdout() { return std::fflush(stdout) == 0; }
+
+void WriteStderrLine(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+int Startup() {
+  const char* path = std::getenv("KESTREL_SESSION");
+  Session session;
+  SessionParser parser(&session);
+  std::string name = path ? path : "<built-in sample session>";
+  bool ok = true;
+  if (path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+      WriteStderrLine("kestrel: " + name +
+                      ": cannot read the session description: " +
+                      std::strerror(errno));
+      return 4;
+    }
+    std::string line;
+    while (ok && std::getline(file, line))
+      ok = parser.ParseLine(line);
+    if (ok && file.bad()) {
+      WriteStderrLine("kestrel: " + name +
+                      ": cannot read the session description");
+      return 4;
+    }
+  } else {
+    size_t line = 0;
+    std::string error;
+    if (!ParseSessionText(kSampleSession, &session, &line, &error)) {
+      WriteStderrLine("kestrel: " + name + ":" + std::to_string(line) + ": " +
+                      error);
+      return 4;
+    }
+  }
+  if (ok)
+    ok = parser.Finish();
+  if (!ok) {
+    WriteStderrLine("kestrel: " + name + ":" +
+                    std::to_string(parser.LineNumber()) + ": " + parser.Error());
+    return 4;
+  }
+  InstallSession(std::move(session));
+  return 0;
+}
+
+const char16_t* BuildDescriptionLine1() {
+  return u"Host build: the system state is simulated, not read from Windows.";
+}
+
+const char16_t* BuildDescriptionLine2() {
+  return u"Session: the built-in sample, or the file named by KESTREL_SESSION.";
+}
+
+}  // namespace platform

@@ -1,0 +1,1 @@
+// Tests for platform/platform_sim.cc; written next.

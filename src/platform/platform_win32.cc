@@ -1,0 +1,128 @@
+// The Windows backend: forwards each operation to the real API.
+//
+// platform.h comes first: windows.h defines several of its names as macros.
+#include "platform/platform.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+#include <tlhelp32.h>
+
+#include <clocale>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
+static_assert(sizeof(::PROCESSENTRY32W) == sizeof(platform::PROCESSENTRY32W),
+              "PROCESSENTRY32W layout");
+static_assert(offsetof(::PROCESSENTRY32W, szExeFile) ==
+                  offsetof(platform::PROCESSENTRY32W, szExeFile),
+              "szExeFile offset");
+static_assert(sizeof(::MEMORY_BASIC_INFORMATION) ==
+                  sizeof(platform::MEMORY_BASIC_INFORMATION),
+              "MEMORY_BASIC_INFORMATION layout");
+static_assert(offsetof(::MEMORY_BASIC_INFORMATION, RegionSize) ==
+                  offsetof(platform::MEMORY_BASIC_INFORMATION, RegionSize),
+              "RegionSize offset");
+static_assert(offsetof(::MEMORY_BASIC_INFORMATION, State) ==
+                  offsetof(platform::MEMORY_BASIC_INFORMATION, State),
+              "State offset");
+static_assert(offsetof(::MEMORY_BASIC_INFORMATION, Protect) ==
+                  offsetof(platform::MEMORY_BASIC_INFORMATION, Protect),
+              "Protect offset");
+
+namespace platform {
+
+HANDLE CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) {
+  return ::CreateToolhelp32Snapshot(flags, processId);
+}
+
+bool Process32FirstW(HANDLE snapshot, PROCESSENTRY32W* entry) {
+  return ::Process32FirstW(snapshot,
+                           reinterpret_cast<::PROCESSENTRY32W*>(entry)) != FALSE;
+}
+
+bool Process32NextW(HANDLE snapshot, PROCESSENTRY32W* entry) {
+  return ::Process32NextW(snapshot,
+                          reinterpret_cast<::PROCESSENTRY32W*>(entry)) != FALSE;
+}
+
+HANDLE OpenProcess(uint32_t desiredAccess, bool inheritHandle,
+                   uint32_t processId) {
+  return ::OpenProcess(desiredAccess, inheritHandle ? TRUE : FALSE, processId);
+}
+
+bool CloseHandle(HANDLE handle) { return ::CloseHandle(handle) != FALSE; }
+
+uint32_t GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+
+uint32_t GetGuiResources(HANDLE process, uint32_t flags) {
+  return ::GetGuiResources(process, flags);
+}
+
+HMODULE GetModuleHandleW(const char16_t* moduleName) {
+  return ::GetModuleHandleW(reinterpret_cast<const wchar_t*>(moduleName));
+}
+
+FARPROC GetProcAddress(HMODULE module, const char* procName) {
+  return reinterpret_cast<FARPROC>(
+      ::GetProcAddress(static_cast<::HMODULE>(module), procName));
+}
+
+size_t VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* buffer,
+                    size_t length) {
+  return ::VirtualQuery(address,
+                        reinterpret_cast<::MEMORY_BASIC_INFORMATION*>(buffer),
+                        length);
+}
+
+const char16_t* StrStrIW(const char16_t* text, const char16_t* search) {
+  return reinterpret_cast<const char16_t*>(
+      ::StrStrIW(reinterpret_cast<const wchar_t*>(text),
+                 reinterpret_cast<const wchar_t*>(search)));
+}
+
+bool SetLocale(const char* name) {
+  return std::setlocale(LC_ALL, name) != nullptr;
+}
+
+void AppendInCodePage(const char16_t* text, size_t length, std::string& bytes) {
+  for (size_t i = 0; i < length; ++i) {
+    char16_t unit = text[i];
+    // ASCII is the same in every code page the runtime converts to.
+    if (unit < 0x80) {
+      bytes.push_back(static_cast<char>(unit));
+      continue;
+    }
+    char encoded[MB_LEN_MAX];
+    int count = std::wctomb(encoded, static_cast<wchar_t>(unit));
+    if (count <= 0)
+      bytes.push_back('?');
+    else
+      bytes.append(encoded, static_cast<size_t>(count));
+  }
+}
+
+bool WriteStdout(const char* bytes, size_t length) {
+  return std::fwrite(bytes, 1, length, stdout) == length;
+}
+
+bool FlushStdout() { return std::fflush(stdout) == 0; }
+
+void WriteStderrLine(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+int Startup() { return 0; }
+
+const char16_t* BuildDescriptionLine1() {
+  return u"Windows x64 build: reads the live system state.";
+}
+
+const char16_t* BuildDescriptionLine2() {
+  return u"GDI All from GetGuiResources, GDI Total from the shared handle table.";
+}
+
+}  // namespace platform

@@ -1,0 +1,1 @@
+// Tests for platform/platform_win32.cc; written next.

@@ -1,0 +1,232 @@
+#include "platform/session.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/utf8.h"
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Splits off the next field; empty when none is left.
+std::string_view NextField(std::string_view& rest) {
+  size_t start = 0;
+  while (start < rest.size() && IsBlank(rest[start]))
+    ++start;
+  size_t end = start;
+  while (end < rest.size() && !IsBlank(rest[end]))
+    ++end;
+  std::string_view field = rest.substr(start, end - start);
+  rest.remove_prefix(end);
+  return field;
+}
+
+
+// An unsigned decimal or 0x-hexadecimal number no larger than `maximum`.
+bool ParseNumber(std::string_view field, uint64_t maximum, uint64_t* value) {
+  unsigned base = 10;
+  if (field.size() > 2 && field[0] == '0' && (field[1] == 'x' || field[1] == 'X')) {
+    base = 16;
+    field.remove_prefix(2);
+  }
+  if (field.empty())
+    return false;
+  uint64_t result = 0;
+  for (char c : field) {
+    unsigned digit;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<unsigned>(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    else
+      return false;
+    if (result > (maximum - digit) / base)
+      return false;
+    result = result * base + digit;
+  }
+  *value = result;
+  return true;
+}
+
+}  // namespace
+
+void FreeDeleter::operator()(unsigned char* p) const { std::free(p); }
+
+bool SessionParser::Fail(std::string message) {
+  error_ = std::move(message);
+  return false;
+}
+
+bool SessionParser::EnsureTable() {
+  if (session_->table)
+    return true;
+  size_t bytes = static_cast<size_t>(session_->regionSize);
+  session_->table.reset(
+      static_cast<unsigned char*>(std::calloc(bytes == 0 ? 1 : bytes, 1)));
+  if (!session_->table)
+    return Fail("cannot allocate a table region of " +
+                std::to_string(session_->regionSize) + " bytes");
+  return true;
+}
+
+bool SessionParser::ParseLine(std::string_view line) {
+  ++lineNumber_;
+  if (!line.empty() && line.back() == '\r')
+    line.remove_suffix(1);
+  if (line.find('\0') != std::string_view::npos)
+    return Fail("the line holds a NUL byte");
+  std::string_view rest = line;
+  std::string_view record = NextField(rest);
+  if (record.empty() || record[0] == '#')
+    return true;
+
+  // Reads the next numeric field into `value`, at most `maximum`.
+  auto number = [&](const char* what, uint64_t maximum, uint64_t* value) {
+    std::string_view field = NextField(rest);
+    if (field.empty())
+      return Fail(std::string("missing field: ") + what);
+    if (!ParseNumber(field, maximum, value))
+      return Fail(std::string(what) + " is not a number from 0 to " +
+                  std::to_string(maximum) + ": '" + std::string(field) + "'");
+    return true;
+  };
+  auto noMoreFields = [&]() {
+    std::string_view extra = NextField(rest);
+    if (!extra.empty())
+      return Fail("extra field: '" + std::string(extra) + "'");
+    return true;
+  };
+
+  if (record == "self") {
+    uint64_t pid;
+    if (!number("PID", 0xFFFFFFFF, &pid) || !noMoreFields())
+      return false;
+    session_->selfPid = static_cast<uint32_t>(pid);
+    return true;
+  }
+  if (record == "process") {
+    uint64_t pid, gdi;
+    if (!number("PID", 0xFFFFFFFF, &pid) || !number("GDI", 0xFFFFFFFF, &gdi))
+      return false;
+    std::string_view access = NextField(rest);
+    if (access.empty())
+      return Fail("missing field: ACCESS");
+    if (access != "open" && access != "denied")
+      return Fail("ACCESS is 'open' or 'denied', not '" + std::string(access) + "'");
+    // The name is the rest of the line after one run of blanks.
+    size_t start = 0;
+    while (start < rest.size() && IsBlank(rest[start]))
+      ++start;
+    std::string_view name = rest.substr(start);
+    if (name.empty())
+      return Fail("missing field: NAME");
+    if (!IsValidUtf8(name))
+      return Fail("NAME is not valid UTF-8");
+    SimulatedProcess process;
+    process.pid = static_cast<uint32_t>(pid);
+    process.gdiObjects = static_cast<uint32_t>(gdi);
+    process.canOpen = access == "open";
+    process.name = DecodeUtf8(name);
+    if (process.name.size() > 259)
+      process.name.resize(259);
+    session_->processes.push_back(std::move(process));
+    return true;
+  }
+  if (record == "snapshot") {
+    std::string_view what = NextField(rest);
+    if (what.empty())
+      return Fail("missing field: 'fail'");
+    if (what != "fail")
+      return Fail("a snapshot line reads 'snapshot fail', not 'snapshot " +
+                  std::string(what) + "'");
+    if (!noMoreFields())
+      return false;
+    session_->snapshotFails = true;
+    return true;
+  }
+  if (record == "table") {
+    if (sawEntry_)
+      return Fail("a table line must come before the first entry line");
+    uint64_t region;
+    if (!number("REGION", Session::kMaxRegion, &region) || !noMoreFields())
+      return false;
+    session_->regionSize = region;
+    return true;
+  }
+  if (record == "entry") {
+    uint64_t index, kernel, owner, unique, type, flags, user;
+    if (!number("INDEX", 0xFFFFFFFF, &index) ||
+        !number("KERNEL", ~0ull, &kernel) ||
+        !number("OWNER", 0xFFFFFFFF, &owner) ||
+        !number("UNIQUE", 0xFFFF, &unique) || !number("TYPE", 0xFF, &type) ||
+        !number("FLAGS", 0xFF, &flags) || !number("USER", ~0ull, &user) ||
+        !noMoreFields())
+      return false;
+    if (24 * (index + 1) > session_->regionSize)
+      return Fail("entry " + std::to_string(index) +
+                  " lies outside the table region of " +
+                  std::to_string(session_->regionSize) + " bytes");
+    sawEntry_ = true;
+    if (!EnsureTable())
+      return false;
+    unsigned char* at = session_->table.get() + 24 * index;
+    uint32_t owner32 = static_cast<uint32_t>(owner);
+    uint16_t unique16 = static_cast<uint16_t>(unique);
+    std::memcpy(at, &kernel, 8);
+    std::memcpy(at + 8, &owner32, 4);
+    std::memcpy(at + 12, &unique16, 2);
+    at[14] = static_cast<unsigned char>(type);
+    at[15] = static_cast<unsigned char>(flags);
+    std::memcpy(at + 16, &user, 8);
+    return true;
+  }
+  if (record == "fail") {
+    std::string_view what = NextField(rest);
+    if (what.empty())
+      return Fail("missing field: WHAT");
+    if (!noMoreFields())
+      return false;
+    if (what == "ntdll-lookup")
+      session_->failNtdllLookup = true;
+    else if (what == "open-self")
+      session_->failOpenSelf = true;
+    else if (what == "query-status")
+      session_->failQueryStatus = true;
+    else if (what == "peb-null")
+      session_->failPebNull = true;
+    else if (what == "virtual-query")
+      session_->failVirtualQuery = true;
+    else if (what == "region-unreadable")
+      session_->failRegionUnreadable = true;
+    else
+      return Fail("unknown failure '" + std::string(what) + "'");
+    return true;
+  }
+  return Fail("unknown record '" + std::string(record) + "'");
+}
+
+bool SessionParser::Finish() { return EnsureTable(); }
+
+bool ParseSessionText(std::string_view text, Session* session,
+                      size_t* errorLine, std::string* error) {
+  SessionParser parser(session);
+  while (!text.empty()) {
+    size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!parser.ParseLine(line)) {
+      *errorLine = parser.LineNumber();
+      *error = parser.Error();
+      return false;
+    }
+  }
+  if (!parser.Finish()) {
+    *errorLine = parser.LineNumber();
+    *error = parser.Error();
+    return false;
+  }
+  return true;
+}

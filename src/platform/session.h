@@ -1,0 +1,86 @@
+// The session description: the system state that the host build simulates.
+//
+// UTF-8 text, one record a line; blank lines and lines starting with "#" are
+// ignored; fields are separated by spaces or tabs; numbers are unsigned,
+// decimal or 0x hexadecimal.
+//
+//   self PID                                  the program's own PID
+//   process PID GDI open|denied NAME          one process of the snapshot
+//   snapshot fail                             the snapshot cannot be taken
+//   table REGION                              the table's region size
+//   entry INDEX KERNEL OWNER UNIQUE TYPE FLAGS USER
+//                                             one entry of the table
+//   fail ntdll-lookup|open-self|query-status|peb-null|virtual-query|
+//        region-unreadable                    one platform step fails
+//
+// A table line must come before the first entry line, whose index it bounds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct SimulatedProcess {
+  uint32_t pid = 0;
+  uint32_t gdiObjects = 0;
+  bool canOpen = false;
+  std::u16string name;  // at most 259 units
+};
+
+struct FreeDeleter {
+  void operator()(unsigned char* p) const;
+};
+
+struct Session {
+  static constexpr uint64_t kDefaultRegion = 4096 + 65536 * 24;
+  static constexpr uint64_t kMaxRegion = 1ull << 30;
+
+  uint32_t selfPid = 1000;
+  std::vector<SimulatedProcess> processes;
+  bool snapshotFails = false;
+  uint64_t regionSize = kDefaultRegion;
+  // The zero-filled table block of regionSize bytes, allocated with the
+  // first entry or when the description ends.
+  std::unique_ptr<unsigned char[], FreeDeleter> table;
+  bool failNtdllLookup = false;
+  bool failOpenSelf = false;
+  bool failQueryStatus = false;
+  bool failPebNull = false;
+  bool failVirtualQuery = false;
+  bool failRegionUnreadable = false;
+};
+
+// Reads a description line by line.
+class SessionParser {
+ public:
+  explicit SessionParser(Session* session) : session_(session) {}
+
+  // Parses the next line (without its newline). False on an error, which
+  // Error() then describes.
+  bool ParseLine(std::string_view line);
+  // Ends the description. False on an error.
+  bool Finish();
+
+  size_t LineNumber() const { return lineNumber_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  bool Fail(std::string message);
+  bool EnsureTable();
+
+  Session* session_;
+  size_t lineNumber_ = 0;
+  bool sawEntry_ = false;
+  std::string error_;
+};
+
+// Parses a whole description held in memory. On failure `errorLine` and
+// `error` say where and what.
+bool ParseSessionText(std::string_view text, Session* session,
+                      size_t* errorLine, std::string* error);
+
+// The built-in sample session, in the same format.
+extern const char kSampleSession[];

@@ -1,0 +1,1 @@
+// Tests for platform/session.cc; written next.

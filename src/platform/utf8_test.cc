@@ -1,0 +1,1 @@
+// Tests for platform/utf8.cc; written next.

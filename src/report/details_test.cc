@@ -1,0 +1,1 @@
+// Tests for report/details.cc; written next.

@@ -1,0 +1,51 @@
+#include "report/format.h"
+
+namespace {
+
+size_t Length(const char16_t* text) {
+  size_t length = 0;
+  while (text[length])
+    ++length;
+  return length;
+}
+
+}  // namespace
+
+void AppendSpaceSigned(std::u16string& line, int32_t value, int width) {
+  char16_t digits[12];
+  int count = 0;
+  // In 64 bits, so that INT32_MIN negates.
+  int64_t magnitude = value < 0 ? -static_cast<int64_t>(value) : value;
+  do {
+    digits[count++] = static_cast<char16_t>(u'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  digits[count++] = value < 0 ? u'-' : u' ';
+  for (int fill = count; fill < width; ++fill)
+    line.push_back(u' ');
+  while (count > 0)
+    line.push_back(digits[--count]);
+}
+
+void AppendPadded(std::u16string& line, const char16_t* text, int width,
+                  bool alignLeft) {
+  size_t length = Length(text);
+  size_t fill = length < static_cast<size_t>(width)
+                    ? static_cast<size_t>(width) - length
+                    : 0;
+  if (!alignLeft)
+    line.append(fill, u' ');
+  line.append(text, length);
+  if (alignLeft)
+    line.append(fill, u' ');
+}
+
+void AppendPointer(std::u16string& line, uint64_t value) {
+  static const char16_t kHex[] = u"0123456789ABCDEF";
+  for (int shift = 60; shift >= 0; shift -= 4)
+    line.push_back(kHex[(value >> shift) & 0xF]);
+}
+
+void AppendText(std::u16string& line, const char16_t* text) {
+  line.append(text, Length(text));
+}

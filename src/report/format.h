@@ -1,0 +1,20 @@
+// The few printf conversions the report uses, formatted into UTF-16 by hand:
+// the runtimes disagree on "%s" and "%p" in wide printf, and widths here
+// count UTF-16 code units.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// "% Nd": a space where a plus sign would go, filled on the left to `width`.
+void AppendSpaceSigned(std::u16string& line, int32_t value, int width);
+
+// "%Ns" (right-aligned) or "%-Ns" (left-aligned); a longer string is
+// appended whole.
+void AppendPadded(std::u16string& line, const char16_t* text, int width,
+                  bool alignLeft);
+
+// "%p": exactly sixteen upper-case hexadecimal digits.
+void AppendPointer(std::u16string& line, uint64_t value);
+
+void AppendText(std::u16string& line, const char16_t* text);

@@ -1,0 +1,1 @@
+// Tests for report/format.cc; written next.

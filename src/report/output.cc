@@ -1,0 +1,31 @@
+#include "report/output.h"
+
+#include "platform/platform.h"
+
+namespace {
+constexpr size_t kFlushThreshold = 64 * 1024;
+}
+
+Output::~Output() { Flush(); }
+
+void Output::Write(const char16_t* text, size_t length) {
+  if (capture_) {
+    capture_->append(text, length);
+    return;
+  }
+  if (failed_)
+    return;
+  platform::AppendInCodePage(text, length, bytes_);
+  if (bytes_.size() >= kFlushThreshold)
+    Flush();
+}
+
+void Output::Flush() {
+  if (!capture_ && !failed_ && !bytes_.empty()) {
+    if (!platform::WriteStdout(bytes_.data(), bytes_.size()))
+      failed_ = true;
+  }
+  bytes_.clear();
+  if (!capture_ && !failed_ && !platform::FlushStdout())
+    failed_ = true;
+}

@@ -1,0 +1,28 @@
+// Where the report's text goes: standard output in the console's code page,
+// written in large pieces, or a UTF-16 capture for tests.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class Output {
+ public:
+  // Writes to standard output through the platform layer.
+  Output() = default;
+  // Collects the UTF-16 text in `capture` instead.
+  explicit Output(std::u16string* capture) : capture_(capture) {}
+  ~Output();
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  void Write(const std::u16string& text) { Write(text.data(), text.size()); }
+  void Write(const char16_t* text, size_t length);
+  // Sends what is buffered. After a failed write nothing more is written.
+  void Flush();
+  bool Failed() const { return failed_; }
+
+ private:
+  std::u16string* capture_ = nullptr;
+  std::string bytes_;
+  bool failed_ = false;
+};

@@ -1,0 +1,1 @@
+// Tests for report/summary.cc; written next.
