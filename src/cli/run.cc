@@ -92,18 +92,22 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   return kExitSuccess;
 }
 
+int ExitOutOfMemory() {
+  platform::FlushStdout();
+  platform::WriteStderrLine("kestrel: out of memory");
+  return kExitOutOfMemory;
+}
+
 int KestrelMain(const std::vector<std::u16string>& arguments) {
-  int startup = platform::Startup();
-  if (startup != 0)
-    return startup;
   try {
+    int startup = platform::Startup();
+    if (startup != 0)
+      return startup;
     Output out;
     int code = RunKestrel(arguments, out);
     out.Flush();
     return code;
   } catch (const std::bad_alloc&) {
-    platform::FlushStdout();
-    platform::WriteStderrLine("kestrel: out of memory");
-    return kExitOutOfMemory;
+    return ExitOutOfMemory();
   }
 }

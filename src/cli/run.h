@@ -23,3 +23,6 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out);
 // The entry's common part: starts the platform, runs, and turns running out
 // of memory into its message and exit code.
 int KestrelMain(const std::vector<std::u16string>& arguments);
+
+// Says that memory ran out and returns its exit code.
+int ExitOutOfMemory();
