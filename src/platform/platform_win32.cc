@@ -95,9 +95,15 @@ void AppendInCodePage(const char16_t* text, size_t length, std::string& bytes) {
       bytes.push_back(static_cast<char>(unit));
       continue;
     }
+    // The runtime writes a look-alike for some characters the code page
+    // lacks (Þ as "T"); only a conversion that reads back as the same unit
+    // represents it.
     char encoded[MB_LEN_MAX];
     int count = std::wctomb(encoded, static_cast<wchar_t>(unit));
-    if (count <= 0)
+    wchar_t decoded = 0;
+    if (count <= 0 ||
+        std::mbtowc(&decoded, encoded, static_cast<size_t>(count)) != count ||
+        decoded != static_cast<wchar_t>(unit))
       bytes.push_back('?');
     else
       bytes.append(encoded, static_cast<size_t>(count));
