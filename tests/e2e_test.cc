@@ -1,1 +1,880 @@
-// End-to-end tests; written next.
+// End-to-end tests of the host kestrel binary. Each test runs the program as
+// a child process over a session description that it writes to a temporary
+// directory (or over the built-in sample session), and compares standard
+// output, standard error and the exit code with text derived from the output
+// formats, byte for byte.
+//
+// The golden files under tests/golden hold the sample session's output in
+// each view. To rewrite them after an intended change of the output:
+//   KESTREL_UPDATE_GOLDEN=1 kestrel_e2e_tests --gtest_filter='Golden*'
+// then review the difference line by line before committing it.
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+extern char** environ;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Running the program.
+
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs the kestrel binary with `args`. `session` names the session file, or
+// is null for the built-in sample. `extraEnv` holds "NAME=value" entries
+// that replace or add to the inherited environment.
+RunResult RunKestrel(const std::vector<std::string>& args,
+                     const std::string* session,
+                     const std::vector<std::string>& extraEnv = {}) {
+  RunResult result;
+
+  std::vector<std::string> env;
+  auto overridden = [&](const char* entry) {
+    const char* equals = std::strchr(entry, '=');
+    if (!equals)
+      return false;
+    std::string name(entry, static_cast<size_t>(equals - entry) + 1);
+    if (name == "KESTREL_SESSION=")
+      return true;
+    for (const std::string& extra : extraEnv) {
+      if (extra.compare(0, name.size(), name) == 0)
+        return true;
+    }
+    return false;
+  };
+  for (char** entry = environ; *entry; ++entry) {
+    if (!overridden(*entry))
+      env.push_back(*entry);
+  }
+  for (const std::string& extra : extraEnv)
+    env.push_back(extra);
+  if (session)
+    env.push_back("KESTREL_SESSION=" + *session);
+
+  std::vector<char*> envp;
+  for (std::string& entry : env)
+    envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
+  std::string binary = KESTREL_BINARY;
+  std::vector<std::string> argStorage = {binary};
+  argStorage.insert(argStorage.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argStorage)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  int outPipe[2], errPipe[2];
+  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "pipe: " << std::strerror(errno);
+    return result;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  pid_t child;
+  int spawned = posix_spawn(&child, binary.c_str(), &actions, nullptr,
+                            argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(outPipe[1]);
+  close(errPipe[1]);
+  if (spawned != 0) {
+    close(outPipe[0]);
+    close(errPipe[0]);
+    ADD_FAILURE() << "cannot run " << binary << ": " << std::strerror(spawned);
+    return result;
+  }
+
+  // Drain both pipes together, so that neither fills up and stalls the child.
+  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {&result.out, &result.err};
+  int open = 2;
+  while (open > 0) {
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR)
+        continue;
+      ADD_FAILURE() << "poll: " << std::strerror(errno);
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0)
+        continue;
+      char buffer[65536];
+      ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        sinks[i]->append(buffer, static_cast<size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+  for (pollfd& fd : fds) {
+    if (fd.fd >= 0)
+      close(fd.fd);
+  }
+
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status)) {
+    result.exitCode = WEXITSTATUS(status);
+  } else {
+    ADD_FAILURE() << "kestrel ended by signal " << WTERMSIG(status);
+    result.exitCode = 128 + WTERMSIG(status);
+  }
+  return result;
+}
+
+// Whether the locale the program asks for as "chs" exists here.
+bool HaveGbkLocale() {
+  std::string saved = std::setlocale(LC_ALL, nullptr);
+  bool found = std::setlocale(LC_ALL, "zh_CN.GBK") != nullptr;
+  std::setlocale(LC_ALL, saved.c_str());
+  return found;
+}
+
+// Where two outputs part, for a readable failure message on long outputs.
+std::string FirstDifference(const std::string& expected,
+                            const std::string& actual) {
+  std::istringstream e(expected), a(actual);
+  std::string expectedLine, actualLine;
+  for (int line = 1;; ++line) {
+    bool moreExpected = static_cast<bool>(std::getline(e, expectedLine));
+    bool moreActual = static_cast<bool>(std::getline(a, actualLine));
+    if (!moreExpected && !moreActual)
+      return "the outputs differ only in their final newline";
+    if (!moreExpected || !moreActual || expectedLine != actualLine) {
+      return "line " + std::to_string(line) + ":\n  expected: " +
+             (moreExpected ? "\"" + expectedLine + "\"" : "<end>") +
+             "\n  actual:   " +
+             (moreActual ? "\"" + actualLine + "\"" : "<end>");
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Expected output, from the output formats.
+
+const std::string kBanner =
+    "\n"
+    "kestrel v1.0 - List windows gdi handles.\n"
+    "Host build: the system state is simulated, not read from Windows.\n"
+    "Session: the built-in sample, or the file named by KESTREL_SESSION.\n"
+    "\n";
+
+const std::string kUsage =
+    "usage: kestrel.exe [-c] [-v [-f <filter>]] [processname|pid]\n"
+    "  processname   List GDI handles loaded by process (partial name accepted)\n"
+    "  pid           List GDI handles associated with the specified process id\n"
+    "  -c            Show GDI count information.\n"
+    "  -v            Show GDI handle information.\n"
+    "  -f            Filter the GDI handle type.\n";
+
+const std::string kSummaryHeader =
+    "Process ID    Process Name                  GDI Total    GDI All\n";
+
+const std::string kCountHeader =
+    " Pen ExtPen Brush Bitmap Font Palette Region   DC MetaDC EnhMetaDC "
+    "OtherGDi\n";
+
+const std::string kHandleHeader =
+    "Handle                Object Type           Kernel Address\n";
+
+const std::string kSnapshotMessage =
+    "kestrel: cannot take a snapshot of the running processes\n";
+const std::string kLocateMessage =
+    "kestrel: cannot locate the GDI shared handle table\n";
+
+// The helpers below render the formats with the C library's printf, which
+// counts a width in bytes: they serve ASCII names only.
+
+std::string SummaryRow(int pid, const char* name, int total, int all) {
+  char line[512];
+  std::snprintf(line, sizeof line, "% 6d        %-28s     % 5d     % 5d \n",
+                pid, name, total, all);
+  return line;
+}
+
+std::string PidLine(int pid, const char* name, int total, int all) {
+  char line[512];
+  std::snprintf(line, sizeof line,
+                "PID:% 6d  Name: %-28s  GDI Total:% 5d  All:% 5d \n", pid, name,
+                total, all);
+  return line;
+}
+
+// Pen, ExtPen, Brush, Bitmap, Font, Palette, Region, DC, MetaDC, EnhMetaDC,
+// OtherGDi.
+struct Counts {
+  int pen, extPen, brush, bitmap, font, palette, region, dc, metaDc,
+      enhMetaDc, other;
+};
+
+std::string CountLines(const Counts& c) {
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "% 4d  % 4d   % 4d  % 4d  % 4d   % 4d   % 4d  % 4d  % 4d     "
+                "% 4d     % 4d\n",
+                c.pen, c.extPen, c.brush, c.bitmap, c.font, c.palette, c.region,
+                c.dc, c.metaDc, c.enhMetaDc, c.other);
+  return kCountHeader + line;
+}
+
+std::string HandleLine(unsigned long long handle, const char* type,
+                       unsigned long long kernel) {
+  char line[256];
+  std::snprintf(line, sizeof line, "0x%016llX    %-18s    0x%016llX\n", handle,
+                type, kernel);
+  return line;
+}
+
+// ---------------------------------------------------------------------------
+// The fixture: a temporary directory for session files.
+
+class KestrelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::string pattern = (base / "kestrel-e2e-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  std::string WriteSession(const std::string& text,
+                           const std::string& name = "session.txt") {
+    std::string path = (std::filesystem::path(dir_) / name).string();
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+    EXPECT_TRUE(file.good()) << "cannot write " << path;
+    return path;
+  }
+
+  RunResult Run(const std::string& sessionText,
+                const std::vector<std::string>& args,
+                const std::vector<std::string>& extraEnv = {}) {
+    std::string path = WriteSession(sessionText);
+    return RunKestrel(args, &path, extraEnv);
+  }
+
+  // Runs and expects a complete run: exit code 0, `expected` on standard
+  // output after the banner, nothing on standard error.
+  void ExpectListing(const std::string& sessionText,
+                     const std::vector<std::string>& args,
+                     const std::string& expected) {
+    RunResult result = Run(sessionText, args);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, kBanner + expected)
+        << FirstDifference(kBanner + expected, result.out);
+    EXPECT_EQ(result.err, "");
+  }
+
+  std::string dir_;
+};
+
+std::string ArgsText(const std::vector<std::string>& args) {
+  std::string text;
+  for (const std::string& arg : args)
+    text += " \"" + arg + "\"";
+  return text.empty() ? " (none)" : text;
+}
+
+// ---------------------------------------------------------------------------
+// The summary listing.
+
+// PIDs 4 and 21 share bin 4 of 17, and 123456 is in bin 2. The table's
+// totals differ from GetGuiResources' counts. A denied process and one
+// without GDI objects are not listed, though table entries name them.
+const char kShapesSession[] =
+    "# the summary's row shapes\n"
+    "process 4 6 open System\n"
+    "process 21 9 open fontdrvhost.exe\n"
+    "process 123456 3 open a-very-long-executable-name-here.exe\n"
+    "process 30 5 denied secret.exe\n"
+    "process 40 0 open idle.exe\n"
+    "entry 1 0xFFFFF90000001000 4 0x0110 16 0 0\n"
+    "entry 2 0xFFFFF90000002000 5 0x0201 1 0 0\n"
+    "entry 3 0xFFFFF90000003000 123456 0x0305 5 0 0\n"
+    "entry 4 0xFFFFF90000004000 30 0x0410 16 0 0\n"
+    "entry 5 0xFFFFF90000005000 40 0x0510 16 0 0\n";
+
+TEST_F(KestrelTest, SummaryRowShapesAndBinOrder) {
+  ExpectListing(
+      kShapesSession, {},
+      "Process ID    Process Name                  GDI Total    GDI All\n"
+      " 123456        a-very-long-executable-name-here.exe         1         3 \n"
+      "    21        fontdrvhost.exe                      0         9 \n"
+      "     4        System                               2         6 \n");
+}
+
+// "GDI Total" counts the used entries of the table that the scan reaches:
+// owner words with bit 0 set count for the even PID, free entries (type 0)
+// and entries of unlisted owners count for no one, and the region's last
+// page holds no entries.
+TEST_F(KestrelTest, SummaryTotalsComeFromTheTable) {
+  const char session[] =
+      "process 4 6 open System\n"
+      "process 8 2 open b.exe\n"
+      "table 4336\n"  // one page and ten entries
+      "entry 0 0xFFFFF90000000100 4 0 16 0 0\n"
+      "entry 3 0xFFFFF90000000200 5 0 1 0 0\n"
+      "entry 4 0xFFFFF90000000300 4 0 0 0 0\n"
+      "entry 5 0xFFFFF90000000400 8 0 48 0 0\n"
+      "entry 6 0xFFFFF90000000500 9 0 48 0 0\n"
+      "entry 7 0xFFFFF90000000600 12 0 16 0 0\n"
+      "entry 9 0xFFFFF90000000700 4 0 4 0 0\n"
+      "entry 10 0xFFFFF90000000800 4 0 4 0 0\n"
+      "entry 170 0xFFFFF90000000900 8 0 4 0 0\n";
+  ExpectListing(session, {},
+                kSummaryHeader + SummaryRow(4, "System", 3, 6) +
+                    SummaryRow(8, "b.exe", 2, 2));
+}
+
+TEST_F(KestrelTest, OnePageTableGivesZeroTotals) {
+  const char session[] =
+      "process 4 6 open System\n"
+      "process 8 2 open b.exe\n"
+      "table 4096\n"
+      "entry 0 0xFFFFF90000000100 4 0 16 0 0\n"
+      "entry 1 0xFFFFF90000000200 8 0 16 0 0\n";
+  ExpectListing(session, {},
+                kSummaryHeader + SummaryRow(4, "System", 0, 6) +
+                    SummaryRow(8, "b.exe", 0, 2));
+}
+
+TEST_F(KestrelTest, NothingToListPrintsTheBannerOnly) {
+  ExpectListing("", {}, "");
+  ExpectListing("process 4 0 open System\n"
+                "process 8 5 denied b.exe\n"
+                "entry 0 0xFFFFF90000000100 4 0 16 0 0\n"
+                "entry 1 0xFFFFF90000000200 8 0 16 0 0\n",
+                {}, "");
+}
+
+// PIDs 1 to 37 and 54, then 107 as the 39th record. With 17 bins a chain
+// lists its later insertions first; the 39th record rehashes to 53 bins,
+// which rebuilds the chains walking the old bins from 0: 1, 54 and 107 share
+// bin 1 of 53 and come out in the reverse of that walk.
+std::string RehashSession(bool withThe39th) {
+  std::string text = "table 4096\n";
+  std::vector<int> pids;
+  for (int pid = 1; pid <= 37; ++pid)
+    pids.push_back(pid);
+  pids.push_back(54);
+  if (withThe39th)
+    pids.push_back(107);
+  for (int pid : pids) {
+    text += "process " + std::to_string(pid) + " " + std::to_string(pid) +
+            " open p" + std::to_string(pid) + ".exe\n";
+  }
+  return text;
+}
+
+std::string RowsInOrder(const std::vector<int>& pids) {
+  std::string text = kSummaryHeader;
+  for (int pid : pids) {
+    std::string name = "p" + std::to_string(pid) + ".exe";
+    text += SummaryRow(pid, name.c_str(), 0, pid);
+  }
+  return text;
+}
+
+TEST_F(KestrelTest, OrderWith38RecordsFollowsSeventeenBins) {
+  ExpectListing(RehashSession(false), {},
+                RowsInOrder({34, 17,            // bin 0
+                             35, 18, 1,         // bin 1
+                             36, 19, 2,         // bin 2
+                             54, 37, 20, 3,     // bin 3
+                             21, 4,  22, 5,  23, 6,  24, 7,  25, 8,  26, 9,
+                             27, 10, 28, 11, 29, 12, 30, 13, 31, 14, 32, 15,
+                             33, 16}));         // bins 4 to 16
+}
+
+TEST_F(KestrelTest, OrderWith39RecordsFollowsFiftyThreeBins) {
+  std::vector<int> order = {107, 54, 1};  // bin 1
+  for (int pid = 2; pid <= 37; ++pid)     // bins 2 to 37
+    order.push_back(pid);
+  ExpectListing(RehashSession(true), {}, RowsInOrder(order));
+}
+
+// ---------------------------------------------------------------------------
+// Targets, in the summary listing.
+
+struct TargetCase {
+  std::vector<std::string> args;
+  std::string expected;  // after the banner
+};
+
+TEST_F(KestrelTest, TargetsSelectRows) {
+  const std::string system =
+      "     4        System                               2         6 \n";
+  const std::string fontHost =
+      "    21        fontdrvhost.exe                      0         9 \n";
+  const std::string longName =
+      " 123456        a-very-long-executable-name-here.exe         1         3 \n";
+  const TargetCase cases[] = {
+      {{"4"}, kSummaryHeader + system},
+      {{"21"}, kSummaryHeader + fontHost},
+      {{"123456"}, kSummaryHeader + longName},
+      {{"+21"}, kSummaryHeader + fontHost},
+      {{"0", "system"}, kSummaryHeader + system},
+      // Name fragments, without regard to case.
+      {{"SYSTEM"}, kSummaryHeader + system},
+      {{"FontDrv"}, kSummaryHeader + fontHost},
+      {{".EXE"}, kSummaryHeader + longName + fontHost},
+      {{"here.exe"}, kSummaryHeader + longName},
+      // Targets that match nothing: banner only.
+      {{"999"}, ""},
+      {{"0"}, ""},
+      {{""}, ""},
+      {{"nosuch"}, ""},
+      {{"0x15"}, ""},
+      {{"30"}, ""},  // denied
+      {{"secret"}, ""},
+      {{"40"}, ""},  // no GDI objects
+      {{"idle"}, ""},
+  };
+  for (const TargetCase& c : cases) {
+    SCOPED_TRACE("arguments:" + ArgsText(c.args));
+    ExpectListing(kShapesSession, c.args, c.expected);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Usage.
+
+struct UsageCase {
+  std::vector<std::string> args;
+  int exitCode;
+};
+
+TEST_F(KestrelTest, HelpAndUsageErrorsPrintTheUsageText) {
+  const UsageCase cases[] = {
+      {{"-h"}, 0},
+      {{"/h"}, 0},
+      {{"-?"}, 0},
+      {{"/?"}, 0},
+      {{"-help"}, 0},
+      {{"/help"}, 0},
+      {{"notepad", "-h"}, 0},
+      {{"-c", "-v", "-f", "brush", "/?"}, 0},
+      {{"notepad", "calc"}, 1},
+      {{"4", "21"}, 1},
+      {{"notepad", "0"}, 1},
+      {{"notepad", "calc", "-h"}, 1},
+  };
+  for (const UsageCase& c : cases) {
+    SCOPED_TRACE("arguments:" + ArgsText(c.args));
+    RunResult result = Run(kShapesSession, c.args);
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    EXPECT_EQ(result.out, kBanner + kUsage);
+    EXPECT_EQ(result.err, "");
+  }
+}
+
+TEST_F(KestrelTest, HelpComesBeforeTheSystemStateIsRead) {
+  RunResult result = Run("snapshot fail\nfail open-self\n", {"-h"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out, kBanner + kUsage);
+  EXPECT_EQ(result.err, "");
+}
+
+// ---------------------------------------------------------------------------
+// System state that cannot be read: the banner, one message, exit code 2.
+
+struct FailureCase {
+  const char* record;
+  const std::string* message;
+};
+
+TEST_F(KestrelTest, UnreadableSystemStateEndsWithExitCode2) {
+  const FailureCase cases[] = {
+      {"snapshot fail", &kSnapshotMessage},
+      {"fail ntdll-lookup", &kLocateMessage},
+      {"fail open-self", &kLocateMessage},
+      {"fail query-status", &kLocateMessage},
+      {"fail peb-null", &kLocateMessage},
+      {"fail virtual-query", &kLocateMessage},
+      {"fail region-unreadable", &kLocateMessage},
+  };
+  for (const FailureCase& c : cases) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, {"-c", "-v"}, {"System"}}) {
+      SCOPED_TRACE(std::string(c.record) + ", arguments:" + ArgsText(args));
+      RunResult result =
+          Run(std::string(kShapesSession) + c.record + "\n", args);
+      EXPECT_EQ(result.exitCode, 2);
+      EXPECT_EQ(result.out, kBanner);
+      EXPECT_EQ(result.err, *c.message);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The detail views.
+
+// Bins of 17: 123456 in bin 2, then 21 and 4 in bin 4, then 80 in bin 12.
+// PID 4 owns one entry beyond index 2^16, whose index carries into the
+// handle value's upper half; 21 owns nothing.
+const char kDetailSession[] =
+    "process 4 9 open System\n"
+    "process 21 2 open empty.exe\n"
+    "process 123456 3 open a-very-long-executable-name-here.exe\n"
+    "process 80 5 open x-files.exe\n"
+    "table 1577104\n"  // one page and 65542 entries
+    "entry 5 26 4 0 16 0 0\n"
+    "entry 6 0xFFFFF90000001000 5 0x0106 1 0 0x20000\n"
+    "entry 7 0xFFFFF90000002000 4 0x0221 33 0 0\n"
+    "entry 8 0xFFFFF90000003000 4 0x0366 102 0x40 0\n"
+    "entry 9 0xFFFFF90000004000 4 0x0403 3 0 0\n"
+    "entry 10 0xFFFFF90000005000 5 0x0530 48 0 0\n"
+    "entry 11 0xFFFFF90000005800 4 0x0510 0 0 0\n"
+    "entry 12 0xFFFFF90000006000 123456 0x0626 38 0 0\n"
+    "entry 13 0xFFFFF90000007000 123457 0x0746 70 0 0\n"
+    "entry 14 0xFFFFF90000008000 123456 0x0825 37 0 0\n"
+    "entry 15 0xFFFFF90000009000 80 0x0950 80 0 0\n"
+    "entry 16 0xFFFFF9000000A000 999 0x0A10 16 0 0\n"
+    "entry 17 0xFFFFF9000000B000 80 0x0B04 4 0 0\n"
+    "entry 18 0xFFFFF9000000C000 80 0x0C0A 10 0 0\n"
+    "entry 19 0xFFFFF9000000D000 80 0x0D08 8 0 0\n"
+    "entry 20 0xFFFFF9000000E000 80 0x0E06 6 0 0\n"
+    "entry 65541 0xFFFFF9000000F000 4 1 5 0 0\n";
+
+const char kLongName[] = "a-very-long-executable-name-here.exe";
+
+const std::string kLongPid = PidLine(123456, kLongName, 3, 3);
+const std::string kEmptyPid = PidLine(21, "empty.exe", 0, 2);
+const std::string kSystemPid = PidLine(4, "System", 7, 9);
+const std::string kFilesPid = PidLine(80, "x-files.exe", 5, 5);
+
+const std::string kLongCounts = CountLines({0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1});
+const std::string kEmptyCounts = CountLines({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+const std::string kSystemCounts = CountLines({1, 0, 1, 1, 0, 0, 0, 1, 1, 0, 2});
+const std::string kFilesCounts = CountLines({0, 1, 0, 0, 1, 1, 1, 0, 0, 0, 1});
+
+const std::string kLongMetafile =
+    HandleLine(0x0626000C, "Metafile", 0xFFFFF90000006000);
+const std::string kLongEnhanced =
+    HandleLine(0x0746000D, "Enhanced Metafile", 0xFFFFF90000007000);
+const std::string kLongDib =
+    HandleLine(0x0825000E, "DIB Section", 0xFFFFF90000008000);
+const std::string kLongHandles = kLongMetafile + kLongEnhanced + kLongDib;
+
+const std::string kSystemBrush = HandleLine(0x5, "Brush", 0x1A);
+const std::string kSystemDc = HandleLine(0x01060006, "DC", 0xFFFFF90000001000);
+const std::string kSystemAltDc =
+    HandleLine(0x02210007, "Alt. DC", 0xFFFFF90000002000);
+const std::string kSystemMetaDc =
+    HandleLine(0x03660008, "Metafile DC", 0xFFFFF90000003000);
+const std::string kSystemUnknown =
+    HandleLine(0x04030009, "Unknown", 0xFFFFF90000004000);
+const std::string kSystemPen =
+    HandleLine(0x0530000A, "Pen", 0xFFFFF90000005000);
+const std::string kSystemBitmap =
+    HandleLine(0x00020005, "Bitmap", 0xFFFFF9000000F000);
+const std::string kSystemHandles = kSystemBrush + kSystemDc + kSystemAltDc +
+                                   kSystemMetaDc + kSystemUnknown + kSystemPen +
+                                   kSystemBitmap;
+
+const std::string kFilesHandles =
+    HandleLine(0x0950000F, "ExtPen", 0xFFFFF90000009000) +
+    HandleLine(0x0B040011, "Region", 0xFFFFF9000000B000) +
+    HandleLine(0x0C0A0012, "Font", 0xFFFFF9000000C000) +
+    HandleLine(0x0D080013, "Palette", 0xFFFFF9000000D000) +
+    HandleLine(0x0E060014, "Client Object", 0xFFFFF9000000E000);
+
+TEST_F(KestrelTest, CountView) {
+  ExpectListing(kDetailSession, {"-c"},
+                kLongPid + kLongCounts + "\n" +      //
+                    kEmptyPid + kEmptyCounts + "\n" +  //
+                    kSystemPid + kSystemCounts + "\n" +
+                    kFilesPid + kFilesCounts + "\n");
+}
+
+TEST_F(KestrelTest, HandleView) {
+  ExpectListing(kDetailSession, {"-v"},
+                kLongPid + kHandleHeader + kLongHandles + "\n" +  //
+                    kEmptyPid + kHandleHeader + "\n" +              //
+                    kSystemPid + kHandleHeader + kSystemHandles + "\n" +
+                    kFilesPid + kHandleHeader + kFilesHandles + "\n");
+}
+
+TEST_F(KestrelTest, CountAndHandleView) {
+  const std::string expected =
+      kLongPid + kLongCounts + kHandleHeader + kLongHandles + "\n" +
+      kEmptyPid + kEmptyCounts + kHandleHeader + "\n" +  //
+      kSystemPid + kSystemCounts + kHandleHeader + kSystemHandles + "\n" +
+      kFilesPid + kFilesCounts + kHandleHeader + kFilesHandles + "\n";
+  ExpectListing(kDetailSession, {"-c", "-v"}, expected);
+  ExpectListing(kDetailSession, {"-v", "-c"}, expected);
+  ExpectListing(kDetailSession, {"/c", "/v", "-c"}, expected);
+}
+
+// The process line and its counters cover every entry; the filter narrows
+// the handle lines only.
+TEST_F(KestrelTest, TypeFilterSelectsHandleLines) {
+  const TargetCase cases[] = {
+      {{"-v", "-f", "dc"},
+       kLongPid + kHandleHeader + "\n" + kEmptyPid + kHandleHeader + "\n" +
+           kSystemPid + kHandleHeader + kSystemDc + kSystemAltDc +
+           kSystemMetaDc + "\n" + kFilesPid + kHandleHeader + "\n"},
+      {{"-v", "-f", "METAFILE"},
+       kLongPid + kHandleHeader + kLongMetafile + kLongEnhanced + "\n" +
+           kEmptyPid + kHandleHeader + "\n" + kSystemPid + kHandleHeader +
+           kSystemMetaDc + "\n" + kFilesPid + kHandleHeader + "\n"},
+      {{"/v", "/f", "unk", "system"},
+       kSystemPid + kHandleHeader + kSystemUnknown + "\n"},
+      {{"-c", "-v", "-f", "bRuSh", "4"},
+       kSystemPid + kSystemCounts + kHandleHeader + kSystemBrush + "\n"},
+      // The last of two filters holds.
+      {{"-v", "-f", "pen", "-v", "-f", "bitmap", "sys"},
+       kSystemPid + kHandleHeader + kSystemBitmap + "\n"},
+      {{"-v", "-f", "nothing", "123456"}, kLongPid + kHandleHeader + "\n"},
+  };
+  for (const TargetCase& c : cases) {
+    SCOPED_TRACE("arguments:" + ArgsText(c.args));
+    ExpectListing(kDetailSession, c.args, c.expected);
+  }
+}
+
+TEST_F(KestrelTest, DetailViewsWithTargets) {
+  const TargetCase cases[] = {
+      {{"-c", "4"}, kSystemPid + kSystemCounts + "\n"},
+      {{"-c", "EXE"},
+       kLongPid + kLongCounts + "\n" + kEmptyPid + kEmptyCounts + "\n" +
+           kFilesPid + kFilesCounts + "\n"},
+      {{"-v", "123456"}, kLongPid + kHandleHeader + kLongHandles + "\n"},
+      {{"-v", "Empty"}, kEmptyPid + kHandleHeader + "\n"},
+      {{"LONG-executable", "-c", "-v"},
+       kLongPid + kLongCounts + kHandleHeader + kLongHandles + "\n"},
+      {{"-c", "-v", "21"}, kEmptyPid + kEmptyCounts + kHandleHeader + "\n"},
+      {{"-c", "-v", "5"}, ""},
+      {{"-v", "nosuch"}, ""},
+      // "-f" as the last argument is no filter: it is the name fragment.
+      {{"-v", "-f"}, kFilesPid + kHandleHeader + kFilesHandles + "\n"},
+      {{"-c", "-v", "-f"},
+       kFilesPid + kFilesCounts + kHandleHeader + kFilesHandles + "\n"},
+  };
+  for (const TargetCase& c : cases) {
+    SCOPED_TRACE("arguments:" + ArgsText(c.args));
+    ExpectListing(kDetailSession, c.args, c.expected);
+  }
+}
+
+// The lines of one block, written out in full.
+TEST_F(KestrelTest, DetailBlockBytes) {
+  ExpectListing(
+      kDetailSession, {"-c", "-v", "-f", "brush", "system"},
+      "PID:     4  Name: System                        GDI Total:    7  All:    9 \n"
+      " Pen ExtPen Brush Bitmap Font Palette Region   DC MetaDC EnhMetaDC OtherGDi\n"
+      "   1     0      1     1     0      0      0     1     1        0        2\n"
+      "Handle                Object Type           Kernel Address\n"
+      "0x0000000000000005    Brush                 0x000000000000001A\n"
+      "\n");
+  ExpectListing(
+      kDetailSession, {"-v", "-f", "bitmap", "123456"},
+      "PID: 123456  Name: a-very-long-executable-name-here.exe  GDI Total:    3  All:    3 \n"
+      "Handle                Object Type           Kernel Address\n"
+      "\n");
+}
+
+// ---------------------------------------------------------------------------
+// Unusable session descriptions: nothing on standard output, one line on
+// standard error naming the file and the line, exit code 4.
+
+struct BadSessionCase {
+  const char* what;
+  std::string text;
+  int line;
+  const char* mentions;  // a token of the bad line the message names
+};
+
+TEST_F(KestrelTest, BadSessionLinesEndWithExitCode4) {
+  const std::string head = "# a session\n\nprocess 4 6 open System\n";
+  const BadSessionCase cases[] = {
+      {"unknown record", head + "bogus 1\n", 4, "bogus"},
+      {"missing field", head + "process 8 2 open\n", 4, "missing"},
+      {"missing number", head + "entry 0 0 4 0 16 0\n", 4, "missing"},
+      {"extra field", head + "self 1000 surplus\n", 4, "surplus"},
+      {"extra field after an entry", head + "entry 0 0 4 0 16 0 0 surplus\n",
+       4, "surplus"},
+      {"unique out of range", head + "entry 0 0 4 0x10000 16 0 0\n", 4,
+       "0x10000"},
+      {"type out of range", head + "entry 0 0 4 0 256 0 0\n", 4, "256"},
+      {"PID out of range", head + "process 4294967296 2 open b.exe\n", 4,
+       "4294967296"},
+      {"not a number", head + "process 8 lots open b.exe\n", 4, "lots"},
+      {"unknown access", head + "process 8 2 maybe b.exe\n", 4, "maybe"},
+      {"unknown failure", head + "fail everything\n", 4, "everything"},
+      {"entry outside the region",
+       head + "table 4096\nentry 169 0 4 0 16 0 0\nentry 170 0 4 0 16 0 0\n",
+       6, "170"},
+      {"table after an entry", head + "entry 0 0 4 0 16 0 0\ntable 8192\n", 5,
+       "table"},
+  };
+  for (const BadSessionCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string path = WriteSession(c.text);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, {"-h"}, {"-c", "-v", "System"}}) {
+      SCOPED_TRACE("arguments:" + ArgsText(args));
+      RunResult result = RunKestrel(args, &path);
+      EXPECT_EQ(result.exitCode, 4);
+      EXPECT_EQ(result.out, "");
+      std::string prefix =
+          "kestrel: " + path + ":" + std::to_string(c.line) + ": ";
+      EXPECT_EQ(result.err.compare(0, prefix.size(), prefix), 0) << result.err;
+      EXPECT_GT(result.err.size(), prefix.size() + 1) << result.err;
+      EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+      EXPECT_NE(result.err.find(c.mentions), std::string::npos) << result.err;
+    }
+  }
+}
+
+TEST_F(KestrelTest, UnreadableSessionFileEndsWithExitCode4) {
+  const std::string missing = dir_ + "/missing.txt";
+  const std::string directory = dir_;
+  for (const std::string* path : {&missing, &directory}) {
+    SCOPED_TRACE(*path);
+    RunResult result = RunKestrel({}, path);
+    EXPECT_EQ(result.exitCode, 4);
+    EXPECT_EQ(result.out, "");
+    std::string prefix = "kestrel: " + *path + ": ";
+    EXPECT_EQ(result.err.compare(0, prefix.size(), prefix), 0) << result.err;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Names outside ASCII: output is in the locale's code page, and widths
+// count UTF-16 units. PIDs 8, 9 and 10 sit in bins 8, 9 and 10.
+
+const char kChineseSession[] =
+    "process 8 64 open 微信.exe\n"
+    "process 9 3 open ก.exe\n"       // Thai: GBK has no such character
+    "process 10 2 open 😀.exe\n"     // a surrogate pair, two units
+    "entry 0 0xFFFFF90000001000 8 0x0110 16 0 0\n";
+
+TEST_F(KestrelTest, ChineseNamesPrintInGbk) {
+  if (!HaveGbkLocale())
+    GTEST_SKIP() << "the zh_CN.GBK locale is not installed";
+  const std::string padding(22, ' ');  // six units in a 28-unit column
+  ExpectListing(kChineseSession, {},
+                kSummaryHeader +
+                    "     8        \xCE\xA2\xD0\xC5.exe" + padding +
+                    "     " "    1     " "   64 \n" +
+                    "     9        ?.exe " + padding +
+                    "     " "    0     " "    3 \n" +
+                    "    10        ??.exe" + padding +
+                    "     " "    0     " "    2 \n");
+  ExpectListing(kChineseSession, {"-c", "信"},
+                "PID:     8  Name: \xCE\xA2\xD0\xC5.exe" + padding +
+                    "  GDI Total:    1  All:   64 \n" +
+                    CountLines({0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}) + "\n");
+}
+
+TEST_F(KestrelTest, WithoutTheLocaleNonAsciiUnitsPrintAsQuestionMarks) {
+  // An empty locale directory hides every installed locale from the C
+  // library, so the program stays in the default one.
+  std::string empty = dir_ + "/no-locales";
+  ASSERT_EQ(mkdir(empty.c_str(), 0755), 0) << std::strerror(errno);
+  const std::string padding(22, ' ');
+  RunResult result = Run(kChineseSession, {}, {"LOCPATH=" + empty});
+  std::string expected = kBanner + kSummaryHeader +
+                         "     8        ??.exe" + padding +
+                         "     " "    1     " "   64 \n" +
+                         "     9        ?.exe " + padding +
+                         "     " "    0     " "    3 \n" +
+                         "    10        ??.exe" + padding +
+                         "     " "    0     " "    2 \n";
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out, expected) << FirstDifference(expected, result.out);
+  EXPECT_EQ(result.err, "");
+}
+
+// ---------------------------------------------------------------------------
+// Golden files: the built-in sample session in each view, a guard against
+// unnoticed change. KESTREL_UPDATE_GOLDEN=1 rewrites them.
+
+struct GoldenCase {
+  const char* file;
+  std::vector<std::string> args;
+};
+
+std::string ReadFile(const std::string& path, bool* ok) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  *ok = static_cast<bool>(file);
+  return text.str();
+}
+
+TEST(GoldenTest, SampleSessionViews) {
+  // The sample holds Chinese names, which print as GBK bytes.
+  if (!HaveGbkLocale())
+    GTEST_SKIP() << "the zh_CN.GBK locale is not installed; the golden files "
+                    "hold GBK output";
+  const char* update = std::getenv("KESTREL_UPDATE_GOLDEN");
+  bool updating = update && std::strcmp(update, "1") == 0;
+  const GoldenCase cases[] = {
+      {"sample_summary.txt", {}},
+      {"sample_counts.txt", {"-c"}},
+      {"sample_handles.txt", {"-v"}},
+      {"sample_counts_handles.txt", {"-c", "-v"}},
+      {"sample_handles_brush.txt", {"-v", "-f", "brush"}},
+      {"sample_name_code.txt", {"code"}},
+  };
+  for (const GoldenCase& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + ", arguments:" + ArgsText(c.args));
+    RunResult result = RunKestrel(c.args, nullptr);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err, "");
+    std::string path = std::string(KESTREL_GOLDEN_DIR) + "/" + c.file;
+    if (updating) {
+      std::ofstream file(path, std::ios::binary);
+      file << result.out;
+      EXPECT_TRUE(file.good()) << "cannot write " << path;
+      std::printf("rewrote %s\n", path.c_str());
+      continue;
+    }
+    bool ok = false;
+    std::string golden = ReadFile(path, &ok);
+    ASSERT_TRUE(ok) << "cannot read " << path
+                    << "; KESTREL_UPDATE_GOLDEN=1 writes it";
+    // The outputs are long: report where they part rather than both whole.
+    EXPECT_TRUE(result.out == golden)
+        << c.file << " differs at " << FirstDifference(golden, result.out)
+        << "\nIf the change is intended, rerun with KESTREL_UPDATE_GOLDEN=1 "
+           "and review the new files line by line.";
+  }
+}
+
+}  // namespace
