@@ -1,1 +1,391 @@
-// Tests for cli/run.cc; written next.
+#include "cli/run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "census/process_table.h"
+#include "gditable/shared_table.h"
+#include "platform/platform.h"
+#include "platform/sim_control.h"
+#include "report/output.h"
+
+namespace {
+
+// While set, nothrow allocations fail: the process table allocates its node
+// blocks that way, so running out of memory can be staged in a test.
+bool failNothrowNew = false;
+
+}  // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (failNothrowNew)
+    return nullptr;
+  try {
+    return ::operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+namespace {
+
+// Listed in the snapshot as 600, 4, 1000; the process table walks them as
+// 4, 600, 1000 (PID mod 17: bins 4, 5 and 14).
+constexpr char kSession[] =
+    "self 1000\n"
+    "process 0 0 denied [System Process]\n"
+    "process 600 3 open notepad.exe\n"
+    "process 4 6 open System\n"
+    "process 612 412 denied csrss.exe\n"
+    "process 880 0 open svchost.exe\n"
+    "process 1000 2 open kestrel.exe\n"
+    "table 4480\n"
+    "entry 1 0xFFFFF90000001000 4 0 16 0 0\n"
+    "entry 2 0xFFFFF90000002000 600 0 48 0 0\n"
+    "entry 3 0xFFFFF90000003000 601 7 16 0 0\n"
+    "entry 4 0xFFFFF90000004000 612 0 1 0 0\n"
+    "entry 5 0xFFFFF90000005000 600 0 0 0 0\n"
+    "entry 6 0xFFFFF90000006000 1000 0 5 0 0\n"
+    "entry 7 0xFFFFF90000007000 600 0x12 102 0 0\n"
+    "entry 8 0xFFFFF90000008000 880 0 16 0 0\n";
+
+const std::u16string kUsage =
+    u"usage: kestrel.exe [-c] [-v [-f <filter>]] [processname|pid]\n"
+    u"  processname   List GDI handles loaded by process (partial name accepted)\n"
+    u"  pid           List GDI handles associated with the specified process id\n"
+    u"  -c            Show GDI count information.\n"
+    u"  -v            Show GDI handle information.\n"
+    u"  -f            Filter the GDI handle type.\n";
+
+const std::u16string kSummaryHeader =
+    u"Process ID    Process Name                  GDI Total    GDI All\n";
+const std::u16string kSystemRow =
+    u"     4        System                               1         6 \n";
+const std::u16string kNotepadRow =
+    u"   600        notepad.exe                          3         3 \n";
+const std::u16string kKestrelRow =
+    u"  1000        kestrel.exe                          1         2 \n";
+
+const std::u16string kSystemPid =
+    u"PID:     4  Name: System                        GDI Total:    1  All:    6 \n";
+const std::u16string kNotepadPid =
+    u"PID:   600  Name: notepad.exe                   GDI Total:    3  All:    3 \n";
+const std::u16string kKestrelPid =
+    u"PID:  1000  Name: kestrel.exe                   GDI Total:    1  All:    2 \n";
+
+const std::u16string kCountsHeader =
+    u" Pen ExtPen Brush Bitmap Font Palette Region   DC MetaDC EnhMetaDC OtherGDi\n";
+const std::u16string kSystemCounts =
+    u"   0     0      1     0     0      0      0     0     0        0        0\n";
+const std::u16string kNotepadCounts =
+    u"   1     0      1     0     0      0      0     0     1        0        0\n";
+const std::u16string kKestrelCounts =
+    u"   0     0      0     1     0      0      0     0     0        0        0\n";
+
+const std::u16string kHandleHeader =
+    u"Handle                Object Type           Kernel Address\n";
+const std::u16string kSystemBrush =
+    u"0x0000000000000001    Brush                 0xFFFFF90000001000\n";
+const std::u16string kNotepadPen =
+    u"0x0000000000000002    Pen                   0xFFFFF90000002000\n";
+const std::u16string kNotepadBrush =
+    u"0x0000000000070003    Brush                 0xFFFFF90000003000\n";
+const std::u16string kNotepadMetafileDc =
+    u"0x0000000000120007    Metafile DC           0xFFFFF90000007000\n";
+const std::u16string kKestrelBitmap =
+    u"0x0000000000000006    Bitmap                0xFFFFF90000006000\n";
+
+std::u16string Banner() {
+  return u"\nkestrel v1.0 - List windows gdi handles.\n" +
+         std::u16string(platform::BuildDescriptionLine1()) + u"\n" +
+         platform::BuildDescriptionLine2() + u"\n\n";
+}
+
+std::string Quoted(const std::vector<std::u16string>& arguments) {
+  std::string text;
+  for (const std::u16string& argument : arguments) {
+    text += " \"";
+    for (char16_t c : argument)
+      text += c < 0x80 ? static_cast<char>(c) : '?';
+    text += '"';
+  }
+  return text;
+}
+
+class RunKestrelTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ResetQueryFunctionCache();
+    Use(kSession);
+  }
+  void TearDown() override {
+    failNothrowNew = false;
+    ResetQueryFunctionCache();
+  }
+
+  void Use(const std::string& text) {
+    std::string error;
+    ASSERT_TRUE(platform::UseSessionText(text, &error)) << error;
+  }
+
+  // Runs with the output captured in `output_` and standard error in
+  // `errors_`; returns the exit code.
+  int Run(const std::vector<std::u16string>& arguments) {
+    output_.clear();
+    testing::internal::CaptureStderr();
+    int code;
+    {
+      Output out(&output_);
+      code = RunKestrel(arguments, out);
+    }
+    errors_ = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(0u, platform::OpenHandleCount());
+    return code;
+  }
+
+  std::u16string output_;
+  std::string errors_;
+};
+
+TEST_F(RunKestrelTest, Banner) {
+  ASSERT_EQ(0, Run({}));
+  // An empty line, the title, two lines about the build, an empty line.
+  std::vector<std::u16string> lines;
+  size_t start = 0;
+  for (int i = 0; i < 5; ++i) {
+    size_t end = output_.find(u'\n', start);
+    ASSERT_NE(std::u16string::npos, end);
+    lines.push_back(output_.substr(start, end - start));
+    start = end + 1;
+  }
+  EXPECT_EQ(u"", lines[0]);
+  EXPECT_EQ(u"kestrel v1.0 - List windows gdi handles.", lines[1]);
+  EXPECT_FALSE(lines[2].empty());
+  EXPECT_FALSE(lines[3].empty());
+  EXPECT_EQ(u"", lines[4]);
+  EXPECT_EQ(Banner(), output_.substr(0, start));
+  EXPECT_EQ("", errors_);
+}
+
+TEST_F(RunKestrelTest, Views) {
+  const struct {
+    std::vector<std::u16string> arguments;
+    std::u16string listing;
+  } kCases[] = {
+      // Every recorded process, in the table's order, not the snapshot's.
+      {{}, kSummaryHeader + kSystemRow + kNotepadRow + kKestrelRow},
+      {{u"-c"},
+       kSystemPid + kCountsHeader + kSystemCounts + u"\n" +
+           kNotepadPid + kCountsHeader + kNotepadCounts + u"\n" +
+           kKestrelPid + kCountsHeader + kKestrelCounts + u"\n"},
+      {{u"/c", u"-c"},
+       kSystemPid + kCountsHeader + kSystemCounts + u"\n" +
+           kNotepadPid + kCountsHeader + kNotepadCounts + u"\n" +
+           kKestrelPid + kCountsHeader + kKestrelCounts + u"\n"},
+      {{u"-v"},
+       kSystemPid + kHandleHeader + kSystemBrush + u"\n" +
+           kNotepadPid + kHandleHeader + kNotepadPen + kNotepadBrush +
+           kNotepadMetafileDc + u"\n" +
+           kKestrelPid + kHandleHeader + kKestrelBitmap + u"\n"},
+      {{u"-v", u"-c", u"600"},
+       kNotepadPid + kCountsHeader + kNotepadCounts + kHandleHeader +
+           kNotepadPen + kNotepadBrush + kNotepadMetafileDc + u"\n"},
+      // The filter narrows handle lines; the other blocks keep their shape.
+      {{u"-v", u"-f", u"brush"},
+       kSystemPid + kHandleHeader + kSystemBrush + u"\n" +
+           kNotepadPid + kHandleHeader + kNotepadBrush + u"\n" +
+           kKestrelPid + kHandleHeader + u"\n"},
+      {{u"-v", u"-f", u"brush", u"note"},
+       kNotepadPid + kHandleHeader + kNotepadBrush + u"\n"},
+      {{u"/v", u"/f", u"DC", u"-c", u"NOTEPAD"},
+       kNotepadPid + kCountsHeader + kNotepadCounts + kHandleHeader +
+           kNotepadMetafileDc + u"\n"},
+      // Name targets ignore case and may match several processes.
+      {{u"EXE"}, kSummaryHeader + kNotepadRow + kKestrelRow},
+      {{u"sYsTeM"}, kSummaryHeader + kSystemRow},
+      {{u"4"}, kSummaryHeader + kSystemRow},
+      {{u"1000", u"-c"}, kKestrelPid + kCountsHeader + kKestrelCounts + u"\n"},
+      // PID 0 is replaced by a later target.
+      {{u"0", u"notepad"}, kSummaryHeader + kNotepadRow},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(Quoted(c.arguments));
+    EXPECT_EQ(0, Run(c.arguments));
+    EXPECT_EQ(Banner() + c.listing, output_);
+    EXPECT_EQ("", errors_);
+  }
+}
+
+TEST_F(RunKestrelTest, TargetsThatMatchNothing) {
+  const std::vector<std::u16string> kArguments[] = {
+      {u"calc"},
+      {u"12345"},
+      {u"-c", u"601"},       // the owner word's bit 0 is no PID
+      {u"612"},              // denied: never recorded
+      {u"880"},              // no GDI objects: never recorded
+      {u""},                 // PID 0
+      {u"-v", u"-f", u"pen", u"0x258"},
+  };
+  for (const auto& arguments : kArguments) {
+    SCOPED_TRACE(Quoted(arguments));
+    EXPECT_EQ(0, Run(arguments));
+    EXPECT_EQ(Banner(), output_);
+  }
+}
+
+TEST_F(RunKestrelTest, NoRecordedProcess) {
+  Use("self 1000\n"
+      "process 612 412 denied csrss.exe\n"
+      "process 880 0 open svchost.exe\n"
+      "entry 1 0 880 0 16 0 0\n");
+  EXPECT_EQ(0, Run({}));
+  EXPECT_EQ(Banner(), output_);
+  EXPECT_EQ(0, Run({u"-c", u"-v"}));
+  EXPECT_EQ(Banner(), output_);
+}
+
+TEST_F(RunKestrelTest, Help) {
+  // Help is seen before a duplicate target, and ends the run before the
+  // census: the snapshot would fail here.
+  Use(std::string(kSession) + "snapshot fail\n");
+  const std::vector<std::u16string> kArguments[] = {
+      {u"-h"}, {u"/h"}, {u"-?"}, {u"/?"}, {u"-help"}, {u"/help"},
+      {u"notepad", u"-h"}, {u"-c", u"-v", u"-f", u"x", u"/?", u"a", u"b"},
+  };
+  for (const auto& arguments : kArguments) {
+    SCOPED_TRACE(Quoted(arguments));
+    EXPECT_EQ(0, Run(arguments));
+    EXPECT_EQ(Banner() + kUsage, output_);
+    EXPECT_EQ("", errors_);
+  }
+}
+
+TEST_F(RunKestrelTest, TwoTargets) {
+  Use(std::string(kSession) + "snapshot fail\n");
+  const std::vector<std::u16string> kArguments[] = {
+      {u"notepad", u"calc"},
+      {u"notepad", u"0"},
+      {u"4", u"600"},
+      {u"-H", u"x"},
+      {u"-v", u"-f", u"x", u"notepad", u"-f"},
+  };
+  for (const auto& arguments : kArguments) {
+    SCOPED_TRACE(Quoted(arguments));
+    EXPECT_EQ(1, Run(arguments));
+    EXPECT_EQ(Banner() + kUsage, output_);
+    EXPECT_EQ("", errors_);
+  }
+}
+
+TEST_F(RunKestrelTest, SnapshotFails) {
+  Use(std::string(kSession) + "snapshot fail\n");
+  for (const auto& arguments :
+       {std::vector<std::u16string>{}, {u"-c", u"-v", u"notepad"}}) {
+    SCOPED_TRACE(Quoted(arguments));
+    EXPECT_EQ(2, Run(arguments));
+    EXPECT_EQ(Banner(), output_);
+    EXPECT_EQ("kestrel: cannot take a snapshot of the running processes\n",
+              errors_);
+  }
+}
+
+TEST_F(RunKestrelTest, TableCannotBeLocated) {
+  for (const char* step : {"ntdll-lookup", "open-self", "query-status",
+                           "peb-null", "virtual-query", "region-unreadable"}) {
+    SCOPED_TRACE(step);
+    ResetQueryFunctionCache();
+    Use(std::string(kSession) + "fail " + step + "\n");
+    for (const auto& arguments :
+         {std::vector<std::u16string>{}, {u"-c", u"-v"}, {u"notepad"}}) {
+      SCOPED_TRACE(Quoted(arguments));
+      EXPECT_EQ(2, Run(arguments));
+      EXPECT_EQ(Banner(), output_);
+      EXPECT_EQ("kestrel: cannot locate the GDI shared handle table\n",
+                errors_);
+    }
+  }
+}
+
+TEST_F(RunKestrelTest, OnePageTableListsCountsOfZero) {
+  Use("self 1000\n"
+      "process 4 6 open System\n"
+      "table 4096\n");
+  EXPECT_EQ(0, Run({}));
+  EXPECT_EQ(Banner() + kSummaryHeader +
+                u"     4        System                               0         6 \n",
+            output_);
+}
+
+TEST_F(RunKestrelTest, OutOfMemoryPropagates) {
+  failNothrowNew = true;
+  std::u16string output;
+  {
+    Output out(&output);
+    EXPECT_THROW(RunKestrel({u"-c"}, out), OutOfMemoryError);
+  }
+  failNothrowNew = false;
+  EXPECT_EQ(Banner(), output);
+  // The snapshot handle is closed on the way out.
+  EXPECT_EQ(0u, platform::OpenHandleCount());
+}
+
+// KestrelMain reads its session from the file KESTREL_SESSION names.
+class KestrelMainTest : public RunKestrelTest {
+ protected:
+  void SetUp() override {
+    RunKestrelTest::SetUp();
+    const char* old = std::getenv("KESTREL_SESSION");
+    hadSession_ = old != nullptr;
+    if (old)
+      oldSession_ = old;
+    path_ = testing::TempDir() + "kestrel_main_test_session.txt";
+    std::FILE* file = std::fopen(path_.c_str(), "wb");
+    ASSERT_NE(nullptr, file);
+    std::fputs(kSession, file);
+    std::fclose(file);
+    setenv("KESTREL_SESSION", path_.c_str(), 1);
+  }
+  void TearDown() override {
+    if (hadSession_)
+      setenv("KESTREL_SESSION", oldSession_.c_str(), 1);
+    else
+      unsetenv("KESTREL_SESSION");
+    std::remove(path_.c_str());
+    RunKestrelTest::TearDown();
+  }
+
+  int Main(const std::vector<std::u16string>& arguments) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int code = KestrelMain(arguments);
+    errors_ = testing::internal::GetCapturedStderr();
+    stdout_ = testing::internal::GetCapturedStdout();
+    return code;
+  }
+
+  static std::string Narrow(const std::u16string& text) {
+    return std::string(text.begin(), text.end());
+  }
+
+  bool hadSession_ = false;
+  std::string oldSession_;
+  std::string path_;
+  std::string stdout_;
+};
+
+TEST_F(KestrelMainTest, OutOfMemory) {
+  failNothrowNew = true;
+  int code = Main({});
+  failNothrowNew = false;
+  EXPECT_EQ(3, code);
+  EXPECT_EQ(Narrow(Banner()), stdout_);
+  EXPECT_EQ("kestrel: out of memory\n", errors_);
+  EXPECT_EQ(0u, platform::OpenHandleCount());
+}
+
+}  // namespace
