@@ -170,6 +170,8 @@ void ProcessTable::Clear() {
   std::free(bins_);
   bins_ = nullptr;
   count_ = 0;
+  // A cleared table lays out its records as a new one does.
+  SetBinCount(kInitialBins);
 }
 
 ProcessTable::Node* ProcessTable::First() const {

@@ -1,1 +1,283 @@
-// Tests for cli/command_line.cc; written next.
+#include "cli/command_line.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Args = std::vector<std::u16string>;
+
+// What one command line should parse into.
+struct ParseCase {
+  const char* what;
+  Args arguments;
+  ParseOutcome outcome;
+  bool showCounts;
+  bool showHandles;
+  bool hasTypeFilter;
+  std::u16string typeFilter;
+  TargetMode targetMode;
+  std::u16string targetName;
+  uint32_t targetPid;
+};
+
+// The fields that a run reads; help and usage errors end before any is used.
+void ExpectParses(const ParseCase& c) {
+  SCOPED_TRACE(c.what);
+  RunOptions options;
+  ParseOutcome outcome = ParseCommandLine(c.arguments, &options);
+  ASSERT_EQ(c.outcome, outcome);
+  if (outcome != ParseOutcome::Run)
+    return;
+  EXPECT_EQ(c.showCounts, options.showCounts);
+  EXPECT_EQ(c.showHandles, options.showHandles);
+  EXPECT_EQ(c.hasTypeFilter, options.hasTypeFilter);
+  EXPECT_EQ(c.typeFilter, options.typeFilter);
+  EXPECT_EQ(c.targetMode, options.targetMode);
+  if (c.targetMode == TargetMode::ByName) {
+    EXPECT_EQ(c.targetName, options.targetName);
+  }
+  if (c.targetMode == TargetMode::ByPid) {
+    EXPECT_EQ(c.targetPid, options.targetPid);
+  }
+}
+
+constexpr ParseOutcome kRun = ParseOutcome::Run;
+constexpr ParseOutcome kHelp = ParseOutcome::Help;
+constexpr ParseOutcome kUsage = ParseOutcome::UsageError;
+constexpr TargetMode kNone = TargetMode::None;
+constexpr TargetMode kName = TargetMode::ByName;
+constexpr TargetMode kPid = TargetMode::ByPid;
+
+TEST(ParseCommandLineTest, HelpOptions) {
+  const ParseCase cases[] = {
+      {"-h", {u"-h"}, kHelp, false, false, false, u"", kNone, u"", 0},
+      {"/h", {u"/h"}, kHelp, false, false, false, u"", kNone, u"", 0},
+      {"-?", {u"-?"}, kHelp, false, false, false, u"", kNone, u"", 0},
+      {"/?", {u"/?"}, kHelp, false, false, false, u"", kNone, u"", 0},
+      {"-help", {u"-help"}, kHelp, false, false, false, u"", kNone, u"", 0},
+      {"/help", {u"/help"}, kHelp, false, false, false, u"", kNone, u"", 0},
+      // Help is looked for before the duplicate target rule.
+      {"notepad -h", {u"notepad", u"-h"}, kHelp, false, false, false, u"",
+       kNone, u"", 0},
+      {"help before a duplicate", {u"a", u"-?", u"b"}, kHelp, false, false,
+       false, u"", kNone, u"", 0},
+      // ...but a duplicate seen first ends the run before the help option.
+      {"duplicate before help", {u"a", u"b", u"-h"}, kUsage, false, false,
+       false, u"", kNone, u"", 0},
+      // The comparison is case-sensitive and against the whole argument.
+      {"-H", {u"-H"}, kRun, false, false, false, u"", kName, u"-H", 0},
+      {"-HELP", {u"-HELP"}, kRun, false, false, false, u"", kName, u"-HELP", 0},
+      {"/Help", {u"/Help"}, kRun, false, false, false, u"", kName, u"/Help", 0},
+      {"--help", {u"--help"}, kRun, false, false, false, u"", kName, u"--help",
+       0},
+      {"-h with a space", {u"-h "}, kRun, false, false, false, u"", kName,
+       u"-h ", 0},
+      {"-h as a filter value", {u"-v", u"-f", u"-h"}, kRun, false, true, true,
+       u"-h", kNone, u"", 0},
+  };
+  for (const ParseCase& c : cases)
+    ExpectParses(c);
+}
+
+TEST(ParseCommandLineTest, Switches) {
+  const ParseCase cases[] = {
+      {"no arguments", {}, kRun, false, false, false, u"", kNone, u"", 0},
+      {"-c", {u"-c"}, kRun, true, false, false, u"", kNone, u"", 0},
+      {"/c", {u"/c"}, kRun, true, false, false, u"", kNone, u"", 0},
+      {"-c twice", {u"-c", u"-c"}, kRun, true, false, false, u"", kNone, u"",
+       0},
+      {"-v", {u"-v"}, kRun, false, true, false, u"", kNone, u"", 0},
+      {"/v", {u"/v"}, kRun, false, true, false, u"", kNone, u"", 0},
+      {"-c -v", {u"-c", u"-v"}, kRun, true, true, false, u"", kNone, u"", 0},
+      {"-C and -V are names", {u"-C"}, kRun, false, false, false, u"", kName,
+       u"-C", 0},
+      {"-x is a name", {u"-x"}, kRun, false, false, false, u"", kName, u"-x",
+       0},
+      {"-cv is a name", {u"-cv"}, kRun, false, false, false, u"", kName,
+       u"-cv", 0},
+  };
+  for (const ParseCase& c : cases)
+    ExpectParses(c);
+}
+
+TEST(ParseCommandLineTest, TypeFilter) {
+  const ParseCase cases[] = {
+      {"-v -f Brush notepad", {u"-v", u"-f", u"Brush", u"notepad"}, kRun,
+       false, true, true, u"Brush", kName, u"notepad", 0},
+      {"/v /f", {u"/v", u"/f", u"Pen"}, kRun, false, true, true, u"Pen", kNone,
+       u"", 0},
+      {"-v /f", {u"-v", u"/f", u"Pen"}, kRun, false, true, true, u"Pen", kNone,
+       u"", 0},
+      // With only one argument after "-v", "-f" is not an option.
+      {"-v -f last", {u"-v", u"-f"}, kRun, false, true, false, u"", kName,
+       u"-f", 0},
+      {"-v /f last", {u"-v", u"/f"}, kRun, false, true, false, u"", kName,
+       u"/f", 0},
+      // "-f" away from "-v" is positional.
+      {"-f alone", {u"-f", u"Brush"}, kUsage, false, false, false, u"", kNone,
+       u"", 0},
+      {"-f only", {u"-f"}, kRun, false, false, false, u"", kName, u"-f", 0},
+      {"-c between", {u"-v", u"-c", u"-f", u"Pen"}, kUsage, false, false,
+       false, u"", kNone, u"", 0},
+      {"-F is not -f", {u"-v", u"-F", u"Pen"}, kUsage, false, false, false,
+       u"", kNone, u"", 0},
+      // The filter value is taken whatever it looks like.
+      {"filter -c", {u"-v", u"-f", u"-c"}, kRun, false, true, true, u"-c",
+       kNone, u"", 0},
+      {"filter 42", {u"-v", u"-f", u"42"}, kRun, false, true, true, u"42",
+       kNone, u"", 0},
+      {"empty filter", {u"-v", u"-f", u""}, kRun, false, true, true, u"",
+       kNone, u"", 0},
+      {"last filter wins", {u"-v", u"-f", u"Brush", u"-v", u"-f", u"Pen"},
+       kRun, false, true, true, u"Pen", kNone, u"", 0},
+      {"a later -v keeps the filter", {u"-v", u"-f", u"Brush", u"-v"}, kRun,
+       false, true, true, u"Brush", kNone, u"", 0},
+      {"-v -v -f x", {u"-v", u"-v", u"-f", u"x"}, kRun, false, true, true,
+       u"x", kNone, u"", 0},
+  };
+  for (const ParseCase& c : cases)
+    ExpectParses(c);
+}
+
+TEST(ParseCommandLineTest, Targets) {
+  const ParseCase cases[] = {
+      {"name", {u"notepad"}, kRun, false, false, false, u"", kName,
+       u"notepad", 0},
+      {"pid", {u"4"}, kRun, false, false, false, u"", kPid, u"", 4},
+      {"12ab", {u"12ab"}, kRun, false, false, false, u"", kName, u"12ab", 0},
+      {"0x10", {u"0x10"}, kRun, false, false, false, u"", kName, u"0x10", 0},
+      {"leading space", {u" 42"}, kRun, false, false, false, u"", kPid, u"",
+       42},
+      {"+42", {u"+42"}, kRun, false, false, false, u"", kPid, u"", 42},
+      {"capped", {u"4294967296"}, kRun, false, false, false, u"", kPid, u"",
+       4294967295u},
+      {"-1", {u"-1"}, kRun, false, false, false, u"", kPid, u"", 4294967295u},
+      {"-4294967296", {u"-4294967296"}, kRun, false, false, false, u"", kPid,
+       u"", 1},
+      {"+-5", {u"+-5"}, kRun, false, false, false, u"", kName, u"+-5", 0},
+      {"- 5", {u"- 5"}, kRun, false, false, false, u"", kName, u"- 5", 0},
+      {"lone -", {u"-"}, kRun, false, false, false, u"", kName, u"-", 0},
+      {"three spaces", {u"   "}, kRun, false, false, false, u"", kName, u"   ",
+       0},
+      {"trailing space", {u"42 "}, kRun, false, false, false, u"", kName,
+       u"42 ", 0},
+      {"empty is PID 0", {u""}, kRun, false, false, false, u"", kPid, u"", 0},
+      {"name with spaces", {u"NVIDIA Share"}, kRun, false, false, false, u"",
+       kName, u"NVIDIA Share", 0},
+      {"Chinese name", {u"\u5FAE\u4FE1"}, kRun, false, false, false, u"",
+       kName, u"\u5FAE\u4FE1", 0},
+      {"fullwidth digits are a name", {u"\uFF14\uFF12"}, kRun, false, false,
+       false, u"", kName, u"\uFF14\uFF12", 0},
+      {"options around a target", {u"-c", u"notepad", u"-v"}, kRun, true, true,
+       false, u"", kName, u"notepad", 0},
+  };
+  for (const ParseCase& c : cases)
+    ExpectParses(c);
+}
+
+TEST(ParseCommandLineTest, DuplicateTargets) {
+  const ParseCase cases[] = {
+      {"notepad calc", {u"notepad", u"calc"}, kUsage, false, false, false, u"",
+       kNone, u"", 0},
+      {"two PIDs", {u"4", u"21"}, kUsage, false, false, false, u"", kNone, u"",
+       0},
+      {"notepad 0", {u"notepad", u"0"}, kUsage, false, false, false, u"",
+       kNone, u"", 0},
+      {"-1 0", {u"-1", u"0"}, kUsage, false, false, false, u"", kNone, u"", 0},
+      // PID 0 counts as no target: a later one replaces it.
+      {"0 notepad", {u"0", u"notepad"}, kRun, false, false, false, u"", kName,
+       u"notepad", 0},
+      {"0 21", {u"0", u"21"}, kRun, false, false, false, u"", kPid, u"", 21},
+      {"empty then name", {u"", u"notepad"}, kRun, false, false, false, u"",
+       kName, u"notepad", 0},
+      {"0 0 0", {u"0", u"0", u"0"}, kRun, false, false, false, u"", kPid, u"",
+       0},
+      {"-0 then name", {u"-0", u"calc"}, kRun, false, false, false, u"", kName,
+       u"calc", 0},
+      // An empty name is not possible: "" is PID 0, so this is a duplicate.
+      {"name then empty", {u"calc", u""}, kUsage, false, false, false, u"",
+       kNone, u"", 0},
+      {"0 name 0", {u"0", u"calc", u"0"}, kUsage, false, false, false, u"",
+       kNone, u"", 0},
+      {"filter is not a target", {u"notepad", u"-v", u"-f", u"Pen"}, kRun,
+       false, true, true, u"Pen", kName, u"notepad", 0},
+  };
+  for (const ParseCase& c : cases)
+    ExpectParses(c);
+}
+
+// The text for a trace message: ASCII as is, anything else as "?".
+std::string Narrow(const std::u16string& text) {
+  std::string narrow;
+  for (char16_t c : text)
+    narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return narrow;
+}
+
+// One conversion: the text, the value and the units consumed.
+struct ConvertCase {
+  std::u16string text;
+  uint32_t value;
+  size_t consumed;
+};
+
+TEST(ConvertTargetNumberTest, Examples) {
+  const ConvertCase cases[] = {
+      {u"0", 0, 1},
+      {u"42", 42, 2},
+      {u" 42", 42, 3},
+      {u"\t\n\v\f\r42", 42, 7},
+      {u"+42", 42, 3},
+      {u"-42", 4294967254u, 3},
+      {u"007", 7, 3},
+      {u"4294967295", 4294967295u, 10},
+      {u"4294967296", 4294967295u, 10},
+      {u"99999999999999999999", 4294967295u, 20},
+      {u"-1", 4294967295u, 2},
+      {u"-4294967295", 1, 11},
+      {u"-4294967296", 1, 11},
+      {u"-0", 0, 2},
+      // The conversion stops at the first non-digit.
+      {u"12ab", 12, 2},
+      {u"0x10", 0, 1},
+      {u"42 ", 42, 2},
+      {u"1.5", 1, 1},
+      // No digit after the sign and white space: nothing is consumed.
+      {u"", 0, 0},
+      {u"-", 0, 0},
+      {u"+", 0, 0},
+      {u"   ", 0, 0},
+      {u"+-5", 0, 0},
+      {u"-+5", 0, 0},
+      {u"- 5", 0, 0},
+      {u"abc", 0, 0},
+      // Only ASCII white space and digits count.
+      {u"\u300042", 0, 0},
+      {u"\uFF14\uFF12", 0, 0},
+      {u"\u0664\u0662", 0, 0},
+  };
+  for (const ConvertCase& c : cases) {
+    SCOPED_TRACE("\"" + Narrow(c.text) + "\"");
+    size_t consumed = 12345;
+    uint32_t value = ConvertTargetNumber(c.text.data(), c.text.size(), &consumed);
+    EXPECT_EQ(c.value, value);
+    EXPECT_EQ(c.consumed, consumed);
+  }
+}
+
+TEST(ConvertTargetNumberTest, StopsAtTheGivenLength) {
+  // The length bounds the text, even where more digits follow in memory.
+  const char16_t text[] = u"12345";
+  size_t consumed = 0;
+  EXPECT_EQ(123u, ConvertTargetNumber(text, 3, &consumed));
+  EXPECT_EQ(3u, consumed);
+  // An embedded NUL ends the digits like any other non-digit.
+  const char16_t withNul[] = {u'4', u'\0', u'2'};
+  EXPECT_EQ(4u, ConvertTargetNumber(withNul, 3, &consumed));
+  EXPECT_EQ(1u, consumed);
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 // The simulated backend: stands in for Windows on every other host, over a
 // session description. The table and the PEB are real memory of this
 // process, so the scan reads them in place exactly as on Windows.
+#include <algorithm>
 #include <climits>
 #include <clocale>
 #include <cstdio>
@@ -85,8 +86,9 @@ bool FillEntry(HandleObject* snapshot, PROCESSENTRY32W* entry) {
   entry->th32ProcessID = process.pid;
   entry->cntThreads = 1;
   entry->pcPriClassBase = 8;
-  std::memcpy(entry->szExeFile, process.name.data(),
-              process.name.size() * sizeof(char16_t));
+  // The field keeps its terminator, however the session was built.
+  size_t units = std::min<size_t>(process.name.size(), 259);
+  std::memcpy(entry->szExeFile, process.name.data(), units * sizeof(char16_t));
   return true;
 }
 

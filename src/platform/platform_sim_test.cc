@@ -1,1 +1,558 @@
-// Tests for platform/platform_sim.cc; written next.
+#include <clocale>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "platform/session.h"
+#include "platform/sim_control.h"
+
+namespace {
+
+using platform::HANDLE;
+using platform::INVALID_HANDLE_VALUE;
+using platform::PROCESS_QUERY_INFORMATION;
+
+class PlatformSimTest : public testing::Test {
+ protected:
+  void TearDown() override { platform::UseSession(Session()); }
+
+  void Use(const std::string& text) {
+    std::string error;
+    ASSERT_TRUE(platform::UseSessionText(text, &error)) << error;
+  }
+
+  // Parses `text` and installs it; returns where its table lives.
+  const unsigned char* UseWithTable(const std::string& text) {
+    Session session;
+    size_t line = 0;
+    std::string error;
+    EXPECT_TRUE(ParseSessionText(text, &session, &line, &error)) << error;
+    const unsigned char* table = session.table.get();
+    platform::UseSession(std::move(session));
+    return table;
+  }
+
+  HANDLE Open(uint32_t pid) {
+    return platform::OpenProcess(PROCESS_QUERY_INFORMATION, false, pid);
+  }
+
+  // The PIDs and names a full snapshot walk yields.
+  std::vector<std::pair<uint32_t, std::u16string>> Walk() {
+    std::vector<std::pair<uint32_t, std::u16string>> seen;
+    HANDLE snapshot =
+        platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0);
+    EXPECT_NE(INVALID_HANDLE_VALUE, snapshot);
+    platform::PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (bool more = platform::Process32FirstW(snapshot, &entry); more;
+         more = platform::Process32NextW(snapshot, &entry))
+      seen.emplace_back(entry.th32ProcessID, entry.szExeFile);
+    EXPECT_TRUE(platform::CloseHandle(snapshot));
+    return seen;
+  }
+
+  platform::NtQueryInformationProcessFn QueryFunction() {
+    platform::HMODULE ntdll = platform::GetModuleHandleW(u"ntdll.dll");
+    EXPECT_NE(nullptr, ntdll);
+    return reinterpret_cast<platform::NtQueryInformationProcessFn>(
+        platform::GetProcAddress(ntdll, "NtQueryInformationProcess"));
+  }
+};
+
+TEST_F(PlatformSimTest, SnapshotWalk) {
+  Use("process 0 0 denied [System Process]\n"
+      "process 4 6 open System\n"
+      "process 612 412 denied csrss.exe\n"
+      "process 6956 64 open \xE5\xBE\xAE\xE4\xBF\xA1.exe\n");
+  auto seen = Walk();
+  ASSERT_EQ(4u, seen.size());
+  EXPECT_EQ(0u, seen[0].first);
+  EXPECT_EQ(u"[System Process]", seen[0].second);
+  EXPECT_EQ(4u, seen[1].first);
+  EXPECT_EQ(612u, seen[2].first);
+  EXPECT_EQ(6956u, seen[3].first);
+  EXPECT_EQ(u"\u5FAE\u4FE1.exe", seen[3].second);
+  EXPECT_EQ(0u, platform::OpenHandleCount());
+}
+
+TEST_F(PlatformSimTest, SnapshotEntryIsRewrittenWhole) {
+  Use("process 8 1 open a-rather-long-name.exe\n"
+      "process 12 1 open b.exe\n");
+  HANDLE snapshot =
+      platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0);
+  platform::PROCESSENTRY32W entry;
+  std::memset(&entry, 0x5A, sizeof(entry));
+  entry.dwSize = sizeof(entry);
+  ASSERT_TRUE(platform::Process32FirstW(snapshot, &entry));
+  EXPECT_EQ(sizeof(entry), entry.dwSize);
+  ASSERT_TRUE(platform::Process32NextW(snapshot, &entry));
+  EXPECT_EQ(12u, entry.th32ProcessID);
+  EXPECT_EQ(std::u16string(u"b.exe"), entry.szExeFile);
+  // No trace of the longer name or of the garbage before it.
+  for (size_t i = 5; i < 260; ++i)
+    ASSERT_EQ(u'\0', entry.szExeFile[i]) << i;
+  EXPECT_FALSE(platform::Process32NextW(snapshot, &entry));
+  EXPECT_FALSE(platform::Process32NextW(snapshot, &entry));
+  // First starts the walk over.
+  ASSERT_TRUE(platform::Process32FirstW(snapshot, &entry));
+  EXPECT_EQ(8u, entry.th32ProcessID);
+  EXPECT_TRUE(platform::CloseHandle(snapshot));
+}
+
+TEST_F(PlatformSimTest, SnapshotNeedsTheEntrySize) {
+  Use("process 4 6 open System\n");
+  HANDLE snapshot =
+      platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0);
+  ASSERT_NE(INVALID_HANDLE_VALUE, snapshot);
+  platform::PROCESSENTRY32W entry = {};
+  for (uint32_t size : {0u, 4u, 556u, 567u}) {
+    entry.dwSize = size;
+    EXPECT_FALSE(platform::Process32FirstW(snapshot, &entry)) << size;
+    EXPECT_EQ(0u, entry.th32ProcessID);
+  }
+  entry.dwSize = 568;
+  EXPECT_TRUE(platform::Process32FirstW(snapshot, &entry));
+  EXPECT_EQ(4u, entry.th32ProcessID);
+  EXPECT_FALSE(platform::Process32FirstW(snapshot, nullptr));
+  EXPECT_TRUE(platform::CloseHandle(snapshot));
+}
+
+TEST_F(PlatformSimTest, SnapshotFailures) {
+  Use("snapshot fail\nprocess 4 6 open System\n");
+  EXPECT_EQ(INVALID_HANDLE_VALUE,
+            platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0));
+  EXPECT_EQ(0u, platform::OpenHandleCount());
+
+  Use("process 4 6 open System\n");
+  // Only process snapshots are simulated.
+  EXPECT_EQ(INVALID_HANDLE_VALUE, platform::CreateToolhelp32Snapshot(0x8, 0));
+  // A walk over anything but a snapshot handle fails.
+  platform::PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  EXPECT_FALSE(platform::Process32FirstW(nullptr, &entry));
+  EXPECT_FALSE(platform::Process32FirstW(INVALID_HANDLE_VALUE, &entry));
+  HANDLE process = Open(4);
+  ASSERT_NE(nullptr, process);
+  EXPECT_FALSE(platform::Process32FirstW(process, &entry));
+  EXPECT_TRUE(platform::CloseHandle(process));
+  // ...as does one over a closed snapshot.
+  HANDLE snapshot =
+      platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0);
+  EXPECT_TRUE(platform::CloseHandle(snapshot));
+  EXPECT_FALSE(platform::CloseHandle(snapshot));
+  EXPECT_FALSE(platform::Process32FirstW(snapshot, &entry));
+  EXPECT_EQ(0u, platform::OpenHandleCount());
+}
+
+TEST_F(PlatformSimTest, OpenProcess) {
+  Use("self 1000\n"
+      "process 0 5 open Idle\n"
+      "process 4 6 open System\n"
+      "process 612 412 denied csrss.exe\n");
+  struct Case {
+    uint32_t pid;
+    bool opens;
+  };
+  const Case cases[] = {
+      {4, true},      // listed, open
+      {612, false},   // listed, denied
+      {1000, true},   // self, not listed
+      {0, false},     // PID 0 never opens
+      {5, false},     // unknown
+      {999, false},   // unknown
+  };
+  for (const Case& c : cases) {
+    HANDLE process = Open(c.pid);
+    EXPECT_EQ(c.opens, process != nullptr) << c.pid;
+    if (process) {
+      EXPECT_TRUE(platform::CloseHandle(process));
+    }
+  }
+  EXPECT_EQ(nullptr, platform::OpenProcess(0, false, 4));
+  EXPECT_EQ(1000u, platform::GetCurrentProcessId());
+  EXPECT_EQ(0u, platform::OpenHandleCount());
+}
+
+TEST_F(PlatformSimTest, OwnProcessOpensWhateverItsLineSays) {
+  Use("self 4524\nprocess 4524 47 denied notepad.exe\n");
+  EXPECT_EQ(4524u, platform::GetCurrentProcessId());
+  HANDLE self = Open(4524);
+  ASSERT_NE(nullptr, self);
+  EXPECT_EQ(47u, platform::GetGuiResources(self, platform::GR_GDIOBJECTS));
+  EXPECT_TRUE(platform::CloseHandle(self));
+
+  Use("self 4524\nfail open-self\nprocess 4524 47 open notepad.exe\n"
+      "process 8 1 open a.exe\n");
+  EXPECT_EQ(nullptr, Open(4524));
+  // Only the own process is affected.
+  HANDLE other = Open(8);
+  EXPECT_NE(nullptr, other);
+  platform::CloseHandle(other);
+}
+
+TEST_F(PlatformSimTest, GetGuiResources) {
+  Use("process 4 6 open System\nprocess 880 0 open svchost.exe\n");
+  HANDLE system = Open(4);
+  HANDLE svchost = Open(880);
+  HANDLE self = Open(platform::GetCurrentProcessId());
+  EXPECT_EQ(6u, platform::GetGuiResources(system, platform::GR_GDIOBJECTS));
+  EXPECT_EQ(0u, platform::GetGuiResources(svchost, platform::GR_GDIOBJECTS));
+  // The own process, when no line lists it, owns nothing.
+  EXPECT_EQ(0u, platform::GetGuiResources(self, platform::GR_GDIOBJECTS));
+  // Only GDI counts are simulated (1 asks for USER objects).
+  EXPECT_EQ(0u, platform::GetGuiResources(system, 1));
+  EXPECT_EQ(0u, platform::GetGuiResources(nullptr, platform::GR_GDIOBJECTS));
+  HANDLE snapshot =
+      platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0);
+  EXPECT_EQ(0u, platform::GetGuiResources(snapshot, platform::GR_GDIOBJECTS));
+  for (HANDLE h : {system, svchost, self, snapshot})
+    EXPECT_TRUE(platform::CloseHandle(h));
+  EXPECT_EQ(0u, platform::GetGuiResources(system, platform::GR_GDIOBJECTS));
+}
+
+TEST_F(PlatformSimTest, GetModuleHandleW) {
+  platform::HMODULE ntdll = platform::GetModuleHandleW(u"ntdll.dll");
+  ASSERT_NE(nullptr, ntdll);
+  for (const char16_t* name : {u"NTDLL.DLL", u"NtDll.Dll", u"ntDLL.dll"})
+    EXPECT_EQ(ntdll, platform::GetModuleHandleW(name));
+  for (const char16_t* name :
+       {u"", u"ntdll.dl", u"ntdll.dlll", u"xntdll.dll", u"kernel32.dll",
+        u"ntdll.dll "})
+    EXPECT_EQ(nullptr, platform::GetModuleHandleW(name));
+}
+
+TEST_F(PlatformSimTest, GetProcAddress) {
+  Use("");
+  platform::HMODULE ntdll = platform::GetModuleHandleW(u"ntdll.dll");
+  EXPECT_NE(nullptr, platform::GetProcAddress(ntdll, "NtQueryInformationProcess"));
+  // Export names are case-sensitive.
+  EXPECT_EQ(nullptr, platform::GetProcAddress(ntdll, "ntqueryinformationprocess"));
+  EXPECT_EQ(nullptr, platform::GetProcAddress(ntdll, "NtQuerySystemInformation"));
+  EXPECT_EQ(nullptr, platform::GetProcAddress(ntdll, ""));
+  EXPECT_EQ(nullptr, platform::GetProcAddress(nullptr, "NtQueryInformationProcess"));
+
+  Use("fail ntdll-lookup\n");
+  EXPECT_NE(nullptr, platform::GetModuleHandleW(u"ntdll.dll"));
+  EXPECT_EQ(nullptr, platform::GetProcAddress(ntdll, "NtQueryInformationProcess"));
+}
+
+TEST_F(PlatformSimTest, QueryReturnsTheOwnPeb) {
+  const unsigned char* table = UseWithTable(
+      "self 1000\ntable 8192\nentry 2 0xFFFFF90000000010 0x1195 7 16 0 0\n");
+  auto query = QueryFunction();
+  ASSERT_NE(nullptr, query);
+  HANDLE self = Open(1000);
+  platform::PROCESS_BASIC_INFORMATION info;
+  std::memset(&info, 0xCC, sizeof(info));
+  uint32_t returned = 0;
+  ASSERT_EQ(0, query(self, platform::ProcessBasicInformation, &info,
+                     sizeof(info), &returned));
+  EXPECT_EQ(48u, returned);
+  EXPECT_EQ(1000u, info.UniqueProcessId);
+  ASSERT_NE(nullptr, info.PebBaseAddress);
+
+  // The PEB is real memory holding the table pointer at 0xF8, and the table
+  // holds the entries of the description.
+  const unsigned char* pointerAt =
+      static_cast<const unsigned char*>(info.PebBaseAddress) + 0xF8;
+  const unsigned char* found = nullptr;
+  std::memcpy(&found, pointerAt, sizeof(found));
+  EXPECT_EQ(table, found);
+  ASSERT_NE(nullptr, found);
+  uint32_t owner = 0;
+  std::memcpy(&owner, found + 2 * 24 + 8, 4);
+  EXPECT_EQ(0x1195u, owner);
+  EXPECT_EQ(16, found[2 * 24 + 14]);
+
+  // The return length is optional.
+  EXPECT_EQ(0, query(self, platform::ProcessBasicInformation, &info,
+                     sizeof(info), nullptr));
+  EXPECT_TRUE(platform::CloseHandle(self));
+}
+
+TEST_F(PlatformSimTest, QueryOfAnotherProcess) {
+  Use("self 1000\nprocess 4 6 open System\n");
+  auto query = QueryFunction();
+  HANDLE self = Open(1000);
+  HANDLE other = Open(4);
+  platform::PROCESS_BASIC_INFORMATION own = {}, foreign = {};
+  ASSERT_EQ(0, query(self, platform::ProcessBasicInformation, &own,
+                     sizeof(own), nullptr));
+  ASSERT_EQ(0, query(other, platform::ProcessBasicInformation, &foreign,
+                     sizeof(foreign), nullptr));
+  EXPECT_EQ(4u, foreign.UniqueProcessId);
+  EXPECT_NE(own.PebBaseAddress, foreign.PebBaseAddress);
+  platform::CloseHandle(self);
+  platform::CloseHandle(other);
+}
+
+TEST_F(PlatformSimTest, QueryFailures) {
+  Use("process 4 6 open System\n");
+  auto query = QueryFunction();
+  ASSERT_NE(nullptr, query);
+  HANDLE self = Open(platform::GetCurrentProcessId());
+  platform::PROCESS_BASIC_INFORMATION info = {};
+  const uint32_t kSize = sizeof(info);
+  // STATUS_INVALID_INFO_CLASS, STATUS_INFO_LENGTH_MISMATCH and
+  // STATUS_INVALID_HANDLE, each negative as an NTSTATUS failure.
+  EXPECT_EQ(static_cast<int32_t>(0xC0000003), query(self, 7, &info, kSize, nullptr));
+  EXPECT_EQ(static_cast<int32_t>(0xC0000004),
+            query(self, platform::ProcessBasicInformation, &info, 40, nullptr));
+  EXPECT_EQ(static_cast<int32_t>(0xC0000008),
+            query(nullptr, platform::ProcessBasicInformation, &info, kSize, nullptr));
+  HANDLE snapshot =
+      platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0);
+  EXPECT_LT(query(snapshot, platform::ProcessBasicInformation, &info, kSize,
+                  nullptr),
+            0);
+  platform::CloseHandle(snapshot);
+  HANDLE closed = Open(4);
+  platform::CloseHandle(closed);
+  EXPECT_LT(query(closed, platform::ProcessBasicInformation, &info, kSize,
+                  nullptr),
+            0);
+  platform::CloseHandle(self);
+
+  Use("fail query-status\n");
+  self = Open(platform::GetCurrentProcessId());
+  ASSERT_NE(nullptr, self);
+  EXPECT_LT(query(self, platform::ProcessBasicInformation, &info, kSize,
+                  nullptr),
+            0);
+  platform::CloseHandle(self);
+}
+
+TEST_F(PlatformSimTest, NullTablePointer) {
+  Use("fail peb-null\n");
+  auto query = QueryFunction();
+  HANDLE self = Open(platform::GetCurrentProcessId());
+  platform::PROCESS_BASIC_INFORMATION info = {};
+  ASSERT_EQ(0, query(self, platform::ProcessBasicInformation, &info,
+                     sizeof(info), nullptr));
+  const void* table = reinterpret_cast<const void*>(1);
+  std::memcpy(&table, static_cast<const unsigned char*>(info.PebBaseAddress) + 0xF8,
+              sizeof(table));
+  EXPECT_EQ(nullptr, table);
+  platform::CloseHandle(self);
+}
+
+TEST_F(PlatformSimTest, VirtualQuery) {
+  const unsigned char* table = UseWithTable("table 0x3000\n");
+  platform::MEMORY_BASIC_INFORMATION info = {};
+  ASSERT_EQ(sizeof(info), platform::VirtualQuery(table, &info, sizeof(info)));
+  EXPECT_EQ(0x3000u, info.RegionSize);
+  EXPECT_EQ(platform::MEM_COMMIT, info.State);
+  EXPECT_NE(0u, info.Protect & platform::PAGE_READONLY);
+  EXPECT_EQ(0u, info.Protect & platform::PAGE_GUARD);
+  EXPECT_EQ(table, info.AllocationBase);
+
+  // Inside the table the region runs on to its end.
+  ASSERT_EQ(sizeof(info), platform::VirtualQuery(table + 0x1000, &info, sizeof(info)));
+  EXPECT_EQ(0x2000u, info.RegionSize);
+  EXPECT_EQ(platform::MEM_COMMIT, info.State);
+
+  // Outside it nothing is committed.
+  for (const unsigned char* outside : {table - 1, table + 0x3000}) {
+    ASSERT_EQ(sizeof(info), platform::VirtualQuery(outside, &info, sizeof(info)));
+    EXPECT_NE(platform::MEM_COMMIT, info.State);
+  }
+  // A buffer shorter than the record is refused.
+  EXPECT_EQ(0u, platform::VirtualQuery(table, &info, sizeof(info) - 1));
+  EXPECT_EQ(0u, platform::VirtualQuery(table, nullptr, sizeof(info)));
+}
+
+TEST_F(PlatformSimTest, VirtualQueryFailures) {
+  const unsigned char* table = UseWithTable("fail region-unreadable\n");
+  platform::MEMORY_BASIC_INFORMATION info = {};
+  ASSERT_EQ(sizeof(info), platform::VirtualQuery(table, &info, sizeof(info)));
+  EXPECT_NE(platform::MEM_COMMIT, info.State);
+
+  table = UseWithTable("fail virtual-query\n");
+  EXPECT_EQ(0u, platform::VirtualQuery(table, &info, sizeof(info)));
+}
+
+TEST_F(PlatformSimTest, SessionInstalledDirectly) {
+  // A session built in code, with no table yet, still gets one.
+  Session session;
+  session.selfPid = 77;
+  session.regionSize = 4096 + 24;
+  SimulatedProcess process;
+  process.pid = 77;
+  process.gdiObjects = 3;
+  process.canOpen = true;
+  process.name = u"self.exe";
+  session.processes.push_back(process);
+  platform::UseSession(std::move(session));
+  EXPECT_EQ(77u, platform::GetCurrentProcessId());
+
+  auto query = QueryFunction();
+  HANDLE self = Open(77);
+  platform::PROCESS_BASIC_INFORMATION info = {};
+  ASSERT_EQ(0, query(self, platform::ProcessBasicInformation, &info,
+                     sizeof(info), nullptr));
+  platform::CloseHandle(self);
+  const void* table = nullptr;
+  std::memcpy(&table, static_cast<const unsigned char*>(info.PebBaseAddress) + 0xF8,
+              sizeof(table));
+  ASSERT_NE(nullptr, table);
+  platform::MEMORY_BASIC_INFORMATION region = {};
+  ASSERT_EQ(sizeof(region), platform::VirtualQuery(table, &region, sizeof(region)));
+  EXPECT_EQ(4096u + 24u, region.RegionSize);
+  EXPECT_EQ(platform::MEM_COMMIT, region.State);
+}
+
+// Where `search` is found in `text`, or -1.
+long Find(const char16_t* text, const char16_t* search) {
+  const char16_t* found = platform::StrStrIW(text, search);
+  return found ? static_cast<long>(found - text) : -1;
+}
+
+TEST(StrStrIWTest, Matches) {
+  struct Case {
+    const char16_t* text;
+    const char16_t* search;
+    long position;
+  };
+  const Case cases[] = {
+      {u"notepad.exe", u"note", 0},
+      {u"notepad.exe", u"NOTE", 0},
+      {u"NOTEPAD.EXE", u"pad", 4},
+      {u"Notepad++.exe", u"PAD++", 4},
+      {u"notepad.exe", u".EXE", 7},
+      {u"notepad.exe", u"notepad.exe", 0},
+      {u"notepad.exe", u"notepad.exe2", -1},
+      {u"notepad.exe", u"calc", -1},
+      {u"chrome.exe chrome.exe", u"CHROME", 0},
+      {u"xchrome", u"CHROME", 1},
+      // A partial match must not hide a later full one.
+      {u"aaab", u"aab", 1},
+      {u"abababc", u"ababc", 2},
+      // An empty search finds nothing, and nothing is found in an empty text.
+      {u"notepad.exe", u"", -1},
+      {u"", u"", -1},
+      {u"", u"a", -1},
+      // Only letters fold: "[" and "{", "@" and "`" differ by the same bit.
+      {u"a{b", u"A[B", -1},
+      {u"a@b", u"A`B", -1},
+      {u"x_y", u"X\u007FY", -1},
+      // Latin-1 letters fold, the signs between them do not.
+      {u"CAF\u00C9.EXE", u"caf\u00E9", 0},
+      {u"caf\u00E9.exe", u"\u00C9", 3},
+      {u"\u00C0\u00C9\u00CE\u00D5\u00DC\u00DE", u"\u00E0\u00E9\u00EE\u00F5\u00FC\u00FE", 0},
+      {u"2\u00D73", u"2\u00F73", -1},
+      {u"\u00DF", u"ss", -1},
+      {u"\u0178", u"\u00FF", 0},
+      {u"\u00FF", u"\u0178", 0},
+      // Accents are not stripped.
+      {u"\u00C4", u"a", -1},
+      // Latin Extended-A pairs.
+      {u"\u0100\u0102\u0104", u"\u0101\u0103\u0105", 0},
+      {u"\u0141\u00F3d\u017A", u"\u0142\u00D3D\u0179", 0},
+      {u"\u017D", u"\u017E", 0},
+      {u"\u0139\u013D\u0147", u"\u013A\u013E\u0148", 0},
+      {u"\u014A\u0152\u0160\u0176", u"\u014B\u0153\u0161\u0177", 0},
+      {u"\u0132\u0134\u0136", u"\u0133\u0135\u0137", 0},
+      // Neighbours of different pairs do not match each other.
+      {u"\u0101", u"\u0102", -1},
+      {u"\u013A", u"\u013B", -1},
+      {u"\u0148", u"\u0149", -1},
+      // Chinese has no case.
+      {u"QQ\u97F3\u4E50.exe", u"\u97F3\u4E50", 2},
+      {u"\u5FAE\u4FE1.exe", u"\u4FE1.EXE", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+    EXPECT_EQ(c.position, Find(c.text, c.search));
+  }
+}
+
+// Code page conversion under the host's locales. The tests leave the "C"
+// locale behind them.
+class AppendInCodePageTest : public testing::Test {
+ protected:
+  void TearDown() override { std::setlocale(LC_ALL, "C"); }
+
+  std::string Convert(const std::u16string& text) {
+    std::string bytes;
+    platform::AppendInCodePage(text.data(), text.size(), bytes);
+    return bytes;
+  }
+
+  bool UseGbk() {
+    if (!std::setlocale(LC_ALL, "zh_CN.GBK"))
+      return false;
+    std::setlocale(LC_ALL, "C");
+    return platform::SetLocale("chs");
+  }
+};
+
+TEST_F(AppendInCodePageTest, AsciiPassesUnchanged) {
+  std::u16string ascii;
+  for (char16_t c = 1; c < 0x80; ++c)
+    ascii.push_back(c);
+  std::string expected;
+  for (int c = 1; c < 0x80; ++c)
+    expected.push_back(static_cast<char>(c));
+  EXPECT_EQ(expected, Convert(ascii));
+  EXPECT_EQ(std::string("a\0b", 3), Convert(std::u16string(u"a\0b", 3)));
+  EXPECT_EQ("", Convert(u""));
+}
+
+TEST_F(AppendInCodePageTest, AppendsToWhatIsThere) {
+  std::string bytes = "pid ";
+  std::u16string text = u"4524\n";
+  platform::AppendInCodePage(text.data(), text.size(), bytes);
+  EXPECT_EQ("pid 4524\n", bytes);
+  // Only `length` units are taken.
+  platform::AppendInCodePage(u"abc", 2, bytes);
+  EXPECT_EQ("pid 4524\nab", bytes);
+}
+
+TEST_F(AppendInCodePageTest, CLocaleCannotShowNonAscii) {
+  std::setlocale(LC_ALL, "C");
+  EXPECT_EQ("caf?.exe", Convert(u"caf\u00E9.exe"));
+  EXPECT_EQ("??.exe", Convert(u"\u5FAE\u4FE1.exe"));
+}
+
+TEST_F(AppendInCodePageTest, ChineseUnderGbk) {
+  if (!UseGbk())
+    GTEST_SKIP() << "the zh_CN.GBK locale is not installed";
+  struct Case {
+    std::u16string text;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {u"\u5FAE", "\xCE\xA2"},
+      {u"\u5FAE\u4FE1.exe", "\xCE\xA2\xD0\xC5.exe"},
+      {u"QQ\u97F3\u4E50.exe", "QQ\xD2\xF4\xC0\xD6.exe"},
+      {u"caf\u00E9", "caf\xA8\xA6"},
+      {u"notepad.exe", "notepad.exe"},
+      // A lone surrogate cannot be shown, nor can either half of a pair.
+      {u"a\xD800z", "a?z"},
+      {u"a\xDC00z", "a?z"},
+      {u"\U0001F600", "??"},
+      // Hangul is not in GBK.
+      {u"\uD55C.exe", "?.exe"},
+      {u"\u5FAE\uD55C\u4FE1", "\xCE\xA2?\xD0\xC5"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    EXPECT_EQ(c.bytes, Convert(c.text));
+  }
+}
+
+TEST_F(AppendInCodePageTest, SetLocale) {
+  EXPECT_TRUE(platform::SetLocale("C"));
+  EXPECT_FALSE(platform::SetLocale("no_SUCH.locale"));
+  if (!std::setlocale(LC_ALL, "zh_CN.GBK"))
+    GTEST_SKIP() << "the zh_CN.GBK locale is not installed";
+  std::setlocale(LC_ALL, "C");
+  ASSERT_TRUE(platform::SetLocale("chs"));
+  // "chs" stands for zh_CN.GBK here.
+  EXPECT_EQ("\xCE\xA2", Convert(u"\u5FAE"));
+}
+
+}  // namespace

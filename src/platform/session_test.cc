@@ -1,1 +1,505 @@
-// Tests for platform/session.cc; written next.
+#include "platform/session.h"
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The outcome of parsing one description.
+struct Parsed {
+  bool ok = false;
+  size_t line = 0;
+  std::string error;
+  Session session;
+};
+
+Parsed Parse(std::string_view text) {
+  Parsed parsed;
+  parsed.ok = ParseSessionText(text, &parsed.session, &parsed.line,
+                               &parsed.error);
+  return parsed;
+}
+
+// The table entry at `index`, read as the scan reads it.
+struct Entry {
+  uint64_t kernel;
+  uint32_t owner;
+  uint16_t unique;
+  uint8_t type;
+  uint8_t flags;
+  uint64_t user;
+};
+
+Entry EntryAt(const Session& session, uint64_t index) {
+  const unsigned char* at = session.table.get() + 24 * index;
+  Entry entry;
+  std::memcpy(&entry.kernel, at, 8);
+  std::memcpy(&entry.owner, at + 8, 4);
+  std::memcpy(&entry.unique, at + 12, 2);
+  entry.type = at[14];
+  entry.flags = at[15];
+  std::memcpy(&entry.user, at + 16, 8);
+  return entry;
+}
+
+TEST(SessionTest, Defaults) {
+  Parsed parsed = Parse("");
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  const Session& s = parsed.session;
+  EXPECT_EQ(1000u, s.selfPid);
+  EXPECT_TRUE(s.processes.empty());
+  EXPECT_FALSE(s.snapshotFails);
+  EXPECT_EQ(1576960u, s.regionSize);
+  // The table exists, zero-filled, even with no entry line.
+  ASSERT_NE(nullptr, s.table);
+  for (uint64_t i = 0; i < s.regionSize; i += 4093)
+    ASSERT_EQ(0, s.table[i]) << i;
+  EXPECT_EQ(0, s.table[s.regionSize - 1]);
+  EXPECT_FALSE(s.failNtdllLookup || s.failOpenSelf || s.failQueryStatus ||
+               s.failPebNull || s.failVirtualQuery || s.failRegionUnreadable);
+}
+
+TEST(SessionTest, EveryRecordKind) {
+  Parsed parsed = Parse(
+      "self 4524\n"
+      "process 4 6 open System\n"
+      "process 612 412 denied csrss.exe\n"
+      "snapshot fail\n"
+      "table 4192\n"
+      "entry 3 0xFFFFF90000001234 0x1195 0x4A2 16 0x40 0x2A0000\n"
+      "fail ntdll-lookup\n"
+      "fail open-self\n"
+      "fail query-status\n"
+      "fail peb-null\n"
+      "fail virtual-query\n"
+      "fail region-unreadable\n");
+  ASSERT_TRUE(parsed.ok) << parsed.line << ": " << parsed.error;
+  const Session& s = parsed.session;
+  EXPECT_EQ(4524u, s.selfPid);
+  ASSERT_EQ(2u, s.processes.size());
+  EXPECT_EQ(4u, s.processes[0].pid);
+  EXPECT_EQ(6u, s.processes[0].gdiObjects);
+  EXPECT_TRUE(s.processes[0].canOpen);
+  EXPECT_EQ(u"System", s.processes[0].name);
+  EXPECT_EQ(612u, s.processes[1].pid);
+  EXPECT_EQ(412u, s.processes[1].gdiObjects);
+  EXPECT_FALSE(s.processes[1].canOpen);
+  EXPECT_EQ(u"csrss.exe", s.processes[1].name);
+  EXPECT_TRUE(s.snapshotFails);
+  EXPECT_EQ(4192u, s.regionSize);
+  ASSERT_NE(nullptr, s.table);
+  Entry entry = EntryAt(s, 3);
+  EXPECT_EQ(0xFFFFF90000001234u, entry.kernel);
+  EXPECT_EQ(0x1195u, entry.owner);
+  EXPECT_EQ(0x4A2u, entry.unique);
+  EXPECT_EQ(16u, entry.type);
+  EXPECT_EQ(0x40u, entry.flags);
+  EXPECT_EQ(0x2A0000u, entry.user);
+  // The neighbouring entries stay zero.
+  for (size_t i = 0; i < 24; ++i) {
+    EXPECT_EQ(0, s.table[2 * 24 + i]);
+    EXPECT_EQ(0, s.table[4 * 24 + i]);
+  }
+  EXPECT_TRUE(s.failNtdllLookup);
+  EXPECT_TRUE(s.failOpenSelf);
+  EXPECT_TRUE(s.failQueryStatus);
+  EXPECT_TRUE(s.failPebNull);
+  EXPECT_TRUE(s.failVirtualQuery);
+  EXPECT_TRUE(s.failRegionUnreadable);
+}
+
+TEST(SessionTest, EntryBytesAreLittleEndianInLayoutOrder) {
+  Parsed parsed = Parse(
+      "table 4096\n"
+      "entry 0 0x0807060504030201 0x0C0B0A09 0x0E0D 0x0F 0x10 "
+      "0x1817161514131211\n");
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  for (int i = 0; i < 24; ++i)
+    EXPECT_EQ(i + 1, parsed.session.table[i]) << "byte " << i;
+}
+
+TEST(SessionTest, CommentsAndBlankLines) {
+  Parsed parsed = Parse(
+      "# a comment\n"
+      "\n"
+      "   \t \n"
+      "  # an indented comment\n"
+      "#process 1 1 open hidden\n"
+      "\t#\n"
+      "process 8 1 open a.exe # not a comment\n"
+      "#\n");
+  ASSERT_TRUE(parsed.ok) << parsed.line << ": " << parsed.error;
+  ASSERT_EQ(1u, parsed.session.processes.size());
+  EXPECT_EQ(u"a.exe # not a comment", parsed.session.processes[0].name);
+}
+
+TEST(SessionTest, Numbers) {
+  struct Case {
+    const char* text;
+    uint32_t pid;
+  };
+  const Case cases[] = {
+      {"0", 0},
+      {"42", 42},
+      {"007", 7},
+      {"0x2A", 42},
+      {"0x2a", 42},
+      {"0X2A", 42},
+      {"0x0", 0},
+      {"0x00000000FFFFFFFF", 0xFFFFFFFF},
+      {"4294967295", 4294967295u},
+      {"0xFFFFFFFF", 4294967295u},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Parsed parsed = Parse(std::string("self ") + c.text);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(c.pid, parsed.session.selfPid);
+  }
+  const char* bad[] = {"0x",  "x10", "-1",     "+1",   "1e3", "0x1G",
+                       "1.0", "٣",   "0b101",  "12ab", "0xx1", "1,000"};
+  for (const char* text : bad) {
+    SCOPED_TRACE(text);
+    Parsed parsed = Parse(std::string("self ") + text);
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_EQ(1u, parsed.line);
+    EXPECT_NE(std::string::npos, parsed.error.find("PID")) << parsed.error;
+  }
+}
+
+TEST(SessionTest, NumberRangesFollowFieldWidths) {
+  struct Case {
+    const char* line;
+    bool ok;
+  };
+  const Case cases[] = {
+      {"self 4294967295", true},
+      {"self 4294967296", false},
+      {"self 0x100000000", false},
+      {"process 4294967295 4294967295 open a", true},
+      {"process 4294967296 1 open a", false},
+      {"process 1 4294967296 open a", false},
+      {"process 1 0x1FFFFFFFF open a", false},
+      {"table 1073741825", false},
+      {"table 0x40000001", false},
+      {"table 18446744073709551616", false},
+      {"entry 0 0xFFFFFFFFFFFFFFFF 0 0 0 0 0", true},
+      {"entry 0 18446744073709551615 0 0 0 0 18446744073709551615", true},
+      {"entry 0 18446744073709551616 0 0 0 0 0", false},
+      {"entry 0 0x10000000000000000 0 0 0 0 0", false},
+      {"entry 0 0 0xFFFFFFFF 0 0 0 0", true},
+      {"entry 0 0 0x100000000 0 0 0 0", false},
+      {"entry 0 0 0 0xFFFF 0 0 0", true},
+      {"entry 0 0 0 65536 0 0 0", false},
+      {"entry 0 0 0 0 255 0 0", true},
+      {"entry 0 0 0 0 256 0 0", false},
+      {"entry 0 0 0 0 0 0xFF 0", true},
+      {"entry 0 0 0 0 0 0x100 0", false},
+      {"entry 0 0 0 0 0 0 0x10000000000000000", false},
+      {"entry 4294967296 0 0 0 0 0 0", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    Parsed parsed = Parse(c.line);
+    EXPECT_EQ(c.ok, parsed.ok) << parsed.error;
+    if (!c.ok) {
+      EXPECT_EQ(1u, parsed.line);
+      EXPECT_FALSE(parsed.error.empty());
+    }
+  }
+}
+
+TEST(SessionTest, LargestRegionIsAccepted) {
+  // The parser allocates the table only with the first entry or at the end,
+  // so the bound can be checked without a gigabyte of memory.
+  Session session;
+  SessionParser parser(&session);
+  EXPECT_TRUE(parser.ParseLine("table 1073741824"));
+  EXPECT_EQ(1073741824u, session.regionSize);
+  EXPECT_EQ(nullptr, session.table);
+  EXPECT_FALSE(parser.ParseLine("table 1073741825"));
+}
+
+TEST(SessionTest, MissingAndExtraFields) {
+  const char* lines[] = {
+      "self",
+      "self 1 2",
+      "process",
+      "process 1",
+      "process 1 2",
+      "process 1 2 open",
+      "process 1 2 open   \t ",
+      "snapshot",
+      "snapshot fail now",
+      "table",
+      "table 4096 1",
+      "entry 0 0 0 0 0 0",
+      "entry 0 0 0 0 0 0 0 0",
+      "entry",
+      "fail",
+      "fail peb-null virtual-query",
+  };
+  for (const char* line : lines) {
+    SCOPED_TRACE(line);
+    Parsed parsed = Parse(line);
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_EQ(1u, parsed.line);
+    bool named = parsed.error.find("missing") != std::string::npos ||
+                 parsed.error.find("extra") != std::string::npos;
+    EXPECT_TRUE(named) << parsed.error;
+  }
+}
+
+TEST(SessionTest, UnknownWords) {
+  const char* lines[] = {
+      "proc 1 2 open a.exe",
+      "Process 1 2 open a.exe",
+      "SELF 1",
+      "process 1 2 allowed a.exe",
+      "process 1 2 Open a.exe",
+      "snapshot ok",
+      "fail everything",
+      "fail Peb-Null",
+      "entry-7 0 0 0 0 0 0",
+  };
+  for (const char* line : lines) {
+    SCOPED_TRACE(line);
+    Parsed parsed = Parse(line);
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_FALSE(parsed.error.empty());
+  }
+  EXPECT_EQ("unknown record 'proc'", Parse("proc 1 2 open a.exe").error);
+}
+
+TEST(SessionTest, EntriesMustLieInsideTheRegion) {
+  // 24 * (INDEX + 1) must not exceed the region.
+  EXPECT_TRUE(Parse("table 48\nentry 1 0 0 0 1 0 0\n").ok);
+  EXPECT_FALSE(Parse("table 48\nentry 2 0 0 0 1 0 0\n").ok);
+  EXPECT_FALSE(Parse("table 47\nentry 1 0 0 0 1 0 0\n").ok);
+  EXPECT_FALSE(Parse("table 0\nentry 0 0 0 0 1 0 0\n").ok);
+  EXPECT_FALSE(Parse("table 23\nentry 0 0 0 0 1 0 0\n").ok);
+  // The default region: (1576960 / 24) - 1 = 65705 is the last entry.
+  EXPECT_TRUE(Parse("entry 65705 0 0 0 1 0 0\n").ok);
+  Parsed outside = Parse("entry 65706 0 0 0 1 0 0\n");
+  EXPECT_FALSE(outside.ok);
+  EXPECT_NE(std::string::npos, outside.error.find("65706")) << outside.error;
+  EXPECT_FALSE(Parse("entry 4294967295 0 0 0 1 0 0\n").ok);
+}
+
+TEST(SessionTest, TableComesBeforeEntries) {
+  Parsed parsed = Parse("table 4096\nentry 0 0 0 0 1 0 0\ntable 8192\n");
+  EXPECT_FALSE(parsed.ok);
+  EXPECT_EQ(3u, parsed.line);
+  // Several table lines before the first entry: the last one counts.
+  parsed = Parse("table 4096\ntable 8192\nentry 300 0 0 0 1 0 0\n");
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  EXPECT_EQ(8192u, parsed.session.regionSize);
+}
+
+TEST(SessionTest, ProcessNames) {
+  struct Case {
+    const char* what;
+    std::string line;
+    std::u16string name;
+  };
+  const Case cases[] = {
+      {"plain", "process 1 1 open a.exe", u"a.exe"},
+      {"spaces kept", "process 1 1 open NVIDIA Share.exe", u"NVIDIA Share.exe"},
+      {"several spaces kept", "process 1 1 open a  b   c", u"a  b   c"},
+      {"trailing blanks kept", "process 1 1 open a.exe  ", u"a.exe  "},
+      {"one run of blanks skipped", "process 1 1 open \t  a.exe", u"a.exe"},
+      {"tab inside", "process 1 1 open a\tb.exe", u"a\tb.exe"},
+      {"tabs as separators", "process\t1\t1\topen\ta.exe", u"a.exe"},
+      {"CRLF", "process 1 1 open a.exe\r", u"a.exe"},
+      {"Chinese", "process 1 1 open \xE5\xBE\xAE\xE4\xBF\xA1.exe",
+       u"\u5FAE\u4FE1.exe"},
+      {"accents", "process 1 1 open caf\xC3\xA9.exe", u"caf\u00E9.exe"},
+      {"outside the BMP", "process 1 1 open \xF0\x9F\x98\x80.exe",
+       u"\U0001F600.exe"},
+      {"looks like a number", "process 1 1 open 42", u"42"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Parsed parsed = Parse(c.line);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    ASSERT_EQ(1u, parsed.session.processes.size());
+    EXPECT_EQ(c.name, parsed.session.processes[0].name);
+  }
+}
+
+TEST(SessionTest, NamesAreCutTo259Units) {
+  std::string name259(259, 'a');
+  Parsed parsed = Parse("process 1 1 open " + name259);
+  ASSERT_TRUE(parsed.ok);
+  EXPECT_EQ(259u, parsed.session.processes[0].name.size());
+
+  parsed = Parse("process 1 1 open " + name259 + "bc");
+  ASSERT_TRUE(parsed.ok);
+  EXPECT_EQ(std::u16string(259, u'a'), parsed.session.processes[0].name);
+
+  // The limit counts UTF-16 units, not bytes: 259 three-byte characters fit.
+  std::string chinese;
+  for (int i = 0; i < 259; ++i)
+    chinese += "\xE5\xBE\xAE";
+  parsed = Parse("process 1 1 open " + chinese);
+  ASSERT_TRUE(parsed.ok);
+  EXPECT_EQ(std::u16string(259, u'\u5FAE'), parsed.session.processes[0].name);
+
+  // 130 characters outside the BMP take 260 units; 259 are kept.
+  std::string emoji;
+  for (int i = 0; i < 130; ++i)
+    emoji += "\xF0\x9F\x98\x80";
+  parsed = Parse("process 1 1 open " + emoji);
+  ASSERT_TRUE(parsed.ok);
+  EXPECT_EQ(259u, parsed.session.processes[0].name.size());
+}
+
+TEST(SessionTest, InvalidUtf8NameIsAnError) {
+  for (const char* name : {"a\xFF.exe", "\xC3", "\xED\xA0\x80", "\xC0\xAF"}) {
+    SCOPED_TRACE(name);
+    Parsed parsed = Parse(std::string("process 1 1 open ") + name);
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_NE(std::string::npos, parsed.error.find("UTF-8")) << parsed.error;
+  }
+}
+
+TEST(SessionTest, NulByteIsAnError) {
+  Parsed parsed = Parse(std::string("process 1 1 open a\0b\n", 21));
+  EXPECT_FALSE(parsed.ok);
+  EXPECT_EQ(1u, parsed.line);
+}
+
+TEST(SessionTest, CrlfLines) {
+  Parsed parsed = Parse(
+      "# comment\r\n"
+      "\r\n"
+      "self 7\r\n"
+      "table 0x1000\r\n"
+      "entry 2 1 4 0 5 0 0x10\r\n"
+      "fail peb-null\r\n"
+      "snapshot fail\r\n");
+  ASSERT_TRUE(parsed.ok) << parsed.line << ": " << parsed.error;
+  EXPECT_EQ(7u, parsed.session.selfPid);
+  EXPECT_EQ(4096u, parsed.session.regionSize);
+  EXPECT_EQ(0x10u, EntryAt(parsed.session, 2).user);
+  EXPECT_TRUE(parsed.session.failPebNull);
+  EXPECT_TRUE(parsed.session.snapshotFails);
+
+  parsed = Parse("self 1\r\nself 2 3\r\n");
+  EXPECT_FALSE(parsed.ok);
+  EXPECT_EQ(2u, parsed.line);
+}
+
+TEST(SessionTest, LastLineWithoutNewline) {
+  Parsed parsed = Parse("self 1\nself 2");
+  ASSERT_TRUE(parsed.ok);
+  EXPECT_EQ(2u, parsed.session.selfPid);
+}
+
+TEST(SessionTest, ErrorsNameTheirLine) {
+  Parsed parsed = Parse(
+      "# header\n"
+      "\n"
+      "process 4 6 open System\n"
+      "   \n"
+      "process 8 x open a.exe\n"
+      "self 1\n");
+  EXPECT_FALSE(parsed.ok);
+  EXPECT_EQ(5u, parsed.line);
+  EXPECT_NE(std::string::npos, parsed.error.find("GDI")) << parsed.error;
+  EXPECT_NE(std::string::npos, parsed.error.find("'x'")) << parsed.error;
+
+  Session session;
+  SessionParser parser(&session);
+  EXPECT_TRUE(parser.ParseLine("# one"));
+  EXPECT_TRUE(parser.ParseLine(""));
+  EXPECT_FALSE(parser.ParseLine("bogus"));
+  EXPECT_EQ(3u, parser.LineNumber());
+  EXPECT_EQ("unknown record 'bogus'", parser.Error());
+}
+
+// The sample session is what the host build shows when no session is
+// given, so it must exercise what a real desktop does.
+class SampleSessionTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    size_t line = 0;
+    std::string error;
+    ASSERT_TRUE(ParseSessionText(kSampleSession, &session, &line, &error))
+        << "line " << line << ": " << error;
+    for (const SimulatedProcess& process : session.processes)
+      listed.insert(process.pid);
+  }
+
+  // Processes that the census records.
+  bool Recorded(const SimulatedProcess& process) const {
+    return process.pid != 0 && process.gdiObjects > 0 &&
+           (process.canOpen || process.pid == session.selfPid);
+  }
+
+  Session session;
+  std::set<uint32_t> listed;
+};
+
+TEST_F(SampleSessionTest, Processes) {
+  int recorded = 0;
+  bool sixDigitPid = false, longName = false, chineseName = false;
+  bool denied = false, zeroGdi = false;
+  std::set<uint32_t> recordedPids;
+  for (const SimulatedProcess& process : session.processes) {
+    if (Recorded(process)) {
+      ++recorded;
+      recordedPids.insert(process.pid);
+      sixDigitPid |= process.pid >= 100000 && process.pid <= 999999;
+      longName |= process.name.size() > 28;
+      for (char16_t unit : process.name)
+        chineseName |= unit >= 0x4E00 && unit <= 0x9FFF;
+    }
+    denied |= !process.canOpen && process.gdiObjects > 0;
+    zeroGdi |= process.canOpen && process.gdiObjects == 0;
+  }
+  // Enough to rehash from 17 to 53 bins.
+  EXPECT_GE(recorded, 45);
+  EXPECT_EQ(1u, recordedPids.count(4));
+  EXPECT_EQ(1u, recordedPids.count(21));
+  EXPECT_TRUE(sixDigitPid);
+  EXPECT_TRUE(longName);
+  EXPECT_TRUE(chineseName);
+  EXPECT_TRUE(denied);
+  EXPECT_TRUE(zeroGdi);
+  EXPECT_FALSE(session.snapshotFails);
+}
+
+TEST_F(SampleSessionTest, Table) {
+  ASSERT_NE(nullptr, session.table);
+  const std::set<uint8_t> named = {1,  4,  5,  6,  8,  10, 16,
+                                   33, 37, 38, 48, 70, 80, 102};
+  std::set<uint8_t> typesSeen;
+  int used = 0;
+  bool ownerBitSet = false, unknownType = false, unlistedOwner = false;
+  uint64_t entries = (session.regionSize - 4096) / 24;
+  for (uint64_t i = 0; i < entries; ++i) {
+    Entry entry = EntryAt(session, i);
+    if (entry.type == 0)
+      continue;
+    ++used;
+    typesSeen.insert(entry.type);
+    unknownType |= named.count(entry.type) == 0;
+    ownerBitSet |= (entry.owner & 1) != 0;
+    unlistedOwner |= listed.count(entry.owner & 0xFFFFFFFEu) == 0;
+  }
+  EXPECT_GE(used, 1000);
+  for (uint8_t type : named)
+    EXPECT_EQ(1u, typesSeen.count(type)) << "type " << int(type);
+  EXPECT_TRUE(unknownType);
+  EXPECT_TRUE(ownerBitSet);
+  EXPECT_TRUE(unlistedOwner);
+  EXPECT_FALSE(session.failNtdllLookup || session.failOpenSelf ||
+               session.failQueryStatus || session.failPebNull ||
+               session.failVirtualQuery || session.failRegionUnreadable);
+}
+
+}  // namespace
