@@ -327,17 +327,6 @@ void AppendInCodePage(const char16_t* text, size_t length, std::string& bytes) {
   }
 }
 
-bool WriteStdout(const char* bytes, size_t length) {
-  return std::fwrite(bytes, 1, length, stdout) == length;
-}
-
-bool FlushStdout() { return std::fflush(stdout) == 0; }
-
-void WriteStderrLine(const std::string& line) {
-  std::fprintf(stderr, "%s\n", line.c_str());
-  std::fflush(stderr);
-}
-
 int Startup() {
   const char* path = std::getenv("KESTREL_SESSION");
   Session session;

@@ -110,17 +110,6 @@ void AppendInCodePage(const char16_t* text, size_t length, std::string& bytes) {
   }
 }
 
-bool WriteStdout(const char* bytes, size_t length) {
-  return std::fwrite(bytes, 1, length, stdout) == length;
-}
-
-bool FlushStdout() { return std::fflush(stdout) == 0; }
-
-void WriteStderrLine(const std::string& line) {
-  std::fprintf(stderr, "%s\n", line.c_str());
-  std::fflush(stderr);
-}
-
 int Startup() { return 0; }
 
 const char16_t* BuildDescriptionLine1() {

@@ -1,0 +1,20 @@
+// Writing to the standard streams, the same on every platform: the runtime
+// opens standard output in text mode on Windows, so "\n" becomes CR LF there.
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+bool WriteStdout(const char* bytes, size_t length) {
+  return std::fwrite(bytes, 1, length, stdout) == length;
+}
+
+bool FlushStdout() { return std::fflush(stdout) == 0; }
+
+void WriteStderrLine(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+}  // namespace platform
