@@ -47,21 +47,19 @@ HandleList& HandleList::operator=(HandleList&& other) noexcept {
 
 HandleList::~HandleList() { std::free(storage); }
 
-bool HandleList::Append(const HandleRecord& record) {
-  if (size == capacity) {
-    // Doubling in 64 bits shows the overflow the 32-bit size would hide.
-    int64_t grown = capacity == 0 ? 1 : 2 * static_cast<int64_t>(size);
-    if (grown > kMaxCapacity)
-      return false;
-    auto* bigger = static_cast<HandleRecord*>(
-        std::realloc(storage, sizeof(HandleRecord) * static_cast<size_t>(grown)));
-    if (!bigger)
-      return false;
-    std::memset(bigger + capacity, 0,
-                sizeof(HandleRecord) * static_cast<size_t>(grown - capacity));
-    storage = bigger;
-    capacity = static_cast<int32_t>(grown);
-  }
+bool HandleList::GrowAndAppend(const HandleRecord& record) {
+  // Doubling in 64 bits shows the overflow the 32-bit size would hide.
+  int64_t grown = capacity == 0 ? 1 : 2 * static_cast<int64_t>(size);
+  if (grown > kMaxCapacity)
+    return false;
+  auto* bigger = static_cast<HandleRecord*>(
+      std::realloc(storage, sizeof(HandleRecord) * static_cast<size_t>(grown)));
+  if (!bigger)
+    return false;
+  std::memset(bigger + capacity, 0,
+              sizeof(HandleRecord) * static_cast<size_t>(grown - capacity));
+  storage = bigger;
+  capacity = static_cast<int32_t>(grown);
   storage[size++] = record;
   return true;
 }

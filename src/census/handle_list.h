@@ -19,7 +19,12 @@ struct HandleList {
 
   // Adds a copy of `record` at the end. False, with the list unchanged, when
   // the list cannot grow.
-  bool Append(const HandleRecord& record);
+  bool Append(const HandleRecord& record) {
+    if (size == capacity)
+      return GrowAndAppend(record);
+    storage[size++] = record;
+    return true;
+  }
 
   const HandleRecord* begin() const { return storage; }
   const HandleRecord* end() const { return storage + size; }
@@ -27,4 +32,7 @@ struct HandleList {
   HandleRecord* storage = nullptr;
   int32_t size = 0;
   int32_t capacity = 0;
+
+ private:
+  bool GrowAndAppend(const HandleRecord& record);
 };

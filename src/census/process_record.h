@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "census/handle_list.h"
 
-struct ProcessRecord {
+// The plain fields of a process record: copied as one block.
+struct ProcessFields {
   uint32_t pid = 0;
   char16_t exeName[260] = {};  // NUL-terminated
   int32_t guiObjectCount = 0;  // what GetGuiResources reported
@@ -23,5 +25,10 @@ struct ProcessRecord {
   int32_t MetaDC = 0;
   int32_t EnhMetaDC = 0;
   int32_t OtherGDi = 0;
+};
+static_assert(std::is_trivially_copyable<ProcessFields>::value,
+              "the plain fields copy as one block");
+
+struct ProcessRecord : ProcessFields {
   HandleList handles;  // in table order
 };

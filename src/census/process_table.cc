@@ -99,39 +99,68 @@ ProcessTable::Node* ProcessTable::TakeNode() {
   return node;
 }
 
+ProcessTable::IndexSlot* ProcessTable::FindSlot(uint32_t pid) const {
+  // Fibonacci hashing spreads PIDs, which are multiples of four on Windows.
+  uint32_t slot = static_cast<uint32_t>((pid * 0x9E3779B1u) >> indexShift_);
+  while (index_[slot].node && index_[slot].key != pid)
+    slot = (slot + 1) & indexMask_;
+  return &index_[slot];
+}
+
+void ProcessTable::GrowIndex() {
+  uint32_t oldSlots = index_ ? indexMask_ + 1 : 0;
+  uint32_t slots = oldSlots ? 2 * oldSlots : 64;
+  int shift = 32;
+  for (uint32_t n = slots; n > 1; n >>= 1)
+    --shift;
+  auto* grown = static_cast<IndexSlot*>(std::calloc(slots, sizeof(IndexSlot)));
+  if (!grown)
+    throw OutOfMemoryError();
+  IndexSlot* old = index_;
+  index_ = grown;
+  indexMask_ = slots - 1;
+  indexShift_ = shift;
+  for (uint32_t i = 0; i < oldSlots; ++i) {
+    if (old[i].node)
+      *FindSlot(old[i].key) = old[i];
+  }
+  std::free(old);
+}
+
 void ProcessTable::Set(uint32_t pid, const ProcessRecord& record) {
   if (!bins_) {
     bins_ = static_cast<Node**>(std::calloc(binCount_, sizeof(Node*)));
     if (!bins_)
       throw OutOfMemoryError();
   }
+  // The index is kept at most half full.
+  if (!index_ || 2 * (static_cast<uint64_t>(count_) + 1) > indexMask_ + 1)
+    GrowIndex();
+  IndexSlot* slot = FindSlot(pid);
+  if (slot->node) {
+    slot->node->record = record;
+    return;
+  }
   uint32_t hash = pid;
   Node** head = &bins_[BinOf(hash)];
-  for (Node* node = *head; node; node = node->next) {
-    if (node->hash == hash && node->key == pid) {
-      node->record = record;
-      return;
-    }
-  }
   Node* node = TakeNode();
   node->key = pid;
   node->hash = hash;
   node->record = record;
   node->next = *head;
   *head = node;
+  slot->key = pid;
+  slot->node = node;
   ++count_;
   if (count_ > highThreshold_)
     Rehash(PickSize(count_));
 }
 
 ProcessRecord* ProcessTable::Lookup(uint32_t pid) {
-  if (!bins_)
+  if (!bins_ || !index_)
     return nullptr;
-  for (Node* node = bins_[BinOf(pid)]; node; node = node->next) {
-    if (node->hash == pid && node->key == pid)
-      return &node->record;
-  }
-  return nullptr;
+  Node* node = FindSlot(pid)->node;
+  return node ? &node->record : nullptr;
 }
 
 void ProcessTable::Rehash(uint32_t newBins) {
@@ -141,6 +170,7 @@ void ProcessTable::Rehash(uint32_t newBins) {
     SetBinCount(newBins);
     return;
   }
+  // An array of node pointers. NOLINTNEXTLINE(bugprone-sizeof-expression)
   auto** newHeads = static_cast<Node**>(std::calloc(newBins, sizeof(Node*)));
   if (!newHeads)
     throw OutOfMemoryError();
@@ -169,6 +199,8 @@ void ProcessTable::Clear() {
   freeNodes_ = nullptr;
   std::free(bins_);
   bins_ = nullptr;
+  std::free(index_);
+  index_ = nullptr;
   count_ = 0;
   // A cleared table lays out its records as a new one does.
   SetBinCount(kInitialBins);

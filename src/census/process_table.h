@@ -21,11 +21,13 @@ uint32_t PickSize(uint32_t count);
 
 class ProcessTable {
  public:
+  // The chain link sits before the record, so that walking a chain reads
+  // one cache line a node.
   struct Node {
     uint32_t key = 0;
     uint32_t hash = 0;
-    ProcessRecord record;
     Node* next = nullptr;
+    ProcessRecord record;
   };
 
   ProcessTable();
@@ -55,6 +57,19 @@ class ProcessTable {
   void Rehash(uint32_t newBins);
   void SetBinCount(uint32_t bins);
   Node* TakeNode();
+
+  // Finds a PID's node without walking the bins: open addressing over a
+  // power-of-two array at most half full. The bins alone fix the order.
+  struct IndexSlot {
+    uint32_t key;
+    Node* node;  // null: empty slot
+  };
+  IndexSlot* FindSlot(uint32_t pid) const;
+  void GrowIndex();
+
+  IndexSlot* index_ = nullptr;
+  uint32_t indexMask_ = 0;  // slot count - 1
+  int indexShift_ = 32;     // 32 - log2(slot count)
 
   Node** bins_ = nullptr;
   uint32_t binCount_ = 0;

@@ -2,22 +2,14 @@
 
 #include <array>
 
-#include "census/process_record.h"
-
 namespace {
 
-struct TypeInfo {
-  const char16_t* name;
-  ObjectCategory category;
-};
+constexpr ObjectType kUnknown = {u"Unknown", ObjectCategory::OtherGDi};
 
-constexpr TypeInfo kUnknown = {u"Unknown", ObjectCategory::OtherGDi};
-
-// Indexed by the full 8-bit code, so any byte is a valid index.
-constexpr std::array<TypeInfo, 256> BuildTypeTable() {
-  std::array<TypeInfo, 256> table = {};
-  for (TypeInfo& info : table)
-    info = kUnknown;
+constexpr std::array<ObjectType, 256> BuildTypeTable() {
+  std::array<ObjectType, 256> table = {};
+  for (ObjectType& type : table)
+    type = kUnknown;
   table[1] = {u"DC", ObjectCategory::DC};
   table[4] = {u"Region", ObjectCategory::Region};
   table[5] = {u"Bitmap", ObjectCategory::Bitmap};
@@ -35,27 +27,13 @@ constexpr std::array<TypeInfo, 256> BuildTypeTable() {
   return table;
 }
 
-constexpr std::array<TypeInfo, 256> kTypes = BuildTypeTable();
-
 }  // namespace
 
-const char16_t* ObjectTypeName(uint8_t code) { return kTypes[code].name; }
+const std::array<ObjectType, 256> kObjectTypes = BuildTypeTable();
 
-ObjectCategory CategoryOf(uint8_t code) { return kTypes[code].category; }
-
-int32_t& CategoryCounter(ProcessRecord& record, ObjectCategory category) {
-  switch (category) {
-    case ObjectCategory::Pen: return record.Pen;
-    case ObjectCategory::ExtPen: return record.ExtPen;
-    case ObjectCategory::Brush: return record.Brush;
-    case ObjectCategory::Bitmap: return record.Bitmap;
-    case ObjectCategory::Font: return record.Font;
-    case ObjectCategory::Palette: return record.Palette;
-    case ObjectCategory::Region: return record.Region;
-    case ObjectCategory::DC: return record.DC;
-    case ObjectCategory::MetaDC: return record.MetaDC;
-    case ObjectCategory::EnhMetaDC: return record.EnhMetaDC;
-    case ObjectCategory::OtherGDi: break;
-  }
-  return record.OtherGDi;
-}
+int32_t ProcessFields::* const kCategoryCounters[kObjectCategoryCount] = {
+    &ProcessFields::Pen,     &ProcessFields::ExtPen, &ProcessFields::Brush,
+    &ProcessFields::Bitmap,  &ProcessFields::Font,   &ProcessFields::Palette,
+    &ProcessFields::Region,  &ProcessFields::DC,     &ProcessFields::MetaDC,
+    &ProcessFields::EnhMetaDC, &ProcessFields::OtherGDi,
+};

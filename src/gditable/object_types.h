@@ -3,7 +3,10 @@
 // do not follow the same grouping (an "Alt. DC" counts as OtherGDi).
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "census/process_record.h"
 
 // The eleven per-process counters, in the order of the count view.
 enum class ObjectCategory : uint8_t {
@@ -21,10 +24,28 @@ enum class ObjectCategory : uint8_t {
 };
 constexpr int kObjectCategoryCount = 11;
 
-// Static display name of a type code; "Unknown" for codes without a name.
-const char16_t* ObjectTypeName(uint8_t code);
-ObjectCategory CategoryOf(uint8_t code);
+struct ObjectType {
+  const char16_t* name;
+  ObjectCategory category;
+};
 
-struct ProcessRecord;
+// Indexed by the full 8-bit code, so that any byte is a valid index; the
+// scan looks every used entry up here.
+extern const std::array<ObjectType, 256> kObjectTypes;
+// The ProcessRecord counter of each category, in category order.
+extern int32_t ProcessFields::* const kCategoryCounters[kObjectCategoryCount];
+
+// Static display name of a type code; "Unknown" for codes without a name.
+inline const char16_t* ObjectTypeName(uint8_t code) {
+  return kObjectTypes[code].name;
+}
+
+inline ObjectCategory CategoryOf(uint8_t code) {
+  return kObjectTypes[code].category;
+}
+
 // The counter of `record` that `category` selects.
-int32_t& CategoryCounter(ProcessRecord& record, ObjectCategory category);
+inline int32_t& CategoryCounter(ProcessFields& record,
+                                ObjectCategory category) {
+  return record.*kCategoryCounters[static_cast<int>(category)];
+}

@@ -300,31 +300,16 @@ bool SetLocale(const char* name) {
   return std::setlocale(LC_ALL, hostName) != nullptr;
 }
 
-void AppendInCodePage(const char16_t* text, size_t length, std::string& bytes) {
-  // ASCII is the same in every code page this runs under.
-  size_t start = 0;
-  while (start < length) {
-    size_t end = start;
-    while (end < length && text[end] < 0x80)
-      ++end;
-    size_t old = bytes.size();
-    bytes.resize(old + (end - start));
-    for (size_t i = start; i < end; ++i)
-      bytes[old + i - start] = static_cast<char>(text[i]);
-    if (end == length)
-      break;
-    char16_t unit = text[end];
-    char encoded[MB_LEN_MAX];
-    std::mbstate_t state = {};
-    size_t count = (unit >= 0xD800 && unit <= 0xDFFF)
-                       ? static_cast<size_t>(-1)
-                       : std::wcrtomb(encoded, static_cast<wchar_t>(unit), &state);
-    if (count == static_cast<size_t>(-1))
-      bytes.push_back('?');
-    else
-      bytes.append(encoded, count);
-    start = end + 1;
-  }
+void AppendUnitInCodePage(char16_t unit, std::string& bytes) {
+  char encoded[MB_LEN_MAX];
+  std::mbstate_t state = {};
+  size_t count = (unit >= 0xD800 && unit <= 0xDFFF)
+                     ? static_cast<size_t>(-1)
+                     : std::wcrtomb(encoded, static_cast<wchar_t>(unit), &state);
+  if (count == static_cast<size_t>(-1))
+    bytes.push_back('?');
+  else
+    bytes.append(encoded, count);
 }
 
 int Startup() {

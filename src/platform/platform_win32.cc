@@ -87,27 +87,19 @@ bool SetLocale(const char* name) {
   return std::setlocale(LC_ALL, name) != nullptr;
 }
 
-void AppendInCodePage(const char16_t* text, size_t length, std::string& bytes) {
-  for (size_t i = 0; i < length; ++i) {
-    char16_t unit = text[i];
-    // ASCII is the same in every code page the runtime converts to.
-    if (unit < 0x80) {
-      bytes.push_back(static_cast<char>(unit));
-      continue;
-    }
-    // The runtime writes a look-alike for some characters the code page
-    // lacks (Þ as "T"); only a conversion that reads back as the same unit
-    // represents it.
-    char encoded[MB_LEN_MAX];
-    int count = std::wctomb(encoded, static_cast<wchar_t>(unit));
-    wchar_t decoded = 0;
-    if (count <= 0 ||
-        std::mbtowc(&decoded, encoded, static_cast<size_t>(count)) != count ||
-        decoded != static_cast<wchar_t>(unit))
-      bytes.push_back('?');
-    else
-      bytes.append(encoded, static_cast<size_t>(count));
-  }
+void AppendUnitInCodePage(char16_t unit, std::string& bytes) {
+  // The runtime writes a look-alike for some characters the code page
+  // lacks (Þ as "T"); only a conversion that reads back as the same unit
+  // represents it.
+  char encoded[MB_LEN_MAX];
+  int count = std::wctomb(encoded, static_cast<wchar_t>(unit));
+  wchar_t decoded = 0;
+  if (count <= 0 ||
+      std::mbtowc(&decoded, encoded, static_cast<size_t>(count)) != count ||
+      decoded != static_cast<wchar_t>(unit))
+    bytes.push_back('?');
+  else
+    bytes.append(encoded, static_cast<size_t>(count));
 }
 
 int Startup() { return 0; }

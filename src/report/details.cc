@@ -1,5 +1,8 @@
 #include "report/details.h"
 
+#include <algorithm>
+#include <string>
+
 #include "census/process_record.h"
 #include "gditable/object_types.h"
 #include "platform/platform.h"
@@ -28,6 +31,31 @@ void AppendCounts(std::u16string& line, const ProcessRecord& record) {
   }
 }
 
+// A type name as ASCII, filled with spaces to 18 columns.
+struct AsciiName {
+  char text[64];
+  size_t length;
+};
+
+const AsciiName& PaddedTypeName(uint8_t code) {
+  // The names are static ASCII text, so they are converted once a run.
+  static const struct Names {
+    AsciiName byCode[256];
+    Names() : byCode() {
+      for (int code = 0; code < 256; ++code) {
+        const char16_t* name = ObjectTypeName(static_cast<uint8_t>(code));
+        AsciiName& ascii = byCode[code];
+        ascii.length = 0;
+        for (; *name && ascii.length < sizeof(ascii.text); ++name)
+          ascii.text[ascii.length++] = static_cast<char>(*name);
+        for (; ascii.length < 18; ++ascii.length)
+          ascii.text[ascii.length] = ' ';
+      }
+    }
+  } kNames;
+  return kNames.byCode[code];
+}
+
 }  // namespace
 
 void PrintDetails(const ProcessRecord& record, const DetailOptions& options,
@@ -53,28 +81,32 @@ void PrintDetails(const ProcessRecord& record, const DetailOptions& options,
   }
   AppendText(line, u"Handle                Object Type           Kernel Address\n");
   out.Write(line);
-  // The filter depends on the type code alone, so it is decided once a code.
-  bool listed[256];
-  for (int code = 0; code < 256; ++code) {
-    listed[code] = !options.hasTypeFilter ||
-                   platform::StrStrIW(ObjectTypeName(static_cast<uint8_t>(code)),
-                                      options.typeFilter.c_str()) != nullptr;
-  }
+  // The filter and the padded name depend on the type code alone, so each
+  // is worked out once a code, when the code first turns up.
+  enum : uint8_t { kUndecided, kListed, kSkipped };
+  uint8_t decision[256] = {};
+  // "0x%p    %-18s    0x%p\n": all ASCII, written in place.
+  char buffer[2 + 16 + 4 + 64 + 6 + 16 + 1];
   for (const HandleRecord& handle : record.handles) {
-    if (!listed[handle.typeCode])
+    uint8_t& listed = decision[handle.typeCode];
+    if (listed == kUndecided) {
+      listed = !options.hasTypeFilter ||
+                       platform::StrStrIW(ObjectTypeName(handle.typeCode),
+                                          options.typeFilter.c_str())
+                   ? kListed
+                   : kSkipped;
+    }
+    if (listed == kSkipped)
       continue;
-    const char16_t* name = ObjectTypeName(handle.typeCode);
-    // "0x%p    %-18s    0x%p\n"; the buffer keeps its capacity, so handle
-    // lines allocate nothing.
-    line.clear();
-    AppendText(line, u"0x");
-    AppendPointer(line, handle.handle);
-    AppendText(line, u"    ");
-    AppendPadded(line, name, 18, true);
-    AppendText(line, u"    0x");
-    AppendPointer(line, handle.kernelAddress);
-    AppendText(line, u"\n");
-    out.Write(line);
+    const AsciiName& name = PaddedTypeName(handle.typeCode);
+    char* at = std::copy_n("0x", 2, buffer);
+    at = FormatPointer(at, handle.handle);
+    at = std::copy_n("    ", 4, at);
+    at = std::copy_n(name.text, name.length, at);
+    at = std::copy_n("    0x", 6, at);
+    at = FormatPointer(at, handle.kernelAddress);
+    *at++ = '\n';
+    out.WriteAscii(buffer, static_cast<size_t>(at - buffer));
   }
   out.Write(u"\n", 1);
 }

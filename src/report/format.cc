@@ -40,10 +40,29 @@ void AppendPadded(std::u16string& line, const char16_t* text, int width,
     line.append(fill, u' ');
 }
 
+char* FormatPointer(char* out, uint64_t value) {
+  // Two digits a byte, from a table of the 256 byte values.
+  static const struct HexPairs {
+    char digits[256][2];
+    HexPairs() : digits() {
+      const char* hex = "0123456789ABCDEF";
+      for (int byte = 0; byte < 256; ++byte) {
+        digits[byte][0] = hex[byte >> 4];
+        digits[byte][1] = hex[byte & 0xF];
+      }
+    }
+  } kPairs;
+  for (int shift = 56; shift >= 0; shift -= 8) {
+    const char* pair = kPairs.digits[(value >> shift) & 0xFF];
+    *out++ = pair[0];
+    *out++ = pair[1];
+  }
+  return out;
+}
+
 void AppendPointer(std::u16string& line, uint64_t value) {
-  static const char16_t kHex[] = u"0123456789ABCDEF";
-  for (int shift = 60; shift >= 0; shift -= 4)
-    line.push_back(kHex[(value >> shift) & 0xF]);
+  char digits[16];
+  line.append(digits, FormatPointer(digits, value));
 }
 
 void AppendText(std::u16string& line, const char16_t* text) {

@@ -16,5 +16,7 @@ void AppendPadded(std::u16string& line, const char16_t* text, int width,
 
 // "%p": exactly sixteen upper-case hexadecimal digits.
 void AppendPointer(std::u16string& line, uint64_t value);
+// The same sixteen digits written at `out`; returns the end of them.
+char* FormatPointer(char* out, uint64_t value);
 
 void AppendText(std::u16string& line, const char16_t* text);

@@ -3,7 +3,7 @@
 #include "platform/platform.h"
 
 namespace {
-constexpr size_t kFlushThreshold = 64 * 1024;
+constexpr size_t kFlushThreshold = size_t{64} * 1024;
 }
 
 Output::~Output() { Flush(); }
@@ -16,6 +16,18 @@ void Output::Write(const char16_t* text, size_t length) {
   if (failed_)
     return;
   platform::AppendInCodePage(text, length, bytes_);
+  if (bytes_.size() >= kFlushThreshold)
+    Flush();
+}
+
+void Output::WriteAscii(const char* text, size_t length) {
+  if (capture_) {
+    capture_->append(text, text + length);
+    return;
+  }
+  if (failed_)
+    return;
+  bytes_.append(text, length);
   if (bytes_.size() >= kFlushThreshold)
     Flush();
 }

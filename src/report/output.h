@@ -17,6 +17,9 @@ class Output {
 
   void Write(const std::u16string& text) { Write(text.data(), text.size()); }
   void Write(const char16_t* text, size_t length);
+  // Writes text that is all ASCII, which reads the same in every code page,
+  // so it skips the conversion; the report's handle lines take this path.
+  void WriteAscii(const char* text, size_t length);
   // Sends what is buffered. After a failed write nothing more is written.
   void Flush();
   bool Failed() const { return failed_; }
