@@ -129,6 +129,7 @@ void ProcessTable::GrowIndex() {
 
 void ProcessTable::Set(uint32_t pid, const ProcessRecord& record) {
   if (!bins_) {
+    // An array of node pointers. NOLINTNEXTLINE(bugprone-sizeof-expression)
     bins_ = static_cast<Node**>(std::calloc(binCount_, sizeof(Node*)));
     if (!bins_)
       throw OutOfMemoryError();

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/platform.h"
@@ -43,6 +44,9 @@ struct State {
   // The program's own PEB; only the table pointer at 0xF8 is filled.
   alignas(8) unsigned char peb[0x400] = {};
   std::set<HANDLE> openHandles;
+  // The first process of the snapshot with each PID, so that the census of
+  // a large session stays linear.
+  std::unordered_map<uint32_t, size_t> processByPid;
 };
 
 State& GetState() {
@@ -66,11 +70,11 @@ HANDLE NewHandle(std::unique_ptr<HandleObject> object) {
 }
 
 const SimulatedProcess* FindProcess(uint32_t pid) {
-  for (const SimulatedProcess& process : GetState().session.processes) {
-    if (process.pid == pid)
-      return &process;
-  }
-  return nullptr;
+  const State& state = GetState();
+  auto found = state.processByPid.find(pid);
+  return found == state.processByPid.end()
+             ? nullptr
+             : &state.session.processes[found->second];
 }
 
 bool FillEntry(HandleObject* snapshot, PROCESSENTRY32W* entry) {
@@ -143,6 +147,9 @@ void InstallSession(Session session) {
     delete static_cast<HandleObject*>(handle);
   state.openHandles.clear();
   state.session = std::move(session);
+  state.processByPid.clear();
+  for (size_t i = 0; i < state.session.processes.size(); ++i)
+    state.processByPid.emplace(state.session.processes[i].pid, i);
   if (!state.session.table)
     state.session.table.reset(static_cast<unsigned char*>(
         std::calloc(state.session.regionSize ? state.session.regionSize : 1, 1)));
@@ -169,7 +176,7 @@ bool UseSessionText(std::string_view text, std::string* error) {
 size_t OpenHandleCount() { return GetState().openHandles.size(); }
 
 HANDLE CreateToolhelp32Snapshot(uint32_t flags, uint32_t /*processId*/) {
-  State& state = GetState();
+  const State& state = GetState();
   if (state.session.snapshotFails || (flags & TH32CS_SNAPPROCESS) == 0)
     return INVALID_HANDLE_VALUE;
   auto snapshot = std::make_unique<HandleObject>();

@@ -1,0 +1,303 @@
+// Fuzzes the shared table scan and the report views with an arbitrary table
+// block and a process set derived from it. Checks the scan's attribution
+// against the entries themselves and every rendered view against the
+// formats, rendered here a second time with the C library's printf.
+//
+// Input: byte 0 gives the number of recorded processes (0-32) and, in bit 7,
+// where the block lies; byte 1 picks the type filter, byte 2 the names and
+// counts; the rest, cut to a multiple of 24 bytes, is the table block.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "census/process_table.h"
+#include "fuzz_check.h"
+#include "gditable/object_types.h"
+#include "gditable/shared_table.h"
+#include "platform/platform.h"
+#include "report/details.h"
+#include "report/output.h"
+#include "report/summary.h"
+
+namespace {
+
+const char16_t* const kFilters[] = {u"dc",  u"metafile", u"unk",  u"BRUSH", u"",
+                                    u"Alt. DC", u"e",    u"ü",    u"DIB Section"};
+
+std::u16string Repeated(char16_t unit, size_t count) {
+  return std::u16string(count, unit);
+}
+
+// Names of every width around the columns' 28 units, up to the 259 units a
+// record holds, and beyond ASCII.
+std::vector<std::u16string> Names() {
+  return {u"",
+          u"notepad.exe",
+          Repeated(u'n', 27),
+          Repeated(u'n', 28),
+          Repeated(u'n', 29),
+          Repeated(u'x', 259),
+          u"\u8bb0\u4e8b\u672c.exe",
+          u"\U0001F600 smile.exe",
+          u"a\uFFFDb.exe"};
+}
+
+std::u16string Ascii(const char* text) { return std::u16string(text, text + std::strlen(text)); }
+
+template <typename... Values>
+std::u16string Printf(const char* format, Values... values) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof(buffer), format, values...);
+  return Ascii(buffer);
+}
+
+// "%-Ns" counting UTF-16 units.
+std::u16string PadRight(const std::u16string& text, size_t width) {
+  std::u16string padded = text;
+  if (padded.size() < width)
+    padded.append(width - padded.size(), u' ');
+  return padded;
+}
+
+bool IsUpperHex(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'); }
+
+bool IsKnownTypeName(const std::u16string& name) {
+  static const std::set<std::u16string> kNames = [] {
+    std::set<std::u16string> names;
+    for (int code = 0; code < 256; ++code)
+      names.insert(ObjectTypeName(static_cast<uint8_t>(code)));
+    return names;
+  }();
+  return kNames.count(name) != 0;
+}
+
+// "0x" 16 hex, 4 spaces, the type name filled to at least 18 units, 4 spaces,
+// "0x" 16 hex, and the newline.
+void CheckHandleLineShape(const std::u16string& line) {
+  FUZZ_CHECK(line.size() >= 2 + 16 + 4 + 18 + 4 + 2 + 16 + 1);
+  FUZZ_CHECK(line.compare(0, 2, u"0x") == 0);
+  for (size_t i = 2; i < 18; ++i)
+    FUZZ_CHECK(IsUpperHex(line[i]));
+  FUZZ_CHECK(line.compare(18, 4, u"    ") == 0);
+  size_t tail = line.size() - (4 + 2 + 16 + 1);
+  FUZZ_CHECK(line.compare(tail, 6, u"    0x") == 0);
+  for (size_t i = tail + 6; i < line.size() - 1; ++i)
+    FUZZ_CHECK(IsUpperHex(line[i]));
+  FUZZ_CHECK(line.back() == u'\n');
+  std::u16string name = line.substr(22, tail - 22);
+  FUZZ_CHECK(name.size() >= 18);
+  while (!name.empty() && name.back() == u' ')
+    name.pop_back();
+  FUZZ_CHECK(IsKnownTypeName(name));
+}
+
+// Every block ends with exactly one empty line: the view is runs of non-empty
+// lines, each closed by one empty line, one run per record.
+void CheckBlocks(const std::u16string& view, uint32_t records, bool showHandles) {
+  std::vector<std::u16string> lines;
+  size_t start = 0;
+  while (start < view.size()) {
+    size_t end = view.find(u'\n', start);
+    FUZZ_CHECK(end != std::u16string::npos);  // the view ends with a newline
+    lines.push_back(view.substr(start, end - start + 1));
+    start = end + 1;
+  }
+  uint32_t blocks = 0;
+  bool inBlock = false;
+  for (const std::u16string& line : lines) {
+    if (line == u"\n") {
+      FUZZ_CHECK(inBlock);  // no empty line opens a block or follows another
+      inBlock = false;
+      ++blocks;
+      continue;
+    }
+    if (!inBlock)
+      FUZZ_CHECK(line.compare(0, 4, u"PID:") == 0);
+    inBlock = true;
+    if (showHandles && line.compare(0, 2, u"0x") == 0)
+      CheckHandleLineShape(line);
+  }
+  FUZZ_CHECK(!inBlock);
+  FUZZ_CHECK(blocks == records);
+}
+
+std::u16string ExpectedSummaryRow(const ProcessRecord& record) {
+  return Printf("% 6d        ", static_cast<int32_t>(record.pid)) +
+         PadRight(record.exeName, 28) +
+         Printf("     % 5d     % 5d \n", record.entryCount, record.guiObjectCount);
+}
+
+std::u16string ExpectedBlock(const ProcessRecord& record, const DetailOptions& options) {
+  std::u16string block = Printf("PID:% 6d  Name: ", static_cast<int32_t>(record.pid)) +
+                         PadRight(record.exeName, 28) +
+                         Printf("  GDI Total:% 5d  All:% 5d \n", record.entryCount,
+                                record.guiObjectCount);
+  if (options.showCounts) {
+    block += u" Pen ExtPen Brush Bitmap Font Palette Region   DC MetaDC EnhMetaDC OtherGDi\n";
+    block += Printf(
+        "% 4d  % 4d   % 4d  % 4d  % 4d   % 4d   % 4d  % 4d  % 4d     % 4d     % 4d\n",
+        record.Pen, record.ExtPen, record.Brush, record.Bitmap, record.Font,
+        record.Palette, record.Region, record.DC, record.MetaDC, record.EnhMetaDC,
+        record.OtherGDi);
+  }
+  if (options.showHandles) {
+    block += u"Handle                Object Type           Kernel Address\n";
+    for (const HandleRecord& handle : record.handles) {
+      const char16_t* name = ObjectTypeName(handle.typeCode);
+      if (options.hasTypeFilter &&
+          !platform::StrStrIW(name, options.typeFilter.c_str()))
+        continue;
+      block += Printf("0x%016llX    ", static_cast<unsigned long long>(handle.handle)) +
+               PadRight(name, 18) +
+               Printf("    0x%016llX\n",
+                      static_cast<unsigned long long>(handle.kernelAddress));
+    }
+  }
+  if (options.showCounts || options.showHandles)
+    block += u"\n";
+  return block;
+}
+
+int32_t CounterSum(const ProcessRecord& record) {
+  int64_t sum = int64_t{record.Pen} + record.ExtPen + record.Brush + record.Bitmap +
+                record.Font + record.Palette + record.Region + record.DC +
+                record.MetaDC + record.EnhMetaDC + record.OtherGDi;
+  return static_cast<int32_t>(sum);
+}
+
+// What the table holds for one owner PID (the owner word, bit 0 cleared).
+struct Owned {
+  int32_t entries = 0;
+  int32_t perCategory[kObjectCategoryCount] = {};
+};
+
+std::map<uint32_t, Owned> CountOwners(const std::vector<GdiTableEntry>& table) {
+  std::map<uint32_t, Owned> owners;
+  for (const GdiTableEntry& entry : table) {
+    if (entry.typeCode == 0)
+      continue;
+    Owned& owned = owners[entry.ownerWord & ~1u];
+    ++owned.entries;
+    ++owned.perCategory[static_cast<int>(CategoryOf(entry.typeCode))];
+  }
+  return owners;
+}
+
+// Checks one record against the table: it holds exactly the used entries
+// whose owner word, bit 0 cleared, is its PID, in ascending entry order, each
+// a byte copy of the entry with unique * 65536 + index (32 bits) as its
+// handle value.
+void CheckRecord(ProcessRecord& record, const std::vector<GdiTableEntry>& table,
+                 const std::map<uint32_t, Owned>& owners) {
+  FUZZ_CHECK(record.entryCount == CounterSum(record));
+  FUZZ_CHECK(record.handles.size <= record.entryCount);
+
+  auto found = owners.find(record.pid);
+  Owned owned = found == owners.end() ? Owned() : found->second;
+  FUZZ_CHECK(record.entryCount == owned.entries);
+  for (int category = 0; category < kObjectCategoryCount; ++category) {
+    FUZZ_CHECK(CategoryCounter(record, static_cast<ObjectCategory>(category)) ==
+               owned.perCategory[category]);
+  }
+  // No append fails at these sizes, so every owned entry is listed.
+  FUZZ_CHECK(record.handles.size == owned.entries);
+
+  int64_t previous = -1;
+  for (const HandleRecord& handle : record.handles) {
+    uint32_t index = static_cast<uint32_t>(handle.handle) - handle.unique * 65536u;
+    FUZZ_CHECK(handle.handle >> 32 == 0);
+    FUZZ_CHECK(index < table.size());
+    FUZZ_CHECK(static_cast<int64_t>(index) > previous);
+    previous = index;
+    FUZZ_CHECK(std::memcmp(&handle, &table[index], sizeof(GdiTableEntry)) == 0);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 3)
+    return 0;
+  uint32_t processCount = (data[0] & 0x7F) % 33;
+  // With bit 7 the block sits across entry 65536, behind free entries, so
+  // that indexes carry into the handle value's upper half.
+  bool acrossSixteenBits = (data[0] & 0x80) != 0;
+  const char16_t* filter = kFilters[data[1] % (sizeof(kFilters) / sizeof(kFilters[0]))];
+  uint8_t seed = data[2];
+  std::vector<GdiTableEntry> block((size - 3) / sizeof(GdiTableEntry));
+  if (!block.empty())
+    std::memcpy(block.data(), data + 3, block.size() * sizeof(GdiTableEntry));
+  // The table is an aligned block of entries, as the system's is.
+  size_t offset = acrossSixteenBits ? 65536 - block.size() / 2 : 0;
+  std::vector<GdiTableEntry> entries(offset + block.size());
+  std::copy(block.begin(), block.end(), entries.begin() + static_cast<ptrdiff_t>(offset));
+
+  // The PIDs come from the block's owner words: even ones that own entries,
+  // and for odd i the raw word, whose bit 0 may be set (such a PID never owns
+  // an entry). Entries of other owners belong to no recorded process.
+  std::vector<std::u16string> names = Names();
+  ProcessTable table;
+  for (uint32_t i = 0; i < processCount; ++i) {
+    uint32_t word = block.empty() ? 4 * i : block[i % block.size()].ownerWord;
+    ProcessRecord record;
+    record.pid = i % 2 ? word : word & ~1u;
+    const std::u16string& name = names[(seed + i) % names.size()];
+    std::copy(name.begin(), name.end(), record.exeName);
+    record.guiObjectCount =
+        block.empty() ? static_cast<int32_t>(seed) * -1000
+                      : static_cast<int32_t>(block[i % block.size()].kernelAddress);
+    table.Set(record.pid, record);
+  }
+  ScanSharedHandleTable(entries.data(), static_cast<uint32_t>(entries.size()), table);
+
+  std::map<uint32_t, Owned> owners = CountOwners(entries);
+  uint32_t visited = 0;
+  for (ProcessTable::Node* node = table.First(); node; node = table.Next(node)) {
+    ++visited;
+    FUZZ_CHECK(table.Lookup(node->record.pid) == &node->record);
+    CheckRecord(node->record, entries, owners);
+  }
+  FUZZ_CHECK(visited == table.Count());
+
+  // The summary: the header once before the first row, then one row a record.
+  {
+    std::u16string view;
+    std::u16string expected;
+    Output out(&view);
+    bool headerPrinted = false;
+    for (const ProcessTable::Node* node = table.First(); node; node = table.Next(node)) {
+      PrintSummary(node->record, headerPrinted, out);
+      if (expected.empty())
+        expected = u"Process ID    Process Name                  GDI Total    GDI All\n";
+      expected += ExpectedSummaryRow(node->record);
+    }
+    FUZZ_CHECK(headerPrinted == (table.Count() > 0));
+    FUZZ_CHECK(view == expected);
+  }
+
+  // The detail views: -c, -v, -c -v, and both with the filter.
+  for (int variant = 0; variant < 5; ++variant) {
+    DetailOptions options;
+    options.showCounts = variant == 0 || variant == 2 || variant == 4;
+    options.showHandles = variant != 0;
+    options.hasTypeFilter = variant >= 3;
+    if (options.hasTypeFilter)
+      options.typeFilter = filter;
+    std::u16string view;
+    std::u16string expected;
+    Output out(&view);
+    for (const ProcessTable::Node* node = table.First(); node; node = table.Next(node)) {
+      PrintDetails(node->record, options, out);
+      expected += ExpectedBlock(node->record, options);
+    }
+    CheckBlocks(view, table.Count(), options.showHandles);
+    FUZZ_CHECK(view == expected);
+  }
+  return 0;
+}
