@@ -21,7 +21,7 @@ kestrel_require_packages() {
   fi
   echo "kestrel: installing ${missing[*]}" >&2
   apt-get update >&2
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" >&2
+  DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}" >&2
 }
 
 # The host tests convert to GBK, the host's counterpart of code page 936.
