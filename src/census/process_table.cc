@@ -59,9 +59,16 @@ uint32_t PickSize(uint32_t count) {
   return estimate;
 }
 
+// Nodes are constructed in place as they are taken, front to back, so a new
+// block costs no writes until its nodes are used.
 struct ProcessTable::NodeBlock {
   NodeBlock* next = nullptr;
-  Node nodes[kNodesPerBlock];
+  int used = 0;
+  alignas(Node) unsigned char storage[kNodesPerBlock * sizeof(Node)];
+
+  Node* NodeAt(int i) {
+    return std::launder(reinterpret_cast<Node*>(storage + i * sizeof(Node)));
+  }
 };
 
 ProcessTable::ProcessTable() { SetBinCount(kInitialBins); }
@@ -81,22 +88,15 @@ uint32_t ProcessTable::BinOf(uint32_t hash) const {
   return FastModulo(hash, binDivisor_, binCount_);
 }
 
-ProcessTable::Node* ProcessTable::TakeNode() {
-  if (!freeNodes_) {
+void* ProcessTable::TakeNodeStorage() {
+  if (!blocks_ || blocks_->used == kNodesPerBlock) {
     auto* block = new (std::nothrow) NodeBlock;
     if (!block)
       throw OutOfMemoryError();
     block->next = blocks_;
     blocks_ = block;
-    for (Node& node : block->nodes) {
-      node.next = freeNodes_;
-      freeNodes_ = &node;
-    }
   }
-  Node* node = freeNodes_;
-  freeNodes_ = node->next;
-  node->next = nullptr;
-  return node;
+  return blocks_->storage + blocks_->used++ * sizeof(Node);
 }
 
 ProcessTable::IndexSlot* ProcessTable::FindSlot(uint32_t pid) const {
@@ -144,11 +144,7 @@ void ProcessTable::Set(uint32_t pid, const ProcessRecord& record) {
   }
   uint32_t hash = pid;
   Node** head = &bins_[BinOf(hash)];
-  Node* node = TakeNode();
-  node->key = pid;
-  node->hash = hash;
-  node->record = record;
-  node->next = *head;
+  Node* node = new (TakeNodeStorage()) Node{pid, hash, *head, record};
   *head = node;
   slot->key = pid;
   slot->node = node;
@@ -194,10 +190,11 @@ void ProcessTable::Rehash(uint32_t newBins) {
 void ProcessTable::Clear() {
   while (blocks_) {
     NodeBlock* next = blocks_->next;
+    for (int i = 0; i < blocks_->used; ++i)
+      blocks_->NodeAt(i)->~Node();
     delete blocks_;
     blocks_ = next;
   }
-  freeNodes_ = nullptr;
   std::free(bins_);
   bins_ = nullptr;
   std::free(index_);

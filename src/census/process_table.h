@@ -56,7 +56,8 @@ class ProcessTable {
   uint32_t BinOf(uint32_t hash) const;
   void Rehash(uint32_t newBins);
   void SetBinCount(uint32_t bins);
-  Node* TakeNode();
+  // Room for one node, from the newest block of ten.
+  void* TakeNodeStorage();
 
   // Finds a PID's node without walking the bins: open addressing over a
   // power-of-two array at most half full. The bins alone fix the order.
@@ -77,6 +78,5 @@ class ProcessTable {
   uint32_t count_ = 0;
   uint32_t highThreshold_ = 0;
   uint32_t lowThreshold_ = 0;
-  Node* freeNodes_ = nullptr;
   NodeBlock* blocks_ = nullptr;
 };
