@@ -144,10 +144,9 @@ void ProcessTable::Set(uint32_t pid, const ProcessRecord& record) {
   }
   uint32_t hash = pid;
   Node** head = &bins_[BinOf(hash)];
-  Node* node = new (TakeNodeStorage()) Node{pid, hash, *head, record};
-  *head = node;
+  *head = new (TakeNodeStorage()) Node{pid, hash, *head, record};
   slot->key = pid;
-  slot->node = node;
+  slot->node = *head;
   ++count_;
   if (count_ > highThreshold_)
     Rehash(PickSize(count_));
