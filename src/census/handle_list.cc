@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 
 HandleList::HandleList(const HandleList& other) { *this = other; }
@@ -18,13 +19,10 @@ HandleList& HandleList::operator=(const HandleList& other) {
   if (other.size > 0) {
     copy = static_cast<HandleRecord*>(
         std::malloc(sizeof(HandleRecord) * static_cast<size_t>(other.size)));
-    if (!copy) {
-      // A copy that cannot be stored is an empty list rather than a crash.
-      std::free(storage);
-      storage = nullptr;
-      size = capacity = 0;
-      return *this;
-    }
+    // A copy that cannot be stored ends the run as out of memory rather
+    // than losing handles unseen.
+    if (!copy)
+      throw std::bad_alloc();
     std::memcpy(copy, other.storage,
                 sizeof(HandleRecord) * static_cast<size_t>(other.size));
   }
