@@ -62,13 +62,14 @@ uint32_t PickSize(uint32_t count) {
 // Nodes are constructed in place as they are taken, front to back, so a new
 // block costs no writes until its nodes are used.
 struct ProcessTable::NodeBlock {
+  union Slot {
+    Slot() {}
+    ~Slot() {}
+    Node node;
+  };
   NodeBlock* next = nullptr;
   int used = 0;
-  alignas(Node) unsigned char storage[kNodesPerBlock * sizeof(Node)];
-
-  Node* NodeAt(int i) {
-    return std::launder(reinterpret_cast<Node*>(storage + i * sizeof(Node)));
-  }
+  Slot slots[kNodesPerBlock];
 };
 
 ProcessTable::ProcessTable() { SetBinCount(kInitialBins); }
@@ -96,7 +97,7 @@ void* ProcessTable::TakeNodeStorage() {
     block->next = blocks_;
     blocks_ = block;
   }
-  return blocks_->storage + blocks_->used++ * sizeof(Node);
+  return &blocks_->slots[blocks_->used++].node;
 }
 
 ProcessTable::IndexSlot* ProcessTable::FindSlot(uint32_t pid) const {
@@ -190,7 +191,7 @@ void ProcessTable::Clear() {
   while (blocks_) {
     NodeBlock* next = blocks_->next;
     for (int i = 0; i < blocks_->used; ++i)
-      blocks_->NodeAt(i)->~Node();
+      blocks_->slots[i].node.~Node();
     delete blocks_;
     blocks_ = next;
   }
