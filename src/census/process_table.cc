@@ -32,19 +32,6 @@ uint32_t Threshold(float factor, uint32_t bins) {
   return static_cast<uint32_t>(product);
 }
 
-// Lemire's division-free modulo: for a 32-bit divisor d and
-// m = floor((2^64 - 1) / d) + 1, a mod d is the high 64 bits of
-// (m * a mod 2^64) * d, computed here without 128-bit arithmetic.
-uint64_t ModuloMultiplier(uint32_t divisor) {
-  return ~static_cast<uint64_t>(0) / divisor + 1;
-}
-
-uint32_t FastModulo(uint32_t value, uint64_t multiplier, uint32_t divisor) {
-  uint64_t low = multiplier * value;
-  uint64_t high = (low >> 32) * divisor + (((low & 0xFFFFFFFFu) * divisor) >> 32);
-  return static_cast<uint32_t>(high >> 32);
-}
-
 }  // namespace
 
 uint32_t PickSize(uint32_t count) {
@@ -78,16 +65,13 @@ ProcessTable::~ProcessTable() { Clear(); }
 
 void ProcessTable::SetBinCount(uint32_t bins) {
   binCount_ = bins;
-  binDivisor_ = ModuloMultiplier(bins);
   highThreshold_ = Threshold(kHighThresholdFactor, bins);
   lowThreshold_ = Threshold(kLowThresholdFactor, bins);
   if (lowThreshold_ < kInitialBins)
     lowThreshold_ = 0;
 }
 
-uint32_t ProcessTable::BinOf(uint32_t hash) const {
-  return FastModulo(hash, binDivisor_, binCount_);
-}
+uint32_t ProcessTable::BinOf(uint32_t hash) const { return hash % binCount_; }
 
 void* ProcessTable::TakeNodeStorage() {
   if (!blocks_ || blocks_->used == kNodesPerBlock) {
@@ -171,12 +155,11 @@ void ProcessTable::Rehash(uint32_t newBins) {
   auto** newHeads = static_cast<Node**>(std::calloc(newBins, sizeof(Node*)));
   if (!newHeads)
     throw OutOfMemoryError();
-  uint64_t newDivisor = ModuloMultiplier(newBins);
   for (uint32_t bin = 0; bin < binCount_; ++bin) {
     Node* node = bins_[bin];
     while (node) {
       Node* next = node->next;
-      Node** head = &newHeads[FastModulo(node->hash, newDivisor, newBins)];
+      Node** head = &newHeads[node->hash % newBins];
       node->next = *head;
       *head = node;
       node = next;

@@ -74,7 +74,6 @@ class ProcessTable {
 
   Node** bins_ = nullptr;
   uint32_t binCount_ = 0;
-  uint64_t binDivisor_ = 0;  // precomputed for BinOf's division-free modulo
   uint32_t count_ = 0;
   uint32_t highThreshold_ = 0;
   uint32_t lowThreshold_ = 0;

@@ -117,8 +117,8 @@ bool SetLocale(const char* name);
 // page and appends the bytes; a unit the code page cannot represent becomes
 // "?".
 void AppendInCodePage(const char16_t* text, size_t length, std::string& bytes);
-// The same for one unit outside ASCII, which every code page here keeps as
-// it is (code_page.cc hands only the others to the backend).
+// The backend's part of AppendInCodePage: converts one unit outside ASCII
+// (code_page.cc copies ASCII itself, since every code page here keeps it).
 void AppendUnitInCodePage(char16_t unit, std::string& bytes);
 
 // Writes bytes to standard output (text mode on Windows, so "\n" becomes
