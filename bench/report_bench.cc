@@ -17,6 +17,7 @@
 #include "bench/workload.h"
 #include "census/process_table.h"
 #include "platform/platform.h"
+#include "cli/run_options.h"
 #include "report/details.h"
 #include "report/output.h"
 
@@ -24,7 +25,7 @@ namespace {
 
 struct ScannedWorkload {
   ProcessTable processes;
-  DetailOptions options;
+  RunOptions options;
   std::string bytes;             // the view in the code page
   std::vector<size_t> lineEnds;  // offset just past each "\n"
 };

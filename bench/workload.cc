@@ -1,6 +1,7 @@
 #include "bench/workload.h"
 
 #include <algorithm>
+#include <iterator>
 #include <random>
 
 #include "census/process_table.h"
@@ -93,8 +94,7 @@ void ResetScanState(ProcessTable& table) {
     ProcessRecord& record = node->record;
     record.handles = HandleList();
     record.entryCount = 0;
-    record.Pen = record.ExtPen = record.Brush = record.Bitmap = record.Font =
-        record.Palette = record.Region = record.DC = record.MetaDC =
-            record.EnhMetaDC = record.OtherGDi = 0;
+    std::fill(std::begin(record.categoryCounts),
+              std::end(record.categoryCounts), 0);
   }
 }

@@ -131,7 +131,6 @@ Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
       options.showHandles = true;
       size_t following = arguments.size() - i - 1;
       if (following >= 2 && IsFilterOption(arguments[i + 1])) {
-        options.hasTypeFilter = true;
         options.typeFilter = arguments[i + 2];
         i += 2;
       }
@@ -208,9 +207,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const RunOptions& want = expected.options;
   FUZZ_CHECK(options.showCounts == want.showCounts);
   FUZZ_CHECK(options.showHandles == want.showHandles);
-  FUZZ_CHECK(options.hasTypeFilter == want.hasTypeFilter);
-  if (want.hasTypeFilter)
-    FUZZ_CHECK(options.typeFilter == want.typeFilter);
+  FUZZ_CHECK(options.typeFilter == want.typeFilter);
   FUZZ_CHECK(options.targetMode == want.targetMode);
   if (options.targetMode == TargetMode::ByPid) {
     FUZZ_CHECK(options.targetPid == want.targetPid);

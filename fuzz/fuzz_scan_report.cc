@@ -133,7 +133,7 @@ std::u16string ExpectedSummaryRow(const ProcessRecord& record) {
          Printf("     % 5d     % 5d \n", record.entryCount, record.guiObjectCount);
 }
 
-std::u16string ExpectedBlock(const ProcessRecord& record, const DetailOptions& options) {
+std::u16string ExpectedBlock(const ProcessRecord& record, const RunOptions& options) {
   std::u16string block = Printf("PID:% 6d  Name: ", static_cast<int32_t>(record.pid)) +
                          PadRight(record.exeName, 28) +
                          Printf("  GDI Total:% 5d  All:% 5d \n", record.entryCount,
@@ -142,21 +142,24 @@ std::u16string ExpectedBlock(const ProcessRecord& record, const DetailOptions& o
     block += u" Pen ExtPen Brush Bitmap Font Palette Region   DC MetaDC EnhMetaDC OtherGDi\n";
     block += Printf(
         "% 4d  % 4d   % 4d  % 4d  % 4d   % 4d   % 4d  % 4d  % 4d     % 4d     % 4d\n",
-        record.Pen, record.ExtPen, record.Brush, record.Bitmap, record.Font,
-        record.Palette, record.Region, record.DC, record.MetaDC, record.EnhMetaDC,
-        record.OtherGDi);
+        record.categoryCounts[0], record.categoryCounts[1],
+        record.categoryCounts[2], record.categoryCounts[3],
+        record.categoryCounts[4], record.categoryCounts[5],
+        record.categoryCounts[6], record.categoryCounts[7],
+        record.categoryCounts[8], record.categoryCounts[9],
+        record.categoryCounts[10]);
   }
   if (options.showHandles) {
     block += u"Handle                Object Type           Kernel Address\n";
     for (const HandleRecord& handle : record.handles) {
-      const char16_t* name = ObjectTypeName(handle.typeCode);
-      if (options.hasTypeFilter &&
-          !platform::StrStrIW(name, options.typeFilter.c_str()))
+      const char16_t* name = ObjectTypeName(handle.entry.typeCode);
+      if (options.typeFilter &&
+          !platform::StrStrIW(name, options.typeFilter->c_str()))
         continue;
       block += Printf("0x%016llX    ", static_cast<unsigned long long>(handle.handle)) +
                PadRight(name, 18) +
                Printf("    0x%016llX\n",
-                      static_cast<unsigned long long>(handle.kernelAddress));
+                      static_cast<unsigned long long>(handle.entry.kernelAddress));
     }
   }
   if (options.showCounts || options.showHandles)
@@ -165,9 +168,9 @@ std::u16string ExpectedBlock(const ProcessRecord& record, const DetailOptions& o
 }
 
 int32_t CounterSum(const ProcessRecord& record) {
-  int64_t sum = int64_t{record.Pen} + record.ExtPen + record.Brush + record.Bitmap +
-                record.Font + record.Palette + record.Region + record.DC +
-                record.MetaDC + record.EnhMetaDC + record.OtherGDi;
+  int64_t sum = 0;
+  for (int32_t counter : record.categoryCounts)
+    sum += counter;
   return static_cast<int32_t>(sum);
 }
 
@@ -283,11 +286,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The detail views: -c, -v, -c -v, and both with the filter.
   for (int variant = 0; variant < 5; ++variant) {
-    DetailOptions options;
+    RunOptions options;
     options.showCounts = variant == 0 || variant == 2 || variant == 4;
     options.showHandles = variant != 0;
-    options.hasTypeFilter = variant >= 3;
-    if (options.hasTypeFilter)
+    if (variant >= 3)
       options.typeFilter = filter;
     std::u16string view;
     std::u16string expected;

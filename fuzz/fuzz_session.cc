@@ -13,8 +13,8 @@
 
 #include "cli/run.h"
 #include "fuzz_check.h"
-#include "platform/session.h"
-#include "platform/sim_control.h"
+#include "platform/sim/session.h"
+#include "platform/sim/sim_control.h"
 #include "report/output.h"
 
 namespace {

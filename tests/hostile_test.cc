@@ -20,7 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/run.h"
-#include "platform/sim_control.h"
+#include "platform/sim/sim_control.h"
 #include "report/output.h"
 
 extern char** environ;

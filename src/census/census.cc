@@ -8,41 +8,30 @@
 
 namespace {
 
-// Closes a platform handle when the scope ends.
-struct ScopedHandle {
-  explicit ScopedHandle(platform::HANDLE h) : handle(h) {}
-  ~ScopedHandle() { platform::CloseHandle(handle); }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  platform::HANDLE handle;
-};
-
 // What GetGuiResources reports for `pid`, or 0 when it cannot be opened.
 int32_t GdiObjectCount(uint32_t pid) {
-  platform::HANDLE process = platform::OpenProcess(
-      platform::PROCESS_QUERY_INFORMATION, false, pid);
+  platform::UniqueProcessHandle process(platform::OpenProcess(
+      platform::PROCESS_QUERY_INFORMATION, false, pid));
   if (!process)
     return 0;
-  ScopedHandle closer(process);
   return static_cast<int32_t>(
-      platform::GetGuiResources(process, platform::GR_GDIOBJECTS));
+      platform::GetGuiResources(process.get(), platform::GR_GDIOBJECTS));
 }
 
 }  // namespace
 
 bool CollectProcesses(ProcessTable& table) {
-  platform::HANDLE snapshot =
-      platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0);
-  if (snapshot == platform::INVALID_HANDLE_VALUE)
+  platform::UniqueSnapshotHandle snapshot(
+      platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0));
+  if (!snapshot)
     return false;
-  ScopedHandle closer(snapshot);
 
   platform::PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof(entry);
   // The record is built once and reused: only its pid, name and count change.
   ProcessRecord record;
-  for (bool more = platform::Process32FirstW(snapshot, &entry); more;
-       more = platform::Process32NextW(snapshot, &entry)) {
+  for (bool more = platform::Process32FirstW(snapshot.get(), &entry); more;
+       more = platform::Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == 0)
       continue;
     int32_t count = GdiObjectCount(entry.th32ProcessID);

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "census/process_table.h"
-#include "platform/session.h"
-#include "platform/sim_control.h"
+#include "platform/sim/session.h"
+#include "platform/sim/sim_control.h"
 
 namespace {
 
@@ -54,10 +54,7 @@ TEST_F(CensusTest, RecordsOpenProcessesWithGdiObjects) {
   EXPECT_EQ(1480, explorer->guiObjectCount);
   // Everything the scan fills later starts at zero.
   EXPECT_EQ(0, explorer->entryCount);
-  for (int32_t counter :
-       {explorer->Pen, explorer->ExtPen, explorer->Brush, explorer->Bitmap,
-        explorer->Font, explorer->Palette, explorer->Region, explorer->DC,
-        explorer->MetaDC, explorer->EnhMetaDC, explorer->OtherGDi})
+  for (int32_t counter : explorer->categoryCounts)
     EXPECT_EQ(0, counter);
   EXPECT_EQ(0, explorer->handles.size);
 

@@ -17,8 +17,9 @@ HandleList& HandleList::operator=(const HandleList& other) {
     return *this;
   HandleRecord* copy = nullptr;
   if (other.size > 0) {
+    size_t allocated = static_cast<size_t>(AllocatedFor(other.size));
     copy = static_cast<HandleRecord*>(
-        std::malloc(sizeof(HandleRecord) * static_cast<size_t>(other.size)));
+        std::calloc(allocated, sizeof(HandleRecord)));
     // A copy that cannot be stored ends the run as out of memory rather
     // than losing handles unseen.
     if (!copy)
@@ -45,19 +46,22 @@ HandleList& HandleList::operator=(HandleList&& other) noexcept {
 
 HandleList::~HandleList() { std::free(storage); }
 
-bool HandleList::GrowAndAppend(const HandleRecord& record) {
+HandleRecord* HandleList::GrowAndAppendSlot() {
   // Doubling in 64 bits shows the overflow the 32-bit size would hide.
   int64_t grown = capacity == 0 ? 1 : 2 * static_cast<int64_t>(size);
   if (grown > kMaxCapacity)
-    return false;
-  auto* bigger = static_cast<HandleRecord*>(
-      std::realloc(storage, sizeof(HandleRecord) * static_cast<size_t>(grown)));
-  if (!bigger)
-    return false;
-  std::memset(bigger + capacity, 0,
-              sizeof(HandleRecord) * static_cast<size_t>(grown - capacity));
-  storage = bigger;
+    return nullptr;
+  int64_t allocated = AllocatedFor(capacity);
+  int64_t needed = AllocatedFor(grown);
+  if (needed > allocated) {
+    auto* bigger = static_cast<HandleRecord*>(std::realloc(
+        storage, sizeof(HandleRecord) * static_cast<size_t>(needed)));
+    if (!bigger)
+      return nullptr;
+    std::memset(bigger + allocated, 0,
+                sizeof(HandleRecord) * static_cast<size_t>(needed - allocated));
+    storage = bigger;
+  }
   capacity = static_cast<int32_t>(grown);
-  storage[size++] = record;
-  return true;
+  return &storage[size++];
 }

@@ -10,12 +10,12 @@ namespace {
 // A record whose every field says which one it is.
 HandleRecord MakeRecord(uint32_t n) {
   HandleRecord record = {};
-  record.kernelAddress = 0xFFFFF90000000000ull + n;
-  record.owner = n * 4 + 1;
-  record.unique = static_cast<uint16_t>(n);
-  record.typeCode = static_cast<uint8_t>(n);
-  record.flags = static_cast<uint8_t>(n >> 8);
-  record.userAddress = 0x10000ull * n;
+  record.entry.kernelAddress = 0xFFFFF90000000000ull + n;
+  record.entry.ownerWord = n * 4 + 1;
+  record.entry.unique = static_cast<uint16_t>(n);
+  record.entry.typeCode = static_cast<uint8_t>(n);
+  record.entry.flags = static_cast<uint8_t>(n >> 8);
+  record.entry.userAddress = 0x10000ull * n;
   record.handle = 0x10000ull * (n & 0xFFFF) + n;
   return record;
 }

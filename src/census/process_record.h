@@ -7,24 +7,18 @@
 
 #include "census/handle_list.h"
 
+// The number of object categories a process is counted under.
+constexpr int kCategoryCount = 11;
+
 // The plain fields of a process record: copied as one block.
 struct ProcessFields {
   uint32_t pid = 0;
   char16_t exeName[260] = {};  // NUL-terminated
   int32_t guiObjectCount = 0;  // what GetGuiResources reported
   int32_t entryCount = 0;      // shared-table entries attributed to it
-  // One counter per ObjectCategory, in the order of the count view.
-  int32_t Pen = 0;
-  int32_t ExtPen = 0;
-  int32_t Brush = 0;
-  int32_t Bitmap = 0;
-  int32_t Font = 0;
-  int32_t Palette = 0;
-  int32_t Region = 0;
-  int32_t DC = 0;
-  int32_t MetaDC = 0;
-  int32_t EnhMetaDC = 0;
-  int32_t OtherGDi = 0;
+  // One counter per object category (Pen ... OtherGDi), in the order of the
+  // count view's columns.
+  int32_t categoryCounts[kCategoryCount] = {};
 };
 static_assert(std::is_trivially_copyable<ProcessFields>::value,
               "the plain fields copy as one block");

@@ -84,34 +84,6 @@ void* ProcessTable::TakeNodeStorage() {
   return &blocks_->slots[blocks_->used++].node;
 }
 
-ProcessTable::IndexSlot* ProcessTable::FindSlot(uint32_t pid) const {
-  // Fibonacci hashing spreads PIDs, which are multiples of four on Windows.
-  uint32_t slot = static_cast<uint32_t>((pid * 0x9E3779B1u) >> indexShift_);
-  while (index_[slot].node && index_[slot].key != pid)
-    slot = (slot + 1) & indexMask_;
-  return &index_[slot];
-}
-
-void ProcessTable::GrowIndex() {
-  uint32_t oldSlots = index_ ? indexMask_ + 1 : 0;
-  uint32_t slots = oldSlots ? 2 * oldSlots : 64;
-  int shift = 32;
-  for (uint32_t n = slots; n > 1; n >>= 1)
-    --shift;
-  auto* grown = static_cast<IndexSlot*>(std::calloc(slots, sizeof(IndexSlot)));
-  if (!grown)
-    throw OutOfMemoryError();
-  IndexSlot* old = index_;
-  index_ = grown;
-  indexMask_ = slots - 1;
-  indexShift_ = shift;
-  for (uint32_t i = 0; i < oldSlots; ++i) {
-    if (old[i].node)
-      *FindSlot(old[i].key) = old[i];
-  }
-  std::free(old);
-}
-
 void ProcessTable::Set(uint32_t pid, const ProcessRecord& record) {
   if (!bins_) {
     // An array of node pointers. NOLINTNEXTLINE(bugprone-sizeof-expression)
@@ -119,29 +91,18 @@ void ProcessTable::Set(uint32_t pid, const ProcessRecord& record) {
     if (!bins_)
       throw OutOfMemoryError();
   }
-  // The index is kept at most half full.
-  if (!index_ || 2 * (static_cast<uint64_t>(count_) + 1) > indexMask_ + 1)
-    GrowIndex();
-  IndexSlot* slot = FindSlot(pid);
-  if (slot->node) {
-    slot->node->record = record;
+  if (ProcessRecord* held = index_.Find(pid)) {
+    *held = record;
     return;
   }
   uint32_t hash = pid;
   Node** head = &bins_[BinOf(hash)];
-  *head = new (TakeNodeStorage()) Node{pid, hash, *head, record};
-  slot->key = pid;
-  slot->node = *head;
+  Node* node = new (TakeNodeStorage()) Node{pid, hash, *head, record};
+  index_.Insert(pid, &node->record);
+  *head = node;
   ++count_;
   if (count_ > highThreshold_)
     Rehash(PickSize(count_));
-}
-
-ProcessRecord* ProcessTable::Lookup(uint32_t pid) {
-  if (!bins_ || !index_)
-    return nullptr;
-  Node* node = FindSlot(pid)->node;
-  return node ? &node->record : nullptr;
 }
 
 void ProcessTable::Rehash(uint32_t newBins) {
@@ -180,8 +141,7 @@ void ProcessTable::Clear() {
   }
   std::free(bins_);
   bins_ = nullptr;
-  std::free(index_);
-  index_ = nullptr;
+  index_.Clear();
   count_ = 0;
   // A cleared table lays out its records as a new one does.
   SetBinCount(kInitialBins);

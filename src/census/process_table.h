@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <new>
 
+#include "census/pid_index.h"
 #include "census/process_record.h"
 
 // Raised when the table cannot allocate its bins or nodes (E_OUTOFMEMORY).
@@ -37,7 +38,8 @@ class ProcessTable {
 
   // Inserts a copy of `record` under `pid`, or replaces the one held there.
   void Set(uint32_t pid, const ProcessRecord& record);
-  ProcessRecord* Lookup(uint32_t pid);
+  // Inline: the scan looks up every used entry's owner.
+  ProcessRecord* Lookup(uint32_t pid) { return index_.Find(pid); }
   uint32_t Count() const { return count_; }
   // Frees every record, node block and the bin array.
   void Clear();
@@ -48,9 +50,10 @@ class ProcessTable {
 
   uint32_t BinCount() const { return binCount_; }
   uint32_t HighRehashThreshold() const { return highThreshold_; }
-  uint32_t LowRehashThreshold() const { return lowThreshold_; }
 
  private:
+  friend struct ProcessTableTestAccess;
+
   struct NodeBlock;
 
   uint32_t BinOf(uint32_t hash) const;
@@ -59,19 +62,7 @@ class ProcessTable {
   // Room for one node, from the newest block of ten.
   void* TakeNodeStorage();
 
-  // Finds a PID's node without walking the bins: open addressing over a
-  // power-of-two array at most half full. The bins alone fix the order.
-  struct IndexSlot {
-    uint32_t key;
-    Node* node;  // null: empty slot
-  };
-  IndexSlot* FindSlot(uint32_t pid) const;
-  void GrowIndex();
-
-  IndexSlot* index_ = nullptr;
-  uint32_t indexMask_ = 0;  // slot count - 1
-  int indexShift_ = 32;     // 32 - log2(slot count)
-
+  PidIndex index_;
   Node** bins_ = nullptr;
   uint32_t binCount_ = 0;
   uint32_t count_ = 0;

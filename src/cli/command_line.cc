@@ -71,7 +71,6 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
     if (IsAnyOf(argument, {u"-v", u"/v"})) {
       options->showHandles = true;
       if (i + 2 < arguments.size() && IsAnyOf(arguments[i + 1], {u"-f", u"/f"})) {
-        options->hasTypeFilter = true;
         options->typeFilter = arguments[i + 2];
         i += 2;
       }

@@ -6,17 +6,7 @@
 #include <string>
 #include <vector>
 
-enum class TargetMode { None, ByName, ByPid };
-
-struct RunOptions {
-  bool showCounts = false;
-  bool showHandles = false;
-  bool hasTypeFilter = false;
-  std::u16string typeFilter;
-  TargetMode targetMode = TargetMode::None;
-  std::u16string targetName;  // ByName: the whole argument, unchanged
-  uint32_t targetPid = 0;     // ByPid
-};
+#include "cli/run_options.h"
 
 enum class ParseOutcome {
   Run,         // options parsed; go on with the run

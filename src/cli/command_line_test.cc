@@ -33,8 +33,8 @@ void ExpectParses(const ParseCase& c) {
     return;
   EXPECT_EQ(c.showCounts, options.showCounts);
   EXPECT_EQ(c.showHandles, options.showHandles);
-  EXPECT_EQ(c.hasTypeFilter, options.hasTypeFilter);
-  EXPECT_EQ(c.typeFilter, options.typeFilter);
+  EXPECT_EQ(c.hasTypeFilter, options.typeFilter.has_value());
+  EXPECT_EQ(c.typeFilter, options.typeFilter.value_or(u""));
   EXPECT_EQ(c.targetMode, options.targetMode);
   if (c.targetMode == TargetMode::ByName) {
     EXPECT_EQ(c.targetName, options.targetName);

@@ -16,9 +16,7 @@ namespace {
 
 void PrintBanner(Output& out) {
   std::u16string banner = u"\nkestrel v1.0 - List windows gdi handles.\n";
-  AppendText(banner, platform::BuildDescriptionLine1());
-  banner += u'\n';
-  AppendText(banner, platform::BuildDescriptionLine2());
+  AppendText(banner, platform::BuildDescription());
   banner += u"\n\n";
   out.Write(banner);
 }
@@ -38,18 +36,13 @@ bool Matches(const ProcessRecord& record, const RunOptions& options) {
 
 void PrintReport(const ProcessTable& table, const RunOptions& options,
                  Output& out) {
-  DetailOptions details;
-  details.showCounts = options.showCounts;
-  details.showHandles = options.showHandles;
-  details.hasTypeFilter = options.hasTypeFilter;
-  details.typeFilter = options.typeFilter;
   bool headerPrinted = false;
   for (const ProcessTable::Node* node = table.First(); node;
        node = table.Next(node)) {
     if (!Matches(node->record, options))
       continue;
     if (options.showCounts || options.showHandles)
-      PrintDetails(node->record, details, out);
+      PrintDetails(node->record, options, out);
     else
       PrintSummary(node->record, headerPrinted, out);
   }
@@ -92,22 +85,19 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   return kExitSuccess;
 }
 
-int ExitOutOfMemory() {
-  platform::FlushStdout();
-  platform::WriteStderrLine("kestrel: out of memory");
-  return kExitOutOfMemory;
-}
-
-int KestrelMain(const std::vector<std::u16string>& arguments) {
+int KestrelMain(
+    const std::function<std::vector<std::u16string>()>& readArguments) {
   try {
-    int startup = platform::Startup();
-    if (startup != 0)
-      return startup;
+    std::vector<std::u16string> arguments = readArguments();
+    if (!platform::Startup())
+      return kExitSessionUnusable;
     Output out;
     int code = RunKestrel(arguments, out);
     out.Flush();
     return code;
   } catch (const std::bad_alloc&) {
-    return ExitOutOfMemory();
+    platform::FlushStdout();
+    platform::WriteStderrLine("kestrel: out of memory");
+    return kExitOutOfMemory;
   }
 }

@@ -1,6 +1,7 @@
 // One run of kestrel, from the banner to the exit code.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,8 @@ enum ExitCode {
 // Out of memory reaches the caller as std::bad_alloc.
 int RunKestrel(const std::vector<std::u16string>& arguments, Output& out);
 
-// The entry's common part: starts the platform, runs, and turns running out
-// of memory into its message and exit code.
-int KestrelMain(const std::vector<std::u16string>& arguments);
-
-// Says that memory ran out and returns its exit code.
-int ExitOutOfMemory();
+// The entry's common part: reads the arguments, starts the platform, runs,
+// and is the one place where running out of memory becomes its message and
+// exit code.
+int KestrelMain(
+    const std::function<std::vector<std::u16string>()>& readArguments);

@@ -10,8 +10,9 @@
 
 #include "census/process_table.h"
 #include "gditable/shared_table.h"
+#include "gditable/shared_table_testing.h"
 #include "platform/platform.h"
-#include "platform/sim_control.h"
+#include "platform/sim/sim_control.h"
 #include "report/output.h"
 
 namespace {
@@ -102,8 +103,7 @@ const std::u16string kKestrelBitmap =
 
 std::u16string Banner() {
   return u"\nkestrel v1.0 - List windows gdi handles.\n" +
-         std::u16string(platform::BuildDescriptionLine1()) + u"\n" +
-         platform::BuildDescriptionLine2() + u"\n\n";
+         std::u16string(platform::BuildDescription()) + u"\n\n";
 }
 
 std::string Quoted(const std::vector<std::u16string>& arguments) {
@@ -362,7 +362,7 @@ class KestrelMainTest : public RunKestrelTest {
   int Main(const std::vector<std::u16string>& arguments) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    int code = KestrelMain(arguments);
+    int code = KestrelMain([&] { return arguments; });
     errors_ = testing::internal::GetCapturedStderr();
     stdout_ = testing::internal::GetCapturedStdout();
     return code;

@@ -30,10 +30,3 @@ constexpr std::array<ObjectType, 256> BuildTypeTable() {
 }  // namespace
 
 const std::array<ObjectType, 256> kObjectTypes = BuildTypeTable();
-
-int32_t ProcessFields::* const kCategoryCounters[kObjectCategoryCount] = {
-    &ProcessFields::Pen,     &ProcessFields::ExtPen, &ProcessFields::Brush,
-    &ProcessFields::Bitmap,  &ProcessFields::Font,   &ProcessFields::Palette,
-    &ProcessFields::Region,  &ProcessFields::DC,     &ProcessFields::MetaDC,
-    &ProcessFields::EnhMetaDC, &ProcessFields::OtherGDi,
-};

@@ -6,9 +6,8 @@
 #include <array>
 #include <cstdint>
 
-#include "census/process_record.h"
-
-// The eleven per-process counters, in the order of the count view.
+// The categories a process's objects are counted under, in the order of the
+// count view's columns; they index a process record's counters.
 enum class ObjectCategory : uint8_t {
   Pen,
   ExtPen,
@@ -24,6 +23,11 @@ enum class ObjectCategory : uint8_t {
 };
 constexpr int kObjectCategoryCount = 11;
 
+// The index of `category` among a process record's counters.
+constexpr int IndexOf(ObjectCategory category) {
+  return static_cast<int>(category);
+}
+
 struct ObjectType {
   const char16_t* name;
   ObjectCategory category;
@@ -32,8 +36,6 @@ struct ObjectType {
 // Indexed by the full 8-bit code, so that any byte is a valid index; the
 // scan looks every used entry up here.
 extern const std::array<ObjectType, 256> kObjectTypes;
-// The ProcessRecord counter of each category, in category order.
-extern int32_t ProcessFields::* const kCategoryCounters[kObjectCategoryCount];
 
 // Static display name of a type code; "Unknown" for codes without a name.
 inline const char16_t* ObjectTypeName(uint8_t code) {
@@ -42,10 +44,4 @@ inline const char16_t* ObjectTypeName(uint8_t code) {
 
 inline ObjectCategory CategoryOf(uint8_t code) {
   return kObjectTypes[code].category;
-}
-
-// The counter of `record` that `category` selects.
-inline int32_t& CategoryCounter(ProcessFields& record,
-                                ObjectCategory category) {
-  return record.*kCategoryCounters[static_cast<int>(category)];
 }

@@ -5,8 +5,6 @@
 #include <set>
 #include <string>
 
-#include "census/process_record.h"
-
 namespace {
 
 struct NamedType {
@@ -57,32 +55,6 @@ TEST(ObjectTypesTest, EveryOtherCodeIsUnknown) {
     EXPECT_EQ(std::u16string(u"Unknown"),
               ObjectTypeName(static_cast<uint8_t>(code)));
     EXPECT_EQ(ObjectCategory::OtherGDi, CategoryOf(static_cast<uint8_t>(code)));
-  }
-}
-
-TEST(ObjectTypesTest, CategoryCounterSelectsItsField) {
-  ProcessRecord record;
-  const struct {
-    ObjectCategory category;
-    int32_t* field;
-  } kFields[] = {
-      {ObjectCategory::Pen, &record.Pen},
-      {ObjectCategory::ExtPen, &record.ExtPen},
-      {ObjectCategory::Brush, &record.Brush},
-      {ObjectCategory::Bitmap, &record.Bitmap},
-      {ObjectCategory::Font, &record.Font},
-      {ObjectCategory::Palette, &record.Palette},
-      {ObjectCategory::Region, &record.Region},
-      {ObjectCategory::DC, &record.DC},
-      {ObjectCategory::MetaDC, &record.MetaDC},
-      {ObjectCategory::EnhMetaDC, &record.EnhMetaDC},
-      {ObjectCategory::OtherGDi, &record.OtherGDi},
-  };
-  static_assert(sizeof(kFields) / sizeof(kFields[0]) == kObjectCategoryCount,
-                "one field a category");
-  for (const auto& field : kFields) {
-    SCOPED_TRACE(static_cast<int>(field.category));
-    EXPECT_EQ(field.field, &CategoryCounter(record, field.category));
   }
 }
 

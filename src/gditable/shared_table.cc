@@ -4,6 +4,7 @@
 
 #include "census/process_table.h"
 #include "gditable/object_types.h"
+#include "gditable/shared_table_testing.h"
 #include "platform/platform.h"
 
 namespace {
@@ -38,16 +39,19 @@ const void* QueryPebAddress(uint32_t pid) {
     cachedQueryFunction =
         reinterpret_cast<platform::NtQueryInformationProcessFn>(proc);
   }
-  platform::HANDLE process = platform::OpenProcess(
-      platform::PROCESS_QUERY_INFORMATION, false, pid);
-  if (!process)
-    return nullptr;
   platform::PROCESS_BASIC_INFORMATION information = {};
-  uint32_t returnLength = 0;
-  platform::NTSTATUS status = cachedQueryFunction(
-      process, platform::ProcessBasicInformation, &information,
-      sizeof(information), &returnLength);
-  platform::CloseHandle(process);
+  platform::NTSTATUS status;
+  {
+    platform::UniqueProcessHandle process(platform::OpenProcess(
+        platform::PROCESS_QUERY_INFORMATION, false, pid));
+    if (!process)
+      return nullptr;
+    uint32_t returnLength = 0;
+    status = cachedQueryFunction(process.get(),
+                                 platform::ProcessBasicInformation,
+                                 &information, sizeof(information),
+                                 &returnLength);
+  }
   if (status < 0)
     return nullptr;
   return information.PebBaseAddress;
@@ -60,7 +64,7 @@ bool LocateSharedHandleTable(SharedTableLocation* location) {
   const void* table = nullptr;
   std::memcpy(&table,
               static_cast<const unsigned char*>(peb) +
-                  kPebGdiSharedHandleTableOffset,
+                  platform::kPebGdiSharedHandleTableOffset,
               sizeof(table));
   if (!table)
     return false;
@@ -70,9 +74,9 @@ bool LocateSharedHandleTable(SharedTableLocation* location) {
   // Reading a region that is not committed and readable would crash the run.
   if (!IsReadable(information))
     return false;
-  uint64_t entries = information.RegionSize < kTableHeaderBytes
+  uint64_t entries = information.RegionSize < platform::kTableHeaderBytes
                          ? 0
-                         : (information.RegionSize - kTableHeaderBytes) /
+                         : (information.RegionSize - platform::kTableHeaderBytes) /
                                sizeof(GdiTableEntry);
   location->table = static_cast<const GdiTableEntry*>(table);
   location->entryCount = static_cast<uint32_t>(entries);
@@ -81,18 +85,24 @@ bool LocateSharedHandleTable(SharedTableLocation* location) {
 
 void ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
                            ProcessTable& processes) {
+  static_assert(kObjectCategoryCount == kCategoryCount,
+                "one counter a category");
   for (uint32_t index = 0; index < entryCount; ++index) {
-    HandleRecord handle;
-    std::memcpy(&handle, &table[index], sizeof(GdiTableEntry));
-    if (handle.typeCode == 0)
+    const GdiTableEntry& entry = table[index];
+    uint8_t typeCode = entry.typeCode;
+    if (typeCode == 0)
       continue;
-    ProcessRecord* record = processes.Lookup(handle.owner & 0xFFFFFFFEu);
+    ProcessRecord* record = processes.Lookup(entry.ownerWord & 0xFFFFFFFEu);
     if (!record)
       continue;
-    handle.handle = HandleValueOf(handle.unique, index);
-    // A handle that cannot be listed still counts.
-    record->handles.Append(handle);
+    // Written straight into the list: a copy through a temporary costs a
+    // store-to-load stall an entry. A handle that cannot be listed still
+    // counts.
+    if (HandleRecord* slot = record->handles.AppendSlot()) {
+      std::memcpy(&slot->entry, &entry, sizeof(entry));
+      slot->handle = HandleValueOf(entry.unique, index);
+    }
     ++record->entryCount;
-    ++CategoryCounter(*record, CategoryOf(handle.typeCode));
+    ++record->categoryCounts[IndexOf(CategoryOf(typeCode))];
   }
 }

@@ -1,6 +1,10 @@
 #include "gditable/shared_table.h"
+#include "gditable/shared_table_testing.h"
 
 #include <gtest/gtest.h>
+
+#include <iterator>
+#include <numeric>
 
 #include <cstring>
 #include <string>
@@ -8,7 +12,7 @@
 
 #include "census/process_table.h"
 #include "gditable/object_types.h"
-#include "platform/sim_control.h"
+#include "platform/sim/sim_control.h"
 
 namespace {
 
@@ -38,9 +42,8 @@ void Record(ProcessTable& table, uint32_t pid) {
 }
 
 int32_t SumOfCounters(const ProcessRecord& record) {
-  return record.Pen + record.ExtPen + record.Brush + record.Bitmap +
-         record.Font + record.Palette + record.Region + record.DC +
-         record.MetaDC + record.EnhMetaDC + record.OtherGDi;
+  return std::accumulate(std::begin(record.categoryCounts),
+                         std::end(record.categoryCounts), 0);
 }
 
 void Scan(const std::vector<GdiTableEntry>& block, ProcessTable& table) {
@@ -58,11 +61,11 @@ TEST(ScanSharedHandleTableTest, OwnerWordBitZeroIsIgnored) {
   Scan(block, table);
   ProcessRecord* system = table.Lookup(4);
   EXPECT_EQ(2, system->entryCount);
-  EXPECT_EQ(2, system->Brush);
+  EXPECT_EQ(2, system->categoryCounts[IndexOf(ObjectCategory::Brush)]);
   ASSERT_EQ(2, system->handles.size);
   // The record keeps the raw owner word.
-  EXPECT_EQ(5u, system->handles.storage[0].owner);
-  EXPECT_EQ(4u, system->handles.storage[1].owner);
+  EXPECT_EQ(5u, system->handles.storage[0].entry.ownerWord);
+  EXPECT_EQ(4u, system->handles.storage[1].entry.ownerWord);
   // Owner word 5 never names PID 5.
   EXPECT_EQ(0, table.Lookup(5)->entryCount);
   EXPECT_EQ(0, table.Lookup(5)->handles.size);
@@ -110,7 +113,7 @@ TEST(ScanSharedHandleTableTest, EntryFiveIsOneMoreBrush) {
   Scan(block, table);
   const ProcessRecord* record = table.Lookup(4524);
   EXPECT_EQ(1, record->entryCount);
-  EXPECT_EQ(1, record->Brush);
+  EXPECT_EQ(1, record->categoryCounts[IndexOf(ObjectCategory::Brush)]);
   EXPECT_EQ(1, SumOfCounters(*record));
   ASSERT_EQ(1, record->handles.size);
   EXPECT_EQ(42u * 65536u + 5u, record->handles.storage[0].handle);
@@ -127,7 +130,7 @@ TEST(ScanSharedHandleTableTest, IndexBitSixteenCarriesIntoTheHandle) {
   ASSERT_EQ(1, record->handles.size);
   // An addition, not an OR: 1 * 65536 + 65541.
   EXPECT_EQ(2u * 65536u + 5u, record->handles.storage[0].handle);
-  EXPECT_EQ(1, record->Bitmap);
+  EXPECT_EQ(1, record->categoryCounts[IndexOf(ObjectCategory::Bitmap)]);
 }
 
 TEST(HandleValueOfTest, AddsInThirtyTwoBits) {
@@ -175,10 +178,10 @@ TEST(ScanSharedHandleTableTest, HandlesCopyTheirEntriesInTableOrder) {
     EXPECT_EQ(HandleValueOf(entry.unique, indexes[i]), handle.handle);
   }
   EXPECT_EQ(0x0303u * 65536u + 30u, record->handles.storage[2].handle);
-  EXPECT_EQ(1, record->Pen);
-  EXPECT_EQ(1, record->MetaDC);
-  EXPECT_EQ(1, record->OtherGDi);
-  EXPECT_EQ(1, record->DC);
+  EXPECT_EQ(1, record->categoryCounts[IndexOf(ObjectCategory::Pen)]);
+  EXPECT_EQ(1, record->categoryCounts[IndexOf(ObjectCategory::MetaDC)]);
+  EXPECT_EQ(1, record->categoryCounts[IndexOf(ObjectCategory::OtherGDi)]);
+  EXPECT_EQ(1, record->categoryCounts[IndexOf(ObjectCategory::DC)]);
   EXPECT_EQ(4, record->entryCount);
   EXPECT_EQ(1, table.Lookup(4)->entryCount);
 }
@@ -197,17 +200,17 @@ TEST(ScanSharedHandleTableTest, EntryCountIsTheSumOfTheCounters) {
   EXPECT_EQ(2 * 255, record->entryCount);
   EXPECT_EQ(record->entryCount, SumOfCounters(*record));
   EXPECT_EQ(2 * 255, record->handles.size);
-  EXPECT_EQ(2, record->Pen);
-  EXPECT_EQ(2, record->ExtPen);
-  EXPECT_EQ(2, record->Brush);
-  EXPECT_EQ(4, record->Bitmap);  // Bitmap and DIB Section
-  EXPECT_EQ(2, record->Font);
-  EXPECT_EQ(2, record->Palette);
-  EXPECT_EQ(2, record->Region);
-  EXPECT_EQ(2, record->DC);
-  EXPECT_EQ(2, record->MetaDC);
-  EXPECT_EQ(2, record->EnhMetaDC);
-  EXPECT_EQ(2 * (255 - 11), record->OtherGDi);
+  EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::Pen)]);
+  EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::ExtPen)]);
+  EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::Brush)]);
+  EXPECT_EQ(4, record->categoryCounts[IndexOf(ObjectCategory::Bitmap)]);  // Bitmap and DIB Section
+  EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::Font)]);
+  EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::Palette)]);
+  EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::Region)]);
+  EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::DC)]);
+  EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::MetaDC)]);
+  EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::EnhMetaDC)]);
+  EXPECT_EQ(2 * (255 - 11), record->categoryCounts[IndexOf(ObjectCategory::OtherGDi)]);
 }
 
 TEST(ScanSharedHandleTableTest, CountsAHandleThatCannotBeListed) {
@@ -223,7 +226,7 @@ TEST(ScanSharedHandleTableTest, CountsAHandleThatCannotBeListed) {
   const ProcessRecord* record = table.Lookup(4);
   EXPECT_EQ(HandleList::kMaxCapacity, record->handles.size);
   EXPECT_EQ(1, record->entryCount);
-  EXPECT_EQ(1, record->Brush);
+  EXPECT_EQ(1, record->categoryCounts[IndexOf(ObjectCategory::Brush)]);
   full.size = 0;
   full.capacity = 0;
 }
@@ -317,8 +320,8 @@ TEST_F(LocateSharedHandleTableTest, FindsTheSessionsEntries) {
   Record(table, 4);
   Record(table, 1000);
   ScanSharedHandleTable(location.table, location.entryCount, table);
-  EXPECT_EQ(1, table.Lookup(4)->Brush);
-  EXPECT_EQ(1, table.Lookup(1000)->MetaDC);
+  EXPECT_EQ(1, table.Lookup(4)->categoryCounts[IndexOf(ObjectCategory::Brush)]);
+  EXPECT_EQ(1, table.Lookup(1000)->categoryCounts[IndexOf(ObjectCategory::MetaDC)]);
   ASSERT_EQ(1, table.Lookup(1000)->handles.size);
   EXPECT_EQ(0xFFFFu * 65536u + 36u, table.Lookup(1000)->handles.storage[0].handle);
 }
@@ -365,7 +368,7 @@ TEST_F(LocateSharedHandleTableTest, QueryPebAddress) {
   const void* table = nullptr;
   std::memcpy(&table,
               static_cast<const unsigned char*>(peb) +
-                  kPebGdiSharedHandleTableOffset,
+                  platform::kPebGdiSharedHandleTableOffset,
               sizeof(table));
   SharedTableLocation location;
   ASSERT_TRUE(Locate(&location));

@@ -84,6 +84,27 @@ static_assert(sizeof(MEMORY_BASIC_INFORMATION) == 48, "MBI layout");
 static_assert(offsetof(MEMORY_BASIC_INFORMATION, RegionSize) == 24,
               "RegionSize offset");
 
+// One entry of the GDI shared handle table (24 bytes on 64-bit Windows).
+struct GdiTableEntry {
+  uint64_t kernelAddress;
+  uint32_t ownerWord;  // owning PID; bit 0 is not part of it
+  uint16_t unique;     // upper 16 bits of the handle value
+  uint8_t typeCode;    // 0 marks a free entry
+  uint8_t flags;
+  uint64_t userAddress;
+};
+static_assert(sizeof(GdiTableEntry) == 24, "GdiTableEntry is 24 bytes");
+static_assert(offsetof(GdiTableEntry, ownerWord) == 8, "owner offset");
+static_assert(offsetof(GdiTableEntry, unique) == 12, "unique offset");
+static_assert(offsetof(GdiTableEntry, typeCode) == 14, "type offset");
+static_assert(offsetof(GdiTableEntry, flags) == 15, "flags offset");
+static_assert(offsetof(GdiTableEntry, userAddress) == 16, "user offset");
+
+// Byte offset of GdiSharedHandleTable in the 64-bit PEB.
+constexpr size_t kPebGdiSharedHandleTableOffset = 0xF8;
+// The table's region holds one page more than the entries it counts.
+constexpr uint64_t kTableHeaderBytes = 4096;
+
 using NtQueryInformationProcessFn = NTSTATUS (*)(HANDLE process,
                                                  uint32_t informationClass,
                                                  void* information,
@@ -93,6 +114,31 @@ using NtQueryInformationProcessFn = NTSTATUS (*)(HANDLE process,
 // A failed snapshot is INVALID_HANDLE_VALUE, a failed OpenProcess is null.
 inline HANDLE const INVALID_HANDLE_VALUE =
     reinterpret_cast<HANDLE>(~static_cast<uintptr_t>(0));
+
+enum class EmptyHandle { Null, InvalidHandleValue };
+
+// Owns a handle and closes it when it goes out of scope. OpenProcess reports
+// failure as null, CreateToolhelp32Snapshot as INVALID_HANDLE_VALUE: `empty`
+// says which value holds no handle.
+template <EmptyHandle empty>
+class UniqueHandle {
+ public:
+  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+  ~UniqueHandle();
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+  static HANDLE EmptyValue() {
+    return empty == EmptyHandle::Null ? nullptr : INVALID_HANDLE_VALUE;
+  }
+  explicit operator bool() const { return handle_ != EmptyValue(); }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+using UniqueProcessHandle = UniqueHandle<EmptyHandle::Null>;
+using UniqueSnapshotHandle = UniqueHandle<EmptyHandle::InvalidHandleValue>;
 
 HANDLE CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId);
 bool Process32FirstW(HANDLE snapshot, PROCESSENTRY32W* entry);
@@ -129,13 +175,19 @@ bool FlushStdout();
 // Writes one line of ASCII text and a newline to standard error.
 void WriteStderrLine(const std::string& line);
 
-// Prepares the backend before the run starts. Returns 0, or an exit code
-// after having said on standard error why the run cannot start (the host
-// build's session description cannot be used).
-int Startup();
+// Prepares the backend before the run starts. False, after having said on
+// standard error why, when the run cannot start (the host build's session
+// description cannot be used).
+bool Startup();
 
-// The banner's two lines that say what build this is.
-const char16_t* BuildDescriptionLine1();
-const char16_t* BuildDescriptionLine2();
+// The banner's two lines that say what build this is, without a final
+// newline.
+const char16_t* BuildDescription();
+
+template <EmptyHandle empty>
+UniqueHandle<empty>::~UniqueHandle() {
+  if (*this)
+    CloseHandle(handle_);
+}
 
 }  // namespace platform

@@ -102,14 +102,11 @@ void AppendUnitInCodePage(char16_t unit, std::string& bytes) {
     bytes.append(encoded, static_cast<size_t>(count));
 }
 
-int Startup() { return 0; }
+bool Startup() { return true; }
 
-const char16_t* BuildDescriptionLine1() {
-  return u"Windows x64 build: reads the live system state.";
-}
-
-const char16_t* BuildDescriptionLine2() {
-  return u"GDI All from GetGuiResources, GDI Total from the shared handle table.";
+const char16_t* BuildDescription() {
+  return u"Windows x64 build: reads the live system state.\n"
+         u"GDI All from GetGuiResources, GDI Total from the shared handle table.";
 }
 
 }  // namespace platform

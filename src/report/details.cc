@@ -4,6 +4,7 @@
 #include <string>
 
 #include "census/process_record.h"
+#include "cli/run_options.h"
 #include "gditable/object_types.h"
 #include "platform/platform.h"
 #include "report/format.h"
@@ -14,20 +15,14 @@ namespace {
 void AppendCounts(std::u16string& line, const ProcessRecord& record) {
   AppendText(line, u" Pen ExtPen Brush Bitmap Font Palette Region   DC "
                    u"MetaDC EnhMetaDC OtherGDi\n");
-  // "% 4d  % 4d   % 4d  % 4d  % 4d   % 4d   % 4d  % 4d  % 4d     % 4d     % 4d\n"
-  struct Column {
-    int32_t value;
-    const char16_t* gapAfter;
-  };
-  const Column columns[] = {
-      {record.Pen, u"  "},    {record.ExtPen, u"   "}, {record.Brush, u"  "},
-      {record.Bitmap, u"  "}, {record.Font, u"   "},   {record.Palette, u"   "},
-      {record.Region, u"  "}, {record.DC, u"  "},      {record.MetaDC, u"     "},
-      {record.EnhMetaDC, u"     "}, {record.OtherGDi, u"\n"},
-  };
-  for (const Column& column : columns) {
-    AppendSpaceSigned(line, column.value, 4);
-    AppendText(line, column.gapAfter);
+  // "% 4d  % 4d   % 4d  % 4d  % 4d   % 4d   % 4d  % 4d  % 4d     % 4d     % 4d\n":
+  // each counter, then the gap before the next column.
+  static const char16_t* const kGapAfter[kCategoryCount] = {
+      u"  ", u"   ", u"  ", u"  ", u"   ", u"   ",
+      u"  ", u"  ", u"     ", u"     ", u"\n"};
+  for (int category = 0; category < kCategoryCount; ++category) {
+    AppendSpaceSigned(line, record.categoryCounts[category], 4);
+    AppendText(line, kGapAfter[category]);
   }
 }
 
@@ -58,7 +53,7 @@ const AsciiName& PaddedTypeName(uint8_t code) {
 
 }  // namespace
 
-void PrintDetails(const ProcessRecord& record, const DetailOptions& options,
+void PrintDetails(const ProcessRecord& record, const RunOptions& options,
                   Output& out) {
   std::u16string line;
   // "PID:% 6d  Name: %-28s  GDI Total:% 5d  All:% 5d \n"
@@ -88,23 +83,24 @@ void PrintDetails(const ProcessRecord& record, const DetailOptions& options,
   // "0x%p    %-18s    0x%p\n": all ASCII, written in place.
   char buffer[2 + 16 + 4 + 64 + 6 + 16 + 1];
   for (const HandleRecord& handle : record.handles) {
-    uint8_t& listed = decision[handle.typeCode];
+    uint8_t typeCode = handle.entry.typeCode;
+    uint8_t& listed = decision[typeCode];
     if (listed == kUndecided) {
-      listed = !options.hasTypeFilter ||
-                       platform::StrStrIW(ObjectTypeName(handle.typeCode),
-                                          options.typeFilter.c_str())
+      listed = !options.typeFilter ||
+                       platform::StrStrIW(ObjectTypeName(typeCode),
+                                          options.typeFilter->c_str())
                    ? kListed
                    : kSkipped;
     }
     if (listed == kSkipped)
       continue;
-    const AsciiName& name = PaddedTypeName(handle.typeCode);
+    const AsciiName& name = PaddedTypeName(typeCode);
     char* at = std::copy_n("0x", 2, buffer);
     at = FormatPointer(at, handle.handle);
     at = std::copy_n("    ", 4, at);
     at = std::copy_n(name.text, name.length, at);
     at = std::copy_n("    0x", 6, at);
-    at = FormatPointer(at, handle.kernelAddress);
+    at = FormatPointer(at, handle.entry.kernelAddress);
     *at++ = '\n';
     out.WriteAscii(buffer, static_cast<size_t>(at - buffer));
   }

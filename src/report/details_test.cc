@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "census/process_record.h"
+#include "cli/run_options.h"
+#include "gditable/object_types.h"
 #include "report/output.h"
 
 namespace {
@@ -14,8 +16,8 @@ HandleRecord MakeHandle(uint64_t handle, uint8_t typeCode,
                         uint64_t kernelAddress) {
   HandleRecord record = {};
   record.handle = handle;
-  record.typeCode = typeCode;
-  record.kernelAddress = kernelAddress;
+  record.entry.typeCode = typeCode;
+  record.entry.kernelAddress = kernelAddress;
   return record;
 }
 
@@ -26,17 +28,9 @@ ProcessRecord Notepad() {
   std::u16string(u"notepad.exe").copy(record.exeName, 11);
   record.guiObjectCount = 47;
   record.entryCount = 66;
-  record.Pen = 1;
-  record.ExtPen = 2;
-  record.Brush = 3;
-  record.Bitmap = 4;
-  record.Font = 5;
-  record.Palette = 6;
-  record.Region = 7;
-  record.DC = 8;
-  record.MetaDC = 9;
-  record.EnhMetaDC = 10;
-  record.OtherGDi = 11;
+  // Pen 1, ExtPen 2, ... OtherGDi 11.
+  for (int category = 0; category < kCategoryCount; ++category)
+    record.categoryCounts[category] = category + 1;
   record.handles.Append(MakeHandle(5, 16, 26));
   record.handles.Append(MakeHandle(0x2A0030, 48, 0xFFFFF90000A3B2C0));
   return record;
@@ -54,21 +48,20 @@ const std::u16string kBrushLine =
 const std::u16string kPenLine =
     u"0x00000000002A0030    Pen                   0xFFFFF90000A3B2C0\n";
 
-DetailOptions Options(bool counts, bool handles) {
-  DetailOptions options;
+RunOptions Options(bool counts, bool handles) {
+  RunOptions options;
   options.showCounts = counts;
   options.showHandles = handles;
   return options;
 }
 
-DetailOptions Filter(const std::u16string& filter, bool counts = false) {
-  DetailOptions options = Options(counts, true);
-  options.hasTypeFilter = true;
+RunOptions Filter(const std::u16string& filter, bool counts = false) {
+  RunOptions options = Options(counts, true);
   options.typeFilter = filter;
   return options;
 }
 
-std::u16string Print(const ProcessRecord& record, const DetailOptions& options) {
+std::u16string Print(const ProcessRecord& record, const RunOptions& options) {
   std::u16string text;
   Output out(&text);
   PrintDetails(record, options, out);
@@ -123,11 +116,11 @@ TEST(PrintDetailsTest, LinesOfOtherRecords) {
   std::u16string(u"Code.exe").copy(record.exeName, 8);
   record.entryCount = -1;
   record.guiObjectCount = 100000;
-  record.ExtPen = -1;
-  record.Brush = 1000;
-  record.Bitmap = -1000;
-  record.Font = 12345;
-  record.OtherGDi = 2147483647;
+  record.categoryCounts[IndexOf(ObjectCategory::ExtPen)] = -1;
+  record.categoryCounts[IndexOf(ObjectCategory::Brush)] = 1000;
+  record.categoryCounts[IndexOf(ObjectCategory::Bitmap)] = -1000;
+  record.categoryCounts[IndexOf(ObjectCategory::Font)] = 12345;
+  record.categoryCounts[IndexOf(ObjectCategory::OtherGDi)] = 2147483647;
   // Upper half of the handle, all sixteen digits of the address.
   record.handles.Append(MakeHandle(0xFFFFFFFF, 70, 0xFFFFFFFFFFFFFFFF));
   record.handles.Append(MakeHandle(0, 255, 0));

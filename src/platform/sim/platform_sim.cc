@@ -15,8 +15,8 @@
 #include <utility>
 
 #include "platform/platform.h"
-#include "platform/session.h"
-#include "platform/sim_control.h"
+#include "platform/sim/session.h"
+#include "platform/sim/sim_control.h"
 
 namespace platform {
 namespace {
@@ -155,7 +155,7 @@ void InstallSession(Session session) {
         std::calloc(state.session.regionSize ? state.session.regionSize : 1, 1)));
   const void* table =
       state.session.failPebNull ? nullptr : state.session.table.get();
-  std::memcpy(state.peb + 0xF8, &table, sizeof(table));
+  std::memcpy(state.peb + kPebGdiSharedHandleTableOffset, &table, sizeof(table));
 }
 
 }  // namespace
@@ -319,7 +319,7 @@ void AppendUnitInCodePage(char16_t unit, std::string& bytes) {
     bytes.append(encoded, count);
 }
 
-int Startup() {
+bool Startup() {
   const char* path = std::getenv("KESTREL_SESSION");
   Session session;
   SessionParser parser(&session);
@@ -331,7 +331,7 @@ int Startup() {
       WriteStderrLine("kestrel: " + name +
                       ": cannot read the session description: " +
                       std::strerror(errno));
-      return 4;
+      return false;
     }
     std::string line;
     while (ok && std::getline(file, line))
@@ -339,7 +339,7 @@ int Startup() {
     if (ok && file.bad()) {
       WriteStderrLine("kestrel: " + name +
                       ": cannot read the session description");
-      return 4;
+      return false;
     }
   } else {
     size_t line = 0;
@@ -347,7 +347,7 @@ int Startup() {
     if (!ParseSessionText(kSampleSession, &session, &line, &error)) {
       WriteStderrLine("kestrel: " + name + ":" + std::to_string(line) + ": " +
                       error);
-      return 4;
+      return false;
     }
   }
   if (ok)
@@ -355,18 +355,15 @@ int Startup() {
   if (!ok) {
     WriteStderrLine("kestrel: " + name + ":" +
                     std::to_string(parser.LineNumber()) + ": " + parser.Error());
-    return 4;
+    return false;
   }
   InstallSession(std::move(session));
-  return 0;
+  return true;
 }
 
-const char16_t* BuildDescriptionLine1() {
-  return u"Host build: the system state is simulated, not read from Windows.";
-}
-
-const char16_t* BuildDescriptionLine2() {
-  return u"Session: the built-in sample, or the file named by KESTREL_SESSION.";
+const char16_t* BuildDescription() {
+  return u"Host build: the system state is simulated, not read from Windows.\n"
+         u"Session: the built-in sample, or the file named by KESTREL_SESSION.";
 }
 
 }  // namespace platform

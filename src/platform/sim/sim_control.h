@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/session.h"
+#include "platform/sim/session.h"
 
 namespace platform {
 

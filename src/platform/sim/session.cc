@@ -1,4 +1,4 @@
-#include "platform/session.h"
+#include "platform/sim/session.h"
 
 #include <cstdlib>
 #include <cstring>
