@@ -1,0 +1,153 @@
+// The resources compiled into kestrel.exe, read back the way Windows reads
+// them: the version resource through the version API, the manifest as the
+// loader finds it. KESTREL_EXE and the version numbers come from CMake.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+// The resource ids below as wide strings, as the W functions take them.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::wstring VersionString(const std::vector<char>& info, const wchar_t* name) {
+  std::wstring path = L"\\StringFileInfo\\040904B0\\";
+  path += name;
+  void* value = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(info.data(), path.c_str(), &value, &length) || !value)
+    return L"(missing)";
+  // The length counts the terminating null.
+  return std::wstring(static_cast<const wchar_t*>(value),
+                      length > 0 ? length - 1 : 0);
+}
+
+std::wstring Widen(const char* text) {
+  std::wstring out;
+  for (; *text; ++text)
+    out.push_back(static_cast<wchar_t>(*text));
+  return out;
+}
+
+TEST(ResourcesWin32Test, VersionResourceCarriesTheProjectVersion) {
+  const std::wstring exe = Widen(KESTREL_EXE);
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+  ASSERT_NE(0u, size) << "no version resource, error " << GetLastError();
+  std::vector<char> info(size);
+  ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, info.data()));
+
+  void* value = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", &value, &length));
+  ASSERT_EQ(sizeof(VS_FIXEDFILEINFO), length);
+  const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+  EXPECT_EQ(VS_FFI_SIGNATURE, static_cast<LONG>(fixed->dwSignature));
+  const DWORD ms = (KESTREL_VERSION_MAJOR << 16) | KESTREL_VERSION_MINOR;
+  const DWORD ls = KESTREL_VERSION_PATCH << 16;
+  EXPECT_EQ(ms, fixed->dwFileVersionMS);
+  EXPECT_EQ(ls, fixed->dwFileVersionLS);
+  EXPECT_EQ(ms, fixed->dwProductVersionMS);
+  EXPECT_EQ(ls, fixed->dwProductVersionLS);
+  EXPECT_EQ(static_cast<DWORD>(VFT_APP), fixed->dwFileType);
+
+  const std::wstring version = Widen(KESTREL_VERSION);
+  EXPECT_EQ(version, VersionString(info, L"FileVersion"));
+  EXPECT_EQ(version, VersionString(info, L"ProductVersion"));
+  EXPECT_EQ(L"kestrel", VersionString(info, L"ProductName"));
+  EXPECT_EQ(L"kestrel: GDI objects per process",
+            VersionString(info, L"FileDescription"));
+  EXPECT_EQ(L"kestrel.exe", VersionString(info, L"OriginalFilename"));
+  EXPECT_EQ(L"Copyright (c) 2026 the kestrel authors",
+            VersionString(info, L"LegalCopyright"));
+}
+
+BOOL CALLBACK CountLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD, LONG_PTR count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+BOOL CALLBACK CountName(HMODULE module, LPCWSTR type, LPWSTR name,
+                        LONG_PTR count) {
+  // Every language of every name: a second manifest in another language
+  // would be as wrong as one under another id.
+  EnumResourceLanguagesW(module, type, name, CountLanguage, count);
+  return TRUE;
+}
+
+TEST(ResourcesWin32Test, OneManifestForWindows7To11KeepingTheCodePage) {
+  const std::wstring exe = Widen(KESTREL_EXE);
+  HMODULE module = LoadLibraryExW(
+      exe.c_str(), nullptr,
+      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(nullptr, module) << "error " << GetLastError();
+
+  int manifests = 0;
+  EnumResourceNamesW(module, RT_MANIFEST, CountName,
+                     reinterpret_cast<LONG_PTR>(&manifests));
+  EXPECT_EQ(1, manifests);
+
+  // The one the loader reads when it starts the process.
+  HRSRC found = FindResourceW(module, CREATEPROCESS_MANIFEST_RESOURCE_ID,
+                              RT_MANIFEST);
+  ASSERT_NE(nullptr, found);
+  HGLOBAL loaded = LoadResource(module, found);
+  ASSERT_NE(nullptr, loaded);
+  const std::string manifest(static_cast<const char*>(LockResource(loaded)),
+                             SizeofResource(module, found));
+  FreeLibrary(module);
+
+  for (const char* system : {
+           "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
+           "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // Windows 8
+           "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // Windows 8.1
+           "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10 and 11
+       }) {
+    EXPECT_NE(std::string::npos, manifest.find(system)) << system;
+  }
+  // Output follows the console's code page: the manifest must not set the
+  // process's (the element, with or without a namespace prefix).
+  EXPECT_EQ(std::string::npos, manifest.find("activeCodePage>"));
+}
+
+// The manifest as the loader understands it: an activation context built from
+// it, which fails on a malformed one, queried for its run level and the
+// number of systems it names.
+TEST(ResourcesWin32Test, ManifestParsesAndRunsAsInvoker) {
+  const std::wstring exe = Widen(KESTREL_EXE);
+  ACTCTXW request = {};
+  request.cbSize = sizeof(request);
+  request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+  request.lpSource = exe.c_str();
+  request.lpResourceName = CREATEPROCESS_MANIFEST_RESOURCE_ID;
+  HANDLE context = CreateActCtxW(&request);
+  ASSERT_NE(INVALID_HANDLE_VALUE, context) << "error " << GetLastError();
+
+  ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
+  EXPECT_TRUE(QueryActCtxW(0, context, nullptr,
+                           RunlevelInformationInActivationContext, &level,
+                           sizeof(level), nullptr));
+  EXPECT_EQ(ACTCTX_RUN_LEVEL_AS_INVOKER, level.RunLevel);
+  EXPECT_EQ(0u, level.UiAccess);
+
+  // Only the count is read: the elements' layout differs between Windows
+  // versions (later ones add a field).
+  alignas(8) unsigned char buffer[1024] = {};
+  EXPECT_TRUE(QueryActCtxW(0, context, nullptr,
+                           CompatibilityInformationInActivationContext,
+                           buffer, sizeof(buffer), nullptr));
+  DWORD systems = 0;
+  std::memcpy(&systems, buffer, sizeof(systems));
+  EXPECT_EQ(4u, systems);
+  ReleaseActCtx(context);
+}
+
+}  // namespace
