@@ -69,11 +69,8 @@ void BM_Insert(benchmark::State& state) {
   }
   state.counters["records"] = count;
 }
-BENCHMARK(BM_Insert)
-    ->Arg(1000)
-    ->Arg(100000)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Insert)->Arg(1000)->Arg(100000)->UseManualTime()->Unit(
+    benchmark::kMicrosecond);
 
 void BM_Lookup(benchmark::State& state) {
   const uint32_t count = static_cast<uint32_t>(state.range(0));

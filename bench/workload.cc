@@ -11,8 +11,8 @@ namespace {
 // A typical mix of object types: brushes, bitmaps, fonts, regions and DCs
 // dominate, and some codes have no name.
 constexpr uint8_t kTypeMix[] = {
-    16, 16, 16, 16, 16, 5, 5, 5, 5, 10, 10, 10, 4,  4,  4, 1,  1,   1,
-    37, 37, 48, 48, 80, 8, 6, 33, 38, 70, 102, 2, 3, 7, 0x1C, 0x7F};
+    16, 16, 16, 16, 16, 5,  5, 5, 5,  10, 10, 10,  4, 4, 4, 1,    1,
+    1,  37, 37, 48, 48, 80, 8, 6, 33, 38, 70, 102, 2, 3, 7, 0x1C, 0x7F};
 
 // Windows process ids are multiples of 4.
 std::vector<uint32_t> DistinctPids(std::mt19937& random, int count) {
@@ -28,9 +28,9 @@ std::vector<uint32_t> DistinctPids(std::mt19937& random, int count) {
 ScanWorkload MakeScanWorkload() {
   ScanWorkload workload;
   std::mt19937 random(20261208);
-  std::vector<uint32_t> pids = DistinctPids(
-      random, ScanWorkload::kRecordedProcesses +
-                  ScanWorkload::kUnrecordedProcesses);
+  std::vector<uint32_t> pids =
+      DistinctPids(random, ScanWorkload::kRecordedProcesses +
+                               ScanWorkload::kUnrecordedProcesses);
   workload.recordedPids.assign(pids.begin(),
                                pids.begin() + ScanWorkload::kRecordedProcesses);
   std::vector<uint32_t> unrecorded(
@@ -55,7 +55,8 @@ ScanWorkload MakeScanWorkload() {
     entry.unique = static_cast<uint16_t>(random());
     entry.typeCode = kTypeMix[random() % sizeof(kTypeMix)];
     entry.flags = static_cast<uint8_t>(random() % 2 == 0 ? 0 : 0x40);
-    entry.userAddress = random() % 2 == 0 ? 0 : 0x000001C000000000ull + 64ull * index;
+    entry.userAddress =
+        random() % 2 == 0 ? 0 : 0x000001C000000000ull + 64ull * index;
     ++workload.usedEntries;
   }
   return workload;
@@ -76,9 +77,9 @@ const ScanWorkload& GetScanWorkload() {
 void FillProcessTable(const ScanWorkload& workload, ProcessTable& table) {
   // Mostly ASCII names, and a few the code page has to convert.
   static const char16_t* const kNames[] = {
-      u"explorer.exe",  u"chrome.exe", u"RuntimeBroker.exe",
-      u"svchost.exe",   u"微信.exe",   u"Microsoft.Notes.StickyNotes.exe",
-      u"QQ音乐.exe",    u"notepad.exe"};
+      u"explorer.exe", u"chrome.exe", u"RuntimeBroker.exe",
+      u"svchost.exe",  u"微信.exe",   u"Microsoft.Notes.StickyNotes.exe",
+      u"QQ音乐.exe",   u"notepad.exe"};
   int next = 0;
   for (uint32_t pid : workload.recordedPids) {
     ProcessRecord record;
@@ -90,7 +91,8 @@ void FillProcessTable(const ScanWorkload& workload, ProcessTable& table) {
 }
 
 void ResetScanState(ProcessTable& table) {
-  for (ProcessTable::Node* node = table.First(); node; node = table.Next(node)) {
+  for (ProcessTable::Node* node = table.First(); node;
+       node = table.Next(node)) {
     ProcessRecord& record = node->record;
     record.handles = HandleList();
     record.entryCount = 0;

@@ -60,7 +60,9 @@ std::vector<std::u16string> DecodeArguments(const uint8_t* data, size_t size) {
 // The conversion as the rules state it. This program takes the ASCII digits
 // and ASCII white space only (other scripts' digits and spaces are left to
 // the implementer, and it leaves them out).
-bool IsWhiteSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool IsWhiteSpace(char16_t c) {
+  return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 struct Conversion {
@@ -75,7 +77,8 @@ Conversion ExpectedConversion(const std::u16string& text) {
   while (position < text.size() && IsWhiteSpace(text[position]))
     ++position;
   bool negative = false;
-  if (position < text.size() && (text[position] == u'+' || text[position] == u'-')) {
+  if (position < text.size() &&
+      (text[position] == u'+' || text[position] == u'-')) {
     negative = text[position] == u'-';
     ++position;
   }
@@ -94,7 +97,8 @@ Conversion ExpectedConversion(const std::u16string& text) {
   uint32_t magnitude = 0xFFFFFFFFu;
   if (digits.size() < kLargest.size() ||
       (digits.size() == kLargest.size() && digits <= kLargest))
-    magnitude = static_cast<uint32_t>(std::strtoull(digits.c_str(), nullptr, 10));
+    magnitude =
+        static_cast<uint32_t>(std::strtoull(digits.c_str(), nullptr, 10));
   Conversion conversion;
   conversion.value = negative ? 0u - magnitude : magnitude;
   conversion.consumed = position;
@@ -105,9 +109,15 @@ bool IsHelpOption(const std::u16string& a) {
   return a == u"-h" || a == u"/h" || a == u"-?" || a == u"/?" ||
          a == u"-help" || a == u"/help";
 }
-bool IsCountsOption(const std::u16string& a) { return a == u"-c" || a == u"/c"; }
-bool IsHandlesOption(const std::u16string& a) { return a == u"-v" || a == u"/v"; }
-bool IsFilterOption(const std::u16string& a) { return a == u"-f" || a == u"/f"; }
+bool IsCountsOption(const std::u16string& a) {
+  return a == u"-c" || a == u"/c";
+}
+bool IsHandlesOption(const std::u16string& a) {
+  return a == u"-v" || a == u"/v";
+}
+bool IsFilterOption(const std::u16string& a) {
+  return a == u"-f" || a == u"/f";
+}
 
 struct Expected {
   ParseOutcome outcome = ParseOutcome::Run;
@@ -136,8 +146,9 @@ Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
       }
       continue;
     }
-    bool holdsNonZero = options.targetMode == TargetMode::ByName ||
-                        (options.targetMode == TargetMode::ByPid && options.targetPid != 0);
+    bool holdsNonZero =
+        options.targetMode == TargetMode::ByName ||
+        (options.targetMode == TargetMode::ByPid && options.targetPid != 0);
     if (holdsNonZero) {
       expected.outcome = ParseOutcome::UsageError;
       return expected;
@@ -160,8 +171,8 @@ Conversion ProgramConversion(const std::u16string& argument) {
   std::unique_ptr<char16_t[]> exact(new char16_t[argument.size()]);
   argument.copy(exact.get(), argument.size());
   Conversion conversion;
-  conversion.value = ConvertTargetNumber(exact.get(), argument.size(),
-                                         &conversion.consumed);
+  conversion.value =
+      ConvertTargetNumber(exact.get(), argument.size(), &conversion.consumed);
   return conversion;
 }
 
@@ -225,9 +236,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The name is one argument, unchanged, that is no number.
     bool isAnArgument = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
-      isAnArgument = isAnArgument ||
-                     (arguments[i] == options.targetName &&
-                      conversions[i].consumed != arguments[i].size());
+      isAnArgument =
+          isAnArgument || (arguments[i] == options.targetName &&
+                           conversions[i].consumed != arguments[i].size());
     }
     FUZZ_CHECK(isAnArgument);
   }

@@ -27,8 +27,9 @@
 
 namespace {
 
-const char16_t* const kFilters[] = {u"dc",  u"metafile", u"unk",  u"BRUSH", u"",
-                                    u"Alt. DC", u"e",    u"ü",    u"DIB Section"};
+const char16_t* const kFilters[] = {u"dc",    u"metafile", u"unk",
+                                    u"BRUSH", u"",         u"Alt. DC",
+                                    u"e",     u"ü",        u"DIB Section"};
 
 std::u16string Repeated(char16_t unit, size_t count) {
   return std::u16string(count, unit);
@@ -48,7 +49,9 @@ std::vector<std::u16string> Names() {
           u"a\uFFFDb.exe"};
 }
 
-std::u16string Ascii(const char* text) { return std::u16string(text, text + std::strlen(text)); }
+std::u16string Ascii(const char* text) {
+  return std::u16string(text, text + std::strlen(text));
+}
 
 template <typename... Values>
 std::u16string Printf(const char* format, Values... values) {
@@ -65,7 +68,9 @@ std::u16string PadRight(const std::u16string& text, size_t width) {
   return padded;
 }
 
-bool IsUpperHex(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'); }
+bool IsUpperHex(char16_t c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
+}
 
 bool IsKnownTypeName(const std::u16string& name) {
   static const std::set<std::u16string> kNames = [] {
@@ -99,7 +104,8 @@ void CheckHandleLineShape(const std::u16string& line) {
 
 // Every block ends with exactly one empty line: the view is runs of non-empty
 // lines, each closed by one empty line, one run per record.
-void CheckBlocks(const std::u16string& view, uint32_t records, bool showHandles) {
+void CheckBlocks(const std::u16string& view, uint32_t records,
+                 bool showHandles) {
   std::vector<std::u16string> lines;
   size_t start = 0;
   while (start < view.size()) {
@@ -130,16 +136,20 @@ void CheckBlocks(const std::u16string& view, uint32_t records, bool showHandles)
 std::u16string ExpectedSummaryRow(const ProcessRecord& record) {
   return Printf("% 6d        ", static_cast<int32_t>(record.pid)) +
          PadRight(record.exeName, 28) +
-         Printf("     % 5d     % 5d \n", record.entryCount, record.guiObjectCount);
+         Printf("     % 5d     % 5d \n", record.entryCount,
+                record.guiObjectCount);
 }
 
-std::u16string ExpectedBlock(const ProcessRecord& record, const RunOptions& options) {
-  std::u16string block = Printf("PID:% 6d  Name: ", static_cast<int32_t>(record.pid)) +
-                         PadRight(record.exeName, 28) +
-                         Printf("  GDI Total:% 5d  All:% 5d \n", record.entryCount,
-                                record.guiObjectCount);
+std::u16string ExpectedBlock(const ProcessRecord& record,
+                             const RunOptions& options) {
+  std::u16string block =
+      Printf("PID:% 6d  Name: ", static_cast<int32_t>(record.pid)) +
+      PadRight(record.exeName, 28) +
+      Printf("  GDI Total:% 5d  All:% 5d \n", record.entryCount,
+             record.guiObjectCount);
   if (options.showCounts) {
-    block += u" Pen ExtPen Brush Bitmap Font Palette Region   DC MetaDC EnhMetaDC OtherGDi\n";
+    block +=
+        u" Pen ExtPen Brush Bitmap Font Palette Region   DC MetaDC EnhMetaDC OtherGDi\n";
     block += Printf(
         "% 4d  % 4d   % 4d  % 4d  % 4d   % 4d   % 4d  % 4d  % 4d     % 4d     % 4d\n",
         record.categoryCounts[0], record.categoryCounts[1],
@@ -156,10 +166,12 @@ std::u16string ExpectedBlock(const ProcessRecord& record, const RunOptions& opti
       if (options.typeFilter &&
           !platform::StrStrIW(name, options.typeFilter->c_str()))
         continue;
-      block += Printf("0x%016llX    ", static_cast<unsigned long long>(handle.handle)) +
-               PadRight(name, 18) +
-               Printf("    0x%016llX\n",
-                      static_cast<unsigned long long>(handle.entry.kernelAddress));
+      block +=
+          Printf("0x%016llX    ",
+                 static_cast<unsigned long long>(handle.handle)) +
+          PadRight(name, 18) +
+          Printf("    0x%016llX\n",
+                 static_cast<unsigned long long>(handle.entry.kernelAddress));
     }
   }
   if (options.showCounts || options.showHandles)
@@ -213,7 +225,8 @@ void CheckRecord(ProcessRecord& record, const std::vector<GdiTableEntry>& table,
 
   int64_t previous = -1;
   for (const HandleRecord& handle : record.handles) {
-    uint32_t index = static_cast<uint32_t>(handle.handle) - handle.unique * 65536u;
+    uint32_t index =
+        static_cast<uint32_t>(handle.handle) - handle.unique * 65536u;
     FUZZ_CHECK(handle.handle >> 32 == 0);
     FUZZ_CHECK(index < table.size());
     FUZZ_CHECK(static_cast<int64_t>(index) > previous);
@@ -231,7 +244,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // With bit 7 the block sits across entry 65536, behind free entries, so
   // that indexes carry into the handle value's upper half.
   bool acrossSixteenBits = (data[0] & 0x80) != 0;
-  const char16_t* filter = kFilters[data[1] % (sizeof(kFilters) / sizeof(kFilters[0]))];
+  const char16_t* filter =
+      kFilters[data[1] % (sizeof(kFilters) / sizeof(kFilters[0]))];
   uint8_t seed = data[2];
   std::vector<GdiTableEntry> block((size - 3) / sizeof(GdiTableEntry));
   if (!block.empty())
@@ -239,7 +253,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The table is an aligned block of entries, as the system's is.
   size_t offset = acrossSixteenBits ? 65536 - block.size() / 2 : 0;
   std::vector<GdiTableEntry> entries(offset + block.size());
-  std::copy(block.begin(), block.end(), entries.begin() + static_cast<ptrdiff_t>(offset));
+  std::copy(block.begin(), block.end(),
+            entries.begin() + static_cast<ptrdiff_t>(offset));
 
   // The PIDs come from the block's owner words: even ones that own entries,
   // and for odd i the raw word, whose bit 0 may be set (such a PID never owns
@@ -253,15 +268,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::u16string& name = names[(seed + i) % names.size()];
     std::copy(name.begin(), name.end(), record.exeName);
     record.guiObjectCount =
-        block.empty() ? static_cast<int32_t>(seed) * -1000
-                      : static_cast<int32_t>(block[i % block.size()].kernelAddress);
+        block.empty()
+            ? static_cast<int32_t>(seed) * -1000
+            : static_cast<int32_t>(block[i % block.size()].kernelAddress);
     table.Set(record.pid, record);
   }
-  ScanSharedHandleTable(entries.data(), static_cast<uint32_t>(entries.size()), table);
+  ScanSharedHandleTable(entries.data(), static_cast<uint32_t>(entries.size()),
+                        table);
 
   std::map<uint32_t, Owned> owners = CountOwners(entries);
   uint32_t visited = 0;
-  for (ProcessTable::Node* node = table.First(); node; node = table.Next(node)) {
+  for (ProcessTable::Node* node = table.First(); node;
+       node = table.Next(node)) {
     ++visited;
     FUZZ_CHECK(table.Lookup(node->record.pid) == &node->record);
     CheckRecord(node->record, entries, owners);
@@ -274,10 +292,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::u16string expected;
     Output out(&view);
     bool headerPrinted = false;
-    for (const ProcessTable::Node* node = table.First(); node; node = table.Next(node)) {
+    for (const ProcessTable::Node* node = table.First(); node;
+         node = table.Next(node)) {
       PrintSummary(node->record, headerPrinted, out);
       if (expected.empty())
-        expected = u"Process ID    Process Name                  GDI Total    GDI All\n";
+        expected =
+            u"Process ID    Process Name                  GDI Total    GDI All\n";
       expected += ExpectedSummaryRow(node->record);
     }
     FUZZ_CHECK(headerPrinted == (table.Count() > 0));
@@ -294,7 +314,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::u16string view;
     std::u16string expected;
     Output out(&view);
-    for (const ProcessTable::Node* node = table.First(); node; node = table.Next(node)) {
+    for (const ProcessTable::Node* node = table.First(); node;
+         node = table.Next(node)) {
       PrintDetails(node->record, options, out);
       expected += ExpectedBlock(node->record, options);
     }

@@ -42,7 +42,8 @@ size_t LineStart(std::string_view text, size_t line) {
 constexpr uint64_t kLargestRunRegion = 1 << 20;
 
 void RunOver(Session session) {
-  const std::u16string kBanner = u"\nkestrel v1.0 - List windows gdi handles.\n";
+  const std::u16string kBanner =
+      u"\nkestrel v1.0 - List windows gdi handles.\n";
   platform::UseSession(std::move(session));
   const std::vector<std::vector<std::u16string>> kViews = {
       {}, {u"-c", u"-v"}, {u"-v", u"-f", u"dc", u"exe"}};

@@ -231,8 +231,8 @@ std::string PidLine(int pid, const char* name, int total, int all) {
 // Pen, ExtPen, Brush, Bitmap, Font, Palette, Region, DC, MetaDC, EnhMetaDC,
 // OtherGDi.
 struct Counts {
-  int pen, extPen, brush, bitmap, font, palette, region, dc, metaDc,
-      enhMetaDc, other;
+  int pen, extPen, brush, bitmap, font, palette, region, dc, metaDc, enhMetaDc,
+      other;
 };
 
 std::string CountLines(const Counts& c) {
@@ -372,11 +372,12 @@ TEST_F(KestrelTest, OnePageTableGivesZeroTotals) {
 
 TEST_F(KestrelTest, NothingToListPrintsTheBannerOnly) {
   ExpectListing("", {}, "");
-  ExpectListing("process 4 0 open System\n"
-                "process 8 5 denied b.exe\n"
-                "entry 0 0xFFFFF90000000100 4 0 16 0 0\n"
-                "entry 1 0xFFFFF90000000200 8 0 16 0 0\n",
-                {}, "");
+  ExpectListing(
+      "process 4 0 open System\n"
+      "process 8 5 denied b.exe\n"
+      "entry 0 0xFFFFF90000000100 4 0 16 0 0\n"
+      "entry 1 0xFFFFF90000000200 8 0 16 0 0\n",
+      {}, "");
 }
 
 // PIDs 1 to 37 and 54, then 107 as the 39th record. With 17 bins a chain
@@ -409,13 +410,13 @@ std::string RowsInOrder(const std::vector<int>& pids) {
 
 TEST_F(KestrelTest, OrderWith38RecordsFollowsSeventeenBins) {
   ExpectListing(RehashSession(false), {},
-                RowsInOrder({34, 17,            // bin 0
-                             35, 18, 1,         // bin 1
-                             36, 19, 2,         // bin 2
-                             54, 37, 20, 3,     // bin 3
-                             21, 4,  22, 5,  23, 6,  24, 7,  25, 8,  26, 9,
-                             27, 10, 28, 11, 29, 12, 30, 13, 31, 14, 32, 15,
-                             33, 16}));         // bins 4 to 16
+                RowsInOrder({34, 17,         // bin 0
+                             35, 18, 1,      // bin 1
+                             36, 19, 2,      // bin 2
+                             54, 37, 20, 3,  // bin 3
+                             21, 4,  22, 5,  23, 6,  24, 7,  25,
+                             8,  26, 9,  27, 10, 28, 11, 29, 12,
+                             30, 13, 31, 14, 32, 15, 33, 16}));  // bins 4 to 16
 }
 
 TEST_F(KestrelTest, OrderWith39RecordsFollowsFiftyThreeBins) {
@@ -613,24 +614,24 @@ const std::string kFilesHandles =
 
 TEST_F(KestrelTest, CountView) {
   ExpectListing(kDetailSession, {"-c"},
-                kLongPid + kLongCounts + "\n" +      //
+                kLongPid + kLongCounts + "\n" +        //
                     kEmptyPid + kEmptyCounts + "\n" +  //
-                    kSystemPid + kSystemCounts + "\n" +
-                    kFilesPid + kFilesCounts + "\n");
+                    kSystemPid + kSystemCounts + "\n" + kFilesPid +
+                    kFilesCounts + "\n");
 }
 
 TEST_F(KestrelTest, HandleView) {
   ExpectListing(kDetailSession, {"-v"},
                 kLongPid + kHandleHeader + kLongHandles + "\n" +  //
-                    kEmptyPid + kHandleHeader + "\n" +              //
+                    kEmptyPid + kHandleHeader + "\n" +            //
                     kSystemPid + kHandleHeader + kSystemHandles + "\n" +
                     kFilesPid + kHandleHeader + kFilesHandles + "\n");
 }
 
 TEST_F(KestrelTest, CountAndHandleView) {
   const std::string expected =
-      kLongPid + kLongCounts + kHandleHeader + kLongHandles + "\n" +
-      kEmptyPid + kEmptyCounts + kHandleHeader + "\n" +  //
+      kLongPid + kLongCounts + kHandleHeader + kLongHandles + "\n" + kEmptyPid +
+      kEmptyCounts + kHandleHeader + "\n" +  //
       kSystemPid + kSystemCounts + kHandleHeader + kSystemHandles + "\n" +
       kFilesPid + kFilesCounts + kHandleHeader + kFilesHandles + "\n";
   ExpectListing(kDetailSession, {"-c", "-v"}, expected);
@@ -724,8 +725,8 @@ TEST_F(KestrelTest, BadSessionLinesEndWithExitCode4) {
       {"missing field", head + "process 8 2 open\n", 4, "missing"},
       {"missing number", head + "entry 0 0 4 0 16 0\n", 4, "missing"},
       {"extra field", head + "self 1000 surplus\n", 4, "surplus"},
-      {"extra field after an entry", head + "entry 0 0 4 0 16 0 0 surplus\n",
-       4, "surplus"},
+      {"extra field after an entry", head + "entry 0 0 4 0 16 0 0 surplus\n", 4,
+       "surplus"},
       {"unique out of range", head + "entry 0 0 4 0x10000 16 0 0\n", 4,
        "0x10000"},
       {"type out of range", head + "entry 0 0 4 0 256 0 0\n", 4, "256"},
@@ -735,8 +736,8 @@ TEST_F(KestrelTest, BadSessionLinesEndWithExitCode4) {
       {"unknown access", head + "process 8 2 maybe b.exe\n", 4, "maybe"},
       {"unknown failure", head + "fail everything\n", 4, "everything"},
       {"entry outside the region",
-       head + "table 4096\nentry 169 0 4 0 16 0 0\nentry 170 0 4 0 16 0 0\n",
-       6, "170"},
+       head + "table 4096\nentry 169 0 4 0 16 0 0\nentry 170 0 4 0 16 0 0\n", 6,
+       "170"},
       {"table after an entry", head + "entry 0 0 4 0 16 0 0\ntable 8192\n", 5,
        "table"},
   };
@@ -779,8 +780,8 @@ TEST_F(KestrelTest, UnreadableSessionFileEndsWithExitCode4) {
 
 const char kChineseSession[] =
     "process 8 64 open 微信.exe\n"
-    "process 9 3 open ก.exe\n"       // Thai: GBK has no such character
-    "process 10 2 open 😀.exe\n"     // a surrogate pair, two units
+    "process 9 3 open ก.exe\n"   // Thai: GBK has no such character
+    "process 10 2 open 😀.exe\n"  // a surrogate pair, two units
     "entry 0 0xFFFFF90000001000 8 0x0110 16 0 0\n";
 
 TEST_F(KestrelTest, ChineseNamesPrintInGbk) {
@@ -788,13 +789,19 @@ TEST_F(KestrelTest, ChineseNamesPrintInGbk) {
     GTEST_SKIP() << "the zh_CN.GBK locale is not installed";
   const std::string padding(22, ' ');  // six units in a 28-unit column
   ExpectListing(kChineseSession, {},
-                kSummaryHeader +
-                    "     8        \xCE\xA2\xD0\xC5.exe" + padding +
-                    "     " "    1     " "   64 \n" +
+                kSummaryHeader + "     8        \xCE\xA2\xD0\xC5.exe" +
+                    padding +
+                    "     "
+                    "    1     "
+                    "   64 \n" +
                     "     9        ?.exe " + padding +
-                    "     " "    0     " "    3 \n" +
+                    "     "
+                    "    0     "
+                    "    3 \n" +
                     "    10        ??.exe" + padding +
-                    "     " "    0     " "    2 \n");
+                    "     "
+                    "    0     "
+                    "    2 \n");
   ExpectListing(kChineseSession, {"-c", "信"},
                 "PID:     8  Name: \xCE\xA2\xD0\xC5.exe" + padding +
                     "  GDI Total:    1  All:   64 \n" +
@@ -808,13 +815,19 @@ TEST_F(KestrelTest, WithoutTheLocaleNonAsciiUnitsPrintAsQuestionMarks) {
   ASSERT_EQ(mkdir(empty.c_str(), 0755), 0) << std::strerror(errno);
   const std::string padding(22, ' ');
   RunResult result = Run(kChineseSession, {}, {"LOCPATH=" + empty});
-  std::string expected = kBanner + kSummaryHeader +
-                         "     8        ??.exe" + padding +
-                         "     " "    1     " "   64 \n" +
+  std::string expected = kBanner + kSummaryHeader + "     8        ??.exe" +
+                         padding +
+                         "     "
+                         "    1     "
+                         "   64 \n" +
                          "     9        ?.exe " + padding +
-                         "     " "    0     " "    3 \n" +
+                         "     "
+                         "    0     "
+                         "    3 \n" +
                          "    10        ??.exe" + padding +
-                         "     " "    0     " "    2 \n";
+                         "     "
+                         "    0     "
+                         "    2 \n";
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(result.out, expected) << FirstDifference(expected, result.out);
   EXPECT_EQ(result.err, "");

@@ -82,8 +82,9 @@ class Scratch {
 // built-in sample when empty); a non-zero `addressSpace` limits the child's
 // address space (RLIMIT_AS) to that many bytes. Output goes through files,
 // so that a run of any size cannot fill a pipe.
-Result RunBinary(const Scratch& scratch, const std::vector<std::string>& arguments,
-           const std::string& session, rlim_t addressSpace = 0) {
+Result RunBinary(const Scratch& scratch,
+                 const std::vector<std::string>& arguments,
+                 const std::string& session, rlim_t addressSpace = 0) {
   std::string binary = KESTREL_BINARY;
   std::vector<char*> argv;
   argv.push_back(binary.data());
@@ -183,8 +184,8 @@ bool ListsPid(const std::string& out, int pid) {
 
 std::string SummaryRow(int pid, const char* name, int total, int all) {
   char row[128];
-  std::snprintf(row, sizeof(row), "% 6d        %-28s     % 5d     % 5d \n", pid, name,
-                total, all);
+  std::snprintf(row, sizeof(row), "% 6d        %-28s     % 5d     % 5d \n", pid,
+                name, total, all);
   return row;
 }
 
@@ -201,7 +202,8 @@ TEST(HostileTest, TenThousandArguments) {
   counts.push_back("explorer");
   Result result = RunBinary(scratch, counts, session);
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_NE(result.out.find("PID:  2212  Name: explorer.exe"), std::string::npos);
+  EXPECT_NE(result.out.find("PID:  2212  Name: explorer.exe"),
+            std::string::npos);
   EXPECT_EQ(Count(result.out, "PID:"), 1u);
   EXPECT_EQ(Count(result.out, " Pen ExtPen Brush"), 1u);
   EXPECT_EQ(result.err, "");
@@ -241,7 +243,8 @@ TEST(HostileTest, LongestArgumentThatTheSystemPasses) {
   Scratch scratch;
   std::string session = scratch.Write("small.txt", kSmallSession);
 
-  Result result = RunBinary(scratch, {std::string(kLongestArgument, 'x')}, session);
+  Result result =
+      RunBinary(scratch, {std::string(kLongestArgument, 'x')}, session);
   EXPECT_EQ(result.exitCode, 0);
   ExpectBannerOnly(result);
 
@@ -255,8 +258,9 @@ TEST(HostileTest, LongestArgumentThatTheSystemPasses) {
   EXPECT_EQ(result.exitCode, 0);
   ExpectBannerOnly(result);
 
-  result = RunBinary(scratch, {"-v", "-f", std::string(kLongestArgument, 'p'), "explorer"},
-               session);
+  result = RunBinary(
+      scratch, {"-v", "-f", std::string(kLongestArgument, 'p'), "explorer"},
+      session);
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_NE(result.out.find("PID:  2212"), std::string::npos);
   EXPECT_EQ(Count(result.out, "0x"), 0u);  // no handle passes the filter
@@ -273,10 +277,12 @@ TEST(HostileTest, OneMebibyteArgumentInProcess) {
   };
   const Case cases[] = {
       {{std::u16string(kMebibyte, u'x')}, kExitSuccess, nullptr},
-      {{std::u16string(kMebibyte - 4, u'0') + u"3000"}, kExitSuccess,
+      {{std::u16string(kMebibyte - 4, u'0') + u"3000"},
+       kExitSuccess,
        u"\n  3000        notepad.exe"},
       {{std::u16string(kMebibyte, u'9')}, kExitSuccess, nullptr},
-      {{u"-v", u"-f", std::u16string(kMebibyte, u'n'), u"notepad"}, kExitSuccess,
+      {{u"-v", u"-f", std::u16string(kMebibyte, u'n'), u"notepad"},
+       kExitSuccess,
        u"Handle                Object Type           Kernel Address\n\n"},
       {{u"notepad", std::u16string(kMebibyte, u'-')}, kExitUsage, u"usage: "},
   };
@@ -332,7 +338,8 @@ TEST(HostileTest, ArgumentsThatAreNotUtf8) {
   }
 
   // A filter of replacement characters matches no type name.
-  Result result = RunBinary(scratch, {"-v", "-f", "\xC0\xAF", "explorer"}, session);
+  Result result =
+      RunBinary(scratch, {"-v", "-f", "\xC0\xAF", "explorer"}, session);
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_NE(result.out.find("PID:  2212"), std::string::npos);
   EXPECT_EQ(Count(result.out, "0x"), 0u);
@@ -343,8 +350,9 @@ TEST(HostileTest, HundredThousandProcesses) {
   const int kProcesses = 100000;
   std::string text = "self 1\ntable 8192\n";
   for (int i = 0; i < kProcesses; ++i) {
-    text += "process " + std::to_string(8 + 4 * i) + " " + std::to_string(1 + i % 50) +
-            " open p" + std::to_string(i) + ".exe\n";
+    text += "process " + std::to_string(8 + 4 * i) + " " +
+            std::to_string(1 + i % 50) + " open p" + std::to_string(i) +
+            ".exe\n";
   }
   text += "entry 0 0xFFFFF90000001000 8 1 16 0 0\n";
   text += "entry 1 0xFFFFF90000001020 400004 2 48 0 0\n";
@@ -367,7 +375,8 @@ TEST(HostileTest, HundredThousandProcesses) {
   }
   // The entries' owners got their counts.
   EXPECT_NE(result.out.find(SummaryRow(8, "p0.exe", 1, 1)), std::string::npos);
-  EXPECT_NE(result.out.find(SummaryRow(400004, "p99999.exe", 1, 50)), std::string::npos);
+  EXPECT_NE(result.out.find(SummaryRow(400004, "p99999.exe", 1, 50)),
+            std::string::npos);
 }
 
 TEST(HostileTest, SixteenMebibyteRegionFullOfUsedEntries) {
@@ -418,14 +427,15 @@ TEST(HostileTest, SixteenMebibyteRegionFullOfUsedEntries) {
     listed += entry.second;
   // Per block: the PID line, two count lines, the handle header, the handles
   // and one empty line.
-  EXPECT_EQ(Lines(result.out).size(),
-            5u + static_cast<size_t>(kRecorded) * 5 + static_cast<size_t>(listed));
+  EXPECT_EQ(Lines(result.out).size(), 5u + static_cast<size_t>(kRecorded) * 5 +
+                                          static_cast<size_t>(listed));
   EXPECT_EQ(Count(result.out, "\n0x"), static_cast<size_t>(listed));
 }
 
 TEST(HostileTest, OutOfMemory) {
 #ifdef KESTREL_UNDER_ASAN
-  GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit allows";
+  GTEST_SKIP()
+      << "AddressSanitizer reserves more address space than any limit allows";
 #else
   Scratch scratch;
   struct Case {

@@ -84,8 +84,8 @@ TEST_F(CensusTest, Names) {
   name259 += ".exe";
   std::string name300(296, 'x');
   name300 += ".exe";
-  Use("process 8 1 open " + name259 + "\n" +
-      "process 12 1 open " + name300 + "\n" +
+  Use("process 8 1 open " + name259 + "\n" + "process 12 1 open " + name300 +
+      "\n" +
       "process 16 1 open NVIDIA Share.exe\n"
       "process 20 1 open \xE5\xBE\xAE\xE4\xBF\xA1.exe\n");
   ASSERT_TRUE(CollectProcesses(table));

@@ -12,15 +12,14 @@ constexpr uint32_t kInitialBins = 17;
 constexpr int kNodesPerBlock = 10;
 
 constexpr uint32_t kPrimes[] = {
-    17,       23,       29,       37,       41,       53,       67,
-    83,       103,      131,      163,      211,      257,      331,
-    409,      521,      647,      821,      1031,     1291,     1627,
-    2053,     2591,     3251,     4099,     5167,     6521,     8209,
-    10331,    13007,    16411,    20663,    26017,    32771,    41299,
-    52021,    65537,    82571,    104033,   131101,   165161,   208067,
-    262147,   330287,   416147,   524309,   660563,   832291,   1048583,
-    1321139,  1664543,  2097169,  2642257,  3329023,  4194319,  5284493,
-    6658049,  8388617,  10568993, 13316089, 4294967295u};
+    17,      23,      29,       37,       41,         53,      67,      83,
+    103,     131,     163,      211,      257,        331,     409,     521,
+    647,     821,     1031,     1291,     1627,       2053,    2591,    3251,
+    4099,    5167,    6521,     8209,     10331,      13007,   16411,   20663,
+    26017,   32771,   41299,    52021,    65537,      82571,   104033,  131101,
+    165161,  208067,  262147,   330287,   416147,     524309,  660563,  832291,
+    1048583, 1321139, 1664543,  2097169,  2642257,    3329023, 4194319, 5284493,
+    6658049, 8388617, 10568993, 13316089, 4294967295u};
 static_assert(sizeof(kPrimes) / sizeof(kPrimes[0]) == 61,
               "60 primes and the end marker");
 
@@ -36,9 +35,8 @@ uint32_t Threshold(float factor, uint32_t bins) {
 
 uint32_t PickSize(uint32_t count) {
   float quotient = static_cast<float>(count) / kOptimalLoad;
-  uint32_t estimate = quotient >= 4294967296.0f
-                          ? 4294967295u
-                          : static_cast<uint32_t>(quotient);
+  uint32_t estimate =
+      quotient >= 4294967296.0f ? 4294967295u : static_cast<uint32_t>(quotient);
   for (uint32_t prime : kPrimes) {
     if (prime >= estimate)
       return prime == 4294967295u ? estimate : prime;
@@ -97,9 +95,8 @@ void ProcessTable::Set(uint32_t pid, const ProcessRecord& record) {
   }
   uint32_t hash = pid;
   Node** head = &bins_[BinOf(hash)];
-  Node* node = new (TakeNodeStorage()) Node{pid, hash, *head, record};
-  index_.Insert(pid, &node->record);
-  *head = node;
+  *head = new (TakeNodeStorage()) Node{pid, hash, *head, record};
+  index_.Insert(pid, &(*head)->record);
   ++count_;
   if (count_ > highThreshold_)
     Rehash(PickSize(count_));

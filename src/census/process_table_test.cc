@@ -21,7 +21,8 @@ ProcessRecord MakeRecord(uint32_t pid, int32_t gdi) {
   ProcessRecord record;
   record.pid = pid;
   record.guiObjectCount = gdi;
-  std::u16string name = u"p" + std::u16string(1, static_cast<char16_t>(u'a' + pid % 26));
+  std::u16string name =
+      u"p" + std::u16string(1, static_cast<char16_t>(u'a' + pid % 26));
   std::copy(name.begin(), name.end(), record.exeName);
   return record;
 }
@@ -43,7 +44,8 @@ std::vector<uint32_t> Order(const ProcessTable& table) {
 struct LayoutModel {
   uint32_t binCount = 17;
   uint32_t threshold = 38;
-  std::vector<std::deque<uint32_t>> bins = std::vector<std::deque<uint32_t>>(17);
+  std::vector<std::deque<uint32_t>> bins =
+      std::vector<std::deque<uint32_t>>(17);
   size_t count = 0;
 
   void Set(uint32_t pid) {
@@ -190,8 +192,8 @@ TEST(ProcessTableTest, LaterRehashes) {
     uint32_t low;
   };
   const Step steps[] = {
-      {38, 17, 38, 0},       {39, 53, 119, 0},     {119, 53, 119, 0},
-      {120, 163, 366, 40},   {366, 163, 366, 40},  {367, 521, 1172, 130},
+      {38, 17, 38, 0},        {39, 53, 119, 0},        {119, 53, 119, 0},
+      {120, 163, 366, 40},    {366, 163, 366, 40},     {367, 521, 1172, 130},
       {1172, 521, 1172, 130}, {1173, 1627, 3660, 406},
   };
   ProcessTable table;
@@ -267,21 +269,38 @@ TEST(PickSizeTest, Table) {
   };
   const Case cases[] = {
       // count / 0.75 is 17 or less.
-      {0, 17}, {1, 17}, {12, 17}, {13, 17},
+      {0, 17},
+      {1, 17},
+      {12, 17},
+      {13, 17},
       // 14 / 0.75 = 18.67 -> 18 -> 23.
-      {14, 23}, {17, 23}, {18, 29},
+      {14, 23},
+      {17, 23},
+      {18, 29},
       // Estimates that are primes of the list, and just past them.
-      {39, 53}, {40, 53}, {41, 67},
-      {120, 163}, {122, 163}, {123, 211},
-      {367, 521}, {391, 521}, {392, 647},
-      {1173, 1627}, {49152, 65537}, {49153, 65537}, {49154, 82571},
+      {39, 53},
+      {40, 53},
+      {41, 67},
+      {120, 163},
+      {122, 163},
+      {123, 211},
+      {367, 521},
+      {391, 521},
+      {392, 647},
+      {1173, 1627},
+      {49152, 65537},
+      {49153, 65537},
+      {49154, 82571},
       // The last prime: 9987066 / 0.75 = 13316088.
-      {9987066, 13316089}, {9987067, 13316089},
+      {9987066, 13316089},
+      {9987067, 13316089},
       // Past the last prime the estimate itself is the size.
-      {9987068, 13316091}, {12000000, 16000000},
+      {9987068, 13316091},
+      {12000000, 16000000},
       {3000000000u, 4000000000u},
       // An estimate of 2^32 or more saturates to the end marker's value.
-      {3221225472u, 4294967295u}, {4294967295u, 4294967295u},
+      {3221225472u, 4294967295u},
+      {4294967295u, 4294967295u},
   };
   for (const Case& c : cases)
     EXPECT_EQ(c.bins, PickSize(c.count)) << "PickSize(" << c.count << ")";

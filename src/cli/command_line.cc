@@ -37,7 +37,8 @@ uint32_t ConvertTargetNumber(const char16_t* text, size_t length,
   size_t firstDigit = position;
   uint32_t value = 0;
   bool capped = false;
-  while (position < length && text[position] >= u'0' && text[position] <= u'9') {
+  while (position < length && text[position] >= u'0' &&
+         text[position] <= u'9') {
     uint32_t digit = static_cast<uint32_t>(text[position] - u'0');
     if (!capped) {
       uint64_t next = static_cast<uint64_t>(value) * 10 + digit;
@@ -70,7 +71,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
     }
     if (IsAnyOf(argument, {u"-v", u"/v"})) {
       options->showHandles = true;
-      if (i + 2 < arguments.size() && IsAnyOf(arguments[i + 1], {u"-f", u"/f"})) {
+      if (i + 2 < arguments.size() &&
+          IsAnyOf(arguments[i + 1], {u"-f", u"/f"})) {
         options->typeFilter = arguments[i + 2];
         i += 2;
       }

@@ -85,9 +85,9 @@ BOOL CALLBACK CountName(HMODULE module, LPCWSTR type, LPWSTR name,
 
 TEST(ResourcesWin32Test, OneManifestForWindows7To11KeepingTheCodePage) {
   const std::wstring exe = Widen(KESTREL_EXE);
-  HMODULE module = LoadLibraryExW(
-      exe.c_str(), nullptr,
-      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HMODULE module =
+      LoadLibraryExW(exe.c_str(), nullptr,
+                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   ASSERT_NE(nullptr, module) << "error " << GetLastError();
 
   int manifests = 0;
@@ -96,8 +96,8 @@ TEST(ResourcesWin32Test, OneManifestForWindows7To11KeepingTheCodePage) {
   EXPECT_EQ(1, manifests);
 
   // The one the loader reads when it starts the process.
-  HRSRC found = FindResourceW(module, CREATEPROCESS_MANIFEST_RESOURCE_ID,
-                              RT_MANIFEST);
+  HRSRC found =
+      FindResourceW(module, CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
   ASSERT_NE(nullptr, found);
   HGLOBAL loaded = LoadResource(module, found);
   ASSERT_NE(nullptr, loaded);
@@ -142,8 +142,8 @@ TEST(ResourcesWin32Test, ManifestParsesAndRunsAsInvoker) {
   // versions (later ones add a field).
   alignas(8) unsigned char buffer[1024] = {};
   EXPECT_TRUE(QueryActCtxW(0, context, nullptr,
-                           CompatibilityInformationInActivationContext,
-                           buffer, sizeof(buffer), nullptr));
+                           CompatibilityInformationInActivationContext, buffer,
+                           sizeof(buffer), nullptr));
   DWORD systems = 0;
   std::memcpy(&systems, buffer, sizeof(systems));
   EXPECT_EQ(4u, systems);

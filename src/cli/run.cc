@@ -26,8 +26,8 @@ bool Matches(const ProcessRecord& record, const RunOptions& options) {
     case TargetMode::None:
       return true;
     case TargetMode::ByName:
-      return platform::StrStrIW(record.exeName,
-                                options.targetName.c_str()) != nullptr;
+      return platform::StrStrIW(record.exeName, options.targetName.c_str()) !=
+             nullptr;
     case TargetMode::ByPid:
       return record.pid == options.targetPid;
   }
@@ -77,7 +77,8 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   SharedTableLocation location;
   if (!LocateSharedHandleTable(&location)) {
     out.Flush();
-    platform::WriteStderrLine("kestrel: cannot locate the GDI shared handle table");
+    platform::WriteStderrLine(
+        "kestrel: cannot locate the GDI shared handle table");
     return kExitSystemState;
   }
   ScanSharedHandleTable(location.table, location.entryCount, table);

@@ -180,26 +180,25 @@ TEST_F(RunKestrelTest, Views) {
       // Every recorded process, in the table's order, not the snapshot's.
       {{}, kSummaryHeader + kSystemRow + kNotepadRow + kKestrelRow},
       {{u"-c"},
-       kSystemPid + kCountsHeader + kSystemCounts + u"\n" +
-           kNotepadPid + kCountsHeader + kNotepadCounts + u"\n" +
-           kKestrelPid + kCountsHeader + kKestrelCounts + u"\n"},
+       kSystemPid + kCountsHeader + kSystemCounts + u"\n" + kNotepadPid +
+           kCountsHeader + kNotepadCounts + u"\n" + kKestrelPid +
+           kCountsHeader + kKestrelCounts + u"\n"},
       {{u"/c", u"-c"},
-       kSystemPid + kCountsHeader + kSystemCounts + u"\n" +
-           kNotepadPid + kCountsHeader + kNotepadCounts + u"\n" +
-           kKestrelPid + kCountsHeader + kKestrelCounts + u"\n"},
+       kSystemPid + kCountsHeader + kSystemCounts + u"\n" + kNotepadPid +
+           kCountsHeader + kNotepadCounts + u"\n" + kKestrelPid +
+           kCountsHeader + kKestrelCounts + u"\n"},
       {{u"-v"},
-       kSystemPid + kHandleHeader + kSystemBrush + u"\n" +
-           kNotepadPid + kHandleHeader + kNotepadPen + kNotepadBrush +
-           kNotepadMetafileDc + u"\n" +
-           kKestrelPid + kHandleHeader + kKestrelBitmap + u"\n"},
+       kSystemPid + kHandleHeader + kSystemBrush + u"\n" + kNotepadPid +
+           kHandleHeader + kNotepadPen + kNotepadBrush + kNotepadMetafileDc +
+           u"\n" + kKestrelPid + kHandleHeader + kKestrelBitmap + u"\n"},
       {{u"-v", u"-c", u"600"},
        kNotepadPid + kCountsHeader + kNotepadCounts + kHandleHeader +
            kNotepadPen + kNotepadBrush + kNotepadMetafileDc + u"\n"},
       // The filter narrows handle lines; the other blocks keep their shape.
       {{u"-v", u"-f", u"brush"},
-       kSystemPid + kHandleHeader + kSystemBrush + u"\n" +
-           kNotepadPid + kHandleHeader + kNotepadBrush + u"\n" +
-           kKestrelPid + kHandleHeader + u"\n"},
+       kSystemPid + kHandleHeader + kSystemBrush + u"\n" + kNotepadPid +
+           kHandleHeader + kNotepadBrush + u"\n" + kKestrelPid + kHandleHeader +
+           u"\n"},
       {{u"-v", u"-f", u"brush", u"note"},
        kNotepadPid + kHandleHeader + kNotepadBrush + u"\n"},
       {{u"/v", u"/f", u"DC", u"-c", u"NOTEPAD"},
@@ -225,10 +224,10 @@ TEST_F(RunKestrelTest, TargetsThatMatchNothing) {
   const std::vector<std::u16string> kArguments[] = {
       {u"calc"},
       {u"12345"},
-      {u"-c", u"601"},       // the owner word's bit 0 is no PID
-      {u"612"},              // denied: never recorded
-      {u"880"},              // no GDI objects: never recorded
-      {u""},                 // PID 0
+      {u"-c", u"601"},  // the owner word's bit 0 is no PID
+      {u"612"},         // denied: never recorded
+      {u"880"},         // no GDI objects: never recorded
+      {u""},            // PID 0
       {u"-v", u"-f", u"pen", u"0x258"},
   };
   for (const auto& arguments : kArguments) {
@@ -254,8 +253,14 @@ TEST_F(RunKestrelTest, Help) {
   // census: the snapshot would fail here.
   Use(std::string(kSession) + "snapshot fail\n");
   const std::vector<std::u16string> kArguments[] = {
-      {u"-h"}, {u"/h"}, {u"-?"}, {u"/?"}, {u"-help"}, {u"/help"},
-      {u"notepad", u"-h"}, {u"-c", u"-v", u"-f", u"x", u"/?", u"a", u"b"},
+      {u"-h"},
+      {u"/h"},
+      {u"-?"},
+      {u"/?"},
+      {u"-help"},
+      {u"/help"},
+      {u"notepad", u"-h"},
+      {u"-c", u"-v", u"-f", u"x", u"/?", u"a", u"b"},
   };
   for (const auto& arguments : kArguments) {
     SCOPED_TRACE(Quoted(arguments));
@@ -316,9 +321,10 @@ TEST_F(RunKestrelTest, OnePageTableListsCountsOfZero) {
       "process 4 6 open System\n"
       "table 4096\n");
   EXPECT_EQ(0, Run({}));
-  EXPECT_EQ(Banner() + kSummaryHeader +
-                u"     4        System                               0         6 \n",
-            output_);
+  EXPECT_EQ(
+      Banner() + kSummaryHeader +
+          u"     4        System                               0         6 \n",
+      output_);
 }
 
 TEST_F(RunKestrelTest, OutOfMemoryPropagates) {

@@ -42,15 +42,14 @@ const void* QueryPebAddress(uint32_t pid) {
   platform::PROCESS_BASIC_INFORMATION information = {};
   platform::NTSTATUS status;
   {
-    platform::UniqueProcessHandle process(platform::OpenProcess(
-        platform::PROCESS_QUERY_INFORMATION, false, pid));
+    platform::UniqueProcessHandle process(
+        platform::OpenProcess(platform::PROCESS_QUERY_INFORMATION, false, pid));
     if (!process)
       return nullptr;
     uint32_t returnLength = 0;
-    status = cachedQueryFunction(process.get(),
-                                 platform::ProcessBasicInformation,
-                                 &information, sizeof(information),
-                                 &returnLength);
+    status =
+        cachedQueryFunction(process.get(), platform::ProcessBasicInformation,
+                            &information, sizeof(information), &returnLength);
   }
   if (status < 0)
     return nullptr;
@@ -74,10 +73,11 @@ bool LocateSharedHandleTable(SharedTableLocation* location) {
   // Reading a region that is not committed and readable would crash the run.
   if (!IsReadable(information))
     return false;
-  uint64_t entries = information.RegionSize < platform::kTableHeaderBytes
-                         ? 0
-                         : (information.RegionSize - platform::kTableHeaderBytes) /
-                               sizeof(GdiTableEntry);
+  uint64_t entries =
+      information.RegionSize < platform::kTableHeaderBytes
+          ? 0
+          : (information.RegionSize - platform::kTableHeaderBytes) /
+                sizeof(GdiTableEntry);
   location->table = static_cast<const GdiTableEntry*>(table);
   location->entryCount = static_cast<uint32_t>(entries);
   return true;

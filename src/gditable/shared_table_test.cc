@@ -161,8 +161,8 @@ TEST(ScanSharedHandleTableTest, HandlesCopyTheirEntriesInTableOrder) {
   std::vector<GdiTableEntry> block = FreeBlock(40);
   block[3] = Entry(2212, 0x0101, 48, 0xFFFFF90000001000, 0x01, 0x11110000);
   block[9] = Entry(4, 0x0202, 16, 0xFFFFF90000002000, 0x00, 0);
-  block[17] = Entry(2213, 0xABCD, 102, 0xFFFFF90000003000, 0xFF,
-                    0xFFFFFFFFFFFFFFFF);
+  block[17] =
+      Entry(2213, 0xABCD, 102, 0xFFFFF90000003000, 0xFF, 0xFFFFFFFFFFFFFFFF);
   block[30] = Entry(2212, 0x0303, 255, 0x8000000000000000, 0x80, 1);
   block[39] = Entry(2212, 0xFFFF, 1, 0, 0, 0x7FF000000000);
   Scan(block, table);
@@ -203,14 +203,16 @@ TEST(ScanSharedHandleTableTest, EntryCountIsTheSumOfTheCounters) {
   EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::Pen)]);
   EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::ExtPen)]);
   EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::Brush)]);
-  EXPECT_EQ(4, record->categoryCounts[IndexOf(ObjectCategory::Bitmap)]);  // Bitmap and DIB Section
+  EXPECT_EQ(4, record->categoryCounts[IndexOf(
+                   ObjectCategory::Bitmap)]);  // Bitmap and DIB Section
   EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::Font)]);
   EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::Palette)]);
   EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::Region)]);
   EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::DC)]);
   EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::MetaDC)]);
   EXPECT_EQ(2, record->categoryCounts[IndexOf(ObjectCategory::EnhMetaDC)]);
-  EXPECT_EQ(2 * (255 - 11), record->categoryCounts[IndexOf(ObjectCategory::OtherGDi)]);
+  EXPECT_EQ(2 * (255 - 11),
+            record->categoryCounts[IndexOf(ObjectCategory::OtherGDi)]);
 }
 
 TEST(ScanSharedHandleTableTest, CountsAHandleThatCannotBeListed) {
@@ -276,12 +278,12 @@ TEST_F(LocateSharedHandleTableTest, EntryCountFromTheRegionSize) {
     uint64_t region;
     uint32_t entries;
   } kCases[] = {
-      {4096, 0},                 // one page: no entries
-      {100, 0},                  // less than a page
+      {4096, 0},  // one page: no entries
+      {100, 0},   // less than a page
       {4095, 0},
       {4096 + 23, 0},
       {4096 + 24, 1},
-      {4096 + 24 * 3 + 23, 3},   // a partial entry is not counted
+      {4096 + 24 * 3 + 23, 3},  // a partial entry is not counted
       {4096 + 65536 * 24, 65536},
       {4096 + (65536 + 6) * 24, 65542},
   };
@@ -321,9 +323,11 @@ TEST_F(LocateSharedHandleTableTest, FindsTheSessionsEntries) {
   Record(table, 1000);
   ScanSharedHandleTable(location.table, location.entryCount, table);
   EXPECT_EQ(1, table.Lookup(4)->categoryCounts[IndexOf(ObjectCategory::Brush)]);
-  EXPECT_EQ(1, table.Lookup(1000)->categoryCounts[IndexOf(ObjectCategory::MetaDC)]);
+  EXPECT_EQ(
+      1, table.Lookup(1000)->categoryCounts[IndexOf(ObjectCategory::MetaDC)]);
   ASSERT_EQ(1, table.Lookup(1000)->handles.size);
-  EXPECT_EQ(0xFFFFu * 65536u + 36u, table.Lookup(1000)->handles.storage[0].handle);
+  EXPECT_EQ(0xFFFFu * 65536u + 36u,
+            table.Lookup(1000)->handles.storage[0].handle);
 }
 
 TEST_F(LocateSharedHandleTableTest, EachFailingStepFails) {

@@ -77,8 +77,8 @@ struct GdiObjects {
     Add("hatch brush", ::CreateHatchBrush(HS_CROSS, RGB(4, 5, 6)), 0x10, 0x10);
     Add("pen", ::CreatePen(PS_SOLID, 1, RGB(7, 8, 9)), 0x30, 0x10);
     Add("extended pen",
-        ::ExtCreatePen(PS_GEOMETRIC | PS_SOLID, 3, &logBrush, 0, nullptr),
-        0x50, 0x10);
+        ::ExtCreatePen(PS_GEOMETRIC | PS_SOLID, 3, &logBrush, 0, nullptr), 0x50,
+        0x10);
     Add("font",
         ::CreateFontW(12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
@@ -87,17 +87,15 @@ struct GdiObjects {
     Add("region", ::CreateRectRgn(0, 0, 10, 10), 0x04, 0x04);
     Add("bitmap", ::CreateBitmap(8, 8, 1, 1, nullptr), 0x05, 0x09);
     Add("DIB section",
-        ::CreateDIBSection(nullptr, &dibInfo, DIB_RGB_COLORS, &dibBits,
-                           nullptr, 0),
+        ::CreateDIBSection(nullptr, &dibInfo, DIB_RGB_COLORS, &dibBits, nullptr,
+                           0),
         0x25, 0x09);
     Add("palette", ::CreatePalette(&palette.header), 0x08, 0x08);
     Add("memory DC", ::CreateCompatibleDC(nullptr), 0x01, 0x01);
     Add("metafile DC", ::CreateMetaFileW(nullptr), 0x66, 0x06);
-    Add("metafile", ::CloseMetaFile(::CreateMetaFileW(nullptr)), 0x26,
-        0x06);
+    Add("metafile", ::CloseMetaFile(::CreateMetaFileW(nullptr)), 0x26, 0x06);
     Add("enhanced metafile DC",
-        ::CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr), 0x21,
-        0x01);
+        ::CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr), 0x21, 0x01);
     Add("enhanced metafile",
         ::CloseEnhMetaFile(
             ::CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr)),
@@ -128,8 +126,8 @@ uint64_t HandleBits(void* handle) {
 
 const char* CategoryName(ObjectCategory category) {
   static const char* const kNames[kObjectCategoryCount] = {
-      "Pen",     "ExtPen", "Brush", "Bitmap", "Font",     "Palette",
-      "Region",  "DC",     "MetaDC", "EnhMetaDC", "OtherGDi"};
+      "Pen",    "ExtPen", "Brush",  "Bitmap",    "Font",    "Palette",
+      "Region", "DC",     "MetaDC", "EnhMetaDC", "OtherGDi"};
   return kNames[static_cast<int>(category)];
 }
 

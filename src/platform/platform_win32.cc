@@ -39,8 +39,8 @@ HANDLE CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) {
 }
 
 bool Process32FirstW(HANDLE snapshot, PROCESSENTRY32W* entry) {
-  return ::Process32FirstW(snapshot,
-                           reinterpret_cast<::PROCESSENTRY32W*>(entry)) != FALSE;
+  return ::Process32FirstW(
+             snapshot, reinterpret_cast<::PROCESSENTRY32W*>(entry)) != FALSE;
 }
 
 bool Process32NextW(HANDLE snapshot, PROCESSENTRY32W* entry) {
@@ -72,9 +72,8 @@ FARPROC GetProcAddress(HMODULE module, const char* procName) {
 
 size_t VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* buffer,
                     size_t length) {
-  return ::VirtualQuery(address,
-                        reinterpret_cast<::MEMORY_BASIC_INFORMATION*>(buffer),
-                        length);
+  return ::VirtualQuery(
+      address, reinterpret_cast<::MEMORY_BASIC_INFORMATION*>(buffer), length);
 }
 
 const char16_t* StrStrIW(const char16_t* text, const char16_t* search) {

@@ -131,8 +131,9 @@ TEST_F(ChsLocaleTest, AppendInCodePage) {
   const Case cases[] = {
       {"ASCII", u"notepad.exe -v\n", "notepad.exe -v\n"},
       {"Chinese", u"\u5FAE\u8F6F", "\xCE\xA2\xC8\xED"},  // 微软
-      {"Chinese in ASCII", u"a\u4E2D\u6587b",  // 中文
-       "a\xD6\xD0\xCE\xC4" "b"},
+      {"Chinese in ASCII", u"a\u4E2D\u6587b",            // 中文
+       "a\xD6\xD0\xCE\xC4"
+       "b"},
       {"ideographic space", u"\u3000", "\xA1\xA1"},
       {"fullwidth A", u"\uFF21", "\xA3\xC1"},
       {"middle dot", u"\u00B7", "\xA1\xA4"},
@@ -150,7 +151,10 @@ TEST_F(ChsLocaleTest, AppendInCodePage) {
       {"no-break space", u"\u00A0", "?"},
       {"Thai", u"\u0E01", "?"},
       {"Hangul", u"\uD55C", "?"},
-      {"lone high surrogate", u"a\xD800" "b", "a?b"},
+      {"lone high surrogate",
+       u"a\xD800"
+       "b",
+       "a?b"},
       {"lone low surrogate", u"\xDC00", "?"},
       // Converted unit by unit, a pair is two lone surrogates.
       {"surrogate pair", u"\U0001F600", "??"},
@@ -175,7 +179,7 @@ TEST_F(ChsLocaleTest, NoLookAlikeForMissingCharacters) {
     std::u16string text;
   };
   const Case cases[] = {
-      {"capital E acute", u"\u00C9"},  // the runtime gives e acute's code
+      {"capital E acute", u"\u00C9"},   // the runtime gives e acute's code
       {"capital A macron", u"\u0100"},  // the runtime gives a macron's code
       {"a circumflex", u"\u00E2"},      // the runtime gives "a"
       {"capital thorn", u"\u00DE"},     // the runtime gives "T"

@@ -43,7 +43,8 @@ TEST(StrStrIWTest, Matches) {
       // Latin-1 letters fold, the signs between them do not.
       {u"CAF\u00C9.EXE", u"caf\u00E9", 0},
       {u"caf\u00E9.exe", u"\u00C9", 3},
-      {u"\u00C0\u00C9\u00CE\u00D5\u00DC\u00DE", u"\u00E0\u00E9\u00EE\u00F5\u00FC\u00FE", 0},
+      {u"\u00C0\u00C9\u00CE\u00D5\u00DC\u00DE",
+       u"\u00E0\u00E9\u00EE\u00F5\u00FC\u00FE", 0},
       {u"2\u00D73", u"2\u00F73", -1},
       {u"\u00DF", u"ss", -1},
       {u"\u0178", u"\u00FF", 0},

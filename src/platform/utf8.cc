@@ -38,7 +38,8 @@ size_t DecodeOne(std::string_view bytes, size_t position, char32_t* out) {
       return 0;
     value = (value << 6) | (next & 0x3F);
   }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+  if (value < minimum || value > 0x10FFFF ||
+      (value >= 0xD800 && value <= 0xDFFF))
     return 0;
   *out = value;
   return length;

@@ -52,7 +52,10 @@ TEST(Utf8Test, DecodeAndValidate) {
       {"lead before a lead", "\xC3\xC3\xA9", R + u"\u00E9", false},
       // Continuation bytes without a lead.
       {"stray continuation", "\x80", R, false},
-      {"stray continuations", "a\x80\xBF" "b", u"a" + R + R + u"b", false},
+      {"stray continuations",
+       "a\x80\xBF"
+       "b",
+       u"a" + R + R + u"b", false},
       {"one too many", "\xC3\xA9\xA9", u"\u00E9" + R, false},
   };
   for (const Utf8Case& c : cases) {

@@ -13,13 +13,14 @@
 namespace {
 
 void AppendCounts(std::u16string& line, const ProcessRecord& record) {
-  AppendText(line, u" Pen ExtPen Brush Bitmap Font Palette Region   DC "
-                   u"MetaDC EnhMetaDC OtherGDi\n");
+  AppendText(line,
+             u" Pen ExtPen Brush Bitmap Font Palette Region   DC "
+             u"MetaDC EnhMetaDC OtherGDi\n");
   // "% 4d  % 4d   % 4d  % 4d  % 4d   % 4d   % 4d  % 4d  % 4d     % 4d     % 4d\n":
   // each counter, then the gap before the next column.
   static const char16_t* const kGapAfter[kCategoryCount] = {
-      u"  ", u"   ", u"  ", u"  ", u"   ", u"   ",
-      u"  ", u"  ", u"     ", u"     ", u"\n"};
+      u"  ", u"   ", u"  ",    u"  ",    u"   ", u"   ",
+      u"  ", u"  ",  u"     ", u"     ", u"\n"};
   for (int category = 0; category < kCategoryCount; ++category) {
     AppendSpaceSigned(line, record.categoryCounts[category], 4);
     AppendText(line, kGapAfter[category]);
@@ -74,7 +75,8 @@ void PrintDetails(const ProcessRecord& record, const RunOptions& options,
     out.Write(line);
     return;
   }
-  AppendText(line, u"Handle                Object Type           Kernel Address\n");
+  AppendText(line,
+             u"Handle                Object Type           Kernel Address\n");
   out.Write(line);
   // The filter and the padded name depend on the type code alone, so each
   // is worked out once a code, when the code first turns up.
@@ -86,11 +88,11 @@ void PrintDetails(const ProcessRecord& record, const RunOptions& options,
     uint8_t typeCode = handle.entry.typeCode;
     uint8_t& listed = decision[typeCode];
     if (listed == kUndecided) {
-      listed = !options.typeFilter ||
-                       platform::StrStrIW(ObjectTypeName(typeCode),
-                                          options.typeFilter->c_str())
-                   ? kListed
-                   : kSkipped;
+      listed =
+          !options.typeFilter || platform::StrStrIW(ObjectTypeName(typeCode),
+                                                    options.typeFilter->c_str())
+              ? kListed
+              : kSkipped;
     }
     if (listed == kSkipped)
       continue;

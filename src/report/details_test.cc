@@ -92,7 +92,8 @@ TEST(PrintDetailsTest, EmptyHandleList) {
 }
 
 TEST(PrintDetailsTest, EveryHandleFilteredOut) {
-  EXPECT_EQ(kPidLine + kHandleHeader + u"\n", Print(Notepad(), Filter(u"font")));
+  EXPECT_EQ(kPidLine + kHandleHeader + u"\n",
+            Print(Notepad(), Filter(u"font")));
   // The filter narrows the handle lines only, never the counts.
   EXPECT_EQ(kPidLine + kCounts + kHandleHeader + u"\n",
             Print(Notepad(), Filter(u"region", true)));
@@ -102,10 +103,11 @@ TEST(PrintDetailsTest, TheBrushLine) {
   ProcessRecord record = Notepad();
   record.handles = HandleList();
   record.handles.Append(MakeHandle(5, 16, 26));
-  EXPECT_EQ(kPidLine + kHandleHeader +
-                u"0x0000000000000005    Brush                 0x000000000000001A\n"
-                u"\n",
-            Print(record, Options(false, true)));
+  EXPECT_EQ(
+      kPidLine + kHandleHeader +
+          u"0x0000000000000005    Brush                 0x000000000000001A\n"
+          u"\n",
+      Print(record, Options(false, true)));
   EXPECT_EQ(kPidLine + kHandleHeader + kBrushLine + u"\n",
             Print(Notepad(), Filter(u"bRuSh")));
 }
@@ -153,11 +155,12 @@ ProcessRecord EveryType() {
   ProcessRecord record;
   record.pid = 2212;
   std::u16string(u"explorer.exe").copy(record.exeName, 12);
-  const uint8_t codes[] = {1,  2,  4,  5,  6,  8,  10,  16, 33,
+  const uint8_t codes[] = {1,  2,  4,  5,  6,  8,   10,  16, 33,
                            37, 38, 48, 70, 80, 102, 103, 255};
   uint64_t handle = 0;
   for (uint8_t code : codes)
-    record.handles.Append(MakeHandle(++handle, code, 0xFFFFF90000000000 + code));
+    record.handles.Append(
+        MakeHandle(++handle, code, 0xFFFFF90000000000 + code));
   return record;
 }
 
@@ -198,7 +201,8 @@ TEST(PrintDetailsTest, TypeFilter) {
   };
   ProcessRecord record = EveryType();
   for (const auto& c : kCases) {
-    SCOPED_TRACE(std::string(c.filter, c.filter + std::u16string(c.filter).size()));
+    SCOPED_TRACE(
+        std::string(c.filter, c.filter + std::u16string(c.filter).size()));
     std::u16string block = Print(record, Filter(c.filter));
     EXPECT_EQ(c.names, ListedNames(block));
     // The block still ends with exactly one empty line.
@@ -220,12 +224,23 @@ TEST(PrintDetailsTest, FilteredLinesKeepTheirHandles) {
 }
 
 TEST(PrintDetailsTest, WithoutFilterEveryHandleIsListed) {
-  std::vector<std::u16string> expected = {
-      u"DC",      u"Unknown",     u"Region",   u"Bitmap",
-      u"Client Object", u"Palette", u"Font", u"Brush",
-      u"Alt. DC", u"DIB Section", u"Metafile", u"Pen",
-      u"Enhanced Metafile", u"ExtPen", u"Metafile DC", u"Unknown",
-      u"Unknown"};
+  std::vector<std::u16string> expected = {u"DC",
+                                          u"Unknown",
+                                          u"Region",
+                                          u"Bitmap",
+                                          u"Client Object",
+                                          u"Palette",
+                                          u"Font",
+                                          u"Brush",
+                                          u"Alt. DC",
+                                          u"DIB Section",
+                                          u"Metafile",
+                                          u"Pen",
+                                          u"Enhanced Metafile",
+                                          u"ExtPen",
+                                          u"Metafile DC",
+                                          u"Unknown",
+                                          u"Unknown"};
   EXPECT_EQ(expected, ListedNames(Print(EveryType(), Options(false, true))));
 }
 

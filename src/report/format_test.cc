@@ -57,7 +57,8 @@ TEST(FormatTest, AppendPadded) {
       {u"", 3, true, u"   "},
       {u"abc", 3, true, u"abc"},
       // Longer than the width: printed whole, no fill.
-      {u"StartMenuExperienceHost.exe!", 5, true, u"StartMenuExperienceHost.exe!"},
+      {u"StartMenuExperienceHost.exe!", 5, true,
+       u"StartMenuExperienceHost.exe!"},
       {u"abcdef", 5, false, u"abcdef"},
       // Widths count UTF-16 units: two for a character outside the BMP.
       {u"\u5FAE\u4FE1.exe", 8, true, u"\u5FAE\u4FE1.exe  "},
@@ -66,8 +67,8 @@ TEST(FormatTest, AppendPadded) {
       {u"\U0001F600\U0001F600", 3, true, u"\U0001F600\U0001F600"},
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(testing::Message() << "width " << c.width << " left "
-                                    << c.alignLeft);
+    SCOPED_TRACE(testing::Message()
+                 << "width " << c.width << " left " << c.alignLeft);
     std::u16string line;
     AppendPadded(line, c.text, c.width, c.alignLeft);
     EXPECT_EQ(std::u16string(c.expected), line);

@@ -11,8 +11,9 @@ void PrintSummary(const ProcessRecord& record, bool& headerPrinted,
   std::u16string line;
   if (!headerPrinted) {
     headerPrinted = true;
-    AppendText(line, u"Process ID    Process Name                  "
-                     u"GDI Total    GDI All\n");
+    AppendText(line,
+               u"Process ID    Process Name                  "
+               u"GDI Total    GDI All\n");
   }
   // "% 6d        %-28s     % 5d     % 5d \n"
   AppendSpaceSigned(line, static_cast<int32_t>(record.pid), 6);

@@ -23,7 +23,8 @@ namespace {
 
 constexpr NTSTATUS kStatusUnsuccessful = static_cast<NTSTATUS>(0xC0000001);
 constexpr NTSTATUS kStatusInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003);
-constexpr NTSTATUS kStatusInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
+constexpr NTSTATUS kStatusInfoLengthMismatch =
+    static_cast<NTSTATUS>(0xC0000004);
 constexpr NTSTATUS kStatusInvalidHandle = static_cast<NTSTATUS>(0xC0000008);
 constexpr NTSTATUS kStatusPending = 0x103;
 constexpr uint32_t kMemMapped = 0x40000;
@@ -151,11 +152,12 @@ void InstallSession(Session session) {
   for (size_t i = 0; i < state.session.processes.size(); ++i)
     state.processByPid.emplace(state.session.processes[i].pid, i);
   if (!state.session.table)
-    state.session.table.reset(static_cast<unsigned char*>(
-        std::calloc(state.session.regionSize ? state.session.regionSize : 1, 1)));
+    state.session.table.reset(static_cast<unsigned char*>(std::calloc(
+        state.session.regionSize ? state.session.regionSize : 1, 1)));
   const void* table =
       state.session.failPebNull ? nullptr : state.session.table.get();
-  std::memcpy(state.peb + kPebGdiSharedHandleTableOffset, &table, sizeof(table));
+  std::memcpy(state.peb + kPebGdiSharedHandleTableOffset, &table,
+              sizeof(table));
 }
 
 }  // namespace
@@ -310,9 +312,10 @@ bool SetLocale(const char* name) {
 void AppendUnitInCodePage(char16_t unit, std::string& bytes) {
   char encoded[MB_LEN_MAX];
   std::mbstate_t state = {};
-  size_t count = (unit >= 0xD800 && unit <= 0xDFFF)
-                     ? static_cast<size_t>(-1)
-                     : std::wcrtomb(encoded, static_cast<wchar_t>(unit), &state);
+  size_t count =
+      (unit >= 0xD800 && unit <= 0xDFFF)
+          ? static_cast<size_t>(-1)
+          : std::wcrtomb(encoded, static_cast<wchar_t>(unit), &state);
   if (count == static_cast<size_t>(-1))
     bytes.push_back('?');
   else
@@ -328,9 +331,9 @@ bool Startup() {
   if (path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-      WriteStderrLine("kestrel: " + name +
-                      ": cannot read the session description: " +
-                      std::strerror(errno));
+      WriteStderrLine(
+          "kestrel: " + name +
+          ": cannot read the session description: " + std::strerror(errno));
       return false;
     }
     std::string line;
@@ -354,7 +357,8 @@ bool Startup() {
     ok = parser.Finish();
   if (!ok) {
     WriteStderrLine("kestrel: " + name + ":" +
-                    std::to_string(parser.LineNumber()) + ": " + parser.Error());
+                    std::to_string(parser.LineNumber()) + ": " +
+                    parser.Error());
     return false;
   }
   InstallSession(std::move(session));

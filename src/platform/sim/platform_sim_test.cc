@@ -122,8 +122,8 @@ TEST_F(PlatformSimTest, SnapshotNeedsTheEntrySize) {
 
 TEST_F(PlatformSimTest, SnapshotFailures) {
   Use("snapshot fail\nprocess 4 6 open System\n");
-  EXPECT_EQ(INVALID_HANDLE_VALUE,
-            platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0));
+  EXPECT_EQ(INVALID_HANDLE_VALUE, platform::CreateToolhelp32Snapshot(
+                                      platform::TH32CS_SNAPPROCESS, 0));
   EXPECT_EQ(0u, platform::OpenHandleCount());
 
   Use("process 4 6 open System\n");
@@ -157,12 +157,12 @@ TEST_F(PlatformSimTest, OpenProcess) {
     bool opens;
   };
   const Case cases[] = {
-      {4, true},      // listed, open
-      {612, false},   // listed, denied
-      {1000, true},   // self, not listed
-      {0, false},     // PID 0 never opens
-      {5, false},     // unknown
-      {999, false},   // unknown
+      {4, true},     // listed, open
+      {612, false},  // listed, denied
+      {1000, true},  // self, not listed
+      {0, false},    // PID 0 never opens
+      {5, false},    // unknown
+      {999, false},  // unknown
   };
   for (const Case& c : cases) {
     HANDLE process = Open(c.pid);
@@ -218,25 +218,29 @@ TEST_F(PlatformSimTest, GetModuleHandleW) {
   ASSERT_NE(nullptr, ntdll);
   for (const char16_t* name : {u"NTDLL.DLL", u"NtDll.Dll", u"ntDLL.dll"})
     EXPECT_EQ(ntdll, platform::GetModuleHandleW(name));
-  for (const char16_t* name :
-       {u"", u"ntdll.dl", u"ntdll.dlll", u"xntdll.dll", u"kernel32.dll",
-        u"ntdll.dll "})
+  for (const char16_t* name : {u"", u"ntdll.dl", u"ntdll.dlll", u"xntdll.dll",
+                               u"kernel32.dll", u"ntdll.dll "})
     EXPECT_EQ(nullptr, platform::GetModuleHandleW(name));
 }
 
 TEST_F(PlatformSimTest, GetProcAddress) {
   Use("");
   platform::HMODULE ntdll = platform::GetModuleHandleW(u"ntdll.dll");
-  EXPECT_NE(nullptr, platform::GetProcAddress(ntdll, "NtQueryInformationProcess"));
+  EXPECT_NE(nullptr,
+            platform::GetProcAddress(ntdll, "NtQueryInformationProcess"));
   // Export names are case-sensitive.
-  EXPECT_EQ(nullptr, platform::GetProcAddress(ntdll, "ntqueryinformationprocess"));
-  EXPECT_EQ(nullptr, platform::GetProcAddress(ntdll, "NtQuerySystemInformation"));
+  EXPECT_EQ(nullptr,
+            platform::GetProcAddress(ntdll, "ntqueryinformationprocess"));
+  EXPECT_EQ(nullptr,
+            platform::GetProcAddress(ntdll, "NtQuerySystemInformation"));
   EXPECT_EQ(nullptr, platform::GetProcAddress(ntdll, ""));
-  EXPECT_EQ(nullptr, platform::GetProcAddress(nullptr, "NtQueryInformationProcess"));
+  EXPECT_EQ(nullptr,
+            platform::GetProcAddress(nullptr, "NtQueryInformationProcess"));
 
   Use("fail ntdll-lookup\n");
   EXPECT_NE(nullptr, platform::GetModuleHandleW(u"ntdll.dll"));
-  EXPECT_EQ(nullptr, platform::GetProcAddress(ntdll, "NtQueryInformationProcess"));
+  EXPECT_EQ(nullptr,
+            platform::GetProcAddress(ntdll, "NtQueryInformationProcess"));
 }
 
 TEST_F(PlatformSimTest, QueryReturnsTheOwnPeb) {
@@ -279,8 +283,8 @@ TEST_F(PlatformSimTest, QueryOfAnotherProcess) {
   HANDLE self = Open(1000);
   HANDLE other = Open(4);
   platform::PROCESS_BASIC_INFORMATION own = {}, foreign = {};
-  ASSERT_EQ(0, query(self, platform::ProcessBasicInformation, &own,
-                     sizeof(own), nullptr));
+  ASSERT_EQ(0, query(self, platform::ProcessBasicInformation, &own, sizeof(own),
+                     nullptr));
   ASSERT_EQ(0, query(other, platform::ProcessBasicInformation, &foreign,
                      sizeof(foreign), nullptr));
   EXPECT_EQ(4u, foreign.UniqueProcessId);
@@ -298,30 +302,31 @@ TEST_F(PlatformSimTest, QueryFailures) {
   const uint32_t kSize = sizeof(info);
   // STATUS_INVALID_INFO_CLASS, STATUS_INFO_LENGTH_MISMATCH and
   // STATUS_INVALID_HANDLE, each negative as an NTSTATUS failure.
-  EXPECT_EQ(static_cast<int32_t>(0xC0000003), query(self, 7, &info, kSize, nullptr));
+  EXPECT_EQ(static_cast<int32_t>(0xC0000003),
+            query(self, 7, &info, kSize, nullptr));
   EXPECT_EQ(static_cast<int32_t>(0xC0000004),
             query(self, platform::ProcessBasicInformation, &info, 40, nullptr));
-  EXPECT_EQ(static_cast<int32_t>(0xC0000008),
-            query(nullptr, platform::ProcessBasicInformation, &info, kSize, nullptr));
+  EXPECT_EQ(
+      static_cast<int32_t>(0xC0000008),
+      query(nullptr, platform::ProcessBasicInformation, &info, kSize, nullptr));
   HANDLE snapshot =
       platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0);
-  EXPECT_LT(query(snapshot, platform::ProcessBasicInformation, &info, kSize,
-                  nullptr),
-            0);
+  EXPECT_LT(
+      query(snapshot, platform::ProcessBasicInformation, &info, kSize, nullptr),
+      0);
   platform::CloseHandle(snapshot);
   HANDLE closed = Open(4);
   platform::CloseHandle(closed);
-  EXPECT_LT(query(closed, platform::ProcessBasicInformation, &info, kSize,
-                  nullptr),
-            0);
+  EXPECT_LT(
+      query(closed, platform::ProcessBasicInformation, &info, kSize, nullptr),
+      0);
   platform::CloseHandle(self);
 
   Use("fail query-status\n");
   self = Open(platform::GetCurrentProcessId());
   ASSERT_NE(nullptr, self);
-  EXPECT_LT(query(self, platform::ProcessBasicInformation, &info, kSize,
-                  nullptr),
-            0);
+  EXPECT_LT(
+      query(self, platform::ProcessBasicInformation, &info, kSize, nullptr), 0);
   platform::CloseHandle(self);
 }
 
@@ -333,7 +338,8 @@ TEST_F(PlatformSimTest, NullTablePointer) {
   ASSERT_EQ(0, query(self, platform::ProcessBasicInformation, &info,
                      sizeof(info), nullptr));
   const void* table = reinterpret_cast<const void*>(1);
-  std::memcpy(&table, static_cast<const unsigned char*>(info.PebBaseAddress) + 0xF8,
+  std::memcpy(&table,
+              static_cast<const unsigned char*>(info.PebBaseAddress) + 0xF8,
               sizeof(table));
   EXPECT_EQ(nullptr, table);
   platform::CloseHandle(self);
@@ -350,13 +356,15 @@ TEST_F(PlatformSimTest, VirtualQuery) {
   EXPECT_EQ(table, info.AllocationBase);
 
   // Inside the table the region runs on to its end.
-  ASSERT_EQ(sizeof(info), platform::VirtualQuery(table + 0x1000, &info, sizeof(info)));
+  ASSERT_EQ(sizeof(info),
+            platform::VirtualQuery(table + 0x1000, &info, sizeof(info)));
   EXPECT_EQ(0x2000u, info.RegionSize);
   EXPECT_EQ(platform::MEM_COMMIT, info.State);
 
   // Outside it nothing is committed.
   for (const unsigned char* outside : {table - 1, table + 0x3000}) {
-    ASSERT_EQ(sizeof(info), platform::VirtualQuery(outside, &info, sizeof(info)));
+    ASSERT_EQ(sizeof(info),
+              platform::VirtualQuery(outside, &info, sizeof(info)));
     EXPECT_NE(platform::MEM_COMMIT, info.State);
   }
   // A buffer shorter than the record is refused.
@@ -395,11 +403,13 @@ TEST_F(PlatformSimTest, SessionInstalledDirectly) {
                      sizeof(info), nullptr));
   platform::CloseHandle(self);
   const void* table = nullptr;
-  std::memcpy(&table, static_cast<const unsigned char*>(info.PebBaseAddress) + 0xF8,
+  std::memcpy(&table,
+              static_cast<const unsigned char*>(info.PebBaseAddress) + 0xF8,
               sizeof(table));
   ASSERT_NE(nullptr, table);
   platform::MEMORY_BASIC_INFORMATION region = {};
-  ASSERT_EQ(sizeof(region), platform::VirtualQuery(table, &region, sizeof(region)));
+  ASSERT_EQ(sizeof(region),
+            platform::VirtualQuery(table, &region, sizeof(region)));
   EXPECT_EQ(4096u + 24u, region.RegionSize);
   EXPECT_EQ(platform::MEM_COMMIT, region.State);
 }

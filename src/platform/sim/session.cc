@@ -22,11 +22,11 @@ std::string_view NextField(std::string_view& rest) {
   return field;
 }
 
-
 // An unsigned decimal or 0x-hexadecimal number no larger than `maximum`.
 bool ParseNumber(std::string_view field, uint64_t maximum, uint64_t* value) {
   unsigned base = 10;
-  if (field.size() > 2 && field[0] == '0' && (field[1] == 'x' || field[1] == 'X')) {
+  if (field.size() > 2 && field[0] == '0' &&
+      (field[1] == 'x' || field[1] == 'X')) {
     base = 16;
     field.remove_prefix(2);
   }
@@ -115,7 +115,8 @@ bool SessionParser::ParseLine(std::string_view line) {
     if (access.empty())
       return Fail("missing field: ACCESS");
     if (access != "open" && access != "denied")
-      return Fail("ACCESS is 'open' or 'denied', not '" + std::string(access) + "'");
+      return Fail("ACCESS is 'open' or 'denied', not '" + std::string(access) +
+                  "'");
     // The name is the rest of the line after one run of blanks.
     size_t start = 0;
     while (start < rest.size() && IsBlank(rest[start]))

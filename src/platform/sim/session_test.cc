@@ -18,8 +18,8 @@ struct Parsed {
 
 Parsed Parse(std::string_view text) {
   Parsed parsed;
-  parsed.ok = ParseSessionText(text, &parsed.session, &parsed.line,
-                               &parsed.error);
+  parsed.ok =
+      ParseSessionText(text, &parsed.session, &parsed.line, &parsed.error);
   return parsed;
 }
 
@@ -159,8 +159,8 @@ TEST(SessionTest, Numbers) {
     ASSERT_TRUE(parsed.ok) << parsed.error;
     EXPECT_EQ(c.pid, parsed.session.selfPid);
   }
-  const char* bad[] = {"0x",  "x10", "-1",     "+1",   "1e3", "0x1G",
-                       "1.0", "٣",   "0b101",  "12ab", "0xx1", "1,000"};
+  const char* bad[] = {"0x",  "x10", "-1",    "+1",   "1e3",  "0x1G",
+                       "1.0", "٣",   "0b101", "12ab", "0xx1", "1,000"};
   for (const char* text : bad) {
     SCOPED_TRACE(text);
     Parsed parsed = Parse(std::string("self ") + text);
