@@ -167,9 +167,17 @@ void AppendInCodePage(const char16_t* text, size_t length, std::string& bytes);
 // (code_page.cc copies ASCII itself, since every code page here keeps it).
 void AppendUnitInCodePage(char16_t unit, std::string& bytes);
 
-// Writes bytes to standard output (text mode on Windows, so "\n" becomes
-// CR LF there). Returns false when the write fails.
+// Writes bytes to standard output as they are (text mode on Windows, so "\n"
+// becomes CR LF there). Returns false when the write fails.
 bool WriteStdout(const char* bytes, size_t length);
+// Writes text that AppendInCodePage made. A file or a pipe gets the bytes as
+// WriteStdout writes them. A console (Windows: GetConsoleMode succeeds on
+// standard output) or a terminal (other hosts: isatty) gets the characters
+// the bytes stand for in the current locale, in the form it takes whatever
+// its own code page: UTF-16 through WriteConsoleW, with "\n" as CR LF, or
+// UTF-8. Which of the two standard output is, is settled at the first call.
+// Returns false when the write fails.
+bool WriteStdoutText(const char* bytes, size_t length);
 bool FlushStdout();
 
 // Writes one line of ASCII text and a newline to standard error.

@@ -7,11 +7,13 @@
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <clocale>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
 static_assert(sizeof(::PROCESSENTRY32W) == sizeof(platform::PROCESSENTRY32W),
@@ -33,6 +35,53 @@ static_assert(offsetof(::MEMORY_BASIC_INFORMATION, Protect) ==
               "Protect offset");
 
 namespace platform {
+namespace {
+
+// Standard output's handle when it is a console, null when it is a file, a
+// pipe or missing; examined once per run.
+::HANDLE StdoutConsole() {
+  static ::HANDLE const console = [] {
+    ::HANDLE handle = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return handle && handle != INVALID_HANDLE_VALUE &&
+                   ::GetConsoleMode(handle, &mode)
+               ? handle
+               : nullptr;
+  }();
+  return console;
+}
+
+// The characters that bytes from AppendInCodePage stand for in the runtime's
+// locale, with each "\n" as CR LF, as text mode writes it to a file. The
+// bytes start and end on character boundaries: a code page 936 trail byte
+// can look like ASCII, so only a lead byte's conversion steps over it.
+std::wstring DecodeForConsole(const char* bytes, size_t length) {
+  std::wstring text;
+  text.reserve(length + length / 16);
+  size_t at = 0;
+  while (at < length) {
+    auto byte = static_cast<unsigned char>(bytes[at]);
+    if (byte < 0x80) {
+      if (byte == '\n')
+        text.push_back(L'\r');
+      text.push_back(static_cast<wchar_t>(byte));
+      ++at;
+      continue;
+    }
+    wchar_t unit = 0;
+    int count = std::mbtowc(&unit, bytes + at, length - at);
+    if (count <= 0) {
+      text.push_back(L'?');
+      ++at;
+    } else {
+      text.push_back(unit);
+      at += static_cast<size_t>(count);
+    }
+  }
+  return text;
+}
+
+}  // namespace
 
 HANDLE CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) {
   return ::CreateToolhelp32Snapshot(flags, processId);
@@ -99,6 +148,32 @@ void AppendUnitInCodePage(char16_t unit, std::string& bytes) {
     bytes.push_back('?');
   else
     bytes.append(encoded, static_cast<size_t>(count));
+}
+
+bool WriteStdoutText(const char* bytes, size_t length) {
+  ::HANDLE console = StdoutConsole();
+  if (!console)
+    return WriteStdout(bytes, length);
+  // Written through the runtime, these bytes show in the console's own code
+  // page (wrong glyphs where that is not 936), and under Wine the rest of a
+  // write is lost from its first byte outside ASCII. UTF-16 shows right
+  // whatever the code page. What waits in the runtime's buffer goes first.
+  if (std::fflush(stdout) != 0)
+    return false;
+  std::wstring text = DecodeForConsole(bytes, length);
+  const wchar_t* next = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    // Consoles of older Windows refuse very large writes.
+    DWORD piece = static_cast<DWORD>(std::min<size_t>(left, 8192));
+    DWORD written = 0;
+    if (!::WriteConsoleW(console, next, piece, &written, nullptr) ||
+        written == 0)
+      return false;
+    next += written;
+    left -= written;
+  }
+  return true;
 }
 
 bool Startup() { return true; }

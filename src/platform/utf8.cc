@@ -82,3 +82,26 @@ bool IsValidUtf8(std::string_view bytes) {
   }
   return true;
 }
+
+void AppendUtf8(char32_t value, std::string& bytes) {
+  if ((value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF)
+    value = 0xFFFD;
+  auto byte = [&](char32_t bits) {
+    bytes.push_back(static_cast<char>(static_cast<unsigned char>(bits)));
+  };
+  if (value < 0x80) {
+    byte(value);
+  } else if (value < 0x800) {
+    byte(0xC0 | (value >> 6));
+    byte(0x80 | (value & 0x3F));
+  } else if (value < 0x10000) {
+    byte(0xE0 | (value >> 12));
+    byte(0x80 | ((value >> 6) & 0x3F));
+    byte(0x80 | (value & 0x3F));
+  } else {
+    byte(0xF0 | (value >> 18));
+    byte(0x80 | ((value >> 12) & 0x3F));
+    byte(0x80 | ((value >> 6) & 0x3F));
+    byte(0x80 | (value & 0x3F));
+  }
+}

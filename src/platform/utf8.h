@@ -1,5 +1,5 @@
 // UTF-8 to UTF-16, for arguments and session descriptions on hosts whose
-// text is UTF-8.
+// text is UTF-8, and code points to UTF-8 for their terminals.
 #pragma once
 
 #include <string>
@@ -11,3 +11,7 @@ std::u16string DecodeUtf8(std::string_view bytes);
 
 // True when `bytes` is entirely valid UTF-8.
 bool IsValidUtf8(std::string_view bytes);
+
+// Appends the UTF-8 form of `value`; a surrogate or a value past U+10FFFF,
+// which UTF-8 cannot hold, becomes U+FFFD.
+void AppendUtf8(char32_t value, std::string& bytes);

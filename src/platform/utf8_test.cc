@@ -71,4 +71,30 @@ TEST(Utf8Test, NulIsAnOrdinaryCharacter) {
   EXPECT_TRUE(IsValidUtf8(bytes));
 }
 
+// Each length's first and last values, and what UTF-8 cannot hold.
+TEST(Utf8Test, AppendUtf8) {
+  const struct {
+    char32_t value;
+    std::string bytes;
+  } cases[] = {
+      {0x41, "A"},
+      {0x7F, "\x7F"},
+      {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},
+      {0x800, "\xE0\xA0\x80"},
+      {0xFFFF, "\xEF\xBF\xBF"},
+      {0x10000, "\xF0\x90\x80\x80"},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+      {0xD800, "\xEF\xBF\xBD"},
+      {0x110000, "\xEF\xBF\xBD"},
+  };
+  std::string bytes = "a";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<unsigned>(c.value));
+    bytes.resize(1);
+    AppendUtf8(c.value, bytes);
+    EXPECT_EQ("a" + c.bytes, bytes);
+  }
+}
+
 }  // namespace

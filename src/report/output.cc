@@ -34,7 +34,7 @@ void Output::WriteAscii(const char* text, size_t length) {
 
 void Output::Flush() {
   if (!capture_ && !failed_ && !bytes_.empty()) {
-    if (!platform::WriteStdout(bytes_.data(), bytes_.size()))
+    if (!platform::WriteStdoutText(bytes_.data(), bytes_.size()))
       failed_ = true;
   }
   bytes_.clear();

@@ -1,5 +1,6 @@
-// Where the report's text goes: standard output in the console's code page,
-// written in large pieces, or a UTF-16 capture for tests.
+// Where the report's text goes: standard output, converted to the code page
+// and written in large pieces (a console or terminal shows the characters
+// those bytes stand for), or a UTF-16 capture for tests.
 #pragma once
 
 #include <cstddef>

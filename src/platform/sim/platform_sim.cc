@@ -14,9 +14,12 @@
 #include <unordered_map>
 #include <utility>
 
+#include <unistd.h>
+
 #include "platform/platform.h"
 #include "platform/sim/session.h"
 #include "platform/sim/sim_control.h"
+#include "platform/utf8.h"
 
 namespace platform {
 namespace {
@@ -320,6 +323,31 @@ void AppendUnitInCodePage(char16_t unit, std::string& bytes) {
     bytes.push_back('?');
   else
     bytes.append(encoded, count);
+}
+
+bool WriteStdoutText(const char* bytes, size_t length) {
+  static const bool terminal = isatty(fileno(stdout)) == 1;
+  if (!terminal)
+    return WriteStdout(bytes, length);
+  // A terminal here reads UTF-8, not the locale's code page.
+  std::string utf8;
+  utf8.reserve(length + length / 2);
+  std::mbstate_t state = {};
+  size_t at = 0;
+  while (at < length) {
+    wchar_t unit = 0;
+    size_t count = std::mbrtowc(&unit, bytes + at, length - at, &state);
+    if (count == 0) {  // NUL
+      count = 1;
+    } else if (count > length - at) {  // not a character of the locale
+      state = {};
+      unit = L'?';
+      count = 1;
+    }
+    AppendUtf8(static_cast<char32_t>(unit), utf8);
+    at += count;
+  }
+  return WriteStdout(utf8.data(), utf8.size());
 }
 
 bool Startup() {
