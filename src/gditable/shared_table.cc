@@ -89,8 +89,7 @@ void ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
                 "one counter a category");
   for (uint32_t index = 0; index < entryCount; ++index) {
     const GdiTableEntry& entry = table[index];
-    uint8_t typeCode = entry.typeCode;
-    if (typeCode == 0)
+    if (entry.typeCode == 0)
       continue;
     ProcessRecord* record = processes.Lookup(entry.ownerWord & 0xFFFFFFFEu);
     if (!record)
@@ -103,6 +102,6 @@ void ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
       slot->handle = HandleValueOf(entry.unique, index);
     }
     ++record->entryCount;
-    ++record->categoryCounts[IndexOf(CategoryOf(typeCode))];
+    ++record->categoryCounts[IndexOf(CategoryOf(TypeCodeOf(entry)))];
   }
 }
