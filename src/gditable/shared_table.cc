@@ -78,6 +78,8 @@ bool LocateSharedHandleTable(SharedTableLocation* location) {
           ? 0
           : (information.RegionSize - platform::kTableHeaderBytes) /
                 sizeof(GdiTableEntry);
+  if (entries > platform::kMaxTableEntries)
+    entries = platform::kMaxTableEntries;
   location->table = static_cast<const GdiTableEntry*>(table);
   location->entryCount = static_cast<uint32_t>(entries);
   return true;
