@@ -358,6 +358,18 @@ TEST_F(KestrelTest, SummaryTotalsComeFromTheTable) {
                     SummaryRow(8, "b.exe", 2, 2));
 }
 
+// A protected process opens with the limited query right alone, which is
+// all the census asks for.
+TEST_F(KestrelTest, ProtectedProcessIsListed) {
+  ExpectListing(
+      "process 4 6 open System\n"
+      "process 8 5 limited csrss.exe\n"
+      "entry 0 0xFFFFF90000000100 8 0x0110 16 0 0\n",
+      {},
+      kSummaryHeader + SummaryRow(4, "System", 0, 6) +
+          SummaryRow(8, "csrss.exe", 1, 5));
+}
+
 TEST_F(KestrelTest, OnePageTableGivesZeroTotals) {
   const char session[] =
       "process 4 6 open System\n"

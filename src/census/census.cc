@@ -8,10 +8,12 @@
 
 namespace {
 
-// What GetGuiResources reports for `pid`, or 0 when it cannot be opened.
+// What GetGuiResources reports for `pid`, or 0 when it cannot be opened. The
+// limited right is all GetGuiResources needs, and protected processes grant
+// no more.
 int32_t GdiObjectCount(uint32_t pid) {
-  platform::UniqueProcessHandle process(
-      platform::OpenProcess(platform::PROCESS_QUERY_INFORMATION, false, pid));
+  platform::UniqueProcessHandle process(platform::OpenProcess(
+      platform::PROCESS_QUERY_LIMITED_INFORMATION, false, pid));
   if (!process)
     return 0;
   return static_cast<int32_t>(

@@ -21,6 +21,7 @@ using NTSTATUS = int32_t;
 
 constexpr uint32_t TH32CS_SNAPPROCESS = 0x00000002;
 constexpr uint32_t PROCESS_QUERY_INFORMATION = 0x0400;
+constexpr uint32_t PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
 constexpr uint32_t GR_GDIOBJECTS = 0;
 constexpr uint32_t ProcessBasicInformation = 0;
 

@@ -210,6 +210,10 @@ HANDLE OpenProcess(uint32_t desiredAccess, bool /*inheritHandle*/,
     const SimulatedProcess* process = FindProcess(processId);
     if (!process || !process->canOpen)
       return nullptr;
+    // A protected process grants the limited query right and nothing more.
+    if (process->limitedOnly &&
+        (desiredAccess & ~PROCESS_QUERY_LIMITED_INFORMATION) != 0)
+      return nullptr;
   }
   auto object = std::make_unique<HandleObject>();
   object->pid = processId;

@@ -114,9 +114,9 @@ bool SessionParser::ParseLine(std::string_view line) {
     std::string_view access = NextField(rest);
     if (access.empty())
       return Fail("missing field: ACCESS");
-    if (access != "open" && access != "denied")
-      return Fail("ACCESS is 'open' or 'denied', not '" + std::string(access) +
-                  "'");
+    if (access != "open" && access != "limited" && access != "denied")
+      return Fail("ACCESS is 'open', 'limited' or 'denied', not '" +
+                  std::string(access) + "'");
     // The name is the rest of the line after one run of blanks.
     size_t start = 0;
     while (start < rest.size() && IsBlank(rest[start]))
@@ -129,7 +129,8 @@ bool SessionParser::ParseLine(std::string_view line) {
     SimulatedProcess process;
     process.pid = static_cast<uint32_t>(pid);
     process.gdiObjects = static_cast<uint32_t>(gdi);
-    process.canOpen = access == "open";
+    process.canOpen = access != "denied";
+    process.limitedOnly = access == "limited";
     process.name = DecodeUtf8(name);
     if (process.name.size() > 259)
       process.name.resize(259);

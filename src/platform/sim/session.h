@@ -5,7 +5,7 @@
 // decimal or 0x hexadecimal.
 //
 //   self PID                                  the program's own PID
-//   process PID GDI open|denied NAME          one process of the snapshot
+//   process PID GDI open|limited|denied NAME  one process of the snapshot
 //   snapshot fail                             the snapshot cannot be taken
 //   table REGION                              the table's region size
 //   entry INDEX KERNEL OWNER UNIQUE TYPE FLAGS USER
@@ -26,8 +26,9 @@
 struct SimulatedProcess {
   uint32_t pid = 0;
   uint32_t gdiObjects = 0;
-  bool canOpen = false;
-  std::u16string name;  // at most 259 units
+  bool canOpen = false;      // open or limited
+  bool limitedOnly = false;  // limited: opens with the limited right alone
+  std::u16string name;       // at most 259 units
 };
 
 struct FreeDeleter {
