@@ -43,10 +43,12 @@ struct RunResult {
 
 // Runs the kestrel binary with `args`. `session` names the session file, or
 // is null for the built-in sample. `extraEnv` holds "NAME=value" entries
-// that replace or add to the inherited environment.
+// that replace or add to the inherited environment. `stdoutFile`, when set,
+// is opened as standard output instead of the pipe that fills `out`.
 RunResult RunKestrel(const std::vector<std::string>& args,
                      const std::string* session,
-                     const std::vector<std::string>& extraEnv = {}) {
+                     const std::vector<std::string>& extraEnv = {},
+                     const char* stdoutFile = nullptr) {
   RunResult result;
 
   std::vector<std::string> env;
@@ -93,7 +95,10 @@ RunResult RunKestrel(const std::vector<std::string>& args,
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+  if (stdoutFile)
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile, O_WRONLY, 0);
+  else
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
   pid_t child;
   int spawned = posix_spawn(&child, binary.c_str(), &actions, nullptr,
@@ -766,6 +771,18 @@ TEST_F(KestrelTest, BadSessionLinesEndWithExitCode4) {
       EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
       EXPECT_NE(result.err.find(c.mentions), std::string::npos) << result.err;
     }
+  }
+}
+
+// Standard output that cannot be written: one line on standard error and
+// exit code 5, whether the report fails on the way (the sample's handle view
+// is far larger than one buffer) or only at the final flush (help).
+TEST_F(KestrelTest, UnwritableStandardOutputEndsWithExitCode5) {
+  for (const char* option : {"-v", "-h"}) {
+    SCOPED_TRACE(option);
+    RunResult result = RunKestrel({option}, nullptr, {}, "/dev/full");
+    EXPECT_EQ(result.exitCode, 5);
+    EXPECT_EQ(result.err, "kestrel: cannot write to standard output\n");
   }
 }
 

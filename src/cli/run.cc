@@ -88,17 +88,24 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
 
 int KestrelMain(
     const std::function<std::vector<std::u16string>()>& readArguments) {
+  // Outside the try, so that a failed write is seen on every path.
+  Output out;
+  int code;
   try {
     std::vector<std::u16string> arguments = readArguments();
     if (!platform::Startup())
       return kExitSessionUnusable;
-    Output out;
-    int code = RunKestrel(arguments, out);
-    out.Flush();
-    return code;
+    code = RunKestrel(arguments, out);
   } catch (const std::bad_alloc&) {
-    platform::FlushStdout();
+    out.Flush();
     platform::WriteStderrLine("kestrel: out of memory");
-    return kExitOutOfMemory;
+    code = kExitOutOfMemory;
   }
+  out.Flush();
+  if (out.Failed()) {
+    platform::WriteStderrLine("kestrel: cannot write to standard output");
+    if (code == kExitSuccess || code == kExitUsage)
+      code = kExitOutputFailed;
+  }
+  return code;
 }
