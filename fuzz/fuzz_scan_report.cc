@@ -211,7 +211,7 @@ std::map<uint32_t, Owned> CountOwners(const std::vector<GdiTableEntry>& table) {
 void CheckRecord(ProcessRecord& record, const std::vector<GdiTableEntry>& table,
                  const std::map<uint32_t, Owned>& owners) {
   FUZZ_CHECK(record.entryCount == CounterSum(record));
-  FUZZ_CHECK(record.handles.size <= record.entryCount);
+  FUZZ_CHECK(record.handles.size + record.unlistedHandles == record.entryCount);
 
   auto found = owners.find(record.pid);
   Owned owned = found == owners.end() ? Owned() : found->second;

@@ -102,6 +102,8 @@ void ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
     if (HandleRecord* slot = record->handles.AppendSlot()) {
       std::memcpy(&slot->entry, &entry, sizeof(entry));
       slot->handle = HandleValueOf(entry.unique, index);
+    } else {
+      ++record->unlistedHandles;
     }
     ++record->entryCount;
     ++record->categoryCounts[IndexOf(CategoryOf(TypeCodeOf(entry)))];

@@ -28,6 +28,7 @@ inline uint64_t HandleValueOf(uint16_t unique, uint32_t index) {
   return static_cast<uint32_t>(unique * 65536u + index);
 }
 
-// Attributes every used entry owned by a recorded process to its record.
+// Attributes every used entry owned by a recorded process to its record; an
+// entry whose handle cannot be kept still counts, as an unlisted handle.
 void ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
                            ProcessTable& processes);

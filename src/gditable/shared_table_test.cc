@@ -228,6 +228,7 @@ TEST(ScanSharedHandleTableTest, CountsAHandleThatCannotBeListed) {
   const ProcessRecord* record = table.Lookup(4);
   EXPECT_EQ(HandleList::kMaxCapacity, record->handles.size);
   EXPECT_EQ(1, record->entryCount);
+  EXPECT_EQ(1, record->unlistedHandles);
   EXPECT_EQ(1, record->categoryCounts[IndexOf(ObjectCategory::Brush)]);
   full.size = 0;
   full.capacity = 0;
