@@ -23,6 +23,9 @@ constexpr uint32_t TH32CS_SNAPPROCESS = 0x00000002;
 constexpr uint32_t PROCESS_QUERY_INFORMATION = 0x0400;
 constexpr uint32_t PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
 constexpr uint32_t GR_GDIOBJECTS = 0;
+// GetLastError after Process32FirstW or Process32NextW: the snapshot holds
+// no (more) processes.
+constexpr uint32_t ERROR_NO_MORE_FILES = 18;
 constexpr uint32_t ProcessBasicInformation = 0;
 
 // MEMORY_BASIC_INFORMATION::State and ::Protect values.
@@ -148,6 +151,8 @@ using UniqueSnapshotHandle = UniqueHandle<EmptyHandle::InvalidHandleValue>;
 HANDLE CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId);
 bool Process32FirstW(HANDLE snapshot, PROCESSENTRY32W* entry);
 bool Process32NextW(HANDLE snapshot, PROCESSENTRY32W* entry);
+// The calling thread's last error code, as the last failed call set it.
+uint32_t GetLastError();
 HANDLE OpenProcess(uint32_t desiredAccess, bool inheritHandle,
                    uint32_t processId);
 bool CloseHandle(HANDLE handle);

@@ -48,6 +48,7 @@ struct State {
   // The first process of the snapshot with each PID, so that the census of
   // a large session stays linear.
   std::unordered_map<uint32_t, size_t> processByPid;
+  uint32_t lastError = 0;
 };
 
 State& GetState() {
@@ -78,12 +79,23 @@ const SimulatedProcess* FindProcess(uint32_t pid) {
              : &state.session.processes[found->second];
 }
 
+constexpr uint32_t kErrorInvalidHandle = 6;
+constexpr uint32_t kErrorBadLength = 24;
+
 bool FillEntry(HandleObject* snapshot, PROCESSENTRY32W* entry) {
-  if (!snapshot || !snapshot->isSnapshot || !entry ||
-      entry->dwSize < sizeof(PROCESSENTRY32W))
+  uint32_t& lastError = GetState().lastError;
+  if (!snapshot || !snapshot->isSnapshot || !entry) {
+    lastError = kErrorInvalidHandle;
     return false;
-  if (snapshot->next >= snapshot->processes.size())
+  }
+  if (entry->dwSize < sizeof(PROCESSENTRY32W)) {
+    lastError = kErrorBadLength;
     return false;
+  }
+  if (snapshot->next >= snapshot->processes.size()) {
+    lastError = ERROR_NO_MORE_FILES;
+    return false;
+  }
   const SimulatedProcess& process = snapshot->processes[snapshot->next++];
   uint32_t size = entry->dwSize;
   std::memset(entry, 0, sizeof(*entry));
@@ -197,6 +209,8 @@ bool Process32FirstW(HANDLE snapshot, PROCESSENTRY32W* entry) {
 bool Process32NextW(HANDLE snapshot, PROCESSENTRY32W* entry) {
   return FillEntry(FromHandle(snapshot), entry);
 }
+
+uint32_t GetLastError() { return GetState().lastError; }
 
 HANDLE OpenProcess(uint32_t desiredAccess, bool /*inheritHandle*/,
                    uint32_t processId) {
