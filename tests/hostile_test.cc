@@ -433,6 +433,17 @@ TEST(HostileTest, SixteenMebibyteRegionFullOfUsedEntries) {
   EXPECT_EQ(Count(result.out, "\n0x"), static_cast<size_t>(listed));
 }
 
+// A description that never ends a line is cut at the line limit, not read
+// until memory runs out.
+TEST(HostileTest, SessionOfDevZero) {
+  Scratch scratch;
+  Result result = RunBinary(scratch, {}, "/dev/zero");
+  EXPECT_EQ(result.exitCode, 4);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "kestrel: /dev/zero:1: the line is longer than 65536 bytes\n");
+}
+
 TEST(HostileTest, OutOfMemory) {
 #ifdef KESTREL_UNDER_ASAN
   GTEST_SKIP()
@@ -468,6 +479,11 @@ TEST(HostileTest, OutOfMemory) {
     EXPECT_TRUE(result.out.empty() || result.out.rfind(kBannerStart, 0) == 0);
     EXPECT_EQ(result.out.find("Process ID"), std::string::npos);
   }
+  // A table region larger than the memory left.
+  Result result = RunBinary(
+      scratch, {}, scratch.Write("region.txt", "table 1073741824\n"), 16 << 20);
+  EXPECT_EQ(result.exitCode, 3);
+  EXPECT_EQ(result.err, "kestrel: out of memory\n");
 #endif
 }
 

@@ -10,9 +10,12 @@
 #include <cwchar>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/sim/session.h"
@@ -163,9 +166,12 @@ void InstallSession(Session session) {
   state.processByPid.clear();
   for (size_t i = 0; i < state.session.processes.size(); ++i)
     state.processByPid.emplace(state.session.processes[i].pid, i);
-  if (!state.session.table)
+  if (!state.session.table) {
     state.session.table.reset(static_cast<unsigned char*>(std::calloc(
         state.session.regionSize ? state.session.regionSize : 1, 1)));
+    if (!state.session.table)
+      throw std::bad_alloc();
+  }
   const void* table =
       state.session.failPebNull ? nullptr : state.session.table.get();
   std::memcpy(state.peb + kPebGdiSharedHandleTableOffset, &table,
@@ -354,9 +360,23 @@ bool Startup() {
           ": cannot read the session description: " + std::strerror(errno));
       return false;
     }
-    std::string line;
-    while (ok && std::getline(file, line))
-      ok = parser.ParseLine(line);
+    // Lines are read into a buffer one byte longer than the longest the
+    // parser takes, so that a longer one is cut there and rejected, rather
+    // than grown without bound.
+    std::vector<char> line(SessionParser::kMaxLineBytes + 2);
+    while (ok) {
+      file.getline(line.data(), static_cast<std::streamsize>(line.size()));
+      auto extracted = static_cast<size_t>(file.gcount());
+      if (extracted == 0 && !file)
+        break;
+      // Unless the file ended or the line was cut, the newline was
+      // extracted, and counted.
+      bool newline = file.good();
+      ok = parser.ParseLine(
+          std::string_view(line.data(), extracted - (newline ? 1 : 0)));
+      if (!newline)
+        break;
+    }
     if (ok && file.bad()) {
       WriteStderrLine("kestrel: " + name +
                       ": cannot read the session description");

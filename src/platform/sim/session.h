@@ -14,6 +14,8 @@
 //        region-unreadable                    one platform step fails
 //
 // A table line must come before the first entry line, whose index it bounds.
+// A line holds at most 65,536 bytes; a UTF-8 byte-order mark may open the
+// first.
 #pragma once
 
 #include <cstddef>
@@ -54,9 +56,13 @@ struct Session {
   bool failRegionUnreadable = false;
 };
 
-// Reads a description line by line.
+// Reads a description line by line. Errors quote a field's first few dozen
+// bytes, with control bytes escaped; memory running out raises
+// std::bad_alloc.
 class SessionParser {
  public:
+  static constexpr size_t kMaxLineBytes = 65536;
+
   explicit SessionParser(Session* session) : session_(session) {}
 
   // Parses the next line (without its newline). False on an error, which

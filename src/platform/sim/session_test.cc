@@ -399,6 +399,31 @@ TEST(SessionTest, LastLineWithoutNewline) {
   EXPECT_EQ(2u, parsed.session.selfPid);
 }
 
+// What a hostile file holds reaches no terminal: errors quote a field's
+// first 40 bytes with control bytes escaped, and a line has a length limit.
+TEST(SessionTest, HostileLines) {
+  const struct {
+    std::string text;
+    const char* error;  // empty: the text parses
+  } kCases[] = {
+      {"\xEF\xBB\xBFself 7\n", ""},
+      {"self 1\n\xEF\xBB\xBFself 7\n", "unknown record '\\xEF\\xBB\\xBFself'"},
+      {"bogus\x1B[2J\\\r\n", "unknown record 'bogus\\x1B[2J\\x5C'"},
+      {"self " + std::string(100, '9'),
+       "PID is not a number from 0 to 4294967295: "
+       "'9999999999999999999999999999999999999999'... (100 bytes)"},
+      {"# " + std::string(65534, 'x') + "\n", ""},
+      {"# " + std::string(65535, 'x') + "\n",
+       "the line is longer than 65536 bytes"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text.substr(0, 20));
+    Parsed parsed = Parse(c.text);
+    EXPECT_EQ(parsed.ok, *c.error == 0);
+    EXPECT_EQ(c.error, parsed.error);
+  }
+}
+
 TEST(SessionTest, ErrorsNameTheirLine) {
   Parsed parsed = Parse(
       "# header\n"
