@@ -502,24 +502,31 @@ TEST_F(SampleSessionTest, Table) {
   ASSERT_NE(nullptr, session.table);
   const std::set<uint8_t> named = {1,  4,  5,  6,  8,  10, 16,
                                    33, 37, 38, 48, 70, 80, 102};
+  // Full types, from the handles' upper words, as Windows writes them: the
+  // type byte holds the full type's base (its low five bits).
   std::set<uint8_t> typesSeen;
   int used = 0;
   bool ownerBitSet = false, unknownType = false, unlistedOwner = false;
+  bool stock = false;
   uint64_t entries = (session.regionSize - 4096) / 24;
   for (uint64_t i = 0; i < entries; ++i) {
     Entry entry = EntryAt(session, i);
     if (entry.type == 0)
       continue;
     ++used;
-    typesSeen.insert(entry.type);
-    unknownType |= named.count(entry.type) == 0;
+    uint8_t full = entry.unique & 0x7F;
+    EXPECT_EQ(full & 0x1F, entry.type) << "entry " << i;
+    typesSeen.insert(full);
+    unknownType |= named.count(full) == 0;
     ownerBitSet |= (entry.owner & 1) != 0;
     unlistedOwner |= listed.count(entry.owner & 0xFFFFFFFEu) == 0;
+    stock |= (entry.unique & 0x80) != 0 && entry.owner == 0;
   }
   EXPECT_GE(used, 1000);
   for (uint8_t type : named)
     EXPECT_EQ(1u, typesSeen.count(type)) << "type " << int(type);
   EXPECT_TRUE(unknownType);
+  EXPECT_TRUE(stock);
   EXPECT_TRUE(ownerBitSet);
   EXPECT_TRUE(unlistedOwner);
   EXPECT_FALSE(session.failNtdllLookup || session.failOpenSelf ||
