@@ -172,8 +172,8 @@ bool SessionParser::ParseLine(std::string_view line) {
     if (what.empty())
       return Fail("missing field: 'fail'");
     if (what != "fail")
-      return Fail("a snapshot line reads 'snapshot fail', not 'snapshot' " +
-                  Quoted(what));
+      return Fail("a snapshot line reads 'snapshot fail', not " +
+                  Quoted("snapshot " + std::string(what)));
     if (!noMoreFields())
       return false;
     session_->snapshotFails = true;
