@@ -1,5 +1,7 @@
 // The cost of one insertion and of one lookup in the process table, at 1,000
-// and at 100,000 records: the table should not slow down as it grows.
+// and at 100,000 records: the table should not slow down as it grows. And
+// the cost of inserting 100,000 PIDs chosen to collide in the PID index's
+// fixed mix, against 100,000 ordinary ones: no choice of PIDs may slow it.
 //
 // An iteration inserts (or looks up) every record of the size under test; the
 // per-operation cost is the iteration time divided by the record count. The
@@ -41,6 +43,32 @@ PidOrders MakePidOrders(uint32_t count) {
   return orders;
 }
 
+// `count` distinct PIDs whose images under the PID index's fixed mix (an
+// xor-shift, a multiplication, an xor-shift) agree in their low 18 bits but
+// for the last three: they all pick one of eight neighbouring slots of a
+// 2^18-slot array, and of every smaller one.
+std::vector<uint32_t> CraftedPids(uint32_t count) {
+  const uint32_t kMultiplier = 0x45D9F3Bu;
+  uint32_t inverse = kMultiplier;  // Newton's iteration for 1 / multiplier
+  for (int i = 0; i < 5; ++i)
+    inverse *= 2 - kMultiplier * inverse;
+  auto unmix = [inverse](uint32_t value) {
+    value ^= value >> 16;
+    value *= inverse;
+    value ^= value >> 16;
+    return value;
+  };
+  std::vector<uint32_t> pids;
+  for (uint32_t high = 0; pids.size() < count; ++high) {
+    for (uint32_t low = 0; low < 8 && pids.size() < count; ++low) {
+      uint32_t pid = unmix(high << 18 | low);
+      if (pid != 0)
+        pids.push_back(pid);
+    }
+  }
+  return pids;
+}
+
 ProcessRecord SampleRecord() {
   ProcessRecord record;
   const char16_t name[] = u"RuntimeBroker.exe";
@@ -71,6 +99,31 @@ void BM_Insert(benchmark::State& state) {
 }
 BENCHMARK(BM_Insert)->Arg(1000)->Arg(100000)->UseManualTime()->Unit(
     benchmark::kMicrosecond);
+
+void BM_InsertCrafted(benchmark::State& state) {
+  const uint32_t count = static_cast<uint32_t>(state.range(0));
+  const std::vector<uint32_t> pids = CraftedPids(count);
+  ProcessRecord record = SampleRecord();
+  for (auto _ : state) {
+    auto table = std::make_unique<ProcessTable>();
+    double start = ThreadCpuSeconds();
+    for (uint32_t pid : pids) {
+      record.pid = pid;
+      table->Set(pid, record);
+    }
+    benchmark::ClobberMemory();
+    state.SetIterationTime(ThreadCpuSeconds() - start);
+    if (table->Count() != count) {
+      state.SkipWithError("the table lost records");
+      break;
+    }
+  }
+  state.counters["records"] = count;
+}
+BENCHMARK(BM_InsertCrafted)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_Lookup(benchmark::State& state) {
   const uint32_t count = static_cast<uint32_t>(state.range(0));

@@ -88,8 +88,7 @@ void BM_ScanFairFloor(benchmark::State& state) {
     double start = ThreadCpuSeconds();
     for (uint32_t index = 0; index < count; ++index) {
       const GdiTableEntry& entry = table[index];
-      uint8_t typeCode = entry.typeCode;
-      if (typeCode == 0)
+      if (entry.typeCode == 0)
         continue;
       int32_t found = ownerOfPid[entry.ownerWord & 0xFFFFFFFEu];
       if (found < 0)
@@ -99,7 +98,7 @@ void BM_ScanFairFloor(benchmark::State& state) {
       std::memcpy(&slot->entry, &entry, sizeof(entry));
       slot->handle = HandleValueOf(entry.unique, index);
       ++owner.entryCount;
-      ++owner.categoryCounts[IndexOf(CategoryOf(typeCode))];
+      ++owner.categoryCounts[IndexOf(CategoryOf(TypeCodeOf(entry)))];
     }
     benchmark::ClobberMemory();
     state.SetIterationTime(ThreadCpuSeconds() - start);

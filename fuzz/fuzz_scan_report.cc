@@ -163,7 +163,7 @@ std::u16string ExpectedBlock(const ProcessRecord& record,
   if (options.showHandles) {
     block += u"Handle                Object Type           Kernel Address\n";
     for (const HandleRecord& handle : record.handles) {
-      const char16_t* name = ObjectTypeName(handle.entry.typeCode);
+      const char16_t* name = ObjectTypeName(TypeCodeOf(handle.entry));
       if (options.typeFilter &&
           !platform::StrStrIW(name, options.typeFilter->c_str()))
         continue;
@@ -200,7 +200,7 @@ std::map<uint32_t, Owned> CountOwners(const std::vector<GdiTableEntry>& table) {
       continue;
     Owned& owned = owners[entry.ownerWord & ~1u];
     ++owned.entries;
-    ++owned.perCategory[static_cast<int>(CategoryOf(entry.typeCode))];
+    ++owned.perCategory[static_cast<int>(CategoryOf(TypeCodeOf(entry)))];
   }
   return owners;
 }
@@ -212,7 +212,7 @@ std::map<uint32_t, Owned> CountOwners(const std::vector<GdiTableEntry>& table) {
 void CheckRecord(ProcessRecord& record, const std::vector<GdiTableEntry>& table,
                  const std::map<uint32_t, Owned>& owners) {
   FUZZ_CHECK(record.entryCount == CounterSum(record));
-  FUZZ_CHECK(record.handles.size <= record.entryCount);
+  FUZZ_CHECK(record.handles.size + record.unlistedHandles == record.entryCount);
 
   auto found = owners.find(record.pid);
   Owned owned = found == owners.end() ? Owned() : found->second;

@@ -83,6 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   FUZZ_CHECK(!error.empty());
+  // One short line of printable ASCII, whatever bytes the input held.
+  FUZZ_CHECK(error.size() <= 300);
+  for (char c : error)
+    FUZZ_CHECK(c >= 0x20 && c < 0x7F);
   FUZZ_CHECK(errorLine >= 1 && errorLine <= lines);
   // The error names the first bad line: the lines before it parse.
   Session prefix;

@@ -43,10 +43,12 @@ struct RunResult {
 
 // Runs the kestrel binary with `args`. `session` names the session file, or
 // is null for the built-in sample. `extraEnv` holds "NAME=value" entries
-// that replace or add to the inherited environment.
+// that replace or add to the inherited environment. `stdoutFile`, when set,
+// is opened as standard output instead of the pipe that fills `out`.
 RunResult RunKestrel(const std::vector<std::string>& args,
                      const std::string* session,
-                     const std::vector<std::string>& extraEnv = {}) {
+                     const std::vector<std::string>& extraEnv = {},
+                     const char* stdoutFile = nullptr) {
   RunResult result;
 
   std::vector<std::string> env;
@@ -93,7 +95,10 @@ RunResult RunKestrel(const std::vector<std::string>& args,
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+  if (stdoutFile)
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile, O_WRONLY, 0);
+  else
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
   pid_t child;
   int spawned = posix_spawn(&child, binary.c_str(), &actions, nullptr,
@@ -358,6 +363,18 @@ TEST_F(KestrelTest, SummaryTotalsComeFromTheTable) {
                     SummaryRow(8, "b.exe", 2, 2));
 }
 
+// A protected process opens with the limited query right alone, which is
+// all the census asks for.
+TEST_F(KestrelTest, ProtectedProcessIsListed) {
+  ExpectListing(
+      "process 4 6 open System\n"
+      "process 8 5 limited csrss.exe\n"
+      "entry 0 0xFFFFF90000000100 8 0x0110 16 0 0\n",
+      {},
+      kSummaryHeader + SummaryRow(4, "System", 0, 6) +
+          SummaryRow(8, "csrss.exe", 1, 5));
+}
+
 TEST_F(KestrelTest, OnePageTableGivesZeroTotals) {
   const char session[] =
       "process 4 6 open System\n"
@@ -543,8 +560,8 @@ TEST_F(KestrelTest, UnreadableSystemStateEndsWithExitCode2) {
 // The detail views.
 
 // Bins of 17: 123456 in bin 2, then 21 and 4 in bin 4, then 80 in bin 12.
-// PID 4 owns one entry beyond index 2^16, whose index carries into the
-// handle value's upper half; 21 owns nothing.
+// PID 4 also owns entry 65541, inside the region but past the 65,536 entries
+// a handle's index can name, so it is never read; 21 owns nothing.
 const char kDetailSession[] =
     "process 4 9 open System\n"
     "process 21 2 open empty.exe\n"
@@ -573,12 +590,12 @@ const char kLongName[] = "a-very-long-executable-name-here.exe";
 
 const std::string kLongPid = PidLine(123456, kLongName, 3, 3);
 const std::string kEmptyPid = PidLine(21, "empty.exe", 0, 2);
-const std::string kSystemPid = PidLine(4, "System", 7, 9);
+const std::string kSystemPid = PidLine(4, "System", 6, 9);
 const std::string kFilesPid = PidLine(80, "x-files.exe", 5, 5);
 
 const std::string kLongCounts = CountLines({0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1});
 const std::string kEmptyCounts = CountLines({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-const std::string kSystemCounts = CountLines({1, 0, 1, 1, 0, 0, 0, 1, 1, 0, 2});
+const std::string kSystemCounts = CountLines({1, 0, 1, 0, 0, 0, 0, 1, 1, 0, 2});
 const std::string kFilesCounts = CountLines({0, 1, 0, 0, 1, 1, 1, 0, 0, 0, 1});
 
 const std::string kLongMetafile =
@@ -599,11 +616,8 @@ const std::string kSystemUnknown =
     HandleLine(0x04030009, "Unknown", 0xFFFFF90000004000);
 const std::string kSystemPen =
     HandleLine(0x0530000A, "Pen", 0xFFFFF90000005000);
-const std::string kSystemBitmap =
-    HandleLine(0x00020005, "Bitmap", 0xFFFFF9000000F000);
 const std::string kSystemHandles = kSystemBrush + kSystemDc + kSystemAltDc +
-                                   kSystemMetaDc + kSystemUnknown + kSystemPen +
-                                   kSystemBitmap;
+                                   kSystemMetaDc + kSystemUnknown + kSystemPen;
 
 const std::string kFilesHandles =
     HandleLine(0x0950000F, "ExtPen", 0xFFFFF90000009000) +
@@ -656,8 +670,8 @@ TEST_F(KestrelTest, TypeFilterSelectsHandleLines) {
       {{"-c", "-v", "-f", "bRuSh", "4"},
        kSystemPid + kSystemCounts + kHandleHeader + kSystemBrush + "\n"},
       // The last of two filters holds.
-      {{"-v", "-f", "pen", "-v", "-f", "bitmap", "sys"},
-       kSystemPid + kHandleHeader + kSystemBitmap + "\n"},
+      {{"-v", "-f", "pen", "-v", "-f", "brush", "sys"},
+       kSystemPid + kHandleHeader + kSystemBrush + "\n"},
       {{"-v", "-f", "nothing", "123456"}, kLongPid + kHandleHeader + "\n"},
   };
   for (const TargetCase& c : cases) {
@@ -694,9 +708,9 @@ TEST_F(KestrelTest, DetailViewsWithTargets) {
 TEST_F(KestrelTest, DetailBlockBytes) {
   ExpectListing(
       kDetailSession, {"-c", "-v", "-f", "brush", "system"},
-      "PID:     4  Name: System                        GDI Total:    7  All:    9 \n"
+      "PID:     4  Name: System                        GDI Total:    6  All:    9 \n"
       " Pen ExtPen Brush Bitmap Font Palette Region   DC MetaDC EnhMetaDC OtherGDi\n"
-      "   1     0      1     1     0      0      0     1     1        0        2\n"
+      "   1     0      1     0     0      0      0     1     1        0        2\n"
       "Handle                Object Type           Kernel Address\n"
       "0x0000000000000005    Brush                 0x000000000000001A\n"
       "\n");
@@ -757,6 +771,18 @@ TEST_F(KestrelTest, BadSessionLinesEndWithExitCode4) {
       EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
       EXPECT_NE(result.err.find(c.mentions), std::string::npos) << result.err;
     }
+  }
+}
+
+// Standard output that cannot be written: one line on standard error and
+// exit code 5, whether the report fails on the way (the sample's handle view
+// is far larger than one buffer) or only at the final flush (help).
+TEST_F(KestrelTest, UnwritableStandardOutputEndsWithExitCode5) {
+  for (const char* option : {"-v", "-h"}) {
+    SCOPED_TRACE(option);
+    RunResult result = RunKestrel({option}, nullptr, {}, "/dev/full");
+    EXPECT_EQ(result.exitCode, 5);
+    EXPECT_EQ(result.err, "kestrel: cannot write to standard output\n");
   }
 }
 

@@ -394,11 +394,12 @@ TEST(HostileTest, SixteenMebibyteRegionFullOfUsedEntries) {
   for (int owner = 0; owner < kRecorded; ++owner)
     std::fprintf(file, "process %d 1 open owner%d.exe\n", 8 + 4 * owner, owner);
   std::fprintf(file, "table %llu\n", static_cast<unsigned long long>(kRegion));
+  // Only the first 65,536 entries are read: no handle names one beyond.
   std::map<int, int> expected;  // PID -> entries
   for (uint32_t i = 0; i < kEntries; ++i) {
     int owner = static_cast<int>(i % kOwners);
     int pid = 8 + 4 * owner;
-    if (owner < kRecorded)
+    if (owner < kRecorded && i < 65536)
       ++expected[pid];
     // Bit 0 of the owner word is set on every other entry.
     std::fprintf(file, "entry %u 0x%llX %u %u %d 0 0\n", i,
@@ -430,6 +431,17 @@ TEST(HostileTest, SixteenMebibyteRegionFullOfUsedEntries) {
   EXPECT_EQ(Lines(result.out).size(), 5u + static_cast<size_t>(kRecorded) * 5 +
                                           static_cast<size_t>(listed));
   EXPECT_EQ(Count(result.out, "\n0x"), static_cast<size_t>(listed));
+}
+
+// A description that never ends a line is cut at the line limit, not read
+// until memory runs out.
+TEST(HostileTest, SessionOfDevZero) {
+  Scratch scratch;
+  Result result = RunBinary(scratch, {}, "/dev/zero");
+  EXPECT_EQ(result.exitCode, 4);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "kestrel: /dev/zero:1: the line is longer than 65536 bytes\n");
 }
 
 TEST(HostileTest, OutOfMemory) {
@@ -467,6 +479,11 @@ TEST(HostileTest, OutOfMemory) {
     EXPECT_TRUE(result.out.empty() || result.out.rfind(kBannerStart, 0) == 0);
     EXPECT_EQ(result.out.find("Process ID"), std::string::npos);
   }
+  // A table region larger than the memory left.
+  Result result = RunBinary(
+      scratch, {}, scratch.Write("region.txt", "table 1073741824\n"), 16 << 20);
+  EXPECT_EQ(result.exitCode, 3);
+  EXPECT_EQ(result.err, "kestrel: out of memory\n");
 #endif
 }
 

@@ -8,10 +8,12 @@
 
 namespace {
 
-// What GetGuiResources reports for `pid`, or 0 when it cannot be opened.
+// What GetGuiResources reports for `pid`, or 0 when it cannot be opened. The
+// limited right is all GetGuiResources needs, and protected processes grant
+// no more.
 int32_t GdiObjectCount(uint32_t pid) {
-  platform::UniqueProcessHandle process(
-      platform::OpenProcess(platform::PROCESS_QUERY_INFORMATION, false, pid));
+  platform::UniqueProcessHandle process(platform::OpenProcess(
+      platform::PROCESS_QUERY_LIMITED_INFORMATION, false, pid));
   if (!process)
     return 0;
   return static_cast<int32_t>(
@@ -30,8 +32,12 @@ bool CollectProcesses(ProcessTable& table) {
   entry.dwSize = sizeof(entry);
   // The record is built once and reused: only its pid, name and count change.
   ProcessRecord record;
-  for (bool more = platform::Process32FirstW(snapshot.get(), &entry); more;
-       more = platform::Process32NextW(snapshot.get(), &entry)) {
+  bool more = platform::Process32FirstW(snapshot.get(), &entry);
+  // An empty snapshot ends at once with "no more files"; any other failure
+  // of the first entry is a snapshot that cannot be read.
+  if (!more && platform::GetLastError() != platform::ERROR_NO_MORE_FILES)
+    return false;
+  for (; more; more = platform::Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == 0)
       continue;
     int32_t count = GdiObjectCount(entry.th32ProcessID);

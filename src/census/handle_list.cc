@@ -5,6 +5,23 @@
 #include <new>
 #include <utility>
 
+#include "census/handle_list_testing.h"
+
+namespace {
+
+void* Reallocate(void* storage, size_t bytes) {
+  return std::realloc(storage, bytes);
+}
+
+// What the lists grow with; tests put an allocator that fails here.
+void* (*growStorage)(void*, size_t) = Reallocate;
+
+}  // namespace
+
+void SetHandleListGrowthForTesting(void* (*reallocate)(void*, size_t)) {
+  growStorage = reallocate ? reallocate : Reallocate;
+}
+
 HandleList::HandleList(const HandleList& other) { *this = other; }
 
 HandleList::HandleList(HandleList&& other) noexcept
@@ -54,7 +71,7 @@ HandleRecord* HandleList::GrowAndAppendSlot() {
   int64_t allocated = AllocatedFor(capacity);
   int64_t needed = AllocatedFor(grown);
   if (needed > allocated) {
-    auto* bigger = static_cast<HandleRecord*>(std::realloc(
+    auto* bigger = static_cast<HandleRecord*>(growStorage(
         storage, sizeof(HandleRecord) * static_cast<size_t>(needed)));
     if (!bigger)
       return nullptr;

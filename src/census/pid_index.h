@@ -34,9 +34,8 @@ class PidIndex {
     ProcessRecord* record;  // null: an empty slot
   };
 
-  // The key is mixed before it picks a slot, so that no choice of PIDs
-  // clusters: PIDs are multiples of four on Windows, and a session
-  // description may hold any set.
+  // A fixed mix that breaks up regular sets of PIDs (on Windows they are
+  // multiples of four); a bijection, so distinct PIDs stay distinct.
   static uint32_t Mix(uint32_t pid) {
     pid ^= pid >> 16;
     pid *= 0x45D9F3Bu;
@@ -44,8 +43,17 @@ class PidIndex {
     return pid;
   }
 
+  // The mixed key times a random odd multiplier, drawn once a run, picks the
+  // slot with its top bits. Any fixed function of the PID has sets of PIDs
+  // that share a slot, and a session description may hold any set; against
+  // a multiplier it cannot know, two PIDs share a slot with a probability of
+  // at most 2 / slot count, so no set clusters.
+  uint32_t HomeSlot(uint32_t pid) const {
+    return static_cast<uint32_t>((Mix(pid) * multiplier_) >> shift_);
+  }
+
   Slot* SlotOf(uint32_t pid) const {
-    uint32_t slot = Mix(pid) & mask_;
+    uint32_t slot = HomeSlot(pid);
     while (slots_[slot].record && slots_[slot].pid != pid)
       slot = (slot + 1) & mask_;
     return &slots_[slot];
@@ -54,6 +62,8 @@ class PidIndex {
   void Grow();
 
   Slot* slots_ = nullptr;
-  uint32_t mask_ = 0;  // slot count - 1
+  uint32_t mask_ = 0;    // slot count - 1
+  uint32_t shift_ = 64;  // 64 - log2(slot count)
+  uint64_t multiplier_ = 0;
   uint32_t count_ = 0;
 };

@@ -16,6 +16,9 @@ struct ProcessFields {
   char16_t exeName[260] = {};  // NUL-terminated
   int32_t guiObjectCount = 0;  // what GetGuiResources reported
   int32_t entryCount = 0;      // shared-table entries attributed to it
+  // Entries counted whose handles could not be kept: the list could not
+  // grow.
+  int32_t unlistedHandles = 0;
   // One counter per object category (Pen ... OtherGDi), in the order of the
   // count view's columns.
   int32_t categoryCounts[kCategoryCount] = {};

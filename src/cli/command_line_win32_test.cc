@@ -1,6 +1,7 @@
 // The target's number conversion against the Windows runtime's own.
 #include "cli/command_line.h"
 
+#include <climits>
 #include <cwchar>
 #include <string>
 
@@ -70,7 +71,12 @@ TEST(CommandLineWin32Test, ConvertTargetNumberMatchesWcstoul) {
     size_t expectedConsumed = static_cast<size_t>(end - c.text);
     size_t consumed = 99;
     uint32_t value = ConvertTargetNumber(text.data(), text.size(), &consumed);
-    EXPECT_EQ(expected, value);
+    // For a negative number whose magnitude overflows, the universal C
+    // runtime (MSVC's) returns ULONG_MAX where msvcrt negates the capped
+    // value; the program keeps msvcrt's rule.
+    if (!(expected == ULONG_MAX && value == 1)) {
+      EXPECT_EQ(expected, value);
+    }
     EXPECT_EQ(expectedConsumed, consumed);
     // And both say what the table says.
     EXPECT_EQ(c.value, value);

@@ -1,6 +1,8 @@
 #include "cli/run.h"
 
+#include <cstdint>
 #include <new>
+#include <string>
 
 #include "census/census.h"
 #include "census/process_table.h"
@@ -34,9 +36,12 @@ bool Matches(const ProcessRecord& record, const RunOptions& options) {
   return false;
 }
 
-void PrintReport(const ProcessTable& table, const RunOptions& options,
-                 Output& out) {
+// Prints the chosen view; returns the handles the handle view could not list
+// because they could not be kept (0 in the other views, which are whole).
+int64_t PrintReport(const ProcessTable& table, const RunOptions& options,
+                    Output& out) {
   bool headerPrinted = false;
+  int64_t unlisted = 0;
   for (const ProcessTable::Node* node = table.First(); node;
        node = table.Next(node)) {
     if (!Matches(node->record, options))
@@ -45,7 +50,10 @@ void PrintReport(const ProcessTable& table, const RunOptions& options,
       PrintDetails(node->record, options, out);
     else
       PrintSummary(node->record, headerPrinted, out);
+    if (options.showHandles)
+      unlisted += node->record.unlistedHandles;
   }
+  return unlisted;
 }
 
 }  // namespace
@@ -82,23 +90,37 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
     return kExitSystemState;
   }
   ScanSharedHandleTable(location.table, location.entryCount, table);
-  PrintReport(table, options, out);
+  int64_t unlisted = PrintReport(table, options, out);
+  if (unlisted > 0) {
+    out.Flush();
+    platform::WriteStderrLine(
+        "kestrel: out of memory: " + std::to_string(unlisted) +
+        (unlisted == 1 ? " handle" : " handles") + " could not be listed");
+    return kExitOutOfMemory;
+  }
   return kExitSuccess;
 }
 
 int KestrelMain(
     const std::function<std::vector<std::u16string>()>& readArguments) {
+  // Outside the try, so that a failed write is seen on every path.
+  Output out;
+  int code;
   try {
     std::vector<std::u16string> arguments = readArguments();
     if (!platform::Startup())
       return kExitSessionUnusable;
-    Output out;
-    int code = RunKestrel(arguments, out);
-    out.Flush();
-    return code;
+    code = RunKestrel(arguments, out);
   } catch (const std::bad_alloc&) {
-    platform::FlushStdout();
+    out.Flush();
     platform::WriteStderrLine("kestrel: out of memory");
-    return kExitOutOfMemory;
+    code = kExitOutOfMemory;
   }
+  out.Flush();
+  if (out.Failed()) {
+    platform::WriteStderrLine("kestrel: cannot write to standard output");
+    if (code == kExitSuccess || code == kExitUsage)
+      code = kExitOutputFailed;
+  }
+  return code;
 }

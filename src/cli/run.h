@@ -9,11 +9,12 @@ class Output;
 
 // The exit codes of kestrel.
 enum ExitCode {
-  kExitSuccess = 0,         // a complete run, or help
-  kExitUsage = 1,           // a usage error
-  kExitSystemState = 2,     // the system state could not be read
-  kExitOutOfMemory = 3,     // memory ran out
-  kExitSessionUnusable = 4  // (host builds) the session description
+  kExitSuccess = 0,          // a complete run, or help
+  kExitUsage = 1,            // a usage error
+  kExitSystemState = 2,      // the system state could not be read
+  kExitOutOfMemory = 3,      // memory ran out
+  kExitSessionUnusable = 4,  // (host builds) the session description
+  kExitOutputFailed = 5      // standard output could not be written
 };
 
 // Runs the stages in order: locale, banner, arguments, census, location and
@@ -22,7 +23,9 @@ enum ExitCode {
 int RunKestrel(const std::vector<std::u16string>& arguments, Output& out);
 
 // The entry's common part: reads the arguments, starts the platform, runs,
-// and is the one place where running out of memory becomes its message and
-// exit code.
+// and is the one place where running out of memory and a failed write to
+// standard output become their messages and exit codes. A failed write
+// turns a complete run, help or a usage error into exit code 5; a run that
+// failed otherwise keeps its code.
 int KestrelMain(
     const std::function<std::vector<std::u16string>()>& readArguments);

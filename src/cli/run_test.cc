@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "census/handle_list_testing.h"
 #include "census/process_table.h"
 #include "gditable/shared_table.h"
 #include "gditable/shared_table_testing.h"
@@ -125,6 +126,7 @@ class RunKestrelTest : public testing::Test {
   }
   void TearDown() override {
     failNothrowNew = false;
+    SetHandleListGrowthForTesting(nullptr);
     ResetQueryFunctionCache();
   }
 
@@ -338,6 +340,21 @@ TEST_F(RunKestrelTest, OutOfMemoryPropagates) {
   EXPECT_EQ(Banner(), output);
   // The snapshot handle is closed on the way out.
   EXPECT_EQ(0u, platform::OpenHandleCount());
+}
+
+// Handles that could not be kept are counted, and the handle view says how
+// many it could not list; the other views are whole.
+TEST_F(RunKestrelTest, HandlesThatCannotBeKept) {
+  SetHandleListGrowthForTesting([](void*, size_t) -> void* { return nullptr; });
+  EXPECT_EQ(3, Run({u"-c", u"-v", u"600"}));
+  EXPECT_EQ(Banner() + kNotepadPid + kCountsHeader + kNotepadCounts +
+                kHandleHeader + u"\n",
+            output_);
+  EXPECT_EQ("kestrel: out of memory: 3 handles could not be listed\n", errors_);
+  EXPECT_EQ(0, Run({u"-c", u"600"}));
+  EXPECT_EQ(Banner() + kNotepadPid + kCountsHeader + kNotepadCounts + u"\n",
+            output_);
+  EXPECT_EQ("", errors_);
 }
 
 // KestrelMain reads its session from the file KESTREL_SESSION names.

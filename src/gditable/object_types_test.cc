@@ -58,4 +58,36 @@ TEST(ObjectTypesTest, EveryOtherCodeIsUnknown) {
   }
 }
 
+// The type code of an entry from its type byte and the handle's upper word,
+// as Windows and Wine write them, then as the rule leaves them.
+TEST(ObjectTypesTest, TypeCodeOf) {
+  const struct {
+    const char* what;
+    uint16_t unique;
+    uint8_t typeByte;
+    uint8_t code;
+  } kCases[] = {
+      {"pen", 0x0130, 0x10, 48},
+      {"brush", 0x0110, 0x10, 16},
+      {"extended pen", 0x0250, 0x10, 80},
+      {"metafile DC", 0x0166, 0x06, 102},
+      {"enhanced metafile DC", 0x0121, 0x01, 33},
+      {"metafile", 0x0226, 0x06, 38},
+      {"enhanced metafile", 0x0146, 0x06, 70},
+      {"memory DC: full type 0x41 has no name", 0x0741, 0x01, 1},
+      {"stock brush: bit 7 is no part of the type", 0x0190, 0x10, 16},
+      {"type byte with upper bits", 0x0110, 0x30, 48},
+      {"type byte with upper bits, no name", 0x0130, 0x7F, 0x7F},
+      {"full type of another base", 0x0166, 0x10, 16},
+      {"free entry", 0x0130, 0x00, 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    platform::GdiTableEntry entry = {};
+    entry.unique = c.unique;
+    entry.typeCode = c.typeByte;
+    EXPECT_EQ(c.code, TypeCodeOf(entry));
+  }
+}
+
 }  // namespace

@@ -78,6 +78,8 @@ bool LocateSharedHandleTable(SharedTableLocation* location) {
           ? 0
           : (information.RegionSize - platform::kTableHeaderBytes) /
                 sizeof(GdiTableEntry);
+  if (entries > platform::kMaxTableEntries)
+    entries = platform::kMaxTableEntries;
   location->table = static_cast<const GdiTableEntry*>(table);
   location->entryCount = static_cast<uint32_t>(entries);
   return true;
@@ -89,8 +91,7 @@ void ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
                 "one counter a category");
   for (uint32_t index = 0; index < entryCount; ++index) {
     const GdiTableEntry& entry = table[index];
-    uint8_t typeCode = entry.typeCode;
-    if (typeCode == 0)
+    if (entry.typeCode == 0)
       continue;
     ProcessRecord* record = processes.Lookup(entry.ownerWord & 0xFFFFFFFEu);
     if (!record)
@@ -101,8 +102,10 @@ void ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
     if (HandleRecord* slot = record->handles.AppendSlot()) {
       std::memcpy(&slot->entry, &entry, sizeof(entry));
       slot->handle = HandleValueOf(entry.unique, index);
+    } else {
+      ++record->unlistedHandles;
     }
     ++record->entryCount;
-    ++record->categoryCounts[IndexOf(CategoryOf(typeCode))];
+    ++record->categoryCounts[IndexOf(CategoryOf(TypeCodeOf(entry)))];
   }
 }

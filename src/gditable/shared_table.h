@@ -18,8 +18,8 @@ struct SharedTableLocation {
 // The PEB address of process `pid`, or null when it cannot be queried.
 const void* QueryPebAddress(uint32_t pid);
 
-// Finds the shared table and its entry count. False when the table cannot be
-// found or its memory cannot be read.
+// Finds the shared table and its entry count, at most 65,536. False when the
+// table cannot be found or its memory cannot be read.
 bool LocateSharedHandleTable(SharedTableLocation* location);
 
 // The handle value of entry `index`: unique * 65536 + index in 32 bits, an
@@ -28,6 +28,7 @@ inline uint64_t HandleValueOf(uint16_t unique, uint32_t index) {
   return static_cast<uint32_t>(unique * 65536u + index);
 }
 
-// Attributes every used entry owned by a recorded process to its record.
+// Attributes every used entry owned by a recorded process to its record; an
+// entry whose handle cannot be kept still counts, as an unlisted handle.
 void ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
                            ProcessTable& processes);

@@ -228,6 +228,7 @@ TEST(ScanSharedHandleTableTest, CountsAHandleThatCannotBeListed) {
   const ProcessRecord* record = table.Lookup(4);
   EXPECT_EQ(HandleList::kMaxCapacity, record->handles.size);
   EXPECT_EQ(1, record->entryCount);
+  EXPECT_EQ(1, record->unlistedHandles);
   EXPECT_EQ(1, record->categoryCounts[IndexOf(ObjectCategory::Brush)]);
   full.size = 0;
   full.capacity = 0;
@@ -285,7 +286,7 @@ TEST_F(LocateSharedHandleTableTest, EntryCountFromTheRegionSize) {
       {4096 + 24, 1},
       {4096 + 24 * 3 + 23, 3},  // a partial entry is not counted
       {4096 + 65536 * 24, 65536},
-      {4096 + (65536 + 6) * 24, 65542},
+      {4096 + (65536 + 6) * 24, 65536},  // no handle names entry 65536
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.region);

@@ -31,8 +31,9 @@ std::string Narrow(const std::u16string& text) {
 }
 
 // One GDI object of the test's own, with the type code that this tool's type
-// table gives its kind, and the code Wine 8 writes instead: only the low five
-// bits of its own type numbers, in which a bitmap is 9, not 5.
+// table gives its kind, and the one Wine 8 gives it instead: Wine numbers
+// bitmaps and DIB sections 9 (its own number for a bitmap, no Windows type),
+// every other kind as Windows does.
 struct GdiObject {
   const char* kind;
   void* handle;
@@ -75,10 +76,10 @@ struct GdiObjects {
 
     Add("solid brush", ::CreateSolidBrush(RGB(1, 2, 3)), 0x10, 0x10);
     Add("hatch brush", ::CreateHatchBrush(HS_CROSS, RGB(4, 5, 6)), 0x10, 0x10);
-    Add("pen", ::CreatePen(PS_SOLID, 1, RGB(7, 8, 9)), 0x30, 0x10);
+    Add("pen", ::CreatePen(PS_SOLID, 1, RGB(7, 8, 9)), 0x30, 0x30);
     Add("extended pen",
         ::ExtCreatePen(PS_GEOMETRIC | PS_SOLID, 3, &logBrush, 0, nullptr), 0x50,
-        0x10);
+        0x50);
     Add("font",
         ::CreateFontW(12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
@@ -92,14 +93,14 @@ struct GdiObjects {
         0x25, 0x09);
     Add("palette", ::CreatePalette(&palette.header), 0x08, 0x08);
     Add("memory DC", ::CreateCompatibleDC(nullptr), 0x01, 0x01);
-    Add("metafile DC", ::CreateMetaFileW(nullptr), 0x66, 0x06);
-    Add("metafile", ::CloseMetaFile(::CreateMetaFileW(nullptr)), 0x26, 0x06);
+    Add("metafile DC", ::CreateMetaFileW(nullptr), 0x66, 0x66);
+    Add("metafile", ::CloseMetaFile(::CreateMetaFileW(nullptr)), 0x26, 0x26);
     Add("enhanced metafile DC",
-        ::CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr), 0x21, 0x01);
+        ::CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr), 0x21, 0x21);
     Add("enhanced metafile",
         ::CloseEnhMetaFile(
             ::CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr)),
-        0x46, 0x06);
+        0x46, 0x46);
   }
   ~GdiObjects() {
     for (const GdiObject& object : objects)
@@ -179,18 +180,27 @@ TEST(SharedTableWin32Test, ScanListsOwnObjects) {
     uint32_t index = static_cast<uint32_t>(handle & 0xFFFF);
     ASSERT_LT(index, location.entryCount);
     const GdiTableEntry& entry = location.table[index];
+    uint8_t code = TypeCodeOf(entry);
     std::printf(
         "%-21s handle 0x%08llX: index %5u unique 0x%04X type 0x%02X flags "
-        "0x%02X owner 0x%08X -> \"%s\" %s (Windows: 0x%02X)\n",
+        "0x%02X owner 0x%08X -> code 0x%02X \"%s\" %s (Windows: 0x%02X)\n",
         object.kind, static_cast<unsigned long long>(handle), index,
-        entry.unique, entry.typeCode, entry.flags, entry.ownerWord,
-        Narrow(ObjectTypeName(entry.typeCode)).c_str(),
-        CategoryName(CategoryOf(entry.typeCode)), object.windowsCode);
+        entry.unique, entry.typeCode, entry.flags, entry.ownerWord, code,
+        Narrow(ObjectTypeName(code)).c_str(), CategoryName(CategoryOf(code)),
+        object.windowsCode);
     EXPECT_NE(0, entry.typeCode);
     EXPECT_EQ(handle, HandleValueOf(entry.unique, index));
+    // The type byte holds the base type, or (as this tool first assumed)
+    // the full one.
     EXPECT_TRUE(entry.typeCode == object.windowsCode ||
                 entry.typeCode == (object.windowsCode & 0x1F) ||
-                entry.typeCode == object.wineCode);
+                entry.typeCode == (object.wineCode & 0x1F));
+    // The name and category derived are those of the kind created (under
+    // Wine, of Wine's own number for a bitmap).
+    uint8_t expected = code == object.wineCode ? code : object.windowsCode;
+    EXPECT_EQ(Narrow(ObjectTypeName(expected)), Narrow(ObjectTypeName(code)));
+    EXPECT_STREQ(CategoryName(CategoryOf(expected)),
+                 CategoryName(CategoryOf(code)));
     // The handle's upper half repeats the object's type in its low bits.
     EXPECT_EQ(entry.unique & 0x1F, entry.typeCode & 0x1F);
     uint32_t pid = entry.ownerWord & 0xFFFFFFFEu;
@@ -240,7 +250,7 @@ TEST(SharedTableWin32Test, ScanListsOwnObjects) {
     if (entry.typeCode == 0 || (entry.ownerWord & 0xFFFFFFFEu) != ownerPid)
       continue;
     ++used;
-    ++expected[static_cast<int>(CategoryOf(entry.typeCode))];
+    ++expected[static_cast<int>(CategoryOf(TypeCodeOf(entry)))];
   }
   for (const HandleRecord& h : record->handles) {
     if ((h.handle & 0xFFFF) < previous)

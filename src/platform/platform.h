@@ -21,7 +21,11 @@ using NTSTATUS = int32_t;
 
 constexpr uint32_t TH32CS_SNAPPROCESS = 0x00000002;
 constexpr uint32_t PROCESS_QUERY_INFORMATION = 0x0400;
+constexpr uint32_t PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
 constexpr uint32_t GR_GDIOBJECTS = 0;
+// GetLastError after Process32FirstW or Process32NextW: the snapshot holds
+// no (more) processes.
+constexpr uint32_t ERROR_NO_MORE_FILES = 18;
 constexpr uint32_t ProcessBasicInformation = 0;
 
 // MEMORY_BASIC_INFORMATION::State and ::Protect values.
@@ -102,8 +106,12 @@ static_assert(offsetof(GdiTableEntry, userAddress) == 16, "user offset");
 
 // Byte offset of GdiSharedHandleTable in the 64-bit PEB.
 constexpr size_t kPebGdiSharedHandleTableOffset = 0xF8;
-// The table's region holds one page more than the entries it counts.
+// The table's region holds one page more than the entries it counts: on
+// Windows, the page that follows them.
 constexpr uint64_t kTableHeaderBytes = 4096;
+// A handle's index is its low 16 bits, so no handle names an entry past
+// these, whatever the region's size; the memory beyond holds other data.
+constexpr uint32_t kMaxTableEntries = 65536;
 
 using NtQueryInformationProcessFn = NTSTATUS (*)(HANDLE process,
                                                  uint32_t informationClass,
@@ -143,6 +151,8 @@ using UniqueSnapshotHandle = UniqueHandle<EmptyHandle::InvalidHandleValue>;
 HANDLE CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId);
 bool Process32FirstW(HANDLE snapshot, PROCESSENTRY32W* entry);
 bool Process32NextW(HANDLE snapshot, PROCESSENTRY32W* entry);
+// The calling thread's last error code, as the last failed call set it.
+uint32_t GetLastError();
 HANDLE OpenProcess(uint32_t desiredAccess, bool inheritHandle,
                    uint32_t processId);
 bool CloseHandle(HANDLE handle);

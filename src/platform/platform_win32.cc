@@ -97,6 +97,8 @@ bool Process32NextW(HANDLE snapshot, PROCESSENTRY32W* entry) {
                           reinterpret_cast<::PROCESSENTRY32W*>(entry)) != FALSE;
 }
 
+uint32_t GetLastError() { return ::GetLastError(); }
+
 HANDLE OpenProcess(uint32_t desiredAccess, bool inheritHandle,
                    uint32_t processId) {
   return ::OpenProcess(desiredAccess, inheritHandle ? TRUE : FALSE, processId);

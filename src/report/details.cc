@@ -85,7 +85,7 @@ void PrintDetails(const ProcessRecord& record, const RunOptions& options,
   // "0x%p    %-18s    0x%p\n": all ASCII, written in place.
   char buffer[2 + 16 + 4 + 64 + 6 + 16 + 1];
   for (const HandleRecord& handle : record.handles) {
-    uint8_t typeCode = handle.entry.typeCode;
+    uint8_t typeCode = TypeCodeOf(handle.entry);
     uint8_t& listed = decision[typeCode];
     if (listed == kUndecided) {
       listed =

@@ -10,9 +10,12 @@
 #include <cwchar>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -51,6 +54,7 @@ struct State {
   // The first process of the snapshot with each PID, so that the census of
   // a large session stays linear.
   std::unordered_map<uint32_t, size_t> processByPid;
+  uint32_t lastError = 0;
 };
 
 State& GetState() {
@@ -81,12 +85,23 @@ const SimulatedProcess* FindProcess(uint32_t pid) {
              : &state.session.processes[found->second];
 }
 
+constexpr uint32_t kErrorInvalidHandle = 6;
+constexpr uint32_t kErrorBadLength = 24;
+
 bool FillEntry(HandleObject* snapshot, PROCESSENTRY32W* entry) {
-  if (!snapshot || !snapshot->isSnapshot || !entry ||
-      entry->dwSize < sizeof(PROCESSENTRY32W))
+  uint32_t& lastError = GetState().lastError;
+  if (!snapshot || !snapshot->isSnapshot || !entry) {
+    lastError = kErrorInvalidHandle;
     return false;
-  if (snapshot->next >= snapshot->processes.size())
+  }
+  if (entry->dwSize < sizeof(PROCESSENTRY32W)) {
+    lastError = kErrorBadLength;
     return false;
+  }
+  if (snapshot->next >= snapshot->processes.size()) {
+    lastError = ERROR_NO_MORE_FILES;
+    return false;
+  }
   const SimulatedProcess& process = snapshot->processes[snapshot->next++];
   uint32_t size = entry->dwSize;
   std::memset(entry, 0, sizeof(*entry));
@@ -154,9 +169,12 @@ void InstallSession(Session session) {
   state.processByPid.clear();
   for (size_t i = 0; i < state.session.processes.size(); ++i)
     state.processByPid.emplace(state.session.processes[i].pid, i);
-  if (!state.session.table)
+  if (!state.session.table) {
     state.session.table.reset(static_cast<unsigned char*>(std::calloc(
         state.session.regionSize ? state.session.regionSize : 1, 1)));
+    if (!state.session.table)
+      throw std::bad_alloc();
+  }
   const void* table =
       state.session.failPebNull ? nullptr : state.session.table.get();
   std::memcpy(state.peb + kPebGdiSharedHandleTableOffset, &table,
@@ -201,6 +219,8 @@ bool Process32NextW(HANDLE snapshot, PROCESSENTRY32W* entry) {
   return FillEntry(FromHandle(snapshot), entry);
 }
 
+uint32_t GetLastError() { return GetState().lastError; }
+
 HANDLE OpenProcess(uint32_t desiredAccess, bool /*inheritHandle*/,
                    uint32_t processId) {
   const Session& session = GetState().session;
@@ -212,6 +232,10 @@ HANDLE OpenProcess(uint32_t desiredAccess, bool /*inheritHandle*/,
   } else {
     const SimulatedProcess* process = FindProcess(processId);
     if (!process || !process->canOpen)
+      return nullptr;
+    // A protected process grants the limited query right and nothing more.
+    if (process->limitedOnly &&
+        (desiredAccess & ~PROCESS_QUERY_LIMITED_INFORMATION) != 0)
       return nullptr;
   }
   auto object = std::make_unique<HandleObject>();
@@ -364,9 +388,23 @@ bool Startup() {
           ": cannot read the session description: " + std::strerror(errno));
       return false;
     }
-    std::string line;
-    while (ok && std::getline(file, line))
-      ok = parser.ParseLine(line);
+    // Lines are read into a buffer one byte longer than the longest the
+    // parser takes, so that a longer one is cut there and rejected, rather
+    // than grown without bound.
+    std::vector<char> line(SessionParser::kMaxLineBytes + 2);
+    while (ok) {
+      file.getline(line.data(), static_cast<std::streamsize>(line.size()));
+      auto extracted = static_cast<size_t>(file.gcount());
+      if (extracted == 0 && !file)
+        break;
+      // Unless the file ended or the line was cut, the newline was
+      // extracted, and counted.
+      bool newline = file.good();
+      ok = parser.ParseLine(
+          std::string_view(line.data(), extracted - (newline ? 1 : 0)));
+      if (!newline)
+        break;
+    }
     if (ok && file.bad()) {
       WriteStderrLine("kestrel: " + name +
                       ": cannot read the session description");

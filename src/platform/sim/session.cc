@@ -1,7 +1,9 @@
 #include "platform/sim/session.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/utf8.h"
 
@@ -20,6 +22,28 @@ std::string_view NextField(std::string_view& rest) {
   std::string_view field = rest.substr(start, end - start);
   rest.remove_prefix(end);
   return field;
+}
+
+// A field as an error message quotes it: its first bytes in single quotes,
+// each byte outside printable ASCII (and the backslash) as \xNN, so that no
+// control byte reaches the terminal, and "..." with the size after a cut.
+std::string Quoted(std::string_view field) {
+  constexpr size_t kQuotedBytes = 40;
+  std::string text = "'";
+  for (size_t i = 0; i < field.size() && i < kQuotedBytes; ++i) {
+    auto byte = static_cast<unsigned char>(field[i]);
+    if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+      text += static_cast<char>(byte);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof(escaped), "\\x%02X", byte);
+      text += escaped;
+    }
+  }
+  text += "'";
+  if (field.size() > kQuotedBytes)
+    text += "... (" + std::to_string(field.size()) + " bytes)";
+  return text;
 }
 
 // An unsigned decimal or 0x-hexadecimal number no larger than `maximum`.
@@ -66,14 +90,20 @@ bool SessionParser::EnsureTable() {
   size_t bytes = static_cast<size_t>(session_->regionSize);
   session_->table.reset(
       static_cast<unsigned char*>(std::calloc(bytes == 0 ? 1 : bytes, 1)));
+  // Memory running out is no fault of the description.
   if (!session_->table)
-    return Fail("cannot allocate a table region of " +
-                std::to_string(session_->regionSize) + " bytes");
+    throw std::bad_alloc();
   return true;
 }
 
 bool SessionParser::ParseLine(std::string_view line) {
   ++lineNumber_;
+  if (line.size() > kMaxLineBytes)
+    return Fail("the line is longer than " + std::to_string(kMaxLineBytes) +
+                " bytes");
+  // A byte-order mark may open the description.
+  if (lineNumber_ == 1 && line.substr(0, 3) == "\xEF\xBB\xBF")
+    line.remove_prefix(3);
   if (!line.empty() && line.back() == '\r')
     line.remove_suffix(1);
   if (line.find('\0') != std::string_view::npos)
@@ -90,13 +120,13 @@ bool SessionParser::ParseLine(std::string_view line) {
       return Fail(std::string("missing field: ") + what);
     if (!ParseNumber(field, maximum, value))
       return Fail(std::string(what) + " is not a number from 0 to " +
-                  std::to_string(maximum) + ": '" + std::string(field) + "'");
+                  std::to_string(maximum) + ": " + Quoted(field));
     return true;
   };
   auto noMoreFields = [&]() {
     std::string_view extra = NextField(rest);
     if (!extra.empty())
-      return Fail("extra field: '" + std::string(extra) + "'");
+      return Fail("extra field: " + Quoted(extra));
     return true;
   };
 
@@ -114,9 +144,9 @@ bool SessionParser::ParseLine(std::string_view line) {
     std::string_view access = NextField(rest);
     if (access.empty())
       return Fail("missing field: ACCESS");
-    if (access != "open" && access != "denied")
-      return Fail("ACCESS is 'open' or 'denied', not '" + std::string(access) +
-                  "'");
+    if (access != "open" && access != "limited" && access != "denied")
+      return Fail("ACCESS is 'open', 'limited' or 'denied', not " +
+                  Quoted(access));
     // The name is the rest of the line after one run of blanks.
     size_t start = 0;
     while (start < rest.size() && IsBlank(rest[start]))
@@ -129,7 +159,8 @@ bool SessionParser::ParseLine(std::string_view line) {
     SimulatedProcess process;
     process.pid = static_cast<uint32_t>(pid);
     process.gdiObjects = static_cast<uint32_t>(gdi);
-    process.canOpen = access == "open";
+    process.canOpen = access != "denied";
+    process.limitedOnly = access == "limited";
     process.name = DecodeUtf8(name);
     if (process.name.size() > 259)
       process.name.resize(259);
@@ -141,8 +172,8 @@ bool SessionParser::ParseLine(std::string_view line) {
     if (what.empty())
       return Fail("missing field: 'fail'");
     if (what != "fail")
-      return Fail("a snapshot line reads 'snapshot fail', not 'snapshot " +
-                  std::string(what) + "'");
+      return Fail("a snapshot line reads 'snapshot fail', not " +
+                  Quoted("snapshot " + std::string(what)));
     if (!noMoreFields())
       return false;
     session_->snapshotFails = true;
@@ -203,10 +234,10 @@ bool SessionParser::ParseLine(std::string_view line) {
     else if (what == "region-unreadable")
       session_->failRegionUnreadable = true;
     else
-      return Fail("unknown failure '" + std::string(what) + "'");
+      return Fail("unknown failure " + Quoted(what));
     return true;
   }
-  return Fail("unknown record '" + std::string(record) + "'");
+  return Fail("unknown record " + Quoted(record));
 }
 
 bool SessionParser::Finish() { return EnsureTable(); }

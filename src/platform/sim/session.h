@@ -5,7 +5,7 @@
 // decimal or 0x hexadecimal.
 //
 //   self PID                                  the program's own PID
-//   process PID GDI open|denied NAME          one process of the snapshot
+//   process PID GDI open|limited|denied NAME  one process of the snapshot
 //   snapshot fail                             the snapshot cannot be taken
 //   table REGION                              the table's region size
 //   entry INDEX KERNEL OWNER UNIQUE TYPE FLAGS USER
@@ -14,6 +14,8 @@
 //        region-unreadable                    one platform step fails
 //
 // A table line must come before the first entry line, whose index it bounds.
+// A line holds at most 65,536 bytes; a UTF-8 byte-order mark may open the
+// first.
 #pragma once
 
 #include <cstddef>
@@ -26,8 +28,9 @@
 struct SimulatedProcess {
   uint32_t pid = 0;
   uint32_t gdiObjects = 0;
-  bool canOpen = false;
-  std::u16string name;  // at most 259 units
+  bool canOpen = false;      // open or limited
+  bool limitedOnly = false;  // limited: opens with the limited right alone
+  std::u16string name;       // at most 259 units
 };
 
 struct FreeDeleter {
@@ -53,9 +56,13 @@ struct Session {
   bool failRegionUnreadable = false;
 };
 
-// Reads a description line by line.
+// Reads a description line by line. Errors quote a field's first few dozen
+// bytes, with control bytes escaped; memory running out raises
+// std::bad_alloc.
 class SessionParser {
  public:
+  static constexpr size_t kMaxLineBytes = 65536;
+
   explicit SessionParser(Session* session) : session_(session) {}
 
   // Parses the next line (without its newline). False on an error, which

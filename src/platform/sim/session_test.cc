@@ -399,6 +399,29 @@ TEST(SessionTest, LastLineWithoutNewline) {
   EXPECT_EQ(2u, parsed.session.selfPid);
 }
 
+// What a hostile file holds reaches no terminal: errors quote a field's
+// first 40 bytes with control bytes escaped, and a line has a length limit.
+TEST(SessionTest, HostileLines) {
+  const struct {
+    std::string text;
+    const char* error;  // empty: the text parses
+  } kCases[] = {
+      {"\xEF\xBB\xBFself 7\n", ""},
+      {"bogus\x1B[2J\\\r\n", "unknown record 'bogus\\x1B[2J\\x5C'"},
+      {"self " + std::string(100, '9'),
+       "PID is not a number from 0 to 4294967295: "
+       "'9999999999999999999999999999999999999999'... (100 bytes)"},
+      {"# " + std::string(65535, 'x') + "\n",
+       "the line is longer than 65536 bytes"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text.substr(0, 20));
+    Parsed parsed = Parse(c.text);
+    EXPECT_EQ(parsed.ok, *c.error == 0);
+    EXPECT_EQ(c.error, parsed.error);
+  }
+}
+
 TEST(SessionTest, ErrorsNameTheirLine) {
   Parsed parsed = Parse(
       "# header\n"
@@ -477,24 +500,31 @@ TEST_F(SampleSessionTest, Table) {
   ASSERT_NE(nullptr, session.table);
   const std::set<uint8_t> named = {1,  4,  5,  6,  8,  10, 16,
                                    33, 37, 38, 48, 70, 80, 102};
+  // Full types, from the handles' upper words, as Windows writes them: the
+  // type byte holds the full type's base (its low five bits).
   std::set<uint8_t> typesSeen;
   int used = 0;
   bool ownerBitSet = false, unknownType = false, unlistedOwner = false;
+  bool stock = false;
   uint64_t entries = (session.regionSize - 4096) / 24;
   for (uint64_t i = 0; i < entries; ++i) {
     Entry entry = EntryAt(session, i);
     if (entry.type == 0)
       continue;
     ++used;
-    typesSeen.insert(entry.type);
-    unknownType |= named.count(entry.type) == 0;
+    uint8_t full = entry.unique & 0x7F;
+    EXPECT_EQ(full & 0x1F, entry.type) << "entry " << i;
+    typesSeen.insert(full);
+    unknownType |= named.count(full) == 0;
     ownerBitSet |= (entry.owner & 1) != 0;
     unlistedOwner |= listed.count(entry.owner & 0xFFFFFFFEu) == 0;
+    stock |= (entry.unique & 0x80) != 0 && entry.owner == 0;
   }
   EXPECT_GE(used, 1000);
   for (uint8_t type : named)
     EXPECT_EQ(1u, typesSeen.count(type)) << "type " << int(type);
   EXPECT_TRUE(unknownType);
+  EXPECT_TRUE(stock);
   EXPECT_TRUE(ownerBitSet);
   EXPECT_TRUE(unlistedOwner);
   EXPECT_FALSE(session.failNtdllLookup || session.failOpenSelf ||
