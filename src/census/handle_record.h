@@ -14,3 +14,8 @@ struct HandleRecord {
 static_assert(sizeof(HandleRecord) == 32, "HandleRecord is 32 bytes");
 static_assert(offsetof(HandleRecord, entry) == 0, "entry offset");
 static_assert(offsetof(HandleRecord, handle) == 24, "handle offset");
+
+// The type code of a handle, as the documents read it.
+inline uint8_t HandleTypeCode(const HandleRecord& handle) {
+  return handle.entry.typeCode;
+}

@@ -7,8 +7,11 @@
 #include "cli/command_line.h"
 #include "gditable/shared_table.h"
 #include "platform/platform.h"
+#include "report/csv_document.h"
 #include "report/details.h"
 #include "report/format.h"
+#include "report/json_document.h"
+#include "report/listing.h"
 #include "report/output.h"
 #include "report/summary.h"
 
@@ -21,30 +24,14 @@ void PrintBanner(Output& out) {
   out.Write(banner);
 }
 
-bool Matches(const ProcessRecord& record, const RunOptions& options) {
-  switch (options.targetMode) {
-    case TargetMode::None:
-      return true;
-    case TargetMode::ByName:
-      return platform::StrStrIW(record.exeName, options.targetName.c_str()) !=
-             nullptr;
-    case TargetMode::ByPid:
-      return record.pid == options.targetPid;
-  }
-  return false;
-}
-
-void PrintReport(const ProcessTable& table, const RunOptions& options,
-                 Output& out) {
+void PrintReport(const std::vector<const ProcessRecord*>& processes,
+                 const RunOptions& options, Output& out) {
   bool headerPrinted = false;
-  for (const ProcessTable::Node* node = table.First(); node;
-       node = table.Next(node)) {
-    if (!Matches(node->record, options))
-      continue;
+  for (const ProcessRecord* record : processes) {
     if (options.showCounts || options.showHandles)
-      PrintDetails(node->record, options, out);
+      PrintDetails(*record, options, out);
     else
-      PrintSummary(node->record, headerPrinted, out);
+      PrintSummary(*record, headerPrinted, out);
   }
 }
 
@@ -53,22 +40,31 @@ void PrintReport(const ProcessTable& table, const RunOptions& options,
 int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   // Where "chs" is missing the run goes on in the default locale.
   platform::SetLocale("chs");
-  PrintBanner(out);
-
   RunOptions options;
-  switch (ParseCommandLine(arguments, &options)) {
+  std::string usageMessage;
+  ParseOutcome outcome = ParseCommandLine(arguments, &options, &usageMessage);
+  // A document is all that a -o csv or json run prints on standard output.
+  bool document = options.format != OutputFormat::Text;
+  if (!document)
+    PrintBanner(out);
+
+  switch (outcome) {
     case ParseOutcome::Help:
       out.Write(kUsageText, sizeof(kUsageText) / sizeof(char16_t) - 1);
       return kExitSuccess;
     case ParseOutcome::UsageError:
       out.Write(kUsageText, sizeof(kUsageText) / sizeof(char16_t) - 1);
+      if (!usageMessage.empty()) {
+        out.Flush();
+        platform::WriteStderrLine(usageMessage);
+      }
       return kExitUsage;
     case ParseOutcome::Run:
       break;
   }
 
   ProcessTable table;
-  if (!CollectProcesses(table)) {
+  if (!CollectProcesses(table, document)) {
     out.Flush();
     platform::WriteStderrLine(
         "kestrel: cannot take a snapshot of the running processes");
@@ -81,8 +77,28 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
         "kestrel: cannot locate the GDI shared handle table");
     return kExitSystemState;
   }
-  ScanSharedHandleTable(location.table, location.entryCount, table);
-  PrintReport(table, options, out);
+  SystemTotals system;
+  if (options.format == OutputFormat::Json)
+    system.session = CollectSessionCounts();
+  system.tableSlots = location.entryCount;
+  system.tableEntriesUsed =
+      ScanSharedHandleTable(location.table, location.entryCount, table);
+
+  std::vector<const ProcessRecord*> listed = ListedProcesses(table, options);
+  switch (options.format) {
+    case OutputFormat::Text:
+      PrintReport(listed, options, out);
+      break;
+    case OutputFormat::Csv:
+      WriteCsvDocument(listed, options, CsvLeadingColumns(), true, out);
+      break;
+    case OutputFormat::Json:
+      WriteJsonDocument(system, listed, options, {}, out);
+      break;
+  }
+  // The budget gate: -t fails the run when any process reached the count.
+  if (options.threshold != 0 && !listed.empty())
+    return kExitOverThreshold;
   return kExitSuccess;
 }
 

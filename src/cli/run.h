@@ -9,11 +9,12 @@ class Output;
 
 // The exit codes of kestrel.
 enum ExitCode {
-  kExitSuccess = 0,         // a complete run, or help
-  kExitUsage = 1,           // a usage error
-  kExitSystemState = 2,     // the system state could not be read
-  kExitOutOfMemory = 3,     // memory ran out
-  kExitSessionUnusable = 4  // (host builds) the session description
+  kExitSuccess = 0,          // a complete run, or help
+  kExitUsage = 1,            // a usage error
+  kExitSystemState = 2,      // the system state could not be read
+  kExitOutOfMemory = 3,      // memory ran out
+  kExitSessionUnusable = 4,  // (host builds) the session description
+  kExitOverThreshold = 6     // -t: at least one process reached the count
 };
 
 // Runs the stages in order: locale, banner, arguments, census, location and

@@ -82,3 +82,31 @@ bool IsValidUtf8(std::string_view bytes) {
   }
   return true;
 }
+
+char32_t NextCodePoint(const char16_t* text, size_t length, size_t* position) {
+  char32_t unit = text[(*position)++];
+  if (unit >= 0xD800 && unit <= 0xDBFF && *position < length &&
+      text[*position] >= 0xDC00 && text[*position] <= 0xDFFF) {
+    char32_t low = text[(*position)++];
+    return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+  }
+  return unit;
+}
+
+void AppendUtf8(char32_t codePoint, std::string& bytes) {
+  if (codePoint < 0x80) {
+    bytes.push_back(static_cast<char>(codePoint));
+  } else if (codePoint < 0x800) {
+    bytes.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+    bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  } else if (codePoint < 0x10000) {
+    bytes.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+    bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+    bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  } else {
+    bytes.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+    bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+    bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+    bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  }
+}
