@@ -15,7 +15,7 @@ class DocumentBuffer {
  public:
   // The most bytes a writer appends between two calls of PieceDone (a
   // process's fields, a handle); a row or element stays below it.
-  static constexpr size_t kLargestPiece = 8 * 1024;
+  static constexpr size_t kLargestPiece = size_t{8} * 1024;
 
   // `leading`: the length of the fields a caller puts in front, which a
   // piece may hold once more.
@@ -36,7 +36,7 @@ class DocumentBuffer {
   void Finish() { Send(); }
 
  private:
-  static constexpr size_t kSendAt = 64 * 1024;
+  static constexpr size_t kSendAt = size_t{64} * 1024;
 
   void Send() {
     out_.WriteBytes(bytes_.data(), bytes_.size());

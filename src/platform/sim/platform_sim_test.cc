@@ -220,21 +220,6 @@ TEST_F(PlatformSimTest, GetGuiResources) {
   EXPECT_EQ(0u, platform::GetGuiResources(system, platform::GR_GDIOBJECTS));
 }
 
-TEST_F(PlatformSimTest, GetGuiResourcesWithCounts) {
-  Use("process 4 6 open System\ncounts 4 9 10 11\nglobal 7658 4506\n");
-  HANDLE system = Open(4);
-  EXPECT_EQ(9u,
-            platform::GetGuiResources(system, platform::GR_GDIOBJECTS_PEAK));
-  EXPECT_EQ(10u, platform::GetGuiResources(system, platform::GR_USEROBJECTS));
-  EXPECT_EQ(11u,
-            platform::GetGuiResources(system, platform::GR_USEROBJECTS_PEAK));
-  EXPECT_EQ(7658u, platform::GetGuiResources(platform::GR_GLOBAL,
-                                             platform::GR_GDIOBJECTS));
-  EXPECT_EQ(4506u, platform::GetGuiResources(platform::GR_GLOBAL,
-                                             platform::GR_USEROBJECTS));
-  EXPECT_TRUE(platform::CloseHandle(system));
-}
-
 TEST_F(PlatformSimTest, CompareStringOrdinal) {
   struct Case {
     const char16_t* first;
