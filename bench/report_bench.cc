@@ -1,13 +1,17 @@
 // Writing the handle view (-v) of the scanned workload to a null sink,
-// against writing the same bytes, already in the code page, with fwrite.
+// against writing the same bytes, already in the code page, with fwrite; and
+// the same for the JSON document with its handles (-o json -v).
 //
 // The baseline writes one fwrite per line, as a program that prints line by
-// line does once formatting and conversion cost nothing. Both go through
-// stdout, reopened on /dev/null (fully buffered there), and end with one
-// fflush. Writing the whole view in one fwrite would measure only the kernel
-// discarding a buffer, which no way of producing the text could approach.
+// line does once formatting and conversion cost nothing; the JSON document is
+// one line, so its baseline writes one fwrite per element (a process's fields,
+// a handle). Both go through stdout, reopened on /dev/null (fully buffered
+// there), and end with one fflush. Writing the whole view in one fwrite would
+// measure only the kernel discarding a buffer, which no way of producing the
+// text could approach.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -19,6 +23,7 @@
 #include "platform/platform.h"
 #include "cli/run_options.h"
 #include "report/details.h"
+#include "report/json_document.h"
 #include "report/output.h"
 
 namespace {
@@ -26,8 +31,12 @@ namespace {
 struct ScannedWorkload {
   ProcessTable processes;
   RunOptions options;
-  std::string bytes;             // the view in the code page
-  std::vector<size_t> lineEnds;  // offset just past each "\n"
+  std::string bytes;                         // the view in the code page
+  std::vector<size_t> lineEnds;              // offset just past each "\n"
+  std::vector<const ProcessRecord*> listed;  // the table's order
+  SystemTotals system;
+  std::string json;                 // the JSON document
+  std::vector<size_t> elementEnds;  // where each element's write ends
 };
 
 void Prepare(ScannedWorkload& scanned) {
@@ -51,6 +60,28 @@ void Prepare(ScannedWorkload& scanned) {
     if (scanned.bytes[at] == '\n')
       scanned.lineEnds.push_back(at + 1);
   }
+
+  for (const ProcessTable::Node* node = scanned.processes.First(); node;
+       node = scanned.processes.Next(node))
+    scanned.listed.push_back(&node->record);
+  scanned.system.tableSlots = ScanWorkload::kEntries;
+  scanned.system.tableEntriesUsed = workload.usedEntries;
+  std::u16string units;
+  {
+    Output capture(&units);
+    WriteJsonDocument(scanned.system, scanned.listed, scanned.options, {},
+                      capture);
+  }
+  scanned.json.assign(units.begin(), units.end());  // one unit a byte
+  // An element starts at each process and each handle; the last write ends
+  // the document.
+  for (const char* start : {"{\"pid\":", "{\"handle\":"}) {
+    for (size_t at = scanned.json.find(start); at != std::string::npos;
+         at = scanned.json.find(start, at + 1))
+      scanned.elementEnds.push_back(at);
+  }
+  std::sort(scanned.elementEnds.begin(), scanned.elementEnds.end());
+  scanned.elementEnds.push_back(scanned.json.size());
 }
 
 const ScannedWorkload& GetScannedWorkload() {
@@ -98,6 +129,43 @@ void BM_HandleViewFwrite(benchmark::State& state) {
   state.counters["lines"] = static_cast<double>(scanned.lineEnds.size());
 }
 BENCHMARK(BM_HandleViewFwrite)->Unit(benchmark::kMicrosecond);
+
+void BM_JsonDocument(benchmark::State& state) {
+  const ScannedWorkload& scanned = GetScannedWorkload();
+  for (auto _ : state) {
+    Output out;
+    WriteJsonDocument(scanned.system, scanned.listed, scanned.options, {}, out);
+    out.Flush();
+    if (out.Failed()) {
+      state.SkipWithError("writing to /dev/null failed");
+      break;
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(scanned.json.size()));
+  state.counters["elements"] = static_cast<double>(scanned.elementEnds.size());
+}
+BENCHMARK(BM_JsonDocument)->Unit(benchmark::kMicrosecond);
+
+void BM_JsonDocumentFwrite(benchmark::State& state) {
+  const ScannedWorkload& scanned = GetScannedWorkload();
+  const char* bytes = scanned.json.data();
+  for (auto _ : state) {
+    size_t start = 0;
+    for (size_t end : scanned.elementEnds) {
+      if (std::fwrite(bytes + start, 1, end - start, stdout) != end - start) {
+        state.SkipWithError("writing to /dev/null failed");
+        break;
+      }
+      start = end;
+    }
+    std::fflush(stdout);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(scanned.json.size()));
+  state.counters["elements"] = static_cast<double>(scanned.elementEnds.size());
+}
+BENCHMARK(BM_JsonDocumentFwrite)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 // for units that a wide runtime could take for digits, signs or white space,
 // 0x90-0xFE are the Latin-1 units of the same value, and 0xFF takes the next
 // two bytes as any UTF-16 unit, little-endian.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -119,14 +120,82 @@ bool IsFilterOption(const std::u16string& a) {
   return a == u"-f" || a == u"/f";
 }
 
+// "-x" or "/x".
+bool IsWord(const std::u16string& a, char16_t letter) {
+  return a == std::u16string{u'-', letter} || a == std::u16string{u'/', letter};
+}
+
+// The value in lower case when it is all ASCII; anything else matches no
+// value.
+std::string Lower(const std::u16string& value) {
+  std::string lower;
+  for (char16_t c : value) {
+    if (c >= 0x80)
+      return "\x80";
+    lower.push_back(static_cast<char>(c >= u'A' && c <= u'Z' ? c + 32 : c));
+  }
+  return lower;
+}
+
+// Applies `word value` when the value is valid for the option the word
+// names; false, changing nothing, when the word is no value option or the
+// value is not valid for it.
+bool ApplyValueOption(const std::u16string& word, const std::u16string& value,
+                      RunOptions& options) {
+  std::string lower = Lower(value);
+  if (IsWord(word, u'o')) {
+    if (lower == "text")
+      options.format = OutputFormat::Text;
+    else if (lower == "csv")
+      options.format = OutputFormat::Csv;
+    else if (lower == "json")
+      options.format = OutputFormat::Json;
+    else
+      return false;
+    return true;
+  }
+  if (IsWord(word, u's')) {
+    if (lower == "pid")
+      options.order = SortOrder::Pid;
+    else if (lower == "name")
+      options.order = SortOrder::Name;
+    else if (lower == "total")
+      options.order = SortOrder::Total;
+    else if (lower == "all")
+      options.order = SortOrder::All;
+    else
+      return false;
+    return true;
+  }
+  if (IsWord(word, u't')) {
+    // Digits only, compared as text against the largest count.
+    if (lower.empty() ||
+        lower.find_first_not_of("0123456789") != std::string::npos)
+      return false;
+    std::string digits =
+        lower.substr(std::min(lower.find_first_not_of('0'), lower.size()));
+    static const std::string kLargest = "4294967295";
+    if (digits.empty() || digits.size() > kLargest.size() ||
+        (digits.size() == kLargest.size() && digits > kLargest))
+      return false;
+    options.threshold =
+        static_cast<uint32_t>(std::strtoull(digits.c_str(), nullptr, 10));
+    return true;
+  }
+  return false;
+}
+
 struct Expected {
   ParseOutcome outcome = ParseOutcome::Run;
   RunOptions options;
+  std::string message;
 };
 
 Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
   Expected expected;
   RunOptions& options = expected.options;
+  // The letter of the first value option word read as a target.
+  std::u16string firstReadAsTarget;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::u16string& argument = arguments[i];
     if (IsHelpOption(argument)) {
@@ -146,11 +215,26 @@ Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
       }
       continue;
     }
+    if (i + 1 < arguments.size() &&
+        ApplyValueOption(argument, arguments[i + 1], options)) {
+      ++i;
+      continue;
+    }
+    if (firstReadAsTarget.empty() &&
+        (IsWord(argument, u'o') || IsWord(argument, u's') ||
+         IsWord(argument, u't')))
+      firstReadAsTarget = argument.substr(1);
     bool holdsNonZero =
         options.targetMode == TargetMode::ByName ||
         (options.targetMode == TargetMode::ByPid && options.targetPid != 0);
     if (holdsNonZero) {
       expected.outcome = ParseOutcome::UsageError;
+      if (firstReadAsTarget == u"o")
+        expected.message = "kestrel: -o takes text, csv or json";
+      else if (firstReadAsTarget == u"s")
+        expected.message = "kestrel: -s takes pid, name, total or all";
+      else if (firstReadAsTarget == u"t")
+        expected.message = "kestrel: -t takes a count from 1 to 4294967295";
       return expected;
     }
     Conversion conversion = ExpectedConversion(argument);
@@ -194,9 +278,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   RunOptions options;
-  ParseOutcome outcome = ParseCommandLine(arguments, &options);
+  std::string message;
+  ParseOutcome outcome = ParseCommandLine(arguments, &options, &message);
   Expected expected = ExpectedParse(arguments);
   FUZZ_CHECK(outcome == expected.outcome);
+  FUZZ_CHECK(message == expected.message);
 
   bool anyHelp = false;
   size_t nonOptions = 0;
@@ -220,6 +306,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(options.showHandles == want.showHandles);
   FUZZ_CHECK(options.typeFilter == want.typeFilter);
   FUZZ_CHECK(options.targetMode == want.targetMode);
+  FUZZ_CHECK(options.format == want.format);
+  FUZZ_CHECK(options.order == want.order);
+  FUZZ_CHECK(options.threshold == want.threshold);
   if (options.targetMode == TargetMode::ByPid) {
     FUZZ_CHECK(options.targetPid == want.targetPid);
     // A PID target only from an argument the conversion consumed whole.

@@ -1,7 +1,9 @@
 // Fuzzes the shared table scan and the report views with an arbitrary table
 // block and a process set derived from it. Checks the scan's attribution
 // against the entries themselves and every rendered view against the
-// formats, rendered here a second time with the C library's printf.
+// formats, rendered here a second time with the C library's printf; then
+// reads the JSON document back with a reader of its own and checks that it
+// says what the text views say.
 //
 // Input: byte 0 gives the number of recorded processes (0-32) and, in bit 7,
 // where the block lies; byte 1 picks the type filter, byte 2 the names and
@@ -22,7 +24,9 @@
 #include "gditable/object_types.h"
 #include "gditable/shared_table.h"
 #include "platform/platform.h"
+#include "json_reader.h"
 #include "report/details.h"
+#include "report/json_document.h"
 #include "report/output.h"
 #include "report/summary.h"
 
@@ -39,15 +43,11 @@ std::u16string Repeated(char16_t unit, size_t count) {
 // Names of every width around the columns' 28 units, up to the 259 units a
 // record holds, and beyond ASCII.
 std::vector<std::u16string> Names() {
-  return {u"",
-          u"notepad.exe",
-          Repeated(u'n', 27),
-          Repeated(u'n', 28),
-          Repeated(u'n', 29),
-          Repeated(u'x', 259),
-          u"\u8bb0\u4e8b\u672c.exe",
-          u"\U0001F600 smile.exe",
-          u"a\uFFFDb.exe"};
+  return {u"", u"notepad.exe", Repeated(u'n', 27), Repeated(u'n', 28),
+          Repeated(u'n', 29), Repeated(u'x', 259), u"\u8bb0\u4e8b\u672c.exe",
+          u"\U0001F600 smile.exe", u"a\uFFFDb.exe",
+          // What JSON escapes, and lone surrogates, which it cannot hold raw.
+          u"\"q\\\x01\x1F\x7F\xDC00\xD800z.exe"};
 }
 
 std::u16string Ascii(const char* text) {
@@ -235,6 +235,96 @@ void CheckRecord(ProcessRecord& record, const std::vector<GdiTableEntry>& table,
   }
 }
 
+uint64_t NumberOf(const JsonValue* value) {
+  FUZZ_CHECK(value && value->kind == JsonValue::Kind::Number);
+  FUZZ_CHECK(!value->number.empty() && value->number.size() <= 20);
+  uint64_t number = 0;
+  for (char digit : value->number) {
+    FUZZ_CHECK(digit >= '0' && digit <= '9');
+    number = number * 10 + static_cast<uint64_t>(digit - '0');
+  }
+  return number;
+}
+
+std::u16string StringOf(const JsonValue* value) {
+  FUZZ_CHECK(value && value->kind == JsonValue::Kind::String);
+  return value->string;
+}
+
+std::u16string Hex(uint64_t value) {
+  return Printf("0x%016llX", static_cast<unsigned long long>(value));
+}
+
+// Reads the JSON document back and checks it against the records, whose
+// text views the checks above have shown to print them.
+void CheckJson(const ProcessTable& table, const SystemTotals& system,
+               const RunOptions& options) {
+  std::vector<const ProcessRecord*> records;
+  for (const ProcessTable::Node* node = table.First(); node;
+       node = table.Next(node))
+    records.push_back(&node->record);
+  std::u16string units;
+  {
+    Output out(&units);
+    WriteJsonDocument(system, records, options, {}, out);
+  }
+  std::string bytes(units.begin(), units.end());  // one unit a byte
+  FUZZ_CHECK(!bytes.empty() && bytes.back() == '\n');
+  JsonValue document;
+  FUZZ_CHECK(JsonReader(bytes).Read(&document));
+  FUZZ_CHECK(StringOf(document.Find(u"tool")) == u"kestrel");
+  const JsonValue* totals = document.Find(u"system");
+  FUZZ_CHECK(totals);
+  const JsonValue* gdi = totals->Find(u"gdiObjects");
+  FUZZ_CHECK(gdi && (system.session.gdiObjects
+                         ? NumberOf(gdi) == *system.session.gdiObjects
+                         : gdi->kind == JsonValue::Kind::Null));
+  FUZZ_CHECK(NumberOf(totals->Find(u"tableEntriesUsed")) ==
+             system.tableEntriesUsed);
+  const JsonValue* processes = document.Find(u"processes");
+  FUZZ_CHECK(processes && processes->items.size() == records.size());
+  for (size_t i = 0; i < records.size(); ++i) {
+    const ProcessRecord& record = *records[i];
+    const JsonValue& process = processes->items[i];
+    FUZZ_CHECK(NumberOf(process.Find(u"pid")) == record.pid);
+    FUZZ_CHECK(StringOf(process.Find(u"name")) == record.exeName);
+    FUZZ_CHECK(NumberOf(process.Find(u"gdiTotal")) ==
+               static_cast<uint32_t>(record.entryCount));
+    FUZZ_CHECK(NumberOf(process.Find(u"gdiAll")) ==
+               static_cast<uint32_t>(record.guiObjectCount));
+    FUZZ_CHECK(NumberOf(process.Find(u"userPeak")) == record.userPeakCount);
+    const JsonValue* categories = process.Find(u"categories");
+    FUZZ_CHECK(categories &&
+               categories->members.size() == size_t{kObjectCategoryCount});
+    for (int category = 0; category < kObjectCategoryCount; ++category) {
+      FUZZ_CHECK(
+          NumberOf(
+              &categories->members[static_cast<size_t>(category)].second) ==
+          static_cast<uint32_t>(record.categoryCounts[category]));
+    }
+    const JsonValue* handles = process.Find(u"handles");
+    FUZZ_CHECK((handles != nullptr) == options.showHandles);
+    if (!handles)
+      continue;
+    // The handles the -v view lists, in its order.
+    size_t listed = 0;
+    for (const HandleRecord& handle : record.handles) {
+      const char16_t* name = ObjectTypeName(handle.entry.typeCode);
+      if (options.typeFilter &&
+          !platform::StrStrIW(name, options.typeFilter->c_str()))
+        continue;
+      FUZZ_CHECK(listed < handles->items.size());
+      const JsonValue& item = handles->items[listed++];
+      FUZZ_CHECK(StringOf(item.Find(u"handle")) == Hex(handle.handle));
+      FUZZ_CHECK(StringOf(item.Find(u"type")) == name);
+      FUZZ_CHECK(NumberOf(item.Find(u"typeCode")) == handle.entry.typeCode);
+      FUZZ_CHECK(StringOf(item.Find(u"kernelAddress")) ==
+                 Hex(handle.entry.kernelAddress));
+    }
+    FUZZ_CHECK(listed == handles->items.size());
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -267,6 +357,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     record.pid = i % 2 ? word : word & ~1u;
     const std::u16string& name = names[(seed + i) % names.size()];
     std::copy(name.begin(), name.end(), record.exeName);
+    record.userPeakCount = seed * i;
     record.guiObjectCount =
         block.empty()
             ? static_cast<int32_t>(seed) * -1000
@@ -321,6 +412,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     CheckBlocks(view, table.Count(), options.showHandles);
     FUZZ_CHECK(view == expected);
+
+    SystemTotals system;
+    if (seed & 1)
+      system.session.gdiObjects = seed * 1000u;
+    system.tableSlots = static_cast<uint32_t>(entries.size());
+    system.tableEntriesUsed = seed;
+    CheckJson(table, system, options);
   }
   return 0;
 }

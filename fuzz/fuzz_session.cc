@@ -46,7 +46,10 @@ void RunOver(Session session) {
       u"\nkestrel v1.0 - List windows gdi handles.\n";
   platform::UseSession(std::move(session));
   const std::vector<std::vector<std::u16string>> kViews = {
-      {}, {u"-c", u"-v"}, {u"-v", u"-f", u"dc", u"exe"}};
+      {},
+      {u"-c", u"-v"},
+      {u"-v", u"-f", u"dc", u"exe"},
+      {u"-o", u"json", u"-v", u"-s", u"name"}};
   for (const std::vector<std::u16string>& arguments : kViews) {
     std::u16string text;
     int code;
@@ -55,7 +58,12 @@ void RunOver(Session session) {
       code = RunKestrel(arguments, out);
     }
     FUZZ_CHECK(code == kExitSuccess || code == kExitSystemState);
-    FUZZ_CHECK(text.compare(0, kBanner.size(), kBanner) == 0);
+    if (arguments.empty() || arguments[0] != u"-o")
+      FUZZ_CHECK(text.compare(0, kBanner.size(), kBanner) == 0);
+    else  // a document, or nothing when the system state is unreadable
+      FUZZ_CHECK(code == kExitSystemState
+                     ? text.empty()
+                     : text.compare(0, 8, u"{\"tool\":") == 0);
     // Every process and snapshot handle is closed again.
     FUZZ_CHECK(platform::OpenHandleCount() == 0);
   }

@@ -2,7 +2,7 @@
 # installed. As root it installs what is missing; otherwise it prints the one
 # apt-get line needed and exits 1.
 
-kestrel_host_packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev locales tmux)
+kestrel_host_packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev locales python3 tmux)
 kestrel_windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64 googletest wine wine64 tmux)
 kestrel_check_packages=(clang libclang-rt-14-dev clang-tidy clang-format cppcheck valgrind time)
 

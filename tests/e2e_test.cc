@@ -518,6 +518,27 @@ TEST_F(KestrelTest, HelpAndUsageErrorsPrintTheUsageText) {
   }
 }
 
+TEST_F(KestrelTest, ValueOptionsOnTheCommandLine) {
+  // An invalid value: the usage error, and a line naming the values.
+  RunResult result = Run(kShapesSession, {"-o", "xml"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.out, kBanner + kUsage);
+  EXPECT_EQ(result.err, "kestrel: -o takes text, csv or json\n");
+  // A document run prints no banner, even with the usage text.
+  result = Run(kShapesSession, {"-o", "json", "a", "b"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.out, kUsage);
+  EXPECT_EQ(result.err, "");
+  // The threshold gate: 6 when a process reaches the count, 0 when none.
+  result = Run(kShapesSession, {"-t", "7"});
+  EXPECT_EQ(result.exitCode, 6);
+  EXPECT_EQ(result.out,
+            kBanner + kSummaryHeader + SummaryRow(21, "fontdrvhost.exe", 0, 9));
+  result = Run(kShapesSession, {"-o", "csv", "-t", "10"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out.find('\n'), result.out.size() - 1);  // the header
+}
+
 TEST_F(KestrelTest, HelpComesBeforeTheSystemStateIsRead) {
   RunResult result = Run("snapshot fail\nfail open-self\n", {"-h"});
   EXPECT_EQ(result.exitCode, 0);
@@ -544,13 +565,17 @@ TEST_F(KestrelTest, UnreadableSystemStateEndsWithExitCode2) {
       {"fail region-unreadable", &kLocateMessage},
   };
   for (const FailureCase& c : cases) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, {"-c", "-v"}, {"System"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                                 {"-c", "-v"},
+                                                 {"System"},
+                                                 {"-o", "json"},
+                                                 {"-o", "csv", "-v"}}) {
       SCOPED_TRACE(std::string(c.record) + ", arguments:" + ArgsText(args));
       RunResult result =
           Run(std::string(kShapesSession) + c.record + "\n", args);
       EXPECT_EQ(result.exitCode, 2);
-      EXPECT_EQ(result.out, kBanner);
+      // A document run writes no document.
+      EXPECT_EQ(result.out, !args.empty() && args[0] == "-o" ? "" : kBanner);
       EXPECT_EQ(result.err, *c.message);
     }
   }
@@ -866,6 +891,7 @@ TEST_F(KestrelTest, WithoutTheLocaleNonAsciiUnitsPrintAsQuestionMarks) {
 struct GoldenCase {
   const char* file;
   std::vector<std::string> args;
+  int exitCode = 0;
 };
 
 std::string ReadFile(const std::string& path, bool* ok) {
@@ -890,11 +916,18 @@ TEST(GoldenTest, SampleSessionViews) {
       {"sample_counts_handles.txt", {"-c", "-v"}},
       {"sample_handles_brush.txt", {"-v", "-f", "brush"}},
       {"sample_name_code.txt", {"code"}},
+      {"sample_counts_by_all.txt", {"-s", "all", "-c"}},
+      {"sample_at_least_200_by_name.txt", {"-t", "200", "-s", "name"}, 6},
+      {"sample_json.txt", {"-o", "json"}},
+      {"sample_json_brush_note.txt",
+       {"-o", "json", "-v", "-f", "brush", "note"}},
+      {"sample_csv.txt", {"-o", "csv", "-s", "pid"}},
+      {"sample_csv_handles_notepad.txt", {"-o", "csv", "-v", "notepad"}},
   };
   for (const GoldenCase& c : cases) {
     SCOPED_TRACE(std::string(c.file) + ", arguments:" + ArgsText(c.args));
     RunResult result = RunKestrel(c.args, nullptr);
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.exitCode, c.exitCode);
     EXPECT_EQ(result.err, "");
     std::string path = std::string(KESTREL_GOLDEN_DIR) + "/" + c.file;
     if (updating) {

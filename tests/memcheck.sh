@@ -57,6 +57,11 @@ check 0 - -h
 check 1 - notepad calc
 check 0 - "$(printf 'caf\xe9')"
 check 0 - -v -f "$(printf '\xc0\xaf')"
+check 0 - -o json -v
+check 0 - -o csv -v -f dc -s name
+check 0 - -o csv -s total
+check 6 - -t 1000 -s all
+check 1 - -o xml
 # The sample read from its file.
 check 0 "$sample" -c -v
 

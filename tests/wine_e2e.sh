@@ -102,6 +102,19 @@ expect "-c" 0 banner.txt -- -c
 expect "-c -v" 0 banner.txt -- -c -v
 expect "-v -f brush" 0 banner.txt -- -v -f brush
 expect "-v -f as a target" 0 banner.txt -- -v -f
+expect "-t 5 -s name: nothing reaches it" 0 banner.txt -- -t 5 -s name
+expect "-o csv: the header alone" 0 csv_header.txt -- -o csv
+
+# The JSON document parses: no process, and no answer for the session's
+# counts under Wine.
+if json=$("$wine" "$exe" -o json -v 2>&1 </dev/null) &&
+   python3 -c 'import json, sys
+document = json.loads(sys.argv[1])
+assert document["processes"] == [] and document["system"]["gdiObjects"] is None' "$json"; then
+  echo "ok: -o json -v"
+else
+  fail "-o json -v: $json"
+fi
 
 if [ "$failures" != 0 ]; then
   echo "$failures check(s) failed"

@@ -8,21 +8,35 @@
 
 namespace {
 
-// What GetGuiResources reports for `pid`, or 0 when it cannot be opened. The
+// What GetGuiResources reports for `pid`, or 0 when it cannot be opened; with
+// `allCounts`, the other counts of a process that owns GDI objects too. The
 // limited right is all GetGuiResources needs, and protected processes grant
 // no more.
-int32_t GdiObjectCount(uint32_t pid) {
+int32_t GdiObjectCount(uint32_t pid, bool allCounts, ProcessFields* record) {
   platform::UniqueProcessHandle process(platform::OpenProcess(
       platform::PROCESS_QUERY_LIMITED_INFORMATION, false, pid));
   if (!process)
     return 0;
-  return static_cast<int32_t>(
+  auto count = static_cast<int32_t>(
       platform::GetGuiResources(process.get(), platform::GR_GDIOBJECTS));
+  if (allCounts && count != 0) {
+    record->gdiPeakCount =
+        platform::GetGuiResources(process.get(), platform::GR_GDIOBJECTS_PEAK);
+    record->userObjectCount =
+        platform::GetGuiResources(process.get(), platform::GR_USEROBJECTS);
+    record->userPeakCount =
+        platform::GetGuiResources(process.get(), platform::GR_USEROBJECTS_PEAK);
+  }
+  return count;
+}
+
+std::optional<uint32_t> Answer(uint32_t count) {
+  return count == 0 ? std::nullopt : std::optional<uint32_t>(count);
 }
 
 }  // namespace
 
-bool CollectProcesses(ProcessTable& table) {
+bool CollectProcesses(ProcessTable& table, bool allCounts) {
   platform::UniqueSnapshotHandle snapshot(
       platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0));
   if (!snapshot)
@@ -40,7 +54,7 @@ bool CollectProcesses(ProcessTable& table) {
   for (; more; more = platform::Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == 0)
       continue;
-    int32_t count = GdiObjectCount(entry.th32ProcessID);
+    int32_t count = GdiObjectCount(entry.th32ProcessID, allCounts, &record);
     if (count == 0)
       continue;
     record.pid = entry.th32ProcessID;
@@ -55,4 +69,13 @@ bool CollectProcesses(ProcessTable& table) {
     table.Set(record.pid, record);
   }
   return true;
+}
+
+SessionCounts CollectSessionCounts() {
+  SessionCounts counts;
+  counts.gdiObjects = Answer(
+      platform::GetGuiResources(platform::GR_GLOBAL, platform::GR_GDIOBJECTS));
+  counts.userObjects = Answer(
+      platform::GetGuiResources(platform::GR_GLOBAL, platform::GR_USEROBJECTS));
+  return counts;
 }

@@ -63,6 +63,25 @@ TEST_F(CensusTest, RecordsOpenProcessesWithGdiObjects) {
   EXPECT_EQ(0u, platform::OpenHandleCount());
 }
 
+TEST_F(CensusTest, OtherCountsOnlyWhenAskedFor) {
+  Use("process 4 6 open System\ncounts 4 9 10 11\nglobal 7658 0\n");
+  ASSERT_TRUE(CollectProcesses(table));
+  EXPECT_EQ(0u, table.Lookup(4)->gdiPeakCount);
+  EXPECT_EQ(0u, table.Lookup(4)->userObjectCount);
+  table.Clear();
+  ASSERT_TRUE(CollectProcesses(table, true));
+  const ProcessRecord* system = table.Lookup(4);
+  EXPECT_EQ(6, system->guiObjectCount);
+  EXPECT_EQ(9u, system->gdiPeakCount);
+  EXPECT_EQ(10u, system->userObjectCount);
+  EXPECT_EQ(11u, system->userPeakCount);
+  EXPECT_EQ(0u, platform::OpenHandleCount());
+
+  SessionCounts session = CollectSessionCounts();
+  EXPECT_EQ(7658u, session.gdiObjects);
+  EXPECT_FALSE(session.userObjects.has_value());  // 0: no answer
+}
+
 TEST_F(CensusTest, PidZeroIsSkippedEvenWithGdiObjects) {
   Use("process 0 12 open Idle\n"
       "process 8 3 open a.exe\n");

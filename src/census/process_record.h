@@ -15,7 +15,12 @@ struct ProcessFields {
   uint32_t pid = 0;
   char16_t exeName[260] = {};  // NUL-terminated
   int32_t guiObjectCount = 0;  // what GetGuiResources reported
-  int32_t entryCount = 0;      // shared-table entries attributed to it
+  // GetGuiResources' other counts, asked for only where a machine-readable
+  // document is: USER objects and the peaks of both.
+  uint32_t gdiPeakCount = 0;
+  uint32_t userObjectCount = 0;
+  uint32_t userPeakCount = 0;
+  int32_t entryCount = 0;  // shared-table entries attributed to it
   // Entries counted whose handles could not be kept: the list could not
   // grow.
   int32_t unlistedHandles = 0;

@@ -22,6 +22,93 @@ bool HoldsNonZeroTarget(const RunOptions& options) {
          (options.targetMode == TargetMode::ByPid && options.targetPid != 0);
 }
 
+// The index of `value` among the lower-case ASCII `words`, matched regardless
+// of case; -1 when it is none of them.
+template <size_t N>
+int WordIndex(const std::u16string& value, const char16_t* const (&words)[N]) {
+  for (size_t index = 0; index < N; ++index) {
+    const char16_t* word = words[index];
+    size_t length = 0;
+    while (length < value.size() && word[length] != 0) {
+      char16_t unit = value[length];
+      if (unit >= u'A' && unit <= u'Z')
+        unit = static_cast<char16_t>(unit + 32);
+      if (unit != word[length])
+        break;
+      ++length;
+    }
+    if (length == value.size() && word[length] == 0)
+      return static_cast<int>(index);
+  }
+  return -1;
+}
+
+bool ApplyFormat(const std::u16string& value, RunOptions* options) {
+  static const char16_t* const kWords[] = {u"text", u"csv", u"json"};
+  static const OutputFormat kFormats[] = {OutputFormat::Text, OutputFormat::Csv,
+                                          OutputFormat::Json};
+  int index = WordIndex(value, kWords);
+  if (index < 0)
+    return false;
+  options->format = kFormats[index];
+  return true;
+}
+
+bool ApplyOrder(const std::u16string& value, RunOptions* options) {
+  static const char16_t* const kWords[] = {u"pid", u"name", u"total", u"all"};
+  static const SortOrder kOrders[] = {SortOrder::Pid, SortOrder::Name,
+                                      SortOrder::Total, SortOrder::All};
+  int index = WordIndex(value, kWords);
+  if (index < 0)
+    return false;
+  options->order = kOrders[index];
+  return true;
+}
+
+// Decimal digits only, 1 to 4294967295.
+bool ApplyThreshold(const std::u16string& value, RunOptions* options) {
+  if (value.empty())
+    return false;
+  uint64_t count = 0;
+  for (char16_t unit : value) {
+    if (unit < u'0' || unit > u'9')
+      return false;
+    count = count * 10 + static_cast<uint64_t>(unit - u'0');
+    if (count > 0xFFFFFFFFu)
+      return false;
+  }
+  if (count == 0)
+    return false;
+  options->threshold = static_cast<uint32_t>(count);
+  return true;
+}
+
+// An option that takes the next argument as its value: -x VALUE or /x VALUE.
+// A new one is a row here.
+struct ValueOption {
+  char16_t letter;
+  // Stores a valid `value` in `options`; false, changing nothing, otherwise.
+  bool (*apply)(const std::u16string& value, RunOptions* options);
+  // The usage error's line when the option word was read as a target.
+  const char* accepted;
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {u'o', ApplyFormat, "kestrel: -o takes text, csv or json"},
+    {u's', ApplyOrder, "kestrel: -s takes pid, name, total or all"},
+    {u't', ApplyThreshold, "kestrel: -t takes a count from 1 to 4294967295"},
+};
+
+const ValueOption* FindValueOption(const std::u16string& argument) {
+  if (argument.size() != 2 || (argument[0] != u'-' && argument[0] != u'/'))
+    return nullptr;
+  for (const ValueOption& option : kValueOptions) {
+    if (argument[1] == option.letter)
+      return &option;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 uint32_t ConvertTargetNumber(const char16_t* text, size_t length,
@@ -60,7 +147,11 @@ uint32_t ConvertTargetNumber(const char16_t* text, size_t length,
 }
 
 ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
-                              RunOptions* options) {
+                              RunOptions* options, std::string* message) {
+  if (message)
+    message->clear();
+  // The first value option word that was read as a target.
+  const ValueOption* readAsTarget = nullptr;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::u16string& argument = arguments[i];
     if (IsAnyOf(argument, {u"-h", u"/h", u"-?", u"/?", u"-help", u"/help"}))
@@ -78,8 +169,20 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
       }
       continue;
     }
-    if (HoldsNonZeroTarget(*options))
+    if (const ValueOption* option = FindValueOption(argument)) {
+      if (i + 1 < arguments.size() &&
+          option->apply(arguments[i + 1], options)) {
+        ++i;
+        continue;
+      }
+      if (!readAsTarget)
+        readAsTarget = option;
+    }
+    if (HoldsNonZeroTarget(*options)) {
+      if (message && readAsTarget)
+        *message = readAsTarget->accepted;
       return ParseOutcome::UsageError;
+    }
     size_t consumed = 0;
     uint32_t pid =
         ConvertTargetNumber(argument.data(), argument.size(), &consumed);

@@ -561,6 +561,75 @@ TEST(ParseCommandLineTest, DuplicateTargets) {
     ExpectParses(c);
 }
 
+// What a command line with value options parses into: the outcome, the
+// three values, the target's name (empty: none) and the usage error's line.
+struct ValueCase {
+  Args arguments;
+  ParseOutcome outcome;
+  OutputFormat format;
+  SortOrder order;
+  uint32_t threshold;
+  std::u16string targetName;
+  const char* message;
+};
+
+TEST(ParseCommandLineTest, ValueOptions) {
+  constexpr OutputFormat kText = OutputFormat::Text;
+  constexpr OutputFormat kJson = OutputFormat::Json;
+  constexpr OutputFormat kCsv = OutputFormat::Csv;
+  constexpr SortOrder kTable = SortOrder::Table;
+  const char* const kFormats = "kestrel: -o takes text, csv or json";
+  const char* const kCounts = "kestrel: -t takes a count from 1 to 4294967295";
+  const ValueCase cases[] = {
+      {{u"-o", u"json"}, kRun, kJson, kTable, 0, u"", ""},
+      {{u"/o", u"CSV"}, kRun, kCsv, kTable, 0, u"", ""},
+      {{u"-o", u"csv", u"-o", u"Text"}, kRun, kText, kTable, 0, u"", ""},
+      {{u"-s", u"pid"}, kRun, kText, SortOrder::Pid, 0, u"", ""},
+      {{u"-s", u"NAME"}, kRun, kText, SortOrder::Name, 0, u"", ""},
+      {{u"/s", u"Total"}, kRun, kText, SortOrder::Total, 0, u"", ""},
+      {{u"-s", u"all", u"note"}, kRun, kText, SortOrder::All, 0, u"note", ""},
+      {{u"-t", u"1"}, kRun, kText, kTable, 1, u"", ""},
+      {{u"/t", u"04294967295"}, kRun, kText, kTable, 4294967295u, u"", ""},
+      {{u"note", u"-t", u"5000"}, kRun, kText, kTable, 5000, u"note", ""},
+      // Without a valid value the option word is a target, as it always was.
+      {{u"-o"}, kRun, kText, kTable, 0, u"-o", ""},
+      {{u"-o", u"-c"}, kRun, kText, kTable, 0, u"-o", ""},
+      {{u"-O", u"json"}, kUsage, kText, kTable, 0, u"", ""},
+      {{u"-o", u"xml"}, kUsage, kText, kTable, 0, u"", kFormats},
+      {{u"note", u"-o", u"jsonl"}, kUsage, kText, kTable, 0, u"", kFormats},
+      {{u"-s", u"size"},
+       kUsage,
+       kText,
+       kTable,
+       0,
+       u"",
+       "kestrel: -s takes pid, name, total or all"},
+      {{u"-t", u"0"}, kUsage, kText, kTable, 0, u"", kCounts},
+      {{u"-t", u"4294967296"}, kUsage, kText, kTable, 0, u"", kCounts},
+      {{u"-t", u"+5"}, kUsage, kText, kTable, 0, u"", kCounts},
+      {{u"-t", u"-o", u"json"}, kRun, kJson, kTable, 0, u"-t", ""},
+      // -v -f takes the word as its filter first; the value is then a target.
+      {{u"-v", u"-f", u"-o", u"json"}, kRun, kText, kTable, 0, u"json", ""},
+      {{u"-v", u"-o", u"json"}, kRun, kJson, kTable, 0, u"", ""},
+  };
+  for (const ValueCase& c : cases) {
+    std::string trace;
+    for (const std::u16string& argument : c.arguments)
+      trace += " " + std::string(argument.begin(), argument.end());
+    SCOPED_TRACE(trace);
+    RunOptions options;
+    std::string message = "stale";
+    ASSERT_EQ(c.outcome, ParseCommandLine(c.arguments, &options, &message));
+    EXPECT_EQ(c.message, message);
+    if (c.outcome != kRun)
+      continue;
+    EXPECT_EQ(c.format, options.format);
+    EXPECT_EQ(c.order, options.order);
+    EXPECT_EQ(c.threshold, options.threshold);
+    EXPECT_EQ(c.targetName, options.targetName);
+  }
+}
+
 // The text for a trace message: ASCII as is, anything else as "?".
 std::string Narrow(const std::u16string& text) {
   std::string narrow;

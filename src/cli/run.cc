@@ -9,8 +9,11 @@
 #include "cli/command_line.h"
 #include "gditable/shared_table.h"
 #include "platform/platform.h"
+#include "report/csv_document.h"
 #include "report/details.h"
 #include "report/format.h"
+#include "report/json_document.h"
+#include "report/listing.h"
 #include "report/output.h"
 #include "report/summary.h"
 
@@ -23,37 +26,35 @@ void PrintBanner(Output& out) {
   out.Write(banner);
 }
 
-bool Matches(const ProcessRecord& record, const RunOptions& options) {
-  switch (options.targetMode) {
-    case TargetMode::None:
-      return true;
-    case TargetMode::ByName:
-      return platform::StrStrIW(record.exeName, options.targetName.c_str()) !=
-             nullptr;
-    case TargetMode::ByPid:
-      return record.pid == options.targetPid;
+void PrintReport(const std::vector<const ProcessRecord*>& processes,
+                 const RunOptions& options, Output& out) {
+  bool headerPrinted = false;
+  for (const ProcessRecord* record : processes) {
+    if (options.showCounts || options.showHandles)
+      PrintDetails(*record, options, out);
+    else
+      PrintSummary(*record, headerPrinted, out);
   }
-  return false;
 }
 
-// Prints the chosen view; returns the handles the handle view could not list
-// because they could not be kept (0 in the other views, which are whole).
-int64_t PrintReport(const ProcessTable& table, const RunOptions& options,
-                    Output& out) {
-  bool headerPrinted = false;
+// The handles of the listed processes that could not be kept, where the
+// handles are listed (the other views are whole).
+int64_t UnlistedHandles(const std::vector<const ProcessRecord*>& processes,
+                        const RunOptions& options) {
   int64_t unlisted = 0;
-  for (const ProcessTable::Node* node = table.First(); node;
-       node = table.Next(node)) {
-    if (!Matches(node->record, options))
-      continue;
-    if (options.showCounts || options.showHandles)
-      PrintDetails(node->record, options, out);
-    else
-      PrintSummary(node->record, headerPrinted, out);
-    if (options.showHandles)
-      unlisted += node->record.unlistedHandles;
+  if (options.showHandles) {
+    for (const ProcessRecord* record : processes)
+      unlisted += record->unlistedHandles;
   }
   return unlisted;
+}
+
+int ReportUnlistedHandles(int64_t unlisted, Output& out) {
+  out.Flush();
+  platform::WriteStderrLine(
+      "kestrel: out of memory: " + std::to_string(unlisted) +
+      (unlisted == 1 ? " handle" : " handles") + " could not be listed");
+  return kExitOutOfMemory;
 }
 
 }  // namespace
@@ -61,22 +62,31 @@ int64_t PrintReport(const ProcessTable& table, const RunOptions& options,
 int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   // Where "chs" is missing the run goes on in the default locale.
   platform::SetLocale("chs");
-  PrintBanner(out);
-
   RunOptions options;
-  switch (ParseCommandLine(arguments, &options)) {
+  std::string usageMessage;
+  ParseOutcome outcome = ParseCommandLine(arguments, &options, &usageMessage);
+  // A document is all that a -o csv or json run prints on standard output.
+  bool document = options.format != OutputFormat::Text;
+  if (!document)
+    PrintBanner(out);
+
+  switch (outcome) {
     case ParseOutcome::Help:
       out.Write(kUsageText, sizeof(kUsageText) / sizeof(char16_t) - 1);
       return kExitSuccess;
     case ParseOutcome::UsageError:
       out.Write(kUsageText, sizeof(kUsageText) / sizeof(char16_t) - 1);
+      if (!usageMessage.empty()) {
+        out.Flush();
+        platform::WriteStderrLine(usageMessage);
+      }
       return kExitUsage;
     case ParseOutcome::Run:
       break;
   }
 
   ProcessTable table;
-  if (!CollectProcesses(table)) {
+  if (!CollectProcesses(table, document)) {
     out.Flush();
     platform::WriteStderrLine(
         "kestrel: cannot take a snapshot of the running processes");
@@ -89,15 +99,34 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
         "kestrel: cannot locate the GDI shared handle table");
     return kExitSystemState;
   }
-  ScanSharedHandleTable(location.table, location.entryCount, table);
-  int64_t unlisted = PrintReport(table, options, out);
-  if (unlisted > 0) {
-    out.Flush();
-    platform::WriteStderrLine(
-        "kestrel: out of memory: " + std::to_string(unlisted) +
-        (unlisted == 1 ? " handle" : " handles") + " could not be listed");
-    return kExitOutOfMemory;
+  SystemTotals system;
+  if (options.format == OutputFormat::Json)
+    system.session = CollectSessionCounts();
+  system.tableSlots = location.entryCount;
+  system.tableEntriesUsed =
+      ScanSharedHandleTable(location.table, location.entryCount, table);
+
+  std::vector<const ProcessRecord*> listed = ListedProcesses(table, options);
+  int64_t unlisted = UnlistedHandles(listed, options);
+  // A document that would lack handles is not written at all.
+  if (unlisted > 0 && document)
+    return ReportUnlistedHandles(unlisted, out);
+  switch (options.format) {
+    case OutputFormat::Text:
+      PrintReport(listed, options, out);
+      break;
+    case OutputFormat::Csv:
+      WriteCsvDocument(listed, options, CsvLeadingColumns(), true, out);
+      break;
+    case OutputFormat::Json:
+      WriteJsonDocument(system, listed, options, {}, out);
+      break;
   }
+  if (unlisted > 0)
+    return ReportUnlistedHandles(unlisted, out);
+  // The budget gate: -t fails the run when any process reached the count.
+  if (options.threshold != 0 && !listed.empty())
+    return kExitOverThreshold;
   return kExitSuccess;
 }
 

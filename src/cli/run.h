@@ -14,7 +14,8 @@ enum ExitCode {
   kExitSystemState = 2,      // the system state could not be read
   kExitOutOfMemory = 3,      // memory ran out
   kExitSessionUnusable = 4,  // (host builds) the session description
-  kExitOutputFailed = 5      // standard output could not be written
+  kExitOutputFailed = 5,     // standard output could not be written
+  kExitOverThreshold = 6     // -t: at least one process reached the count
 };
 
 // Runs the stages in order: locale, banner, arguments, census, location and

@@ -7,6 +7,12 @@
 
 enum class TargetMode { None, ByName, ByPid };
 
+// -o: the views as text, or one machine-readable document.
+enum class OutputFormat { Text, Csv, Json };
+
+// -s: the listing order; Table is the process table's own order.
+enum class SortOrder { Table, Pid, Name, Total, All };
+
 struct RunOptions {
   bool showCounts = false;   // -c
   bool showHandles = false;  // -v
@@ -15,4 +21,8 @@ struct RunOptions {
   TargetMode targetMode = TargetMode::None;
   std::u16string targetName;  // ByName: the whole argument, unchanged
   uint32_t targetPid = 0;     // ByPid
+  OutputFormat format = OutputFormat::Text;
+  SortOrder order = SortOrder::Table;
+  // -t: only processes whose GDI All is at least this are listed; 0 for all.
+  uint32_t threshold = 0;
 };

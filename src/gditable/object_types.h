@@ -25,6 +25,11 @@ enum class ObjectCategory : uint8_t {
 };
 constexpr int kObjectCategoryCount = 11;
 
+// The categories' names, as the count view's columns head them.
+inline constexpr const char* kObjectCategoryNames[kObjectCategoryCount] = {
+    "Pen",    "ExtPen", "Brush",  "Bitmap",    "Font",    "Palette",
+    "Region", "DC",     "MetaDC", "EnhMetaDC", "OtherGDi"};
+
 // The index of `category` among a process record's counters.
 constexpr int IndexOf(ObjectCategory category) {
   return static_cast<int>(category);

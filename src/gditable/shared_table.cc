@@ -85,14 +85,16 @@ bool LocateSharedHandleTable(SharedTableLocation* location) {
   return true;
 }
 
-void ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
-                           ProcessTable& processes) {
+uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
+                               ProcessTable& processes) {
   static_assert(kObjectCategoryCount == kCategoryCount,
                 "one counter a category");
+  uint32_t used = 0;
   for (uint32_t index = 0; index < entryCount; ++index) {
     const GdiTableEntry& entry = table[index];
     if (entry.typeCode == 0)
       continue;
+    ++used;
     ProcessRecord* record = processes.Lookup(entry.ownerWord & 0xFFFFFFFEu);
     if (!record)
       continue;
@@ -108,4 +110,5 @@ void ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
     ++record->entryCount;
     ++record->categoryCounts[IndexOf(CategoryOf(TypeCodeOf(entry)))];
   }
+  return used;
 }

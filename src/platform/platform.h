@@ -22,7 +22,11 @@ using NTSTATUS = int32_t;
 constexpr uint32_t TH32CS_SNAPPROCESS = 0x00000002;
 constexpr uint32_t PROCESS_QUERY_INFORMATION = 0x0400;
 constexpr uint32_t PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
+// GetGuiResources' flags: what it counts.
 constexpr uint32_t GR_GDIOBJECTS = 0;
+constexpr uint32_t GR_USEROBJECTS = 1;
+constexpr uint32_t GR_GDIOBJECTS_PEAK = 2;
+constexpr uint32_t GR_USEROBJECTS_PEAK = 4;
 // GetLastError after Process32FirstW or Process32NextW: the snapshot holds
 // no (more) processes.
 constexpr uint32_t ERROR_NO_MORE_FILES = 18;
@@ -123,6 +127,16 @@ using NtQueryInformationProcessFn = NTSTATUS (*)(HANDLE process,
 inline HANDLE const INVALID_HANDLE_VALUE =
     reinterpret_cast<HANDLE>(~static_cast<uintptr_t>(0));
 
+// Given to GetGuiResources as the process, asks for the counts of the whole
+// session.
+inline HANDLE const GR_GLOBAL =
+    reinterpret_cast<HANDLE>(~static_cast<uintptr_t>(1));
+
+// CompareStringOrdinal's results.
+constexpr int CSTR_LESS_THAN = 1;
+constexpr int CSTR_EQUAL = 2;
+constexpr int CSTR_GREATER_THAN = 3;
+
 enum class EmptyHandle { Null, InvalidHandleValue };
 
 // Owns a handle and closes it when it goes out of scope. OpenProcess reports
@@ -164,6 +178,12 @@ size_t VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* buffer,
                     size_t length);
 // Case-insensitive substring search; null when `search` is not in `text`.
 const char16_t* StrStrIW(const char16_t* text, const char16_t* search);
+// Compares two strings unit by unit, with `ignoreCase` after mapping each to
+// upper case; a length of -1 reads to the terminator. CSTR_LESS_THAN,
+// CSTR_EQUAL or CSTR_GREATER_THAN.
+int CompareStringOrdinal(const char16_t* first, int firstLength,
+                         const char16_t* second, int secondLength,
+                         bool ignoreCase);
 
 // Sets the runtime locale for all categories; "chs" names Simplified
 // Chinese (code page 936). Returns false when the locale is not available.

@@ -133,6 +133,15 @@ const char16_t* StrStrIW(const char16_t* text, const char16_t* search) {
                  reinterpret_cast<const wchar_t*>(search)));
 }
 
+int CompareStringOrdinal(const char16_t* first, int firstLength,
+                         const char16_t* second, int secondLength,
+                         bool ignoreCase) {
+  return ::CompareStringOrdinal(reinterpret_cast<const wchar_t*>(first),
+                                firstLength,
+                                reinterpret_cast<const wchar_t*>(second),
+                                secondLength, ignoreCase ? TRUE : FALSE);
+}
+
 bool SetLocale(const char* name) {
   return std::setlocale(LC_ALL, name) != nullptr;
 }

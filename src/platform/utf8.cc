@@ -83,6 +83,16 @@ bool IsValidUtf8(std::string_view bytes) {
   return true;
 }
 
+char32_t NextCodePoint(const char16_t* text, size_t length, size_t* position) {
+  char32_t unit = text[(*position)++];
+  if (unit >= 0xD800 && unit <= 0xDBFF && *position < length &&
+      text[*position] >= 0xDC00 && text[*position] <= 0xDFFF) {
+    char32_t low = text[(*position)++];
+    return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+  }
+  return unit;
+}
+
 void AppendUtf8(char32_t value, std::string& bytes) {
   if ((value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF)
     value = 0xFFFD;

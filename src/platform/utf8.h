@@ -1,7 +1,8 @@
 // UTF-8 to UTF-16, for arguments and session descriptions on hosts whose
-// text is UTF-8, and code points to UTF-8 for their terminals.
+// text is UTF-8, and back, for terminals and the UTF-8 documents.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,10 @@ std::u16string DecodeUtf8(std::string_view bytes);
 
 // True when `bytes` is entirely valid UTF-8.
 bool IsValidUtf8(std::string_view bytes);
+
+// The code point at `*position` of `text`, which it then passes: a surrogate
+// pair gives its supplementary code point, a lone surrogate its own value.
+char32_t NextCodePoint(const char16_t* text, size_t length, size_t* position);
 
 // Appends the UTF-8 form of `value`; a surrogate or a value past U+10FFFF,
 // which UTF-8 cannot hold, becomes U+FFFD.

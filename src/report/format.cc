@@ -60,6 +60,18 @@ char* FormatPointer(char* out, uint64_t value) {
   return out;
 }
 
+char* FormatDecimal(char* out, uint64_t value) {
+  char digits[20];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (count > 0)
+    *out++ = digits[--count];
+  return out;
+}
+
 void AppendPointer(std::u16string& line, uint64_t value) {
   char digits[16];
   line.append(digits, FormatPointer(digits, value));

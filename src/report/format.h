@@ -18,5 +18,7 @@ void AppendPadded(std::u16string& line, const char16_t* text, int width,
 void AppendPointer(std::u16string& line, uint64_t value);
 // The same sixteen digits written at `out`; returns the end of them.
 char* FormatPointer(char* out, uint64_t value);
+// `value` in decimal digits written at `out`; returns the end of them.
+char* FormatDecimal(char* out, uint64_t value);
 
 void AppendText(std::u16string& line, const char16_t* text);

@@ -32,6 +32,17 @@ void Output::WriteAscii(const char* text, size_t length) {
     Flush();
 }
 
+void Output::WriteBytes(const char* bytes, size_t length) {
+  if (capture_) {
+    for (size_t i = 0; i < length; ++i)
+      capture_->push_back(static_cast<unsigned char>(bytes[i]));
+    return;
+  }
+  Flush();
+  if (!failed_ && length > 0 && !platform::WriteStdout(bytes, length))
+    failed_ = true;
+}
+
 void Output::Flush() {
   if (!capture_ && !failed_ && !bytes_.empty()) {
     if (!platform::WriteStdoutText(bytes_.data(), bytes_.size()))

@@ -21,6 +21,10 @@ class Output {
   // Writes text that is all ASCII, which reads the same in every code page,
   // so it skips the conversion; the report's handle lines take this path.
   void WriteAscii(const char* text, size_t length);
+  // Sends bytes exactly as they are, after what is buffered, whatever the
+  // code page: the UTF-8 documents take this path. A capture gets one unit a
+  // byte.
+  void WriteBytes(const char* bytes, size_t length);
   // Sends what is buffered. After a failed write nothing more is written.
   void Flush();
   bool Failed() const { return failed_; }

@@ -160,6 +160,23 @@ char16_t FoldCase(char16_t c) {
   return c;
 }
 
+// Windows maps to upper case; for the letters FoldCase pairs, that is the
+// unit whose folded form is the same and which FoldCase changes.
+char16_t UpperCase(char16_t c) {
+  if (c >= u'a' && c <= u'z')
+    return static_cast<char16_t>(c - 32);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+    return static_cast<char16_t>(c - 32);
+  if (c == 0xFF)  // ÿ
+    return 0x178;
+  if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) ||
+      (c >= 0x14A && c <= 0x177))
+    return static_cast<char16_t>(c & ~1);
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+    return static_cast<char16_t>((c & 1) ? c : c - 1);
+  return c;
+}
+
 void InstallSession(Session session) {
   State& state = GetState();
   for (HANDLE handle : state.openHandles)
@@ -255,11 +272,30 @@ bool CloseHandle(HANDLE handle) {
 uint32_t GetCurrentProcessId() { return GetState().session.selfPid; }
 
 uint32_t GetGuiResources(HANDLE process, uint32_t flags) {
+  if (process == GR_GLOBAL) {
+    const Session& session = GetState().session;
+    if (flags == GR_GDIOBJECTS)
+      return session.globalGdiObjects;
+    return flags == GR_USEROBJECTS ? session.globalUserObjects : 0;
+  }
   HandleObject* object = FromHandle(process);
-  if (!object || object->isSnapshot || flags != GR_GDIOBJECTS)
+  if (!object || object->isSnapshot)
     return 0;
   const SimulatedProcess* listed = FindProcess(object->pid);
-  return listed ? listed->gdiObjects : 0;
+  if (!listed)
+    return 0;
+  switch (flags) {
+    case GR_GDIOBJECTS:
+      return listed->gdiObjects;
+    case GR_USEROBJECTS:
+      return listed->userObjects;
+    case GR_GDIOBJECTS_PEAK:
+      return listed->gdiPeak.value_or(listed->gdiObjects);
+    case GR_USEROBJECTS_PEAK:
+      return listed->userPeak;
+    default:
+      return 0;
+  }
 }
 
 HMODULE GetModuleHandleW(const char16_t* moduleName) {
@@ -328,6 +364,30 @@ const char16_t* StrStrIW(const char16_t* text, const char16_t* search) {
       return start;
   }
   return nullptr;
+}
+
+int CompareStringOrdinal(const char16_t* first, int firstLength,
+                         const char16_t* second, int secondLength,
+                         bool ignoreCase) {
+  auto length = [](const char16_t* text, int given) {
+    if (given >= 0)
+      return static_cast<size_t>(given);
+    size_t units = 0;
+    while (text[units])
+      ++units;
+    return units;
+  };
+  size_t firstUnits = length(first, firstLength);
+  size_t secondUnits = length(second, secondLength);
+  for (size_t i = 0; i < firstUnits && i < secondUnits; ++i) {
+    char16_t a = ignoreCase ? UpperCase(first[i]) : first[i];
+    char16_t b = ignoreCase ? UpperCase(second[i]) : second[i];
+    if (a != b)
+      return a < b ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
+  }
+  if (firstUnits == secondUnits)
+    return CSTR_EQUAL;
+  return firstUnits < secondUnits ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
 }
 
 bool SetLocale(const char* name) {

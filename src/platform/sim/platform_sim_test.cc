@@ -202,8 +202,15 @@ TEST_F(PlatformSimTest, GetGuiResources) {
   EXPECT_EQ(0u, platform::GetGuiResources(svchost, platform::GR_GDIOBJECTS));
   // The own process, when no line lists it, owns nothing.
   EXPECT_EQ(0u, platform::GetGuiResources(self, platform::GR_GDIOBJECTS));
-  // Only GDI counts are simulated (1 asks for USER objects).
-  EXPECT_EQ(0u, platform::GetGuiResources(system, 1));
+  // Without a counts line the GDI peak is the GDI count, the rest 0.
+  EXPECT_EQ(6u,
+            platform::GetGuiResources(system, platform::GR_GDIOBJECTS_PEAK));
+  EXPECT_EQ(0u, platform::GetGuiResources(system, platform::GR_USEROBJECTS));
+  EXPECT_EQ(0u,
+            platform::GetGuiResources(system, platform::GR_USEROBJECTS_PEAK));
+  // Without a global line the session's counts have no answer.
+  EXPECT_EQ(0u, platform::GetGuiResources(platform::GR_GLOBAL,
+                                          platform::GR_GDIOBJECTS));
   EXPECT_EQ(0u, platform::GetGuiResources(nullptr, platform::GR_GDIOBJECTS));
   HANDLE snapshot =
       platform::CreateToolhelp32Snapshot(platform::TH32CS_SNAPPROCESS, 0);
@@ -211,6 +218,30 @@ TEST_F(PlatformSimTest, GetGuiResources) {
   for (HANDLE h : {system, svchost, self, snapshot})
     EXPECT_TRUE(platform::CloseHandle(h));
   EXPECT_EQ(0u, platform::GetGuiResources(system, platform::GR_GDIOBJECTS));
+}
+
+TEST_F(PlatformSimTest, CompareStringOrdinal) {
+  struct Case {
+    const char16_t* first;
+    const char16_t* second;
+    bool ignoreCase;
+    int result;
+  };
+  const Case cases[] = {
+      {u"abc", u"ABC", true, platform::CSTR_EQUAL},
+      {u"abc", u"ABC", false, platform::CSTR_GREATER_THAN},
+      // Upper case: '_' sorts after the letters.
+      {u"_", u"a", true, platform::CSTR_GREATER_THAN},
+      {u"ab", u"abc", true, platform::CSTR_LESS_THAN},
+      {u"\u00E9\u00FF\u0101\u013A", u"\u00C9\u0178\u0100\u0139", true,
+       platform::CSTR_EQUAL},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.result, platform::CompareStringOrdinal(c.first, -1, c.second,
+                                                       -1, c.ignoreCase));
+  }
+  EXPECT_EQ(platform::CSTR_EQUAL,
+            platform::CompareStringOrdinal(u"abX", 2, u"ABY", 2, true));
 }
 
 TEST_F(PlatformSimTest, GetModuleHandleW) {

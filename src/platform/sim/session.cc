@@ -164,7 +164,33 @@ bool SessionParser::ParseLine(std::string_view line) {
     process.name = DecodeUtf8(name);
     if (process.name.size() > 259)
       process.name.resize(259);
+    firstProcessOf_.emplace(process.pid, session_->processes.size());
     session_->processes.push_back(std::move(process));
+    return true;
+  }
+  if (record == "counts") {
+    uint64_t pid, gdiPeak, user, userPeak;
+    if (!number("PID", 0xFFFFFFFF, &pid) ||
+        !number("GDIPEAK", 0xFFFFFFFF, &gdiPeak) ||
+        !number("USER", 0xFFFFFFFF, &user) ||
+        !number("USERPEAK", 0xFFFFFFFF, &userPeak) || !noMoreFields())
+      return false;
+    auto found = firstProcessOf_.find(static_cast<uint32_t>(pid));
+    if (found == firstProcessOf_.end())
+      return Fail("no process line above lists PID " + std::to_string(pid));
+    SimulatedProcess& process = session_->processes[found->second];
+    process.gdiPeak = static_cast<uint32_t>(gdiPeak);
+    process.userObjects = static_cast<uint32_t>(user);
+    process.userPeak = static_cast<uint32_t>(userPeak);
+    return true;
+  }
+  if (record == "global") {
+    uint64_t gdi, user;
+    if (!number("GDI", 0xFFFFFFFF, &gdi) ||
+        !number("USER", 0xFFFFFFFF, &user) || !noMoreFields())
+      return false;
+    session_->globalGdiObjects = static_cast<uint32_t>(gdi);
+    session_->globalUserObjects = static_cast<uint32_t>(user);
     return true;
   }
   if (record == "snapshot") {

@@ -6,6 +6,12 @@
 //
 //   self PID                                  the program's own PID
 //   process PID GDI open|limited|denied NAME  one process of the snapshot
+//   counts PID GDIPEAK USER USERPEAK          the other counts of the process
+//                                             listed above with PID (without
+//                                             it: peak = GDI, the rest 0)
+//   global GDI USER                           the session's counts (without
+//                                             it, or 0: the system does not
+//                                             answer)
 //   snapshot fail                             the snapshot cannot be taken
 //   table REGION                              the table's region size
 //   entry INDEX KERNEL OWNER UNIQUE TYPE FLAGS USER
@@ -21,8 +27,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct SimulatedProcess {
@@ -31,6 +39,10 @@ struct SimulatedProcess {
   bool canOpen = false;      // open or limited
   bool limitedOnly = false;  // limited: opens with the limited right alone
   std::u16string name;       // at most 259 units
+  // From a counts line; without one the peak is gdiObjects.
+  std::optional<uint32_t> gdiPeak;
+  uint32_t userObjects = 0;
+  uint32_t userPeak = 0;
 };
 
 struct FreeDeleter {
@@ -43,6 +55,9 @@ struct Session {
 
   uint32_t selfPid = 1000;
   std::vector<SimulatedProcess> processes;
+  // What GetGuiResources reports for the whole session; 0: no answer.
+  uint32_t globalGdiObjects = 0;
+  uint32_t globalUserObjects = 0;
   bool snapshotFails = false;
   uint64_t regionSize = kDefaultRegion;
   // The zero-filled table block of regionSize bytes, allocated with the
@@ -79,6 +94,8 @@ class SessionParser {
   bool EnsureTable();
 
   Session* session_;
+  // The first process line of each PID, which a counts line completes.
+  std::unordered_map<uint32_t, size_t> firstProcessOf_;
   size_t lineNumber_ = 0;
   bool sawEntry_ = false;
   std::string error_;

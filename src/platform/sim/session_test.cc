@@ -274,6 +274,32 @@ TEST(SessionTest, UnknownWords) {
   EXPECT_EQ("unknown record 'proc'", Parse("proc 1 2 open a.exe").error);
 }
 
+TEST(SessionTest, CountsAndGlobal) {
+  Parsed parsed = Parse(
+      "process 4 6 open a.exe\n"
+      "process 4 7 open b.exe\n"
+      "process 8 3 open c.exe\n"
+      "counts 4 9 10 0x0B\n"
+      "global 7658 4506\n");
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  const Session& s = parsed.session;
+  // The first line with the PID gets the counts, as GetGuiResources reads it.
+  EXPECT_EQ(9u, s.processes[0].gdiPeak);
+  EXPECT_EQ(10u, s.processes[0].userObjects);
+  EXPECT_EQ(11u, s.processes[0].userPeak);
+  EXPECT_FALSE(s.processes[1].gdiPeak.has_value());
+  EXPECT_EQ(7658u, s.globalGdiObjects);
+  EXPECT_EQ(4506u, s.globalUserObjects);
+
+  parsed = Parse("counts 4 9 10 11\nprocess 4 6 open a.exe\n");
+  EXPECT_FALSE(parsed.ok);
+  EXPECT_EQ("no process line above lists PID 4", parsed.error);
+  for (const char* line : {"process 4 6 open a\ncounts 4 9 10",
+                           "process 4 6 open a\ncounts 4 9 10 11 12",
+                           "global 1", "global 1 2 3", "global 1 4294967296"})
+    EXPECT_FALSE(Parse(line).ok) << line;
+}
+
 TEST(SessionTest, EntriesMustLieInsideTheRegion) {
   // 24 * (INDEX + 1) must not exceed the region.
   EXPECT_TRUE(Parse("table 48\nentry 1 0 0 0 1 0 0\n").ok);

@@ -1,0 +1,134 @@
+#include "report/csv_document.h"
+
+#include <string>
+
+#include "census/process_record.h"
+#include "cli/run_options.h"
+#include "gditable/object_types.h"
+#include "platform/utf8.h"
+#include "report/document_buffer.h"
+#include "report/format.h"
+#include "report/type_filter.h"
+
+namespace {
+
+void AppendNumber(std::string& out, uint64_t value) {
+  char digits[20];
+  out.append(digits, FormatDecimal(digits, value));
+}
+
+void AppendHex(std::string& out, uint64_t value) {
+  char digits[2 + 16] = {'0', 'x'};
+  out.append(digits, FormatPointer(digits + 2, value));
+}
+
+// `text` as one field, in UTF-8: in quotes, each quote doubled, where it
+// holds a comma, a quote, CR or LF. A lone surrogate, which UTF-8 cannot
+// hold, becomes U+FFFD.
+void AppendField(std::string& out, const char16_t* text, size_t length) {
+  bool quoted = false;
+  for (size_t i = 0; i < length && !quoted; ++i)
+    quoted = text[i] == u',' || text[i] == u'"' || text[i] == u'\r' ||
+             text[i] == u'\n';
+  if (quoted)
+    out.push_back('"');
+  size_t position = 0;
+  while (position < length) {
+    char32_t c = NextCodePoint(text, length, &position);
+    if (c == u'"')
+      out.push_back('"');
+    AppendUtf8(c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c, out);
+  }
+  if (quoted)
+    out.push_back('"');
+}
+
+void AppendLeading(std::string& out, std::string_view leading) {
+  if (!leading.empty()) {
+    out.append(leading);
+    out.push_back(',');
+  }
+}
+
+// "leading,pid,name," of every row of a process.
+void AppendRowStart(std::string& out, std::string_view leading,
+                    const ProcessRecord& record) {
+  AppendLeading(out, leading);
+  AppendNumber(out, record.pid);
+  out.push_back(',');
+  AppendField(out, record.exeName,
+              std::char_traits<char16_t>::length(record.exeName));
+  out.push_back(',');
+}
+
+void AppendCountsRow(std::string& out, std::string_view leading,
+                     const ProcessRecord& record) {
+  AppendRowStart(out, leading, record);
+  const uint64_t counts[] = {static_cast<uint32_t>(record.entryCount),
+                             static_cast<uint32_t>(record.guiObjectCount),
+                             record.gdiPeakCount, record.userObjectCount,
+                             record.userPeakCount};
+  for (uint64_t count : counts) {
+    AppendNumber(out, count);
+    out.push_back(',');
+  }
+  for (int category = 0; category < kObjectCategoryCount; ++category) {
+    if (category > 0)
+      out.push_back(',');
+    AppendNumber(out, static_cast<uint32_t>(record.categoryCounts[category]));
+  }
+  out.push_back('\n');
+}
+
+}  // namespace
+
+void WriteCsvDocument(const std::vector<const ProcessRecord*>& processes,
+                      const RunOptions& options,
+                      const CsvLeadingColumns& leading, bool withHeader,
+                      Output& out) {
+  // Everything that allocates comes before the first byte is sent.
+  TypeFilter filter(options.typeFilter);
+  std::string rowStart;
+  rowStart.reserve(DocumentBuffer::kLargestPiece + leading.values.size());
+  DocumentBuffer document(out, leading.names.size() + leading.values.size());
+  std::string& bytes = document.bytes();
+  if (withHeader) {
+    AppendLeading(bytes, leading.names);
+    if (options.showHandles) {
+      bytes += "pid,name,handle,type,typeCode,kernelAddress\n";
+    } else {
+      bytes += "pid,name,gdiTotal,gdiAll,gdiPeak,userObjects,userPeak";
+      for (const char* name : kObjectCategoryNames) {
+        bytes.push_back(',');
+        bytes += name;
+      }
+      bytes.push_back('\n');
+    }
+  }
+  for (const ProcessRecord* record : processes) {
+    if (!options.showHandles) {
+      AppendCountsRow(bytes, leading.values, *record);
+      document.PieceDone();
+      continue;
+    }
+    rowStart.clear();
+    AppendRowStart(rowStart, leading.values, *record);
+    for (const HandleRecord& handle : record->handles) {
+      uint8_t code = TypeCodeOf(handle.entry);
+      if (!filter.Lists(code))
+        continue;
+      bytes += rowStart;
+      AppendHex(bytes, handle.handle);
+      bytes.push_back(',');
+      const char16_t* name = ObjectTypeName(code);
+      AppendField(bytes, name, std::char_traits<char16_t>::length(name));
+      bytes.push_back(',');
+      AppendNumber(bytes, code);
+      bytes.push_back(',');
+      AppendHex(bytes, handle.entry.kernelAddress);
+      bytes.push_back('\n');
+      document.PieceDone();
+    }
+  }
+  document.Finish();
+}
