@@ -5,6 +5,9 @@
 kestrel_host_packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev locales python3 tmux)
 kestrel_windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64 googletest wine wine64 tmux)
 kestrel_check_packages=(clang libclang-rt-14-dev clang-tidy clang-format cppcheck valgrind time)
+# The browser test and scripts/screenshot: headless Chromium, and a font for
+# the Chinese process names of the sample session.
+kestrel_browser_packages=(chromium fonts-wqy-microhei)
 
 kestrel_require_packages() {
   local missing=() package

@@ -1,0 +1,32 @@
+// A chart of several processes' counts over time, one line a process,
+// each labelled at its end and listed in a legend.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "report/html/series_reduction.h"
+
+struct LineSeries {
+  uint32_t pid = 0;
+  std::u16string name;
+  // x: seconds since the first sample, y: the count; in x order.
+  std::vector<SeriesPoint> points;
+};
+
+struct LineChart {
+  // Marks the chart's lines (data-chart) so that they can be found.
+  std::string id;
+  std::string title;
+  // What the lines count ("GDI All"): the vertical axis's title.
+  std::string valueName;
+  // The first is drawn strongest: the process that grew most.
+  std::vector<LineSeries> series;
+};
+
+// Appends the chart as a <figure>: an inline SVG with one
+// <path class="series" data-chart=ID data-pid=PID> a series, reduced to at
+// most kMaxChartPoints points, and a legend with each series' change from
+// its first to its last point.
+void AppendLineChart(std::string& out, const LineChart& chart);

@@ -1,0 +1,18 @@
+// A table of text, as the report's tables come from the text views.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct TextTable {
+  std::vector<std::u16string> headers;
+  // Columns of numbers, aligned right; columns past its end align left.
+  std::vector<bool> numeric;
+  std::vector<std::vector<std::u16string>> rows;
+};
+
+// Appends `table` as a <table>; each body row is a <tr class=ROWCLASS>, so
+// that its rows can be counted.
+void AppendTable(std::string& out, const TextTable& table,
+                 std::string_view rowClass);
