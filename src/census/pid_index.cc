@@ -29,27 +29,41 @@ PidIndex::~PidIndex() { Clear(); }
 void PidIndex::Insert(uint32_t pid, ProcessRecord* record) {
   if (!slots_ || 2 * (static_cast<uint64_t>(count_) + 1) > mask_ + 1ull)
     Grow();
-  Slot* slot = SlotOf(pid);
+  uint32_t probes = 0;
+  Slot* slot = SlotOf(pid, &probes);
   slot->pid = pid;
   slot->record = record;
   ++count_;
+  probes_ += probes;
+  if (!guarded_ && (probes > kLongProbe ||
+                    probes_ > kProbesPerInsert * count_ + kLongProbe)) {
+    static const uint64_t kMultiplier = DrawMultiplier();
+    guarded_ = true;
+    multiplier_ = kMultiplier;
+    Rebuild(mask_ + 1);
+  }
 }
 
-void PidIndex::Grow() {
-  static const uint64_t kMultiplier = DrawMultiplier();
+void PidIndex::Grow() { Rebuild(slots_ ? 2 * (mask_ + 1) : 64); }
+
+void PidIndex::Rebuild(uint32_t slots) {
   uint32_t oldSlots = slots_ ? mask_ + 1 : 0;
-  uint32_t slots = oldSlots ? 2 * oldSlots : 64;
-  auto* grown = static_cast<Slot*>(std::calloc(slots, sizeof(Slot)));
-  if (!grown)
+  auto* rebuilt = static_cast<Slot*>(std::calloc(slots, sizeof(Slot)));
+  if (!rebuilt)
     throw OutOfMemoryError();
   Slot* old = slots_;
-  slots_ = grown;
+  slots_ = rebuilt;
   mask_ = slots - 1;
-  multiplier_ = kMultiplier;
-  shift_ = oldSlots ? shift_ - 1 : 64 - 6;  // 64 slots: the top six bits
+  shift_ = 64;
+  for (uint32_t n = slots; n > 1; n >>= 1)
+    --shift_;
+  probes_ = 0;
   for (uint32_t i = 0; i < oldSlots; ++i) {
-    if (old[i].record)
-      *SlotOf(old[i].pid) = old[i];
+    if (old[i].record) {
+      uint32_t probes = 0;
+      *SlotOf(old[i].pid, &probes) = old[i];
+      probes_ += probes;
+    }
   }
   std::free(old);
 }
@@ -60,4 +74,6 @@ void PidIndex::Clear() {
   mask_ = 0;
   shift_ = 64;
   count_ = 0;
+  probes_ = 0;
+  guarded_ = false;
 }

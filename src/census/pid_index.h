@@ -43,21 +43,43 @@ class PidIndex {
     return pid;
   }
 
-  // The mixed key times a random odd multiplier, drawn once a run, picks the
-  // slot with its top bits. Any fixed function of the PID has sets of PIDs
-  // that share a slot, and a session description may hold any set; against
-  // a multiplier it cannot know, two PIDs share a slot with a probability of
-  // at most 2 / slot count, so no set clusters.
+  // The slot a PID starts its probe at: its top bits after a multiplication.
+  // By default the multiplier is the golden ratio's (Fibonacci hashing): it
+  // spreads PIDs that step by a constant, as Windows hands them out, evenly
+  // and in a regular pattern that lookups in PID order can prefetch. Any
+  // fixed function has sets of PIDs that share a slot, though, and a session
+  // description may hold any set; so once an insertion probes too far the
+  // index is rebuilt with the PID mixed and multiplied by a random odd
+  // number drawn once a run, against which no set chosen in advance
+  // clusters.
   uint32_t HomeSlot(uint32_t pid) const {
-    return static_cast<uint32_t>((Mix(pid) * multiplier_) >> shift_);
+    if (guarded_)
+      return static_cast<uint32_t>((Mix(pid) * multiplier_) >> shift_);
+    return (pid * kGoldenRatio) >> (shift_ - 32);
   }
 
-  Slot* SlotOf(uint32_t pid) const {
+  Slot* SlotOf(uint32_t pid, uint32_t* probes = nullptr) const {
     uint32_t slot = HomeSlot(pid);
-    while (slots_[slot].record && slots_[slot].pid != pid)
+    uint32_t steps = 0;
+    while (slots_[slot].record && slots_[slot].pid != pid) {
       slot = (slot + 1) & mask_;
+      ++steps;
+    }
+    if (probes)
+      *probes = steps;
     return &slots_[slot];
   }
+
+  // Puts every held PID where the present hash wants it, in `slots` new
+  // slots.
+  void Rebuild(uint32_t slots);
+
+  static constexpr uint32_t kGoldenRatio = 0x9E3779B1u;
+  // An insertion that probes further than this, or insertions that probe
+  // this many times their count in all, switch the index to the guarded
+  // hash.
+  static constexpr uint32_t kLongProbe = 64;
+  static constexpr uint64_t kProbesPerInsert = 8;
 
   void Grow();
 
@@ -66,4 +88,6 @@ class PidIndex {
   uint32_t shift_ = 64;  // 64 - log2(slot count)
   uint64_t multiplier_ = 0;
   uint32_t count_ = 0;
+  uint64_t probes_ = 0;   // probes of all insertions under the present hash
+  bool guarded_ = false;  // hashing with the random multiplier
 };

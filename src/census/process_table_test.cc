@@ -216,6 +216,23 @@ TEST(ProcessTableTest, LaterRehashes) {
   }
 }
 
+// PIDs whose Fibonacci hashes all start at a few slots: the index switches
+// to its guarded hash on the way, and every PID is still found.
+TEST(ProcessTableTest, PidsThatCollideInTheIndexAreAllFound) {
+  const uint32_t kMultiplier = 0x9E3779B1u;
+  uint32_t inverse = kMultiplier;
+  for (int i = 0; i < 5; ++i)
+    inverse *= 2 - kMultiplier * inverse;
+  ProcessTable table;
+  for (uint32_t n = 1; n <= 3000; ++n)
+    table.Set(n * inverse, MakeRecord(n * inverse, 1));
+  for (uint32_t n = 1; n <= 3000; ++n) {
+    ASSERT_NE(nullptr, table.Lookup(n * inverse)) << n;
+    EXPECT_EQ(n * inverse, table.Lookup(n * inverse)->pid);
+  }
+  EXPECT_EQ(nullptr, table.Lookup(3001 * inverse));
+}
+
 TEST(ProcessTableTest, OrderFollowsTheLayoutThroughRehashes) {
   // Random PIDs over the whole 32-bit range, and small ones that collide
   // often, compared with the model after every insertion.
