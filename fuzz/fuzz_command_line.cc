@@ -150,6 +150,8 @@ bool ApplyValueOption(const std::u16string& word, const std::u16string& value,
       options.format = OutputFormat::Csv;
     else if (lower == "json")
       options.format = OutputFormat::Json;
+    else if (lower == "html")
+      options.format = OutputFormat::Html;
     else
       return false;
     return true;
@@ -230,7 +232,7 @@ Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
     if (holdsNonZero) {
       expected.outcome = ParseOutcome::UsageError;
       if (firstReadAsTarget == u"o")
-        expected.message = "kestrel: -o takes text, csv or json";
+        expected.message = "kestrel: -o takes text, csv, json or html";
       else if (firstReadAsTarget == u"s")
         expected.message = "kestrel: -s takes pid, name, total or all";
       else if (firstReadAsTarget == u"t")

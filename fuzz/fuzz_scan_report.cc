@@ -309,7 +309,8 @@ void CheckJson(const ProcessTable& table, const SystemTotals& system,
     // The handles the -v view lists, in its order.
     size_t listed = 0;
     for (const HandleRecord& handle : record.handles) {
-      const char16_t* name = ObjectTypeName(handle.entry.typeCode);
+      uint8_t code = TypeCodeOf(handle.entry);
+      const char16_t* name = ObjectTypeName(code);
       if (options.typeFilter &&
           !platform::StrStrIW(name, options.typeFilter->c_str()))
         continue;
@@ -317,7 +318,7 @@ void CheckJson(const ProcessTable& table, const SystemTotals& system,
       const JsonValue& item = handles->items[listed++];
       FUZZ_CHECK(StringOf(item.Find(u"handle")) == Hex(handle.handle));
       FUZZ_CHECK(StringOf(item.Find(u"type")) == name);
-      FUZZ_CHECK(NumberOf(item.Find(u"typeCode")) == handle.entry.typeCode);
+      FUZZ_CHECK(NumberOf(item.Find(u"typeCode")) == code);
       FUZZ_CHECK(StringOf(item.Find(u"kernelAddress")) ==
                  Hex(handle.entry.kernelAddress));
     }

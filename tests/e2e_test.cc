@@ -523,7 +523,7 @@ TEST_F(KestrelTest, ValueOptionsOnTheCommandLine) {
   RunResult result = Run(kShapesSession, {"-o", "xml"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out, kBanner + kUsage);
-  EXPECT_EQ(result.err, "kestrel: -o takes text, csv or json\n");
+  EXPECT_EQ(result.err, "kestrel: -o takes text, csv, json or html\n");
   // A document run prints no banner, even with the usage text.
   result = Run(kShapesSession, {"-o", "json", "a", "b"});
   EXPECT_EQ(result.exitCode, 1);
@@ -569,7 +569,8 @@ TEST_F(KestrelTest, UnreadableSystemStateEndsWithExitCode2) {
                                                  {"-c", "-v"},
                                                  {"System"},
                                                  {"-o", "json"},
-                                                 {"-o", "csv", "-v"}}) {
+                                                 {"-o", "csv", "-v"},
+                                                 {"-o", "html", "-v"}}) {
       SCOPED_TRACE(std::string(c.record) + ", arguments:" + ArgsText(args));
       RunResult result =
           Run(std::string(kShapesSession) + c.record + "\n", args);
@@ -923,6 +924,7 @@ TEST(GoldenTest, SampleSessionViews) {
        {"-o", "json", "-v", "-f", "brush", "note"}},
       {"sample_csv.txt", {"-o", "csv", "-s", "pid"}},
       {"sample_csv_handles_notepad.txt", {"-o", "csv", "-v", "notepad"}},
+      {"sample_html.txt", {"-o", "html"}},
   };
   for (const GoldenCase& c : cases) {
     SCOPED_TRACE(std::string(c.file) + ", arguments:" + ArgsText(c.args));

@@ -60,6 +60,7 @@ check 0 - -v -f "$(printf '\xc0\xaf')"
 check 0 - -o json -v
 check 0 - -o csv -v -f dc -s name
 check 0 - -o csv -s total
+check 0 - -o html -v -f brush
 check 6 - -t 1000 -s all
 check 1 - -o xml
 # The sample read from its file.

@@ -44,9 +44,10 @@ int WordIndex(const std::u16string& value, const char16_t* const (&words)[N]) {
 }
 
 bool ApplyFormat(const std::u16string& value, RunOptions* options) {
-  static const char16_t* const kWords[] = {u"text", u"csv", u"json"};
+  static const char16_t* const kWords[] = {u"text", u"csv", u"json", u"html"};
   static const OutputFormat kFormats[] = {OutputFormat::Text, OutputFormat::Csv,
-                                          OutputFormat::Json};
+                                          OutputFormat::Json,
+                                          OutputFormat::Html};
   int index = WordIndex(value, kWords);
   if (index < 0)
     return false;
@@ -94,7 +95,7 @@ struct ValueOption {
 };
 
 constexpr ValueOption kValueOptions[] = {
-    {u'o', ApplyFormat, "kestrel: -o takes text, csv or json"},
+    {u'o', ApplyFormat, "kestrel: -o takes text, csv, json or html"},
     {u's', ApplyOrder, "kestrel: -s takes pid, name, total or all"},
     {u't', ApplyThreshold, "kestrel: -t takes a count from 1 to 4294967295"},
 };

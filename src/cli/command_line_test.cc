@@ -241,11 +241,12 @@ TEST(ParseCommandLineTest, ValueOptions) {
   constexpr OutputFormat kJson = OutputFormat::Json;
   constexpr OutputFormat kCsv = OutputFormat::Csv;
   constexpr SortOrder kTable = SortOrder::Table;
-  const char* const kFormats = "kestrel: -o takes text, csv or json";
+  const char* const kFormats = "kestrel: -o takes text, csv, json or html";
   const char* const kCounts = "kestrel: -t takes a count from 1 to 4294967295";
   const ValueCase cases[] = {
       {{u"-o", u"json"}, kRun, kJson, kTable, 0, u"", ""},
       {{u"/o", u"CSV"}, kRun, kCsv, kTable, 0, u"", ""},
+      {{u"-o", u"Html"}, kRun, OutputFormat::Html, kTable, 0, u"", ""},
       {{u"-o", u"csv", u"-o", u"Text"}, kRun, kText, kTable, 0, u"", ""},
       {{u"-s", u"pid"}, kRun, kText, SortOrder::Pid, 0, u"", ""},
       {{u"-s", u"NAME"}, kRun, kText, SortOrder::Name, 0, u"", ""},

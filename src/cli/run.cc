@@ -12,6 +12,7 @@
 #include "report/csv_document.h"
 #include "report/details.h"
 #include "report/format.h"
+#include "report/html_document.h"
 #include "report/json_document.h"
 #include "report/listing.h"
 #include "report/output.h"
@@ -65,8 +66,12 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   RunOptions options;
   std::string usageMessage;
   ParseOutcome outcome = ParseCommandLine(arguments, &options, &usageMessage);
-  // A document is all that a -o csv or json run prints on standard output.
+  // A document is all that a -o csv, json or html run prints on standard
+  // output.
   bool document = options.format != OutputFormat::Text;
+  // The machine-readable documents also carry USER objects and the peaks.
+  bool allCounts = options.format == OutputFormat::Csv ||
+                   options.format == OutputFormat::Json;
   if (!document)
     PrintBanner(out);
 
@@ -86,7 +91,7 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   }
 
   ProcessTable table;
-  if (!CollectProcesses(table, document)) {
+  if (!CollectProcesses(table, allCounts)) {
     out.Flush();
     platform::WriteStderrLine(
         "kestrel: cannot take a snapshot of the running processes");
@@ -120,6 +125,9 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
       break;
     case OutputFormat::Json:
       WriteJsonDocument(system, listed, options, {}, out);
+      break;
+    case OutputFormat::Html:
+      WriteHtmlDocument(listed, options, out);
       break;
   }
   if (unlisted > 0)

@@ -7,8 +7,9 @@
 
 enum class TargetMode { None, ByName, ByPid };
 
-// -o: the views as text, or one machine-readable document.
-enum class OutputFormat { Text, Csv, Json };
+// -o: the views as text, or one document: machine-readable, or an HTML
+// report for a browser.
+enum class OutputFormat { Text, Csv, Json, Html };
 
 // -s: the listing order; Table is the process table's own order.
 enum class SortOrder { Table, Pid, Name, Total, All };
