@@ -194,6 +194,14 @@ void IndexProcesses(State& state) {
     state.processByPid.emplace(state.session.processes[i].pid, i);
 }
 
+// The PEB's table pointer: null under "fail peb-null".
+void WritePeb(State& state) {
+  const void* table =
+      state.session.failPebNull ? nullptr : state.session.table.get();
+  std::memcpy(state.peb + kPebGdiSharedHandleTableOffset, &table,
+              sizeof(table));
+}
+
 // Applies the next sample block, if any is left, to the installed state.
 void ApplyNextBlock(State& state) {
   Session& session = state.session;
@@ -207,6 +215,7 @@ void ApplyNextBlock(State& state) {
   }
   ++state.nextBlock;
   IndexProcesses(state);
+  WritePeb(state);
 }
 
 void InstallSession(Session session) {
@@ -226,10 +235,7 @@ void InstallSession(Session session) {
     if (!state.session.table)
       throw std::bad_alloc();
   }
-  const void* table =
-      state.session.failPebNull ? nullptr : state.session.table.get();
-  std::memcpy(state.peb + kPebGdiSharedHandleTableOffset, &table,
-              sizeof(table));
+  WritePeb(state);
 }
 
 }  // namespace

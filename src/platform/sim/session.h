@@ -28,7 +28,9 @@
 //                                             the first one with that PID
 //   exit PID                                  removes the processes with PID
 //   counts ..., global ...                    update as above
-//   snapshot fail, fail WHAT                  make that sample fail
+//   snapshot fail, fail WHAT                  make that sample fail (but
+//                                             ntdll-lookup, which a run
+//                                             makes once)
 //   interrupt                                 an interrupt arrives during
 //                                             that sample (it is taken, then
 //                                             the watch ends)
