@@ -207,7 +207,12 @@ void ApplyNextBlock(State& state) {
   Session& session = state.session;
   if (state.nextBlock >= session.blocks.size())
     return;
-  for (const SessionChange& change : session.blocks[state.nextBlock]) {
+  const SessionBlock& block = session.blocks[state.nextBlock];
+  for (const EntryChange& entry : block.entries) {
+    std::memcpy(session.table.get() + 24 * size_t{entry.index}, entry.bytes,
+                sizeof(entry.bytes));
+  }
+  for (const SessionChange& change : block.changes) {
     if (change.kind == SessionChange::Kind::Interrupt)
       state.interruptDelivered = true;
     else

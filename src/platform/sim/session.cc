@@ -102,9 +102,6 @@ bool SessionParser::Take(SessionChange change) {
   uint32_t pid = change.process.pid;
   if (!inBlock_) {
     switch (change.kind) {
-      case Kind::Entry:
-        EnsureTable();
-        break;
       case Kind::Process:
         // Before the first block, each line adds a process, even one whose
         // PID is taken.
@@ -121,7 +118,6 @@ bool SessionParser::Take(SessionChange change) {
         process.userPeak = change.process.userPeak;
         return true;
       }
-      case Kind::Free:
       case Kind::Exit:
       case Kind::Interrupt:
         return Fail(
@@ -142,7 +138,7 @@ bool SessionParser::Take(SessionChange change) {
     if (change.kind == Kind::Exit)
       livePids_.erase(live);
   }
-  session_->blocks.back().push_back(std::move(change));
+  session_->blocks.back().changes.push_back(std::move(change));
   return true;
 }
 
@@ -156,13 +152,6 @@ void ApplyChange(const SessionChange& change, Session* session) {
     return std::find_if(processes.begin(), processes.end(), hasPid);
   };
   switch (change.kind) {
-    case Kind::Entry:
-      std::memcpy(session->table.get() + 24 * size_t{change.index},
-                  change.entry, sizeof(change.entry));
-      break;
-    case Kind::Free:
-      std::memset(session->table.get() + 24 * size_t{change.index}, 0, 24);
-      break;
     case Kind::Process: {
       auto found = first();
       if (found != processes.end())
@@ -335,18 +324,24 @@ bool SessionParser::ParseLine(std::string_view line) {
                   " lies outside the table region of " +
                   std::to_string(session_->regionSize) + " bytes");
     sawEntry_ = true;
-    SessionChange change;
+    EntryChange change;
     change.index = static_cast<uint32_t>(index);
     uint32_t owner32 = static_cast<uint32_t>(owner);
     uint16_t unique16 = static_cast<uint16_t>(unique);
-    unsigned char* at = change.entry;
+    unsigned char* at = change.bytes;
     std::memcpy(at, &kernel, 8);
     std::memcpy(at + 8, &owner32, 4);
     std::memcpy(at + 12, &unique16, 2);
     at[14] = static_cast<unsigned char>(type);
     at[15] = static_cast<unsigned char>(flags);
     std::memcpy(at + 16, &user, 8);
-    return Take(std::move(change));
+    if (inBlock_) {
+      session_->blocks.back().entries.push_back(change);
+      return true;
+    }
+    EnsureTable();
+    std::memcpy(session_->table.get() + 24 * index, change.bytes, 24);
+    return true;
   }
   if (record == "fail") {
     std::string_view what = NextField(rest);
@@ -391,15 +386,22 @@ bool SessionParser::ParseLine(std::string_view line) {
     if (!number(free ? "INDEX" : "PID", 0xFFFFFFFF, &number64) ||
         !noMoreFields())
       return false;
-    SessionChange change;
-    change.kind = free ? SessionChange::Kind::Free : SessionChange::Kind::Exit;
-    change.index = static_cast<uint32_t>(number64);
-    change.process.pid = static_cast<uint32_t>(number64);
-    if (free && 24 * (number64 + 1) > session_->regionSize)
+    if (!inBlock_)
+      return Fail("free, exit and interrupt lines belong after a sample line");
+    if (!free) {
+      SessionChange change;
+      change.kind = SessionChange::Kind::Exit;
+      change.process.pid = static_cast<uint32_t>(number64);
+      return Take(std::move(change));
+    }
+    if (24 * (number64 + 1) > session_->regionSize)
       return Fail("entry " + std::to_string(number64) +
                   " lies outside the table region of " +
                   std::to_string(session_->regionSize) + " bytes");
-    return Take(std::move(change));
+    EntryChange change;
+    change.index = static_cast<uint32_t>(number64);
+    session_->blocks.back().entries.push_back(change);
+    return true;
   }
   if (record == "interrupt") {
     if (!noMoreFields())

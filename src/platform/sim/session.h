@@ -63,7 +63,7 @@ struct SimulatedProcess {
   uint32_t userPeak = 0;
 };
 
-struct SessionChange;
+struct SessionBlock;
 
 struct FreeDeleter {
   void operator()(unsigned char* p) const;
@@ -90,31 +90,32 @@ struct Session {
   bool failVirtualQuery = false;
   bool failRegionUnreadable = false;
   // The sample blocks in order; a watch applies one at each wait.
-  std::vector<std::vector<SessionChange>> blocks;
+  std::vector<SessionBlock> blocks;
 };
 
-// One change of a sample block.
+// One change of a sample block but an entry's.
 struct SessionChange {
-  enum class Kind {
-    Entry,
-    Free,
-    Process,
-    Exit,
-    Counts,
-    Global,
-    Flag,
-    Interrupt
-  };
-  Kind kind = Kind::Entry;
-  uint32_t index = 0;                      // Entry, Free
-  unsigned char entry[24] = {};            // Entry: the bytes, layout order
+  enum class Kind { Process, Exit, Counts, Global, Flag, Interrupt };
+  Kind kind = Kind::Process;
   SimulatedProcess process;                // Process; Exit, Counts: the PID
   uint32_t globalGdi = 0, globalUser = 0;  // Global
   bool Session::*flag = nullptr;           // Flag: the failure it sets
 };
 
-// Applies one change of a block to `session`, whose table it writes. A
-// Process change replaces the first process with its PID, or is added at
+// An entry that a sample block sets: its bytes in layout order, all zero
+// for `free`. Kept apart from the other changes, small, since a block may
+// hold many.
+struct EntryChange {
+  uint32_t index = 0;
+  unsigned char bytes[24] = {};
+};
+
+struct SessionBlock {
+  std::vector<EntryChange> entries;    // in order
+  std::vector<SessionChange> changes;  // the others, in order
+};
+
+// Applies one change of a block to `session`. A Process change replaces the first process with its PID, or is added at
 // the end; an Interrupt change is the caller's to deliver.
 void ApplyChange(const SessionChange& change, Session* session);
 

@@ -466,9 +466,10 @@ TEST(SessionTest, SampleBlocks) {
   EXPECT_FALSE(parsed.session.failPebNull);
   ASSERT_EQ(1u, parsed.session.processes.size());
   ASSERT_EQ(3u, parsed.session.blocks.size());
-  EXPECT_EQ(3u, parsed.session.blocks[0].size());
-  EXPECT_TRUE(parsed.session.blocks[1].empty());
-  EXPECT_EQ(1u, parsed.session.blocks[2].size());
+  EXPECT_EQ(1u, parsed.session.blocks[0].entries.size());
+  EXPECT_EQ(2u, parsed.session.blocks[0].changes.size());
+  EXPECT_TRUE(parsed.session.blocks[1].changes.empty());
+  EXPECT_EQ(1u, parsed.session.blocks[2].changes.size());
 
   const struct {
     std::string text;
