@@ -85,10 +85,13 @@ int RunWatch(const RunOptions& options, Output& out, WatchObserver* observer) {
     ++taken;
     lastMilliseconds = milliseconds;
 
+    const SampleListing before = {previous, &previousListed};
+    const SampleListing now = {current, &listed};
+    // The change lines as text, for an observer.
     std::u16string changes;
-    if (taken > 1 && (text || observer)) {
-      AppendChanges({previous, &previousListed}, {current, &listed}, options,
-                    changes);
+    if (taken > 1 && observer) {
+      Output capture(&changes);
+      PrintChanges(before, now, options, capture);
     }
     out.Hold();
     if (text) {
@@ -107,7 +110,10 @@ int RunWatch(const RunOptions& options, Output& out, WatchObserver* observer) {
         afterEmptyLine =
             (options.showCounts || options.showHandles) && !listed.empty();
       } else {
-        out.Write(changes);
+        if (observer)
+          out.Write(changes);
+        else
+          PrintChanges(before, now, options, out);
         afterEmptyLine = false;
       }
     } else {

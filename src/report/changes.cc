@@ -9,6 +9,7 @@
 #include "gditable/object_types.h"
 #include "report/details.h"
 #include "report/format.h"
+#include "report/output.h"
 #include "report/type_filter.h"
 
 namespace {
@@ -82,15 +83,15 @@ struct HandleChange {
   bool appeared;
 };
 
-// The handles that -f keeps and that vanished from `before` (null for none)
-// or appeared in `after`, by handle value. Both lists are in table order,
+// Sets `changes` to the handles that -f keeps and that vanished from
+// `before` (null for none) or appeared in `after`, by handle value. Both lists are in table order,
 // ascending by entry index (a handle's low 16 bits), as the scan appends
 // them, so one pass pairs them: an entry whose handle value changed holds
 // another object.
-std::vector<HandleChange> ChangedHandles(const HandleList* before,
-                                         const HandleList& after,
-                                         TypeFilter& filter) {
-  std::vector<HandleChange> changes;
+void FindChangedHandles(const HandleList* before, const HandleList& after,
+                        TypeFilter& filter,
+                        std::vector<HandleChange>& changes) {
+  changes.clear();
   auto note = [&](const HandleRecord& handle, bool appeared) {
     if (filter.Lists(TypeCodeOf(handle.entry)))
       changes.push_back({&handle, appeared});
@@ -121,37 +122,49 @@ std::vector<HandleChange> ChangedHandles(const HandleList* before,
                 return a.handle->handle < b.handle->handle;
               return !a.appeared && b.appeared;
             });
-  return changes;
 }
 
-void AppendHandleChanges(std::u16string& text,
-                         const std::vector<HandleChange>& changes) {
-  char line[kHandleLineBytes];
+// "        + HANDLE LINE\n", all ASCII.
+void PrintHandleChanges(const std::vector<HandleChange>& changes, Output& out) {
+  char line[8 + 2 + kHandleLineBytes + 1] = "        ";
   for (const HandleChange& change : changes) {
-    AppendText(text, kIndent);
-    AppendText(text, change.appeared ? u"+ " : u"- ");
-    char* end = FormatHandleLine(line, *change.handle);
-    text.append(line, end);
-    text.push_back(u'\n');
+    line[8] = change.appeared ? '+' : '-';
+    line[9] = ' ';
+    char* end = FormatHandleLine(line + 10, *change.handle);
+    *end++ = '\n';
+    out.WriteAscii(line, static_cast<size_t>(end - line));
   }
 }
 
+// What the changes of one sample share: the options, the -f decisions and
+// room for one process's handle changes.
+struct Printer {
+  const RunOptions& options;
+  TypeFilter filter;
+  std::vector<HandleChange> handles;
+  std::u16string text;  // one process's lines before its handles
+  Output& out;
+};
+
 // A process seen in both samples: its lines, when anything the view shows
 // changed.
-void AppendChanged(std::u16string& text, const ProcessRecord& before,
-                   const ProcessRecord& after, const RunOptions& options,
-                   TypeFilter& filter) {
+void PrintChanged(Printer& printer, const ProcessRecord& before,
+                  const ProcessRecord& after) {
+  const RunOptions& options = printer.options;
   bool countsChanged = before.entryCount != after.entryCount ||
                        before.guiObjectCount != after.guiObjectCount;
   bool categoriesChanged =
       options.showCounts && !std::equal(std::begin(before.categoryCounts),
                                         std::end(before.categoryCounts),
                                         std::begin(after.categoryCounts));
-  std::vector<HandleChange> handles;
+  printer.handles.clear();
   if (options.showHandles)
-    handles = ChangedHandles(&before.handles, after.handles, filter);
-  if (!countsChanged && !categoriesChanged && handles.empty())
+    FindChangedHandles(&before.handles, after.handles, printer.filter,
+                       printer.handles);
+  if (!countsChanged && !categoriesChanged && printer.handles.empty())
     return;
+  std::u16string& text = printer.text;
+  text.clear();
   AppendProcessStart(text, after);
   AppendCountChange(text, u"GDI Total ", before.entryCount, after.entryCount);
   AppendCountChange(text, u"  GDI All ", before.guiObjectCount,
@@ -159,44 +172,53 @@ void AppendChanged(std::u16string& text, const ProcessRecord& before,
   text.push_back(u'\n');
   if (options.showCounts)
     AppendCategories(text, &before, after);
-  AppendHandleChanges(text, handles);
+  printer.out.Write(text);
+  PrintHandleChanges(printer.handles, printer.out);
 }
 
-void AppendStarted(std::u16string& text, const ProcessRecord& record,
-                   const RunOptions& options, TypeFilter& filter) {
+void PrintStarted(Printer& printer, const ProcessRecord& record) {
+  std::u16string& text = printer.text;
+  text.clear();
   AppendProcessStart(text, record);
   AppendText(text, u"started  GDI Total ");
   AppendNumber(text, record.entryCount);
   AppendText(text, u"  GDI All ");
   AppendNumber(text, record.guiObjectCount);
   text.push_back(u'\n');
-  if (options.showCounts)
+  if (printer.options.showCounts)
     AppendCategories(text, nullptr, record);
-  if (options.showHandles)
-    AppendHandleChanges(text, ChangedHandles(nullptr, record.handles, filter));
+  printer.out.Write(text);
+  if (printer.options.showHandles) {
+    FindChangedHandles(nullptr, record.handles, printer.filter,
+                       printer.handles);
+    PrintHandleChanges(printer.handles, printer.out);
+  }
 }
 
 }  // namespace
 
-void AppendChanges(const SampleListing& previous, const SampleListing& current,
-                   const RunOptions& options, std::u16string& text) {
-  TypeFilter filter(options.typeFilter);
+void PrintChanges(const SampleListing& previous, const SampleListing& current,
+                  const RunOptions& options, Output& out) {
+  Printer printer{options, TypeFilter(options.typeFilter), {}, {}, out};
   std::unordered_set<const ProcessRecord*> listedNow(current.listed->begin(),
                                                      current.listed->end());
   for (const ProcessRecord* record : *current.listed) {
     const ProcessRecord* before = previous.table->Lookup(record->pid);
     if (before && SameProcess(*before, *record))
-      AppendChanged(text, *before, *record, options, filter);
+      PrintChanged(printer, *before, *record);
     else
-      AppendStarted(text, *record, options, filter);
+      PrintStarted(printer, *record);
   }
   for (const ProcessRecord* record : *previous.listed) {
     const ProcessRecord* now = current.table->Lookup(record->pid);
     if (!now || !SameProcess(*record, *now)) {
+      std::u16string& text = printer.text;
+      text.clear();
       AppendProcessStart(text, *record);
       AppendText(text, u"exited\n");
+      out.Write(text);
     } else if (listedNow.count(now) == 0) {
-      AppendChanged(text, *record, *now, options, filter);
+      PrintChanged(printer, *record, *now);
     }
   }
 }

@@ -2,9 +2,9 @@
 // prints.
 #pragma once
 
-#include <string>
 #include <vector>
 
+class Output;
 class ProcessTable;
 struct ProcessRecord;
 struct RunOptions;
@@ -16,7 +16,7 @@ struct SampleListing {
   const std::vector<const ProcessRecord*>* listed = nullptr;
 };
 
-// Appends the lines of what changed from `previous` to `current`, in the
+// Prints the lines of what changed from `previous` to `current`, in the
 // current listing's order:
 //   a process whose counts changed (PID and name matched):
 //     "% 6d  %-28s  GDI Total OLD -> NEW (+D)  GDI All OLD -> NEW (+D)"
@@ -31,5 +31,5 @@ struct SampleListing {
 // that listing's order: "...  exited" when the census no longer records
 // one with that PID and name, otherwise their change as above (under -t: it
 // fell below the count).
-void AppendChanges(const SampleListing& previous, const SampleListing& current,
-                   const RunOptions& options, std::u16string& text);
+void PrintChanges(const SampleListing& previous, const SampleListing& current,
+                  const RunOptions& options, Output& out);

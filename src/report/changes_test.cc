@@ -9,6 +9,7 @@
 #include "census/process_table.h"
 #include "cli/run_options.h"
 #include "gditable/shared_table.h"
+#include "report/output.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ std::vector<const ProcessRecord*> Listed(const ProcessTable& table,
 // A reused entry is one handle gone and another come, by handle value; a
 // PID under a new name is another process; a process still there that the
 // listing dropped shows its change after the listed ones.
-TEST(AppendChangesTest, HandlesAndProcessesThatCameAndWent) {
+TEST(PrintChangesTest, HandlesAndProcessesThatCameAndWent) {
   ProcessTable before, after;
   Add(before, 4, u"a.exe", {{0x0410, 5}, {0x0210, 9}});
   Add(before, 8, u"b.exe", {{0x0110, 7}});
@@ -57,8 +58,13 @@ TEST(AppendChangesTest, HandlesAndProcessesThatCameAndWent) {
   RunOptions options;
   options.showHandles = true;
   std::u16string text;
-  AppendChanges({&before, &listedBefore}, {&after, &listedAfter}, options,
-                text);
+  auto print = [&] {
+    text.clear();
+    Output out(&text);
+    PrintChanges({&before, &listedBefore}, {&after, &listedAfter}, options,
+                 out);
+  };
+  print();
   EXPECT_EQ(
       u"     8  z.exe                         started  GDI Total 1  GDI All 1\n"
       u"        + 0x0000000005100007    Brush                 "
@@ -79,9 +85,7 @@ TEST(AppendChangesTest, HandlesAndProcessesThatCameAndWent) {
   // Without -v the handles are not compared: a.exe's counts stay, so
   // nothing of it shows.
   options.showHandles = false;
-  text.clear();
-  AppendChanges({&before, &listedBefore}, {&after, &listedAfter}, options,
-                text);
+  print();
   EXPECT_EQ(std::u16string::npos, text.find(u"a.exe"));
 }
 
