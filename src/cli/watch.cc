@@ -66,7 +66,9 @@ int RunWatch(const RunOptions& options, Output& out, WatchObserver* observer) {
       interrupted = true;
       break;
     }
-    uint64_t milliseconds = platform::MonotonicMilliseconds() - start;
+    // Times count from the first sample.
+    uint64_t milliseconds =
+        taken == 0 ? 0 : platform::MonotonicMilliseconds() - start;
     current->Clear();
     SystemTotals system;
     if (const char* error = TakeSample(options, *current, &system)) {
