@@ -118,11 +118,6 @@ bool SessionParser::Take(SessionChange change) {
         process.userPeak = change.process.userPeak;
         return true;
       }
-      case Kind::Exit:
-      case Kind::Interrupt:
-        return Fail(
-            "free, exit and interrupt lines belong after a sample "
-            "line");
       default:
         break;
     }
@@ -380,14 +375,15 @@ bool SessionParser::ParseLine(std::string_view line) {
     session_->blocks.emplace_back();
     return true;
   }
+  if ((record == "free" || record == "exit" || record == "interrupt") &&
+      !inBlock_)
+    return Fail("free, exit and interrupt lines belong after a sample line");
   if (record == "free" || record == "exit") {
     bool free = record == "free";
     uint64_t number64;
     if (!number(free ? "INDEX" : "PID", 0xFFFFFFFF, &number64) ||
         !noMoreFields())
       return false;
-    if (!inBlock_)
-      return Fail("free, exit and interrupt lines belong after a sample line");
     if (!free) {
       SessionChange change;
       change.kind = SessionChange::Kind::Exit;
