@@ -137,6 +137,21 @@ std::string Lower(const std::u16string& value) {
   return lower;
 }
 
+// Digits only, compared as text against the largest count `largest`.
+bool ModelCount(const std::string& lower, const std::string& largest,
+                uint32_t* count) {
+  if (lower.empty() ||
+      lower.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  std::string digits =
+      lower.substr(std::min(lower.find_first_not_of('0'), lower.size()));
+  if (digits.empty() || digits.size() > largest.size() ||
+      (digits.size() == largest.size() && digits > largest))
+    return false;
+  *count = static_cast<uint32_t>(std::strtoull(digits.c_str(), nullptr, 10));
+  return true;
+}
+
 // Applies `word value` when the value is valid for the option the word
 // names; false, changing nothing, when the word is no value option or the
 // value is not valid for it.
@@ -169,21 +184,12 @@ bool ApplyValueOption(const std::u16string& word, const std::u16string& value,
       return false;
     return true;
   }
-  if (IsWord(word, u't')) {
-    // Digits only, compared as text against the largest count.
-    if (lower.empty() ||
-        lower.find_first_not_of("0123456789") != std::string::npos)
-      return false;
-    std::string digits =
-        lower.substr(std::min(lower.find_first_not_of('0'), lower.size()));
-    static const std::string kLargest = "4294967295";
-    if (digits.empty() || digits.size() > kLargest.size() ||
-        (digits.size() == kLargest.size() && digits > kLargest))
-      return false;
-    options.threshold =
-        static_cast<uint32_t>(std::strtoull(digits.c_str(), nullptr, 10));
-    return true;
-  }
+  if (IsWord(word, u't'))
+    return ModelCount(lower, "4294967295", &options.threshold);
+  if (IsWord(word, u'w'))
+    return ModelCount(lower, "86400", &options.intervalSeconds);
+  if (IsWord(word, u'n'))
+    return ModelCount(lower, "1000000", &options.sampleCount);
   return false;
 }
 
@@ -224,7 +230,8 @@ Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
     }
     if (firstReadAsTarget.empty() &&
         (IsWord(argument, u'o') || IsWord(argument, u's') ||
-         IsWord(argument, u't')))
+         IsWord(argument, u't') || IsWord(argument, u'w') ||
+         IsWord(argument, u'n')))
       firstReadAsTarget = argument.substr(1);
     bool holdsNonZero =
         options.targetMode == TargetMode::ByName ||
@@ -237,6 +244,10 @@ Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
         expected.message = "kestrel: -s takes pid, name, total or all";
       else if (firstReadAsTarget == u"t")
         expected.message = "kestrel: -t takes a count from 1 to 4294967295";
+      else if (firstReadAsTarget == u"w")
+        expected.message = "kestrel: -w takes seconds from 1 to 86400";
+      else if (firstReadAsTarget == u"n")
+        expected.message = "kestrel: -n takes a count from 1 to 1000000";
       return expected;
     }
     Conversion conversion = ExpectedConversion(argument);
@@ -311,6 +322,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(options.format == want.format);
   FUZZ_CHECK(options.order == want.order);
   FUZZ_CHECK(options.threshold == want.threshold);
+  FUZZ_CHECK(options.intervalSeconds == want.intervalSeconds);
+  FUZZ_CHECK(options.sampleCount == want.sampleCount);
   if (options.targetMode == TargetMode::ByPid) {
     FUZZ_CHECK(options.targetPid == want.targetPid);
     // A PID target only from an argument the conversion consumed whole.

@@ -49,7 +49,9 @@ void RunOver(Session session) {
       {},
       {u"-c", u"-v"},
       {u"-v", u"-f", u"dc", u"exe"},
-      {u"-o", u"json", u"-v", u"-s", u"name"}};
+      {u"-o", u"json", u"-v", u"-s", u"name"},
+      // A watch applies the sample blocks, one at each simulated wait.
+      {u"-w", u"1", u"-n", u"4", u"-c", u"-v"}};
   for (const std::vector<std::u16string>& arguments : kViews) {
     std::u16string text;
     int code;

@@ -29,8 +29,12 @@ TYPES = [1, 4, 5, 8, 10, 16, 33, 38, 48, 70, 80, 102, 7]
 
 
 def run(kestrel, session, *args):
-    result = subprocess.run([kestrel, *args], capture_output=True,
-                            env=dict(os.environ, KESTREL_SESSION=session))
+    """Runs over the session file, or the built-in sample when it is None."""
+    env = dict(os.environ)
+    env.pop("KESTREL_SESSION", None)
+    if session is not None:
+        env["KESTREL_SESSION"] = session
+    result = subprocess.run([kestrel, *args], capture_output=True, env=env)
     assert result.returncode == 0, (args, result.returncode, result.stderr)
     assert result.stderr == b"", (args, result.stderr)
     return result.stdout
@@ -100,6 +104,37 @@ def main():
     assert handle_row == len(handle_rows) == entry + 1
     print("documents: %d processes and %d handles read back" % (
         len(processes), entry))
+    check_watch(kestrel)
+
+
+def check_watch(kestrel):
+    """A watch of the built-in sample: JSON Lines, one document a sample with
+    its number and time first, and one CSV whose rows are those documents'
+    processes, under a single header."""
+    lines = run(kestrel, None, "-o", "json", "-w", "2", "-n", "6",
+                "-s", "pid").decode("utf-8").split("\n")
+    assert lines[-1] == "", lines[-1]
+    documents = [json.loads(line) for line in lines[:-1]]
+    assert [list(d)[:3] for d in documents] == [
+        ["sample", "elapsedSeconds", "tool"]] * 6
+    assert [(d["sample"], d["elapsedSeconds"]) for d in documents] == [
+        (k, 2 * (k - 1)) for k in range(1, 7)]
+    by_name = [{p["name"]: p for p in d["processes"]} for d in documents]
+    assert [names["mspaint.exe"]["gdiAll"] for names in by_name] == [
+        121, 133, 145, 157, 169, 181]
+    assert ["SnippingTool.exe" in names for names in by_name] == [
+        False, False, True, True, True, True]
+    assert ["vlc.exe" in names for names in by_name] == [True] * 4 + [False] * 2
+
+    rows = list(csv.reader(io.StringIO(
+        run(kestrel, None, "-o", "csv", "-w", "2", "-n", "6",
+            "-s", "pid").decode("utf-8"), newline="")))
+    assert rows[0][:4] == ["sample", "elapsedSeconds", "pid", "name"], rows[0]
+    assert [row[:4] for row in rows[1:]] == [
+        [str(d["sample"]), str(d["elapsedSeconds"]), str(p["pid"]), p["name"]]
+        for d in documents for p in d["processes"]]
+    print("watch: %d JSON documents and %d CSV rows read back" % (
+        len(documents), len(rows) - 1))
 
 
 if __name__ == "__main__":

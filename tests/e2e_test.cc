@@ -925,6 +925,12 @@ TEST(GoldenTest, SampleSessionViews) {
       {"sample_csv.txt", {"-o", "csv", "-s", "pid"}},
       {"sample_csv_handles_notepad.txt", {"-o", "csv", "-v", "notepad"}},
       {"sample_html.txt", {"-o", "html"}},
+      // Six samples of the watch: mspaint.exe leaks, one process starts,
+      // one exits.
+      {"sample_watch.txt", {"-w", "2", "-n", "6"}},
+      {"sample_watch_counts.txt", {"-w", "2", "-n", "6", "-c"}},
+      {"sample_watch_handles_brush.txt",
+       {"-w", "2", "-n", "6", "-v", "-f", "brush"}},
   };
   for (const GoldenCase& c : cases) {
     SCOPED_TRACE(std::string(c.file) + ", arguments:" + ArgsText(c.args));

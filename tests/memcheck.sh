@@ -36,10 +36,11 @@ check() {
   fi
 }
 
-# Sessions for the failure paths: the sample with one failing step added.
+# Sessions for the failure paths: the sample with one failing step added
+# before it (its end is a watch's last sample block).
 with_line() {
   local file="$scratch/$1.txt"
-  { cat "$sample"; echo "$2"; } >"$file"
+  { echo "$2"; cat "$sample"; } >"$file"
   echo "$file"
 }
 
@@ -63,6 +64,8 @@ check 0 - -o csv -s total
 check 0 - -o html -v -f brush
 check 6 - -t 1000 -s all
 check 1 - -o xml
+check 0 - -w 2 -n 6 -c -v
+check 0 - -o json -v -n 3
 # The sample read from its file.
 check 0 "$sample" -c -v
 

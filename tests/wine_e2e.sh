@@ -105,6 +105,15 @@ expect "-v -f as a target" 0 banner.txt -- -v -f
 expect "-t 5 -s name: nothing reaches it" 0 banner.txt -- -t 5 -s name
 expect "-o csv: the header alone" 0 csv_header.txt -- -o csv
 
+# A watch of two samples waits for real: the second comes a second after
+# the first ("+1 s"), and the run takes at least that long.
+started=$(date +%s%N)
+expect "-w 1 -n 2" 0 banner.txt watch.txt -- -w 1 -n 2
+took_ms=$((($(date +%s%N) - started) / 1000000))
+if [ "$took_ms" -lt 1000 ]; then
+  fail "-w 1 -n 2: took $took_ms ms, less than the second between samples"
+fi
+
 # The JSON document parses: no process, and no answer for the session's
 # counts under Wine.
 if json=$("$wine" "$exe" -o json -v 2>&1 </dev/null) &&

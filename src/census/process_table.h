@@ -40,6 +40,7 @@ class ProcessTable {
   void Set(uint32_t pid, const ProcessRecord& record);
   // Inline: the scan looks up every used entry's owner.
   ProcessRecord* Lookup(uint32_t pid) { return index_.Find(pid); }
+  const ProcessRecord* Lookup(uint32_t pid) const { return index_.Find(pid); }
   uint32_t Count() const { return count_; }
   // Frees every record, node block and the bin array.
   void Clear();

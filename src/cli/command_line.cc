@@ -66,8 +66,9 @@ bool ApplyOrder(const std::u16string& value, RunOptions* options) {
   return true;
 }
 
-// Decimal digits only, 1 to 4294967295.
-bool ApplyThreshold(const std::u16string& value, RunOptions* options) {
+// Decimal digits only, 1 to `maximum`.
+bool ParseCount(const std::u16string& value, uint32_t maximum,
+                uint32_t* result) {
   if (value.empty())
     return false;
   uint64_t count = 0;
@@ -75,13 +76,25 @@ bool ApplyThreshold(const std::u16string& value, RunOptions* options) {
     if (unit < u'0' || unit > u'9')
       return false;
     count = count * 10 + static_cast<uint64_t>(unit - u'0');
-    if (count > 0xFFFFFFFFu)
+    if (count > maximum)
       return false;
   }
   if (count == 0)
     return false;
-  options->threshold = static_cast<uint32_t>(count);
+  *result = static_cast<uint32_t>(count);
   return true;
+}
+
+bool ApplyThreshold(const std::u16string& value, RunOptions* options) {
+  return ParseCount(value, 0xFFFFFFFFu, &options->threshold);
+}
+
+bool ApplyInterval(const std::u16string& value, RunOptions* options) {
+  return ParseCount(value, kMaxIntervalSeconds, &options->intervalSeconds);
+}
+
+bool ApplySampleCount(const std::u16string& value, RunOptions* options) {
+  return ParseCount(value, kMaxSampleCount, &options->sampleCount);
 }
 
 // An option that takes the next argument as its value: -x VALUE or /x VALUE.
@@ -98,6 +111,8 @@ constexpr ValueOption kValueOptions[] = {
     {u'o', ApplyFormat, "kestrel: -o takes text, csv, json or html"},
     {u's', ApplyOrder, "kestrel: -s takes pid, name, total or all"},
     {u't', ApplyThreshold, "kestrel: -t takes a count from 1 to 4294967295"},
+    {u'w', ApplyInterval, "kestrel: -w takes seconds from 1 to 86400"},
+    {u'n', ApplySampleCount, "kestrel: -n takes a count from 1 to 1000000"},
 };
 
 const ValueOption* FindValueOption(const std::u16string& argument) {

@@ -294,6 +294,35 @@ TEST(ParseCommandLineTest, ValueOptions) {
   }
 }
 
+TEST(ParseCommandLineTest, WatchOptions) {
+  const char* const kSeconds = "kestrel: -w takes seconds from 1 to 86400";
+  const char* const kSamples = "kestrel: -n takes a count from 1 to 1000000";
+  const struct {
+    Args arguments;
+    ParseOutcome outcome;
+    uint32_t interval, count;
+    const char* message;
+  } cases[] = {
+      {{u"-w", u"2", u"-n", u"6", u"-c"}, kRun, 2, 6, ""},
+      {{u"/w", u"86400"}, kRun, 86400, 0, ""},
+      {{u"/n", u"1000000"}, kRun, 0, 1000000, ""},
+      {{u"-w", u"86401"}, kUsage, 0, 0, kSeconds},
+      {{u"-w", u"0"}, kUsage, 0, 0, kSeconds},
+      {{u"-n", u"1000001"}, kUsage, 0, 0, kSamples},
+      // A target named "-w", as before: no watch.
+      {{u"-w"}, kRun, 0, 0, ""},
+  };
+  for (const auto& c : cases) {
+    RunOptions options;
+    std::string message;
+    ASSERT_EQ(c.outcome, ParseCommandLine(c.arguments, &options, &message));
+    EXPECT_EQ(c.message, message);
+    EXPECT_EQ(c.interval, options.intervalSeconds);
+    EXPECT_EQ(c.count, options.sampleCount);
+    EXPECT_EQ(c.interval != 0 || c.count != 0, options.Watch());
+  }
+}
+
 // The text for a trace message: ASCII as is, anything else as "?".
 std::string Narrow(const std::u16string& text) {
   std::string narrow;

@@ -4,19 +4,18 @@
 #include <new>
 #include <string>
 
-#include "census/census.h"
 #include "census/process_table.h"
 #include "cli/command_line.h"
-#include "gditable/shared_table.h"
+#include "cli/sample.h"
+#include "cli/watch.h"
 #include "platform/platform.h"
 #include "report/csv_document.h"
-#include "report/details.h"
 #include "report/format.h"
 #include "report/html_document.h"
 #include "report/json_document.h"
 #include "report/listing.h"
 #include "report/output.h"
-#include "report/summary.h"
+#include "report/view.h"
 
 namespace {
 
@@ -27,34 +26,9 @@ void PrintBanner(Output& out) {
   out.Write(banner);
 }
 
-void PrintReport(const std::vector<const ProcessRecord*>& processes,
-                 const RunOptions& options, Output& out) {
-  bool headerPrinted = false;
-  for (const ProcessRecord* record : processes) {
-    if (options.showCounts || options.showHandles)
-      PrintDetails(*record, options, out);
-    else
-      PrintSummary(*record, headerPrinted, out);
-  }
-}
-
-// The handles of the listed processes that could not be kept, where the
-// handles are listed (the other views are whole).
-int64_t UnlistedHandles(const std::vector<const ProcessRecord*>& processes,
-                        const RunOptions& options) {
-  int64_t unlisted = 0;
-  if (options.showHandles) {
-    for (const ProcessRecord* record : processes)
-      unlisted += record->unlistedHandles;
-  }
-  return unlisted;
-}
-
 int ReportUnlistedHandles(int64_t unlisted, Output& out) {
   out.Flush();
-  platform::WriteStderrLine(
-      "kestrel: out of memory: " + std::to_string(unlisted) +
-      (unlisted == 1 ? " handle" : " handles") + " could not be listed");
+  platform::WriteStderrLine(UnlistedHandlesMessage(unlisted));
   return kExitOutOfMemory;
 }
 
@@ -69,9 +43,6 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   // A document is all that a -o csv, json or html run prints on standard
   // output.
   bool document = options.format != OutputFormat::Text;
-  // The machine-readable documents also carry USER objects and the peaks.
-  bool allCounts = options.format == OutputFormat::Csv ||
-                   options.format == OutputFormat::Json;
   if (!document)
     PrintBanner(out);
 
@@ -90,26 +61,16 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
       break;
   }
 
+  if (options.Watch())
+    return RunWatch(options, out);
+
   ProcessTable table;
-  if (!CollectProcesses(table, allCounts)) {
-    out.Flush();
-    platform::WriteStderrLine(
-        "kestrel: cannot take a snapshot of the running processes");
-    return kExitSystemState;
-  }
-  SharedTableLocation location;
-  if (!LocateSharedHandleTable(&location)) {
-    out.Flush();
-    platform::WriteStderrLine(
-        "kestrel: cannot locate the GDI shared handle table");
-    return kExitSystemState;
-  }
   SystemTotals system;
-  if (options.format == OutputFormat::Json)
-    system.session = CollectSessionCounts();
-  system.tableSlots = location.entryCount;
-  system.tableEntriesUsed =
-      ScanSharedHandleTable(location.table, location.entryCount, table);
+  if (const char* error = TakeSample(options, table, &system)) {
+    out.Flush();
+    platform::WriteStderrLine(error);
+    return kExitSystemState;
+  }
 
   std::vector<const ProcessRecord*> listed = ListedProcesses(table, options);
   int64_t unlisted = UnlistedHandles(listed, options);
@@ -118,7 +79,7 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
     return ReportUnlistedHandles(unlisted, out);
   switch (options.format) {
     case OutputFormat::Text:
-      PrintReport(listed, options, out);
+      PrintView(listed, options, out);
       break;
     case OutputFormat::Csv:
       WriteCsvDocument(listed, options, CsvLeadingColumns(), true, out);

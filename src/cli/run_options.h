@@ -26,4 +26,15 @@ struct RunOptions {
   SortOrder order = SortOrder::Table;
   // -t: only processes whose GDI All is at least this are listed; 0 for all.
   uint32_t threshold = 0;
+  // -w: a watch takes a sample every this many seconds; 0 without -w.
+  uint32_t intervalSeconds = 0;
+  // -n: a watch stops after this many samples; 0 without -n (until
+  // interrupted).
+  uint32_t sampleCount = 0;
+
+  // -w or -n asks for a watch; -n alone samples every second.
+  bool Watch() const { return intervalSeconds != 0 || sampleCount != 0; }
 };
+
+constexpr uint32_t kMaxIntervalSeconds = 86400;
+constexpr uint32_t kMaxSampleCount = 1000000;

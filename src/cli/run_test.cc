@@ -318,6 +318,71 @@ TEST_F(RunKestrelTest, TableCannotBeLocated) {
   }
 }
 
+// A watch over a session that changes at each wait: the clock moves by the
+// interval, an interrupt ends it after the sample it arrives in, a sample
+// that cannot be read ends it after the growth report, -t gives exit code 6.
+TEST_F(RunKestrelTest, Watch) {
+  const std::string kStart =
+      "self 1000\n"
+      "process 4 6 open System\n"
+      "process 600 3 open notepad.exe\n"
+      "table 4480\n"
+      "entry 1 0xFFFFF90000001000 4 0x0110 16 0 0\n"
+      "entry 2 0xFFFFF90000002000 600 0x0230 16 0 0\n"
+      "sample\n"
+      "entry 3 0xFFFFF90000003000 600 0x0305 5 0 0\n"
+      "process 600 4 open notepad.exe\n"
+      "sample\n";
+  const std::u16string kSample1 =
+      u"Sample 1 at +0 s\n" + kSummaryHeader + kSystemRow +
+      u"   600        notepad.exe                          1         3 \n";
+  const std::u16string kNotepadGrew =
+      u"   600  notepad.exe                   GDI Total 1 -> 2 (+1)  "
+      u"GDI All 3 -> 4 (+1)\n";
+  auto grew = [](const char16_t* perMinute) {
+    return u"   600  notepad.exe                   GDI All 3 -> 4 (+1, " +
+           std::u16string(perMinute) + u")  GDI Total 1 -> 2 (+1, " +
+           perMinute + u")  Bitmap +1\n";
+  };
+  const struct {
+    std::string blocks;
+    std::vector<std::u16string> arguments;
+    int code;
+    std::u16string output;
+    std::string errors;
+  } cases[] = {
+      {"interrupt\n",
+       {u"-w", u"3", u"-n", u"10"},
+       0,
+       kSample1 + u"\nSample 2 at +3 s\n" + kNotepadGrew +
+           u"\nSample 3 at +6 s\n\nGrowth over 3 samples, 6 s:\n" +
+           grew(u"+10.0/min"),
+       ""},
+      {"snapshot fail\n",
+       {u"-w", u"5", u"-n", u"3"},
+       2,
+       kSample1 + u"\nSample 2 at +5 s\n" + kNotepadGrew +
+           u"\nGrowth over 2 samples, 5 s:\n" + grew(u"+12.0/min"),
+       "kestrel: cannot take a snapshot of the running processes\n"},
+      // -n alone: a sample every second. A process that reaches -t's count
+      // shows its change; growth counts from the first sample that listed
+      // it.
+      {"",
+       {u"-n", u"2", u"-t", u"4", u"note"},
+       6,
+       u"Sample 1 at +0 s\n\nSample 2 at +1 s\n" + kNotepadGrew +
+           u"\nGrowth over 2 samples, 1 s:\nNo process grew.\n",
+       ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Quoted(c.arguments) + " " + c.blocks);
+    Use(kStart + c.blocks);
+    EXPECT_EQ(c.code, Run(c.arguments));
+    EXPECT_EQ(Banner() + c.output, output_);
+    EXPECT_EQ(c.errors, errors_);
+  }
+}
+
 TEST_F(RunKestrelTest, OnePageTableListsCountsOfZero) {
   Use("self 1000\n"
       "process 4 6 open System\n"

@@ -210,6 +210,20 @@ bool WriteStdout(const char* bytes, size_t length);
 bool WriteStdoutText(const char* bytes, size_t length);
 bool FlushStdout();
 
+// A clock in milliseconds that never goes back, from an arbitrary start (the
+// host build's simulated clock starts at 0 and moves only at a wait).
+uint64_t MonotonicMilliseconds();
+// From now on an interrupt (Ctrl+C or Ctrl+Break on Windows, SIGINT or
+// SIGTERM elsewhere) only sets a flag that InterruptRequested reads, and
+// ends a wait, instead of ending the program. Only a watch calls it.
+void CatchInterrupts();
+bool InterruptRequested();
+// Waits until MonotonicMilliseconds reaches `deadlineMilliseconds`; false
+// when an interrupt arrived (at once when one is pending). The host build
+// waits for nothing: it sets its clock to the deadline and applies the
+// session's next sample block.
+bool WaitUntil(uint64_t deadlineMilliseconds);
+
 // Writes one line of ASCII text and a newline to standard error.
 void WriteStderrLine(const std::string& line);
 

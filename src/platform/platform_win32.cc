@@ -8,6 +8,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
 #include <clocale>
 #include <climits>
 #include <cstdio>
@@ -81,7 +82,55 @@ std::wstring DecodeForConsole(const char* bytes, size_t length) {
   return text;
 }
 
+// Set by the console control handler, which runs on a thread of its own.
+std::atomic<bool> interrupted{false};
+
+// A manual-reset event, signalled with the flag, that a wait watches.
+HANDLE InterruptEvent() {
+  static const UniqueHandle<EmptyHandle::Null> event(
+      ::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  return event.get();
+}
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+  // Closing the console, logging off and shutting down end the program as
+  // before.
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
+    return FALSE;
+  interrupted = true;
+  if (HANDLE event = InterruptEvent())
+    ::SetEvent(event);
+  return TRUE;
+}
+
 }  // namespace
+
+uint64_t MonotonicMilliseconds() { return ::GetTickCount64(); }
+
+void CatchInterrupts() {
+  // The event is made before the handler can ask for it.
+  InterruptEvent();
+  ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+bool InterruptRequested() { return interrupted; }
+
+bool WaitUntil(uint64_t deadlineMilliseconds) {
+  HANDLE event = InterruptEvent();
+  for (;;) {
+    if (interrupted)
+      return false;
+    uint64_t now = ::GetTickCount64();
+    if (now >= deadlineMilliseconds)
+      return true;
+    auto wait = static_cast<DWORD>(
+        std::min<uint64_t>(deadlineMilliseconds - now, 0x7FFFFFFF));
+    if (event)
+      ::WaitForSingleObject(event, wait);
+    else
+      ::Sleep(wait);
+  }
+}
 
 HANDLE CreateToolhelp32Snapshot(uint32_t flags, uint32_t processId) {
   return ::CreateToolhelp32Snapshot(flags, processId);

@@ -54,6 +54,16 @@ const AsciiName& PaddedTypeName(uint8_t code) {
 
 }  // namespace
 
+char* FormatHandleLine(char* at, const HandleRecord& handle) {
+  const AsciiName& name = PaddedTypeName(TypeCodeOf(handle.entry));
+  at = std::copy_n("0x", 2, at);
+  at = FormatPointer(at, handle.handle);
+  at = std::copy_n("    ", 4, at);
+  at = std::copy_n(name.text, name.length, at);
+  at = std::copy_n("    0x", 6, at);
+  return FormatPointer(at, handle.entry.kernelAddress);
+}
+
 void PrintDetails(const ProcessRecord& record, const RunOptions& options,
                   Output& out) {
   std::u16string line;
@@ -82,8 +92,8 @@ void PrintDetails(const ProcessRecord& record, const RunOptions& options,
   // is worked out once a code, when the code first turns up.
   enum : uint8_t { kUndecided, kListed, kSkipped };
   uint8_t decision[256] = {};
-  // "0x%p    %-18s    0x%p\n": all ASCII, written in place.
-  char buffer[2 + 16 + 4 + 64 + 6 + 16 + 1];
+  // All ASCII, written in place.
+  char buffer[kHandleLineBytes + 1];
   for (const HandleRecord& handle : record.handles) {
     uint8_t typeCode = TypeCodeOf(handle.entry);
     uint8_t& listed = decision[typeCode];
@@ -96,13 +106,7 @@ void PrintDetails(const ProcessRecord& record, const RunOptions& options,
     }
     if (listed == kSkipped)
       continue;
-    const AsciiName& name = PaddedTypeName(typeCode);
-    char* at = std::copy_n("0x", 2, buffer);
-    at = FormatPointer(at, handle.handle);
-    at = std::copy_n("    ", 4, at);
-    at = std::copy_n(name.text, name.length, at);
-    at = std::copy_n("    0x", 6, at);
-    at = FormatPointer(at, handle.entry.kernelAddress);
+    char* at = FormatHandleLine(buffer, handle);
     *at++ = '\n';
     out.WriteAscii(buffer, static_cast<size_t>(at - buffer));
   }

@@ -80,3 +80,21 @@ void AppendPointer(std::u16string& line, uint64_t value) {
 void AppendText(std::u16string& line, const char16_t* text) {
   line.append(text, Length(text));
 }
+
+void AppendNumber(std::u16string& line, int64_t value) {
+  // In unsigned, so that INT64_MIN negates.
+  uint64_t magnitude = static_cast<uint64_t>(value);
+  if (value < 0) {
+    line.push_back(u'-');
+    magnitude = 0 - magnitude;
+  }
+  char digits[20];
+  char* end = FormatDecimal(digits, magnitude);
+  line.append(digits, end);
+}
+
+void AppendSigned(std::u16string& line, int64_t value) {
+  if (value > 0)
+    line.push_back(u'+');
+  AppendNumber(line, value);
+}

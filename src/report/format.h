@@ -22,3 +22,8 @@ char* FormatPointer(char* out, uint64_t value);
 char* FormatDecimal(char* out, uint64_t value);
 
 void AppendText(std::u16string& line, const char16_t* text);
+
+// "%lld": `value` in decimal, "-" before a negative one.
+void AppendNumber(std::u16string& line, int64_t value);
+// "+6", "-2", "0": a change, signed unless it is none.
+void AppendSigned(std::u16string& line, int64_t value);

@@ -68,3 +68,13 @@ std::vector<const ProcessRecord*> ListedProcesses(const ProcessTable& table,
   }
   return listed;
 }
+
+int64_t UnlistedHandles(const std::vector<const ProcessRecord*>& processes,
+                        const RunOptions& options) {
+  int64_t unlisted = 0;
+  if (options.showHandles) {
+    for (const ProcessRecord* record : processes)
+      unlisted += record->unlistedHandles;
+  }
+  return unlisted;
+}

@@ -1,6 +1,7 @@
 // Which processes a run lists, and in what order.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 class ProcessTable;
@@ -12,3 +13,8 @@ struct RunOptions;
 // or GDI All descending, then PID; without -s, the table's own order.
 std::vector<const ProcessRecord*> ListedProcesses(const ProcessTable& table,
                                                   const RunOptions& options);
+
+// The handles of `processes` that could not be kept, where the handles are
+// listed (-v); 0 in the other views, which are whole.
+int64_t UnlistedHandles(const std::vector<const ProcessRecord*>& processes,
+                        const RunOptions& options);

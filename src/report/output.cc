@@ -16,7 +16,7 @@ void Output::Write(const char16_t* text, size_t length) {
   if (failed_)
     return;
   platform::AppendInCodePage(text, length, bytes_);
-  if (bytes_.size() >= kFlushThreshold)
+  if (!holding_ && bytes_.size() >= kFlushThreshold)
     Flush();
 }
 
@@ -28,7 +28,7 @@ void Output::WriteAscii(const char* text, size_t length) {
   if (failed_)
     return;
   bytes_.append(text, length);
-  if (bytes_.size() >= kFlushThreshold)
+  if (!holding_ && bytes_.size() >= kFlushThreshold)
     Flush();
 }
 
@@ -38,12 +38,19 @@ void Output::WriteBytes(const char* bytes, size_t length) {
       capture_->push_back(static_cast<unsigned char>(bytes[i]));
     return;
   }
+  if (holding_) {
+    if (!failed_)
+      heldBytes_.append(bytes, length);
+    return;
+  }
   Flush();
   if (!failed_ && length > 0 && !platform::WriteStdout(bytes, length))
     failed_ = true;
 }
 
 void Output::Flush() {
+  if (holding_)
+    return;
   if (!capture_ && !failed_ && !bytes_.empty()) {
     if (!platform::WriteStdoutText(bytes_.data(), bytes_.size()))
       failed_ = true;
@@ -51,4 +58,20 @@ void Output::Flush() {
   bytes_.clear();
   if (!capture_ && !failed_ && !platform::FlushStdout())
     failed_ = true;
+}
+
+void Output::Hold() {
+  Flush();
+  holding_ = true;
+}
+
+void Output::Release() {
+  holding_ = false;
+  if (!capture_ && !failed_ && !heldBytes_.empty() &&
+      !platform::WriteStdout(heldBytes_.data(), heldBytes_.size()))
+    failed_ = true;
+  heldBytes_.clear();
+  heldBytes_.shrink_to_fit();
+  Flush();
+  bytes_.shrink_to_fit();
 }

@@ -26,11 +26,20 @@ class Output {
   // byte.
   void WriteBytes(const char* bytes, size_t length);
   // Sends what is buffered. After a failed write nothing more is written.
+  // What is held stays held.
   void Flush();
+  // Keeps everything written from now on until Release, however large: a
+  // part of the output that leaves whole or not at all (a sample of a
+  // watch), in text or in bytes, not both.
+  void Hold();
+  // Sends what was held, in one write, and flushes.
+  void Release();
   bool Failed() const { return failed_; }
 
  private:
   std::u16string* capture_ = nullptr;
   std::string bytes_;
   bool failed_ = false;
+  bool holding_ = false;
+  std::string heldBytes_;  // WriteBytes while holding
 };

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -55,7 +56,17 @@ struct State {
   // a large session stays linear.
   std::unordered_map<uint32_t, size_t> processByPid;
   uint32_t lastError = 0;
+  // The simulated clock, which moves only at a wait, and the sample block
+  // the next wait applies.
+  uint64_t clock = 0;
+  size_t nextBlock = 0;
+  bool interruptDelivered = false;  // by an interrupt line
 };
+
+// Set by SIGINT or SIGTERM once CatchInterrupts ran.
+volatile sig_atomic_t signalled = 0;
+
+void OnSignal(int) { signalled = 1; }
 
 State& GetState() {
   static State state;
@@ -177,25 +188,59 @@ char16_t UpperCase(char16_t c) {
   return c;
 }
 
+void IndexProcesses(State& state) {
+  state.processByPid.clear();
+  for (size_t i = 0; i < state.session.processes.size(); ++i)
+    state.processByPid.emplace(state.session.processes[i].pid, i);
+}
+
+// The PEB's table pointer: null under "fail peb-null".
+void WritePeb(State& state) {
+  const void* table =
+      state.session.failPebNull ? nullptr : state.session.table.get();
+  std::memcpy(state.peb + kPebGdiSharedHandleTableOffset, &table,
+              sizeof(table));
+}
+
+// Applies the next sample block, if any is left, to the installed state.
+void ApplyNextBlock(State& state) {
+  Session& session = state.session;
+  if (state.nextBlock >= session.blocks.size())
+    return;
+  const SessionBlock& block = session.blocks[state.nextBlock];
+  for (const EntryChange& entry : block.entries) {
+    std::memcpy(session.table.get() + 24 * size_t{entry.index}, entry.bytes,
+                sizeof(entry.bytes));
+  }
+  for (const SessionChange& change : block.changes) {
+    if (change.kind == SessionChange::Kind::Interrupt)
+      state.interruptDelivered = true;
+    else
+      ApplyChange(change, &session);
+  }
+  ++state.nextBlock;
+  IndexProcesses(state);
+  WritePeb(state);
+}
+
 void InstallSession(Session session) {
   State& state = GetState();
   for (HANDLE handle : state.openHandles)
     delete static_cast<HandleObject*>(handle);
   state.openHandles.clear();
   state.session = std::move(session);
-  state.processByPid.clear();
-  for (size_t i = 0; i < state.session.processes.size(); ++i)
-    state.processByPid.emplace(state.session.processes[i].pid, i);
+  state.clock = 0;
+  state.nextBlock = 0;
+  state.interruptDelivered = false;
+  signalled = 0;
+  IndexProcesses(state);
   if (!state.session.table) {
     state.session.table.reset(static_cast<unsigned char*>(std::calloc(
         state.session.regionSize ? state.session.regionSize : 1, 1)));
     if (!state.session.table)
       throw std::bad_alloc();
   }
-  const void* table =
-      state.session.failPebNull ? nullptr : state.session.table.get();
-  std::memcpy(state.peb + kPebGdiSharedHandleTableOffset, &table,
-              sizeof(table));
+  WritePeb(state);
 }
 
 }  // namespace
@@ -488,6 +533,31 @@ bool Startup() {
     return false;
   }
   InstallSession(std::move(session));
+  return true;
+}
+
+uint64_t MonotonicMilliseconds() { return GetState().clock; }
+
+void CatchInterrupts() {
+  struct sigaction action = {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  // A write that the signal interrupts goes on.
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+bool InterruptRequested() {
+  return signalled != 0 || GetState().interruptDelivered;
+}
+
+bool WaitUntil(uint64_t deadlineMilliseconds) {
+  if (InterruptRequested())
+    return false;
+  State& state = GetState();
+  state.clock = std::max(state.clock, deadlineMilliseconds);
+  ApplyNextBlock(state);
   return true;
 }
 

@@ -445,6 +445,44 @@ TEST_F(PlatformSimTest, SessionInstalledDirectly) {
   EXPECT_EQ(platform::MEM_COMMIT, region.State);
 }
 
+// A wait does not wait: the clock moves to the deadline and the next sample
+// block applies, to the snapshot, the counts and the table in place.
+TEST_F(PlatformSimTest, WaitsApplySampleBlocks) {
+  const unsigned char* table = UseWithTable(
+      "process 4 6 open System\n"
+      "process 8 2 open a.exe\n"
+      "table 4144\n"
+      "entry 0 0x10 4 0 16 0 0\n"
+      "sample\n"
+      "free 0\n"
+      "entry 1 0x20 12 0 5 0 0\n"
+      "exit 8\n"
+      "process 12 3 open b.exe\n"
+      "process 4 7 open System\n"
+      "sample\n"
+      "interrupt\n");
+  EXPECT_EQ(0u, platform::MonotonicMilliseconds());
+  EXPECT_TRUE(platform::WaitUntil(2000));
+  EXPECT_EQ(2000u, platform::MonotonicMilliseconds());
+  EXPECT_EQ(0, table[14]);
+  EXPECT_EQ(5, table[24 + 14]);
+  using Seen = std::vector<std::pair<uint32_t, std::u16string>>;
+  EXPECT_EQ((Seen{{4, u"System"}, {12, u"b.exe"}}), Walk());
+  for (auto [pid, count] : {std::pair<uint32_t, uint32_t>{4, 7}, {12, 3}}) {
+    HANDLE process = Open(pid);
+    EXPECT_EQ(count,
+              platform::GetGuiResources(process, platform::GR_GDIOBJECTS));
+    platform::CloseHandle(process);
+  }
+  // The interrupt arrives during the sample after the wait; the next wait
+  // ends at once.
+  EXPECT_FALSE(platform::InterruptRequested());
+  EXPECT_TRUE(platform::WaitUntil(4000));
+  EXPECT_TRUE(platform::InterruptRequested());
+  EXPECT_FALSE(platform::WaitUntil(6000));
+  EXPECT_EQ(4000u, platform::MonotonicMilliseconds());
+}
+
 // Code page conversion under the host's locales. The tests leave the "C"
 // locale behind them.
 class AppendInCodePageTest : public testing::Test {

@@ -1,5 +1,6 @@
 #include "platform/sim/session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -96,6 +97,90 @@ bool SessionParser::EnsureTable() {
   return true;
 }
 
+bool SessionParser::Take(SessionChange change) {
+  using Kind = SessionChange::Kind;
+  uint32_t pid = change.process.pid;
+  if (!inBlock_) {
+    switch (change.kind) {
+      case Kind::Process:
+        // Before the first block, each line adds a process, even one whose
+        // PID is taken.
+        firstProcessOf_.emplace(pid, session_->processes.size());
+        session_->processes.push_back(std::move(change.process));
+        return true;
+      case Kind::Counts: {
+        auto found = firstProcessOf_.find(pid);
+        if (found == firstProcessOf_.end())
+          return Fail("no process line above lists PID " + std::to_string(pid));
+        SimulatedProcess& process = session_->processes[found->second];
+        process.gdiPeak = change.process.gdiPeak;
+        process.userObjects = change.process.userObjects;
+        process.userPeak = change.process.userPeak;
+        return true;
+      }
+      default:
+        break;
+    }
+    ApplyChange(change, session_);
+    return true;
+  }
+  if (change.kind == Kind::Process) {
+    ++livePids_[pid];
+  } else if (change.kind == Kind::Exit || change.kind == Kind::Counts) {
+    auto live = livePids_.find(pid);
+    if (live == livePids_.end())
+      return Fail("no process has PID " + std::to_string(pid) + " here");
+    if (change.kind == Kind::Exit)
+      livePids_.erase(live);
+  }
+  session_->blocks.back().changes.push_back(std::move(change));
+  return true;
+}
+
+void ApplyChange(const SessionChange& change, Session* session) {
+  using Kind = SessionChange::Kind;
+  std::vector<SimulatedProcess>& processes = session->processes;
+  auto hasPid = [&change](const SimulatedProcess& process) {
+    return process.pid == change.process.pid;
+  };
+  auto first = [&] {
+    return std::find_if(processes.begin(), processes.end(), hasPid);
+  };
+  switch (change.kind) {
+    case Kind::Process: {
+      auto found = first();
+      if (found != processes.end())
+        *found = change.process;
+      else
+        processes.push_back(change.process);
+      break;
+    }
+    case Kind::Exit:
+      processes.erase(
+          std::remove_if(processes.begin(), processes.end(), hasPid),
+          processes.end());
+      break;
+    case Kind::Counts: {
+      auto found = first();
+      if (found != processes.end()) {
+        found->gdiPeak = change.process.gdiPeak;
+        found->userObjects = change.process.userObjects;
+        found->userPeak = change.process.userPeak;
+      }
+      break;
+    }
+    case Kind::Global:
+      session->globalGdiObjects = change.globalGdi;
+      session->globalUserObjects = change.globalUser;
+      break;
+    case Kind::Flag:
+      session->*change.flag = true;
+      break;
+    case Kind::Interrupt:
+      break;
+  }
+}
+
 bool SessionParser::ParseLine(std::string_view line) {
   ++lineNumber_;
   if (line.size() > kMaxLineBytes)
@@ -131,6 +216,8 @@ bool SessionParser::ParseLine(std::string_view line) {
   };
 
   if (record == "self") {
+    if (inBlock_)
+      return Fail("a self line must come before the first sample line");
     uint64_t pid;
     if (!number("PID", 0xFFFFFFFF, &pid) || !noMoreFields())
       return false;
@@ -156,7 +243,9 @@ bool SessionParser::ParseLine(std::string_view line) {
       return Fail("missing field: NAME");
     if (!IsValidUtf8(name))
       return Fail("NAME is not valid UTF-8");
-    SimulatedProcess process;
+    SessionChange change;
+    change.kind = SessionChange::Kind::Process;
+    SimulatedProcess& process = change.process;
     process.pid = static_cast<uint32_t>(pid);
     process.gdiObjects = static_cast<uint32_t>(gdi);
     process.canOpen = access != "denied";
@@ -164,9 +253,7 @@ bool SessionParser::ParseLine(std::string_view line) {
     process.name = DecodeUtf8(name);
     if (process.name.size() > 259)
       process.name.resize(259);
-    firstProcessOf_.emplace(process.pid, session_->processes.size());
-    session_->processes.push_back(std::move(process));
-    return true;
+    return Take(std::move(change));
   }
   if (record == "counts") {
     uint64_t pid, gdiPeak, user, userPeak;
@@ -175,23 +262,24 @@ bool SessionParser::ParseLine(std::string_view line) {
         !number("USER", 0xFFFFFFFF, &user) ||
         !number("USERPEAK", 0xFFFFFFFF, &userPeak) || !noMoreFields())
       return false;
-    auto found = firstProcessOf_.find(static_cast<uint32_t>(pid));
-    if (found == firstProcessOf_.end())
-      return Fail("no process line above lists PID " + std::to_string(pid));
-    SimulatedProcess& process = session_->processes[found->second];
-    process.gdiPeak = static_cast<uint32_t>(gdiPeak);
-    process.userObjects = static_cast<uint32_t>(user);
-    process.userPeak = static_cast<uint32_t>(userPeak);
-    return true;
+    SessionChange change;
+    change.kind = SessionChange::Kind::Counts;
+    change.process.pid = static_cast<uint32_t>(pid);
+    change.process.gdiPeak = static_cast<uint32_t>(gdiPeak);
+    change.process.userObjects = static_cast<uint32_t>(user);
+    change.process.userPeak = static_cast<uint32_t>(userPeak);
+    return Take(std::move(change));
   }
   if (record == "global") {
     uint64_t gdi, user;
     if (!number("GDI", 0xFFFFFFFF, &gdi) ||
         !number("USER", 0xFFFFFFFF, &user) || !noMoreFields())
       return false;
-    session_->globalGdiObjects = static_cast<uint32_t>(gdi);
-    session_->globalUserObjects = static_cast<uint32_t>(user);
-    return true;
+    SessionChange change;
+    change.kind = SessionChange::Kind::Global;
+    change.globalGdi = static_cast<uint32_t>(gdi);
+    change.globalUser = static_cast<uint32_t>(user);
+    return Take(std::move(change));
   }
   if (record == "snapshot") {
     std::string_view what = NextField(rest);
@@ -202,12 +290,15 @@ bool SessionParser::ParseLine(std::string_view line) {
                   Quoted("snapshot " + std::string(what)));
     if (!noMoreFields())
       return false;
-    session_->snapshotFails = true;
-    return true;
+    SessionChange change;
+    change.kind = SessionChange::Kind::Flag;
+    change.flag = &Session::snapshotFails;
+    return Take(std::move(change));
   }
   if (record == "table") {
-    if (sawEntry_)
-      return Fail("a table line must come before the first entry line");
+    if (sawEntry_ || inBlock_)
+      return Fail(
+          "a table line must come before the first entry and sample lines");
     uint64_t region;
     if (!number("REGION", Session::kMaxRegion, &region) || !noMoreFields())
       return false;
@@ -228,17 +319,23 @@ bool SessionParser::ParseLine(std::string_view line) {
                   " lies outside the table region of " +
                   std::to_string(session_->regionSize) + " bytes");
     sawEntry_ = true;
-    if (!EnsureTable())
-      return false;
-    unsigned char* at = session_->table.get() + 24 * index;
+    EntryChange change;
+    change.index = static_cast<uint32_t>(index);
     uint32_t owner32 = static_cast<uint32_t>(owner);
     uint16_t unique16 = static_cast<uint16_t>(unique);
+    unsigned char* at = change.bytes;
     std::memcpy(at, &kernel, 8);
     std::memcpy(at + 8, &owner32, 4);
     std::memcpy(at + 12, &unique16, 2);
     at[14] = static_cast<unsigned char>(type);
     at[15] = static_cast<unsigned char>(flags);
     std::memcpy(at + 16, &user, 8);
+    if (inBlock_) {
+      session_->blocks.back().entries.push_back(change);
+      return true;
+    }
+    EnsureTable();
+    std::memcpy(session_->table.get() + 24 * index, change.bytes, 24);
     return true;
   }
   if (record == "fail") {
@@ -247,21 +344,67 @@ bool SessionParser::ParseLine(std::string_view line) {
       return Fail("missing field: WHAT");
     if (!noMoreFields())
       return false;
-    if (what == "ntdll-lookup")
-      session_->failNtdllLookup = true;
-    else if (what == "open-self")
-      session_->failOpenSelf = true;
-    else if (what == "query-status")
-      session_->failQueryStatus = true;
-    else if (what == "peb-null")
-      session_->failPebNull = true;
-    else if (what == "virtual-query")
-      session_->failVirtualQuery = true;
-    else if (what == "region-unreadable")
-      session_->failRegionUnreadable = true;
-    else
+    static const struct {
+      const char* word;
+      bool Session::*flag;
+    } kSteps[] = {{"ntdll-lookup", &Session::failNtdllLookup},
+                  {"open-self", &Session::failOpenSelf},
+                  {"query-status", &Session::failQueryStatus},
+                  {"peb-null", &Session::failPebNull},
+                  {"virtual-query", &Session::failVirtualQuery},
+                  {"region-unreadable", &Session::failRegionUnreadable}};
+    SessionChange change;
+    change.kind = SessionChange::Kind::Flag;
+    for (const auto& step : kSteps) {
+      if (what == step.word)
+        change.flag = step.flag;
+    }
+    if (!change.flag)
       return Fail("unknown failure " + Quoted(what));
+    return Take(std::move(change));
+  }
+  if (record == "sample") {
+    if (!noMoreFields())
+      return false;
+    if (!inBlock_) {
+      EnsureTable();
+      for (const SimulatedProcess& process : session_->processes)
+        ++livePids_[process.pid];
+    }
+    inBlock_ = true;
+    session_->blocks.emplace_back();
     return true;
+  }
+  if ((record == "free" || record == "exit" || record == "interrupt") &&
+      !inBlock_)
+    return Fail("free, exit and interrupt lines belong after a sample line");
+  if (record == "free" || record == "exit") {
+    bool free = record == "free";
+    uint64_t number64;
+    if (!number(free ? "INDEX" : "PID", 0xFFFFFFFF, &number64) ||
+        !noMoreFields())
+      return false;
+    if (!free) {
+      SessionChange change;
+      change.kind = SessionChange::Kind::Exit;
+      change.process.pid = static_cast<uint32_t>(number64);
+      return Take(std::move(change));
+    }
+    if (24 * (number64 + 1) > session_->regionSize)
+      return Fail("entry " + std::to_string(number64) +
+                  " lies outside the table region of " +
+                  std::to_string(session_->regionSize) + " bytes");
+    EntryChange change;
+    change.index = static_cast<uint32_t>(number64);
+    session_->blocks.back().entries.push_back(change);
+    return true;
+  }
+  if (record == "interrupt") {
+    if (!noMoreFields())
+      return false;
+    SessionChange change;
+    change.kind = SessionChange::Kind::Interrupt;
+    return Take(std::move(change));
   }
   return Fail("unknown record " + Quoted(record));
 }

@@ -19,6 +19,24 @@
 //   fail ntdll-lookup|open-self|query-status|peb-null|virtual-query|
 //        region-unreadable                    one platform step fails
 //
+// A system that changes, for a watch: a line `sample` starts a block of
+// changes that hold from the next sample on (the first block from sample 2).
+// In a block:
+//   entry ...                                 sets an entry
+//   free INDEX                                clears entry INDEX
+//   process ...                               adds the process, or replaces
+//                                             the first one with that PID
+//   exit PID                                  removes the processes with PID
+//   counts ..., global ...                    update as above
+//   snapshot fail, fail WHAT                  make that sample fail (but
+//                                             ntdll-lookup, which a run
+//                                             makes once)
+//   interrupt                                 an interrupt arrives during
+//                                             that sample (it is taken, then
+//                                             the watch ends)
+// Past the last block the state stays. self and table lines come before the
+// first block; free, exit and interrupt belong in one.
+//
 // A table line must come before the first entry line, whose index it bounds.
 // A line holds at most 65,536 bytes; a UTF-8 byte-order mark may open the
 // first.
@@ -45,6 +63,8 @@ struct SimulatedProcess {
   uint32_t userPeak = 0;
 };
 
+struct SessionBlock;
+
 struct FreeDeleter {
   void operator()(unsigned char* p) const;
 };
@@ -69,7 +89,35 @@ struct Session {
   bool failPebNull = false;
   bool failVirtualQuery = false;
   bool failRegionUnreadable = false;
+  // The sample blocks in order; a watch applies one at each wait.
+  std::vector<SessionBlock> blocks;
 };
+
+// One change of a sample block but an entry's.
+struct SessionChange {
+  enum class Kind { Process, Exit, Counts, Global, Flag, Interrupt };
+  Kind kind = Kind::Process;
+  SimulatedProcess process;                // Process; Exit, Counts: the PID
+  uint32_t globalGdi = 0, globalUser = 0;  // Global
+  bool Session::*flag = nullptr;           // Flag: the failure it sets
+};
+
+// An entry that a sample block sets: its bytes in layout order, all zero
+// for `free`. Kept apart from the other changes, small, since a block may
+// hold many.
+struct EntryChange {
+  uint32_t index = 0;
+  unsigned char bytes[24] = {};
+};
+
+struct SessionBlock {
+  std::vector<EntryChange> entries;    // in order
+  std::vector<SessionChange> changes;  // the others, in order
+};
+
+// Applies one change of a block to `session`. A Process change replaces the first process with its PID, or is added at
+// the end; an Interrupt change is the caller's to deliver.
+void ApplyChange(const SessionChange& change, Session* session);
 
 // Reads a description line by line. Errors quote a field's first few dozen
 // bytes, with control bytes escaped; memory running out raises
@@ -92,12 +140,19 @@ class SessionParser {
  private:
   bool Fail(std::string message);
   bool EnsureTable();
+  // Puts `change` in the current block; a change outside a block applies
+  // at once.
+  bool Take(SessionChange change);
 
   Session* session_;
   // The first process line of each PID, which a counts line completes.
   std::unordered_map<uint32_t, size_t> firstProcessOf_;
   size_t lineNumber_ = 0;
   bool sawEntry_ = false;
+  // From the first sample line on: the PIDs of the processes at that point
+  // of the description, how many of each.
+  bool inBlock_ = false;
+  std::unordered_map<uint32_t, size_t> livePids_;
   std::string error_;
 };
 

@@ -448,6 +448,53 @@ TEST(SessionTest, HostileLines) {
   }
 }
 
+TEST(SessionTest, SampleBlocks) {
+  Parsed parsed = Parse(
+      "process 4 6 open System\n"
+      "entry 0 1 4 0 16 0 0\n"
+      "sample\n"
+      "entry 0 2 4 0 5 0 0\n"
+      "exit 4\n"
+      "process 4 7 open System\n"
+      "sample\n"
+      "sample\n"
+      "fail peb-null\n");
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  // The blocks are kept for a watch's waits: the first state is without
+  // them.
+  EXPECT_EQ(16, EntryAt(parsed.session, 0).type);
+  EXPECT_FALSE(parsed.session.failPebNull);
+  ASSERT_EQ(1u, parsed.session.processes.size());
+  ASSERT_EQ(3u, parsed.session.blocks.size());
+  EXPECT_EQ(1u, parsed.session.blocks[0].entries.size());
+  EXPECT_EQ(2u, parsed.session.blocks[0].changes.size());
+  EXPECT_TRUE(parsed.session.blocks[1].changes.empty());
+  EXPECT_EQ(1u, parsed.session.blocks[2].changes.size());
+
+  const struct {
+    std::string text;
+    std::string error;
+  } kErrors[] = {
+      {"free 3\n", "free, exit and interrupt lines belong after a sample line"},
+      {"interrupt\n",
+       "free, exit and interrupt lines belong after a sample line"},
+      {"sample\nexit 9\n", "no process has PID 9 here"},
+      {"process 4 1 open a\nsample\nexit 4\ncounts 4 1 1 1\n",
+       "no process has PID 4 here"},
+      {"sample\ntable 5000\n",
+       "a table line must come before the first entry and sample lines"},
+      {"sample\nself 4\n",
+       "a self line must come before the first sample line"},
+      {"table 40\nsample\nfree 1\n",
+       "entry 1 lies outside the table region of 40 bytes"},
+      {"sample 2\n", "extra field: '2'"},
+  };
+  for (const auto& c : kErrors) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(c.error, Parse(c.text).error);
+  }
+}
+
 TEST(SessionTest, ErrorsNameTheirLine) {
   Parsed parsed = Parse(
       "# header\n"
