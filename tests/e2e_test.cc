@@ -931,6 +931,7 @@ TEST(GoldenTest, SampleSessionViews) {
       {"sample_watch_counts.txt", {"-w", "2", "-n", "6", "-c"}},
       {"sample_watch_handles_brush.txt",
        {"-w", "2", "-n", "6", "-v", "-f", "brush"}},
+      {"sample_watch_html.txt", {"-w", "2", "-n", "6", "-o", "html"}},
   };
   for (const GoldenCase& c : cases) {
     SCOPED_TRACE(std::string(c.file) + ", arguments:" + ArgsText(c.args));

@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/sample.h"
 #include "cli/watch.h"
+#include "cli/watch_html.h"
 #include "platform/platform.h"
 #include "report/csv_document.h"
 #include "report/format.h"
@@ -61,8 +62,13 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
       break;
   }
 
-  if (options.Watch())
-    return RunWatch(options, out);
+  if (options.Watch()) {
+    if (options.format != OutputFormat::Html)
+      return RunWatch(options, out);
+    int interval = static_cast<int>(options.intervalSeconds);
+    WatchHtmlCollector html(interval != 0 ? interval : 1, out);
+    return RunWatch(options, out, &html);
+  }
 
   ProcessTable table;
   SystemTotals system;

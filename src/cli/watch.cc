@@ -118,7 +118,7 @@ int RunWatch(const RunOptions& options, Output& out, WatchObserver* observer) {
           PrintChanges(before, now, options, out);
         afterEmptyLine = false;
       }
-    } else {
+    } else if (options.format != OutputFormat::Html) {
       std::string values = std::to_string(taken) + "," + Seconds(milliseconds);
       if (options.format == OutputFormat::Csv) {
         WriteCsvDocument(listed, options, {"sample,elapsedSeconds", values},

@@ -23,20 +23,6 @@ void AppendRate(std::u16string& text, int64_t change, uint64_t milliseconds) {
   AppendText(text, u"/min");
 }
 
-// "GDI All 121 -> 181 (+60, +360.0/min)"
-void AppendGrowth(std::u16string& text, const char16_t* label, int32_t first,
-                  int32_t last, uint64_t milliseconds) {
-  AppendText(text, label);
-  AppendNumber(text, first);
-  AppendText(text, u" -> ");
-  AppendNumber(text, last);
-  AppendText(text, u" (");
-  AppendSigned(text, int64_t{last} - first);
-  AppendText(text, u", ");
-  AppendRate(text, int64_t{last} - first, milliseconds);
-  text.push_back(u')');
-}
-
 bool SameName(const std::u16string& name, const char16_t* exeName) {
   return name == exeName;
 }
@@ -97,6 +83,36 @@ std::vector<const ProcessGrowth*> GrowthTracker::Grown() const {
   return grown;
 }
 
+std::u16string GrowthText(int32_t first, int32_t last, uint64_t milliseconds) {
+  std::u16string text;
+  AppendNumber(text, first);
+  AppendText(text, u" -> ");
+  AppendNumber(text, last);
+  AppendText(text, u" (");
+  AppendSigned(text, int64_t{last} - first);
+  AppendText(text, u", ");
+  AppendRate(text, int64_t{last} - first, milliseconds);
+  text.push_back(u')');
+  return text;
+}
+
+std::u16string GrownCategoriesText(const ProcessGrowth& process) {
+  std::u16string text;
+  for (int category = 0; category < kCategoryCount; ++category) {
+    int64_t change = int64_t{process.last.categories[category]} -
+                     process.first.categories[category];
+    if (change <= 0)
+      continue;
+    if (!text.empty())
+      AppendText(text, u"  ");
+    for (const char* c = kObjectCategoryNames[category]; *c; ++c)
+      text.push_back(static_cast<char16_t>(*c));
+    text.push_back(u' ');
+    AppendSigned(text, change);
+  }
+  return text;
+}
+
 void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
                         uint64_t samples, uint64_t milliseconds,
                         std::u16string& text) {
@@ -114,18 +130,14 @@ void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
     AppendSpaceSigned(text, static_cast<int32_t>(process->pid), 6);
     AppendText(text, u"  ");
     AppendPadded(text, process->name.c_str(), 28, true);
-    AppendGrowth(text, u"  GDI All ", first.gdiAll, last.gdiAll, span);
-    AppendGrowth(text, u"  GDI Total ", first.gdiTotal, last.gdiTotal, span);
-    for (int category = 0; category < kCategoryCount; ++category) {
-      int64_t change =
-          int64_t{last.categories[category]} - first.categories[category];
-      if (change <= 0)
-        continue;
+    AppendText(text, u"  GDI All ");
+    text += GrowthText(first.gdiAll, last.gdiAll, span);
+    AppendText(text, u"  GDI Total ");
+    text += GrowthText(first.gdiTotal, last.gdiTotal, span);
+    std::u16string categories = GrownCategoriesText(*process);
+    if (!categories.empty()) {
       AppendText(text, u"  ");
-      for (const char* c = kObjectCategoryNames[category]; *c; ++c)
-        text.push_back(static_cast<char16_t>(*c));
-      text.push_back(u' ');
-      AppendSigned(text, change);
+      text += categories;
     }
     text.push_back(u'\n');
   }

@@ -42,6 +42,14 @@ class GrowthTracker {
   std::unordered_map<uint32_t, size_t> latest_;
 };
 
+// "121 -> 181 (+60, +360.0/min)": a count's first and last value, the
+// change, and the change per minute over `milliseconds`.
+std::u16string GrowthText(int32_t first, int32_t last, uint64_t milliseconds);
+
+// "Bitmap +30  DC +30": the categories of `process` that grew, in the count
+// view's order; empty when none did.
+std::u16string GrownCategoriesText(const ProcessGrowth& process);
+
 // Appends "Growth over N samples, T s:" and one line per process of `grown`:
 //   "% 6d  %-28s  GDI All 121 -> 181 (+60, +6.0/min)  GDI Total 119 -> 179
 //   (+60, +6.0/min)  Bitmap +30  DC +30"
