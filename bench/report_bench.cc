@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bench/keep_memory.h"
+#include "bench/null_stdout.h"
 #include "bench/workload.h"
 #include "census/process_table.h"
 #include "platform/platform.h"
@@ -91,6 +92,27 @@ const ScannedWorkload& GetScannedWorkload() {
   return scanned;
 }
 
+// The baseline of a view or document: fwrite of the same bytes, one piece
+// (a line, an element) at a time, as the program hands them over.
+void FwritePieces(benchmark::State& state, const std::string& bytes,
+                  const std::vector<size_t>& ends, const char* counter) {
+  for (auto _ : state) {
+    size_t start = 0;
+    for (size_t end : ends) {
+      if (std::fwrite(bytes.data() + start, 1, end - start, stdout) !=
+          end - start) {
+        state.SkipWithError("writing to /dev/null failed");
+        break;
+      }
+      start = end;
+    }
+    std::fflush(stdout);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(bytes.size()));
+  state.counters[counter] = static_cast<double>(ends.size());
+}
+
 void BM_HandleView(benchmark::State& state) {
   const ScannedWorkload& scanned = GetScannedWorkload();
   for (auto _ : state) {
@@ -112,21 +134,7 @@ BENCHMARK(BM_HandleView)->Unit(benchmark::kMicrosecond);
 
 void BM_HandleViewFwrite(benchmark::State& state) {
   const ScannedWorkload& scanned = GetScannedWorkload();
-  const char* bytes = scanned.bytes.data();
-  for (auto _ : state) {
-    size_t start = 0;
-    for (size_t end : scanned.lineEnds) {
-      if (std::fwrite(bytes + start, 1, end - start, stdout) != end - start) {
-        state.SkipWithError("writing to /dev/null failed");
-        break;
-      }
-      start = end;
-    }
-    std::fflush(stdout);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                          static_cast<int64_t>(scanned.bytes.size()));
-  state.counters["lines"] = static_cast<double>(scanned.lineEnds.size());
+  FwritePieces(state, scanned.bytes, scanned.lineEnds, "lines");
 }
 BENCHMARK(BM_HandleViewFwrite)->Unit(benchmark::kMicrosecond);
 
@@ -149,44 +157,12 @@ BENCHMARK(BM_JsonDocument)->Unit(benchmark::kMicrosecond);
 
 void BM_JsonDocumentFwrite(benchmark::State& state) {
   const ScannedWorkload& scanned = GetScannedWorkload();
-  const char* bytes = scanned.json.data();
-  for (auto _ : state) {
-    size_t start = 0;
-    for (size_t end : scanned.elementEnds) {
-      if (std::fwrite(bytes + start, 1, end - start, stdout) != end - start) {
-        state.SkipWithError("writing to /dev/null failed");
-        break;
-      }
-      start = end;
-    }
-    std::fflush(stdout);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                          static_cast<int64_t>(scanned.json.size()));
-  state.counters["elements"] = static_cast<double>(scanned.elementEnds.size());
+  FwritePieces(state, scanned.json, scanned.elementEnds, "elements");
 }
 BENCHMARK(BM_JsonDocumentFwrite)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  KeepFreedMemory();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
-    return 1;
-  // The run converts to the code page of "chs", as kestrel does.
-  platform::SetLocale("chs");
-  // stdout becomes the null sink, so the results go to stderr (and to the
-  // --benchmark_out file).
-  std::fflush(stdout);
-  if (!std::freopen("/dev/null", "w", stdout)) {
-    std::perror("report_bench: /dev/null");
-    return 1;
-  }
-  benchmark::ConsoleReporter console(benchmark::ConsoleReporter::OO_Tabular);
-  console.SetOutputStream(&std::cerr);
-  console.SetErrorStream(&std::cerr);
-  benchmark::RunSpecifiedBenchmarks(&console);
-  benchmark::Shutdown();
-  return 0;
+  return RunBenchmarksWithNullStdout(argc, argv, "report_bench: /dev/null");
 }

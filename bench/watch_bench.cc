@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench/keep_memory.h"
+#include "bench/null_stdout.h"
 #include "bench/thread_clock.h"
 #include "bench/workload.h"
 #include "census/process_table.h"
@@ -107,22 +108,5 @@ BENCHMARK(BM_WatchSample)->UseManualTime()->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  KeepFreedMemory();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
-    return 1;
-  platform::SetLocale("chs");
-  // stdout becomes the null sink, so the results go to stderr (and to the
-  // --benchmark_out file).
-  std::fflush(stdout);
-  if (!std::freopen("/dev/null", "w", stdout)) {
-    std::perror("watch_bench: /dev/null");
-    return 1;
-  }
-  benchmark::ConsoleReporter console(benchmark::ConsoleReporter::OO_Tabular);
-  console.SetOutputStream(&std::cerr);
-  console.SetErrorStream(&std::cerr);
-  benchmark::RunSpecifiedBenchmarks(&console);
-  benchmark::Shutdown();
-  return 0;
+  return RunBenchmarksWithNullStdout(argc, argv, "watch_bench: /dev/null");
 }
