@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/gdi_table_layout.h"
 
 struct HandleRecord {
   platform::GdiTableEntry entry;  // byte for byte as the table held it

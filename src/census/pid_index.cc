@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "census/process_table.h"
+#include "census/out_of_memory.h"
 
 namespace {
 

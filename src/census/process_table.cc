@@ -6,7 +6,6 @@
 namespace {
 
 constexpr float kOptimalLoad = 0.75f;
-constexpr float kLowThresholdFactor = 0.25f;
 constexpr float kHighThresholdFactor = 2.25f;
 constexpr uint32_t kInitialBins = 17;
 constexpr int kNodesPerBlock = 10;
@@ -64,9 +63,6 @@ ProcessTable::~ProcessTable() { Clear(); }
 void ProcessTable::SetBinCount(uint32_t bins) {
   binCount_ = bins;
   highThreshold_ = Threshold(kHighThresholdFactor, bins);
-  lowThreshold_ = Threshold(kLowThresholdFactor, bins);
-  if (lowThreshold_ < kInitialBins)
-    lowThreshold_ = 0;
 }
 
 uint32_t ProcessTable::BinOf(uint32_t hash) const { return hash % binCount_; }

@@ -6,16 +6,10 @@
 #pragma once
 
 #include <cstdint>
-#include <new>
 
+#include "census/out_of_memory.h"
 #include "census/pid_index.h"
 #include "census/process_record.h"
-
-// Raised when the table cannot allocate its bins or nodes (E_OUTOFMEMORY).
-struct OutOfMemoryError : std::bad_alloc {
-  static constexpr uint32_t kCode = 0x8007000E;
-  const char* what() const noexcept override { return "out of memory"; }
-};
 
 // The bin count for holding `count` records at the optimal load of 0.75.
 uint32_t PickSize(uint32_t count);
@@ -53,8 +47,6 @@ class ProcessTable {
   uint32_t HighRehashThreshold() const { return highThreshold_; }
 
  private:
-  friend struct ProcessTableTestAccess;
-
   struct NodeBlock;
 
   uint32_t BinOf(uint32_t hash) const;
@@ -68,6 +60,5 @@ class ProcessTable {
   uint32_t binCount_ = 0;
   uint32_t count_ = 0;
   uint32_t highThreshold_ = 0;
-  uint32_t lowThreshold_ = 0;
   NodeBlock* blocks_ = nullptr;
 };

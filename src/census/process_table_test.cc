@@ -7,14 +7,6 @@
 
 #include <gtest/gtest.h>
 
-// The low rehash threshold is kept but never acted on: records are never
-// removed.
-struct ProcessTableTestAccess {
-  static uint32_t LowRehashThreshold(const ProcessTable& table) {
-    return table.lowThreshold_;
-  }
-};
-
 namespace {
 
 ProcessRecord MakeRecord(uint32_t pid, int32_t gdi) {
@@ -79,7 +71,6 @@ TEST(ProcessTableTest, StartsEmpty) {
   EXPECT_EQ(0u, table.Count());
   EXPECT_EQ(17u, table.BinCount());
   EXPECT_EQ(38u, table.HighRehashThreshold());
-  EXPECT_EQ(0u, ProcessTableTestAccess::LowRehashThreshold(table));
   EXPECT_EQ(nullptr, table.First());
   EXPECT_EQ(nullptr, table.Lookup(0));
   EXPECT_EQ(nullptr, table.Lookup(4));
@@ -153,7 +144,6 @@ TEST(ProcessTableTest, ThirtyNinthInsertionRehashes) {
   EXPECT_EQ(39u, table.Count());
   EXPECT_EQ(53u, table.BinCount());
   EXPECT_EQ(119u, table.HighRehashThreshold());
-  EXPECT_EQ(0u, ProcessTableTestAccess::LowRehashThreshold(table));
   // With 53 bins every PID up to 52 has a bin to itself.
   std::vector<uint32_t> ascending;
   for (uint32_t pid = 1; pid <= 39; ++pid)
@@ -189,12 +179,10 @@ TEST(ProcessTableTest, LaterRehashes) {
     uint32_t count;
     uint32_t bins;
     uint32_t high;
-    uint32_t low;
   };
   const Step steps[] = {
-      {38, 17, 38, 0},        {39, 53, 119, 0},        {119, 53, 119, 0},
-      {120, 163, 366, 40},    {366, 163, 366, 40},     {367, 521, 1172, 130},
-      {1172, 521, 1172, 130}, {1173, 1627, 3660, 406},
+      {38, 17, 38},    {39, 53, 119},    {119, 53, 119},    {120, 163, 366},
+      {366, 163, 366}, {367, 521, 1172}, {1172, 521, 1172}, {1173, 1627, 3660},
   };
   ProcessTable table;
   uint32_t pid = 0;
@@ -207,7 +195,6 @@ TEST(ProcessTableTest, LaterRehashes) {
     SCOPED_TRACE(step.count);
     EXPECT_EQ(step.bins, table.BinCount());
     EXPECT_EQ(step.high, table.HighRehashThreshold());
-    EXPECT_EQ(step.low, ProcessTableTestAccess::LowRehashThreshold(table));
   }
   for (uint32_t p = 4; p <= pid; p += 4) {
     ASSERT_NE(nullptr, table.Lookup(p)) << p;

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/gdi_table_layout.h"
 
 // The categories a process's objects are counted under, in the order of the
 // count view's columns; they index a process record's counters.

@@ -5,6 +5,7 @@
 #include "census/process_table.h"
 #include "gditable/object_types.h"
 #include "gditable/shared_table_testing.h"
+#include "platform/gdi_table_layout.h"
 #include "platform/platform.h"
 
 namespace {

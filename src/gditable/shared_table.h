@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/gdi_table_layout.h"
 
 class ProcessTable;
 

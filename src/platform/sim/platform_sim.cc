@@ -20,6 +20,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "platform/gdi_table_layout.h"
 #include "platform/platform.h"
 #include "platform/sim/session.h"
 #include "platform/sim/sim_control.h"
@@ -209,8 +210,8 @@ void ApplyNextBlock(State& state) {
     return;
   const SessionBlock& block = session.blocks[state.nextBlock];
   for (const EntryChange& entry : block.entries) {
-    std::memcpy(session.table.get() + 24 * size_t{entry.index}, entry.bytes,
-                sizeof(entry.bytes));
+    std::memcpy(session.table.get() + sizeof(GdiTableEntry) * entry.index,
+                entry.bytes, sizeof(entry.bytes));
   }
   for (const SessionChange& change : block.changes) {
     if (change.kind == SessionChange::Kind::Interrupt)

@@ -314,28 +314,28 @@ bool SessionParser::ParseLine(std::string_view line) {
         !number("FLAGS", 0xFF, &flags) || !number("USER", ~0ull, &user) ||
         !noMoreFields())
       return false;
-    if (24 * (index + 1) > session_->regionSize)
+    if (sizeof(platform::GdiTableEntry) * (index + 1) > session_->regionSize)
       return Fail("entry " + std::to_string(index) +
                   " lies outside the table region of " +
                   std::to_string(session_->regionSize) + " bytes");
     sawEntry_ = true;
     EntryChange change;
     change.index = static_cast<uint32_t>(index);
-    uint32_t owner32 = static_cast<uint32_t>(owner);
-    uint16_t unique16 = static_cast<uint16_t>(unique);
-    unsigned char* at = change.bytes;
-    std::memcpy(at, &kernel, 8);
-    std::memcpy(at + 8, &owner32, 4);
-    std::memcpy(at + 12, &unique16, 2);
-    at[14] = static_cast<unsigned char>(type);
-    at[15] = static_cast<unsigned char>(flags);
-    std::memcpy(at + 16, &user, 8);
+    platform::GdiTableEntry entry = {};
+    entry.kernelAddress = kernel;
+    entry.ownerWord = static_cast<uint32_t>(owner);
+    entry.unique = static_cast<uint16_t>(unique);
+    entry.typeCode = static_cast<uint8_t>(type);
+    entry.flags = static_cast<uint8_t>(flags);
+    entry.userAddress = user;
+    std::memcpy(change.bytes, &entry, sizeof(entry));
     if (inBlock_) {
       session_->blocks.back().entries.push_back(change);
       return true;
     }
     EnsureTable();
-    std::memcpy(session_->table.get() + 24 * index, change.bytes, 24);
+    std::memcpy(session_->table.get() + sizeof(platform::GdiTableEntry) * index,
+                &entry, sizeof(entry));
     return true;
   }
   if (record == "fail") {
@@ -390,7 +390,7 @@ bool SessionParser::ParseLine(std::string_view line) {
       change.process.pid = static_cast<uint32_t>(number64);
       return Take(std::move(change));
     }
-    if (24 * (number64 + 1) > session_->regionSize)
+    if (sizeof(platform::GdiTableEntry) * (number64 + 1) > session_->regionSize)
       return Fail("entry " + std::to_string(number64) +
                   " lies outside the table region of " +
                   std::to_string(session_->regionSize) + " bytes");

@@ -51,6 +51,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/gdi_table_layout.h"
+
 struct SimulatedProcess {
   uint32_t pid = 0;
   uint32_t gdiObjects = 0;
@@ -70,7 +72,10 @@ struct FreeDeleter {
 };
 
 struct Session {
-  static constexpr uint64_t kDefaultRegion = 4096 + 65536 * 24;
+  // Room for every entry a handle can name, and the page after them.
+  static constexpr uint64_t kDefaultRegion =
+      platform::kTableHeaderBytes +
+      platform::kMaxTableEntries * sizeof(platform::GdiTableEntry);
   static constexpr uint64_t kMaxRegion = 1ull << 30;
 
   uint32_t selfPid = 1000;
@@ -102,12 +107,12 @@ struct SessionChange {
   bool Session::*flag = nullptr;           // Flag: the failure it sets
 };
 
-// An entry that a sample block sets: its bytes in layout order, all zero
-// for `free`. Kept apart from the other changes, small, since a block may
-// hold many.
+// An entry that a sample block sets: the bytes of its GdiTableEntry, all
+// zero for `free`. Kept apart from the other changes, and as bytes, so that
+// it takes 28 bytes rather than an aligned 32: a block may hold many.
 struct EntryChange {
   uint32_t index = 0;
-  unsigned char bytes[24] = {};
+  unsigned char bytes[sizeof(platform::GdiTableEntry)] = {};
 };
 
 struct SessionBlock {
