@@ -26,6 +26,7 @@
 #include "report/growth.h"
 #include "report/listing.h"
 #include "report/output.h"
+#include "report/text_report.h"
 #include "report/view.h"
 
 namespace {
@@ -82,20 +83,30 @@ void BM_WatchSample(benchmark::State& state) {
   std::vector<const ProcessRecord*> previousListed =
       ListedProcesses(previous, options);
   GrowthTracker growth;
-  growth.Note(previousListed, 0);
+  growth.Note(previous, previousListed, 0);
+  SampleChanges changes;
+  SystemTotals system;
   for (auto _ : state) {
     ResetScanState(current);
     double start = ThreadCpuSeconds();
     Scan(changed, current);
     std::vector<const ProcessRecord*> listed =
         ListedProcesses(current, options);
+    growth.Note(current, listed, 1000);
+    FindChanges({&previous, &previousListed}, {&current, &listed}, options,
+                &changes);
     Output out;
+    TextReport report(options, true, out);
+    Snapshot snapshot;
+    snapshot.number = 2;
+    snapshot.milliseconds = 1000;
+    snapshot.system = &system;
+    snapshot.listed = &listed;
+    snapshot.changes = &changes;
+    snapshot.growth = &growth;
     out.Hold();
-    out.Write(u"\nSample 2 at +1 s\n", 18);
-    PrintChanges({&previous, &previousListed}, {&current, &listed}, options,
-                 out);
+    report.Sample(snapshot);
     out.Release();
-    growth.Note(listed, 1000);
     state.SetIterationTime(ThreadCpuSeconds() - start);
     if (out.Failed()) {
       state.SkipWithError("writing to /dev/null failed");

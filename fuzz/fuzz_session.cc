@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/exit_codes.h"
 #include "cli/run.h"
 #include "fuzz_check.h"
 #include "platform/sim/session.h"

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/exit_codes.h"
 #include "cli/run.h"
 #include "platform/sim/sim_control.h"
 #include "report/output.h"

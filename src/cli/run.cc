@@ -1,22 +1,17 @@
 #include "cli/run.h"
 
-#include <cstdint>
+#include <memory>
 #include <new>
 #include <string>
 
-#include "census/process_table.h"
 #include "cli/command_line.h"
-#include "cli/sample.h"
-#include "cli/watch.h"
-#include "cli/watch_html.h"
+#include "cli/exit_codes.h"
+#include "cli/run_options.h"
+#include "cli/sampling.h"
 #include "platform/platform.h"
-#include "report/csv_document.h"
 #include "report/format.h"
-#include "report/html_document.h"
-#include "report/json_document.h"
-#include "report/listing.h"
 #include "report/output.h"
-#include "report/view.h"
+#include "report/report.h"
 
 namespace {
 
@@ -25,12 +20,6 @@ void PrintBanner(Output& out) {
   AppendText(banner, platform::BuildDescription());
   banner += u"\n\n";
   out.Write(banner);
-}
-
-int ReportUnlistedHandles(int64_t unlisted, Output& out) {
-  out.Flush();
-  platform::WriteStderrLine(UnlistedHandlesMessage(unlisted));
-  return kExitOutOfMemory;
 }
 
 }  // namespace
@@ -43,8 +32,7 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   ParseOutcome outcome = ParseCommandLine(arguments, &options, &usageMessage);
   // A document is all that a -o csv, json or html run prints on standard
   // output.
-  bool document = options.format != OutputFormat::Text;
-  if (!document)
+  if (options.format == OutputFormat::Text)
     PrintBanner(out);
 
   switch (outcome) {
@@ -62,47 +50,13 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
       break;
   }
 
-  if (options.Watch()) {
-    if (options.format != OutputFormat::Html)
-      return RunWatch(options, out);
-    int interval = static_cast<int>(options.intervalSeconds);
-    WatchHtmlCollector html(interval != 0 ? interval : 1, out);
-    return RunWatch(options, out, &html);
-  }
-
-  ProcessTable table;
-  SystemTotals system;
-  if (const char* error = TakeSample(options, table, &system)) {
-    out.Flush();
-    platform::WriteStderrLine(error);
-    return kExitSystemState;
-  }
-
-  std::vector<const ProcessRecord*> listed = ListedProcesses(table, options);
-  int64_t unlisted = UnlistedHandles(listed, options);
-  // A document that would lack handles is not written at all.
-  if (unlisted > 0 && document)
-    return ReportUnlistedHandles(unlisted, out);
-  switch (options.format) {
-    case OutputFormat::Text:
-      PrintView(listed, options, out);
-      break;
-    case OutputFormat::Csv:
-      WriteCsvDocument(listed, options, CsvLeadingColumns(), true, out);
-      break;
-    case OutputFormat::Json:
-      WriteJsonDocument(system, listed, options, {}, out);
-      break;
-    case OutputFormat::Html:
-      WriteHtmlDocument(listed, options, out);
-      break;
-  }
-  if (unlisted > 0)
-    return ReportUnlistedHandles(unlisted, out);
-  // The budget gate: -t fails the run when any process reached the count.
-  if (options.threshold != 0 && !listed.empty())
-    return kExitOverThreshold;
-  return kExitSuccess;
+  WatchPlan plan;
+  plan.intervalSeconds =
+      options.intervalSeconds != 0 ? options.intervalSeconds : 1;
+  plan.sampleCount = options.sampleCount;
+  std::unique_ptr<Report> report =
+      MakeReport(options, options.Watch() ? &plan : nullptr, out);
+  return RunSamples(options, *report, out);
 }
 
 int KestrelMain(
@@ -123,7 +77,9 @@ int KestrelMain(
   out.Flush();
   if (out.Failed()) {
     platform::WriteStderrLine("kestrel: cannot write to standard output");
-    if (code == kExitSuccess || code == kExitUsage)
+    // A run that could not read the system state or ran out of memory says
+    // so by its code; any other run did not complete.
+    if (code != kExitSystemState && code != kExitOutOfMemory)
       code = kExitOutputFailed;
   }
   return code;

@@ -1,31 +1,12 @@
-// What the command line asks of a run.
+// What the command line asks of a run: the report's options, and whether to
+// watch.
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <string>
 
-enum class TargetMode { None, ByName, ByPid };
+#include "report/report_options.h"
 
-// -o: the views as text, or one document: machine-readable, or an HTML
-// report for a browser.
-enum class OutputFormat { Text, Csv, Json, Html };
-
-// -s: the listing order; Table is the process table's own order.
-enum class SortOrder { Table, Pid, Name, Total, All };
-
-struct RunOptions {
-  bool showCounts = false;   // -c
-  bool showHandles = false;  // -v
-  // The text after -v -f: only handles whose type name contains it are listed.
-  std::optional<std::u16string> typeFilter;
-  TargetMode targetMode = TargetMode::None;
-  std::u16string targetName;  // ByName: the whole argument, unchanged
-  uint32_t targetPid = 0;     // ByPid
-  OutputFormat format = OutputFormat::Text;
-  SortOrder order = SortOrder::Table;
-  // -t: only processes whose GDI All is at least this are listed; 0 for all.
-  uint32_t threshold = 0;
+struct RunOptions : ReportOptions {
   // -w: a watch takes a sample every this many seconds; 0 without -w.
   uint32_t intervalSeconds = 0;
   // -n: a watch stops after this many samples; 0 without -n (until

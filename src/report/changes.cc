@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <unordered_set>
 
 #include "census/process_table.h"
-#include "cli/run_options.h"
 #include "gditable/object_types.h"
-#include "report/details.h"
 #include "report/format.h"
-#include "report/output.h"
+#include "report/report_options.h"
 #include "report/type_filter.h"
 
 namespace {
@@ -29,10 +29,79 @@ bool SameProcess(const ProcessRecord& a, const ProcessRecord& b) {
   return true;
 }
 
-void AppendAscii(std::u16string& text, const char* ascii) {
-  for (; *ascii; ++ascii)
-    text.push_back(static_cast<char16_t>(*ascii));
+// Appends to `handles` those that -f keeps and that vanished from `before`
+// (null for none) or appeared in `after`, by handle value. Both lists are
+// in table order, ascending by entry index (a handle's low 16 bits), as the
+// scan appends them, so one pass pairs them: an entry whose handle value
+// changed holds another object.
+void FindChangedHandles(const HandleList* before, const HandleList& after,
+                        TypeFilter& filter,
+                        std::vector<HandleChange>& handles) {
+  size_t first = handles.size();
+  auto note = [&](const HandleRecord& handle, bool appeared) {
+    if (filter.Lists(TypeCodeOf(handle.entry)))
+      handles.push_back({&handle, appeared});
+  };
+  const HandleRecord* old = before ? before->begin() : nullptr;
+  const HandleRecord* oldEnd = before ? before->end() : nullptr;
+  const HandleRecord* now = after.begin();
+  constexpr uint64_t kPast = 0x10000;
+  while (old != oldEnd || now != after.end()) {
+    uint64_t oldIndex = old != oldEnd ? old->handle & 0xFFFF : kPast;
+    uint64_t nowIndex = now != after.end() ? now->handle & 0xFFFF : kPast;
+    if (oldIndex == nowIndex) {
+      if (old->handle != now->handle) {
+        note(*old, false);
+        note(*now, true);
+      }
+      ++old;
+      ++now;
+    } else if (oldIndex < nowIndex) {
+      note(*old++, false);
+    } else {
+      note(*now++, true);
+    }
+  }
+  std::sort(handles.begin() + static_cast<std::ptrdiff_t>(first), handles.end(),
+            [](const HandleChange& a, const HandleChange& b) {
+              if (a.handle->handle != b.handle->handle)
+                return a.handle->handle < b.handle->handle;
+              return !a.appeared && b.appeared;
+            });
 }
+
+struct Finder {
+  const ReportOptions& options;
+  TypeFilter filter;
+  SampleChanges& changes;
+
+  // A process seen in both samples: noted when anything the view shows
+  // changed.
+  void Changed(const ProcessRecord& before, const ProcessRecord& after) {
+    size_t first = changes.handles.size();
+    if (options.showHandles)
+      FindChangedHandles(&before.handles, after.handles, filter,
+                         changes.handles);
+    bool countsChanged = before.entryCount != after.entryCount ||
+                         before.guiObjectCount != after.guiObjectCount;
+    bool categoriesChanged =
+        options.showCounts && !std::equal(std::begin(before.categoryCounts),
+                                          std::end(before.categoryCounts),
+                                          std::begin(after.categoryCounts));
+    size_t handleCount = changes.handles.size() - first;
+    if (countsChanged || categoriesChanged || handleCount > 0)
+      changes.processes.push_back(
+          {ProcessChange::Kind::Changed, &before, &after, first, handleCount});
+  }
+
+  void Started(const ProcessRecord& record) {
+    size_t first = changes.handles.size();
+    if (options.showHandles)
+      FindChangedHandles(nullptr, record.handles, filter, changes.handles);
+    changes.processes.push_back({ProcessChange::Kind::Started, nullptr, &record,
+                                 first, changes.handles.size() - first});
+  }
+};
 
 // "% 6d  %-28s  ": the start of a process's first line.
 void AppendProcessStart(std::u16string& text, const ProcessRecord& record) {
@@ -67,7 +136,8 @@ void AppendCategories(std::u16string& text, const ProcessRecord* before,
       continue;
     AppendText(text, any ? u"  " : kIndent);
     any = true;
-    AppendAscii(text, kObjectCategoryNames[category]);
+    for (const char* c = kObjectCategoryNames[category]; *c; ++c)
+      text.push_back(static_cast<char16_t>(*c));
     text.push_back(u' ');
     if (before)
       AppendSigned(text, now - old);
@@ -78,147 +148,68 @@ void AppendCategories(std::u16string& text, const ProcessRecord* before,
     text.push_back(u'\n');
 }
 
-struct HandleChange {
-  const HandleRecord* handle;
-  bool appeared;
-};
-
-// Sets `changes` to the handles that -f keeps and that vanished from
-// `before` (null for none) or appeared in `after`, by handle value. Both lists are in table order,
-// ascending by entry index (a handle's low 16 bits), as the scan appends
-// them, so one pass pairs them: an entry whose handle value changed holds
-// another object.
-void FindChangedHandles(const HandleList* before, const HandleList& after,
-                        TypeFilter& filter,
-                        std::vector<HandleChange>& changes) {
-  changes.clear();
-  auto note = [&](const HandleRecord& handle, bool appeared) {
-    if (filter.Lists(TypeCodeOf(handle.entry)))
-      changes.push_back({&handle, appeared});
-  };
-  const HandleRecord* old = before ? before->begin() : nullptr;
-  const HandleRecord* oldEnd = before ? before->end() : nullptr;
-  const HandleRecord* now = after.begin();
-  constexpr uint64_t kPast = 0x10000;
-  while (old != oldEnd || now != after.end()) {
-    uint64_t oldIndex = old != oldEnd ? old->handle & 0xFFFF : kPast;
-    uint64_t nowIndex = now != after.end() ? now->handle & 0xFFFF : kPast;
-    if (oldIndex == nowIndex) {
-      if (old->handle != now->handle) {
-        note(*old, false);
-        note(*now, true);
-      }
-      ++old;
-      ++now;
-    } else if (oldIndex < nowIndex) {
-      note(*old++, false);
-    } else {
-      note(*now++, true);
-    }
-  }
-  std::sort(changes.begin(), changes.end(),
-            [](const HandleChange& a, const HandleChange& b) {
-              if (a.handle->handle != b.handle->handle)
-                return a.handle->handle < b.handle->handle;
-              return !a.appeared && b.appeared;
-            });
-}
-
-// "        + HANDLE LINE\n", all ASCII.
-void PrintHandleChanges(const std::vector<HandleChange>& changes, Output& out) {
-  char line[8 + 2 + kHandleLineBytes + 1] = "        ";
-  for (const HandleChange& change : changes) {
-    line[8] = change.appeared ? '+' : '-';
-    line[9] = ' ';
-    char* end = FormatHandleLine(line + 10, *change.handle);
-    *end++ = '\n';
-    out.WriteAscii(line, static_cast<size_t>(end - line));
-  }
-}
-
-// What the changes of one sample share: the options, the -f decisions and
-// room for one process's handle changes.
-struct Printer {
-  const RunOptions& options;
-  TypeFilter filter;
-  std::vector<HandleChange> handles;
-  std::u16string text;  // one process's lines before its handles
-  Output& out;
-};
-
-// A process seen in both samples: its lines, when anything the view shows
-// changed.
-void PrintChanged(Printer& printer, const ProcessRecord& before,
-                  const ProcessRecord& after) {
-  const RunOptions& options = printer.options;
-  bool countsChanged = before.entryCount != after.entryCount ||
-                       before.guiObjectCount != after.guiObjectCount;
-  bool categoriesChanged =
-      options.showCounts && !std::equal(std::begin(before.categoryCounts),
-                                        std::end(before.categoryCounts),
-                                        std::begin(after.categoryCounts));
-  printer.handles.clear();
-  if (options.showHandles)
-    FindChangedHandles(&before.handles, after.handles, printer.filter,
-                       printer.handles);
-  if (!countsChanged && !categoriesChanged && printer.handles.empty())
-    return;
-  std::u16string& text = printer.text;
-  text.clear();
-  AppendProcessStart(text, after);
-  AppendCountChange(text, u"GDI Total ", before.entryCount, after.entryCount);
-  AppendCountChange(text, u"  GDI All ", before.guiObjectCount,
-                    after.guiObjectCount);
-  text.push_back(u'\n');
-  if (options.showCounts)
-    AppendCategories(text, &before, after);
-  printer.out.Write(text);
-  PrintHandleChanges(printer.handles, printer.out);
-}
-
-void PrintStarted(Printer& printer, const ProcessRecord& record) {
-  std::u16string& text = printer.text;
-  text.clear();
-  AppendProcessStart(text, record);
-  AppendText(text, u"started  GDI Total ");
-  AppendNumber(text, record.entryCount);
-  AppendText(text, u"  GDI All ");
-  AppendNumber(text, record.guiObjectCount);
-  text.push_back(u'\n');
-  if (printer.options.showCounts)
-    AppendCategories(text, nullptr, record);
-  printer.out.Write(text);
-  if (printer.options.showHandles) {
-    FindChangedHandles(nullptr, record.handles, printer.filter,
-                       printer.handles);
-    PrintHandleChanges(printer.handles, printer.out);
-  }
-}
-
 }  // namespace
 
-void PrintChanges(const SampleListing& previous, const SampleListing& current,
-                  const RunOptions& options, Output& out) {
-  Printer printer{options, TypeFilter(options.typeFilter), {}, {}, out};
+void FindChanges(const SampleListing& previous, const SampleListing& current,
+                 const ReportOptions& options, SampleChanges* changes) {
+  changes->processes.clear();
+  changes->handles.clear();
+  Finder finder{options, TypeFilter(options.typeFilter), *changes};
   std::unordered_set<const ProcessRecord*> listedNow(current.listed->begin(),
                                                      current.listed->end());
   for (const ProcessRecord* record : *current.listed) {
     const ProcessRecord* before = previous.table->Lookup(record->pid);
     if (before && SameProcess(*before, *record))
-      PrintChanged(printer, *before, *record);
+      finder.Changed(*before, *record);
     else
-      PrintStarted(printer, *record);
+      finder.Started(*record);
   }
   for (const ProcessRecord* record : *previous.listed) {
     const ProcessRecord* now = current.table->Lookup(record->pid);
     if (!now || !SameProcess(*record, *now)) {
-      std::u16string& text = printer.text;
-      text.clear();
-      AppendProcessStart(text, *record);
-      AppendText(text, u"exited\n");
-      out.Write(text);
+      changes->processes.push_back({ProcessChange::Kind::Exited, record,
+                                    nullptr, changes->handles.size(), 0});
     } else if (listedNow.count(now) == 0) {
-      PrintChanged(printer, *record, *now);
+      finder.Changed(*record, *now);
     }
   }
+}
+
+void AppendProcessChange(std::u16string& text, const ProcessChange& change,
+                         bool showCounts) {
+  switch (change.kind) {
+    case ProcessChange::Kind::Changed:
+      AppendProcessStart(text, *change.after);
+      AppendCountChange(text, u"GDI Total ", change.before->entryCount,
+                        change.after->entryCount);
+      AppendCountChange(text, u"  GDI All ", change.before->guiObjectCount,
+                        change.after->guiObjectCount);
+      text.push_back(u'\n');
+      if (showCounts)
+        AppendCategories(text, change.before, *change.after);
+      break;
+    case ProcessChange::Kind::Started:
+      AppendProcessStart(text, *change.after);
+      AppendText(text, u"started  GDI Total ");
+      AppendNumber(text, change.after->entryCount);
+      AppendText(text, u"  GDI All ");
+      AppendNumber(text, change.after->guiObjectCount);
+      text.push_back(u'\n');
+      if (showCounts)
+        AppendCategories(text, nullptr, *change.after);
+      break;
+    case ProcessChange::Kind::Exited:
+      AppendProcessStart(text, *change.before);
+      AppendText(text, u"exited\n");
+      break;
+  }
+}
+
+char* FormatHandleChange(char* at, const HandleChange& change) {
+  std::memcpy(at, "        ", 8);
+  at[8] = change.appeared ? '+' : '-';
+  at[9] = ' ';
+  at = FormatHandleLine(at + 10, *change.handle);
+  *at++ = '\n';
+  return at;
 }

@@ -7,9 +7,8 @@
 #include <vector>
 
 #include "census/process_table.h"
-#include "cli/run_options.h"
 #include "gditable/shared_table.h"
-#include "report/output.h"
+#include "report/report_options.h"
 
 namespace {
 
@@ -45,7 +44,22 @@ std::vector<const ProcessRecord*> Listed(const ProcessTable& table,
 // A reused entry is one handle gone and another come, by handle value; a
 // PID under a new name is another process; a process still there that the
 // listing dropped shows its change after the listed ones.
-TEST(PrintChangesTest, HandlesAndProcessesThatCameAndWent) {
+// The changes as the text view prints them.
+std::u16string Text(const SampleChanges& changes, bool showCounts) {
+  std::u16string text;
+  char line[kHandleChangeLineBytes];
+  for (const ProcessChange& change : changes.processes) {
+    AppendProcessChange(text, change, showCounts);
+    for (size_t i = 0; i < change.handleCount; ++i) {
+      char* end =
+          FormatHandleChange(line, changes.handles[change.firstHandle + i]);
+      text.append(line, end);
+    }
+  }
+  return text;
+}
+
+TEST(FindChangesTest, HandlesAndProcessesThatCameAndWent) {
   ProcessTable before, after;
   Add(before, 4, u"a.exe", {{0x0410, 5}, {0x0210, 9}});
   Add(before, 8, u"b.exe", {{0x0110, 7}});
@@ -55,14 +69,14 @@ TEST(PrintChangesTest, HandlesAndProcessesThatCameAndWent) {
   Add(after, 12, u"c.exe", {{0x0110, 1}});
   std::vector<const ProcessRecord*> listedBefore = Listed(before, {4, 8, 12});
   std::vector<const ProcessRecord*> listedAfter = Listed(after, {8, 4});
-  RunOptions options;
+  ReportOptions options;
   options.showHandles = true;
   std::u16string text;
+  SampleChanges changes;
   auto print = [&] {
-    text.clear();
-    Output out(&text);
-    PrintChanges({&before, &listedBefore}, {&after, &listedAfter}, options,
-                 out);
+    FindChanges({&before, &listedBefore}, {&after, &listedAfter}, options,
+                &changes);
+    text = Text(changes, options.showCounts);
   };
   print();
   EXPECT_EQ(

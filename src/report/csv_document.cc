@@ -3,7 +3,7 @@
 #include <string>
 
 #include "census/process_record.h"
-#include "cli/run_options.h"
+#include "report/report_options.h"
 #include "gditable/object_types.h"
 #include "platform/utf8.h"
 #include "report/document_buffer.h"
@@ -83,7 +83,7 @@ void AppendCountsRow(std::string& out, std::string_view leading,
 }  // namespace
 
 void WriteCsvDocument(const std::vector<const ProcessRecord*>& processes,
-                      const RunOptions& options,
+                      const ReportOptions& options,
                       const CsvLeadingColumns& leading, bool withHeader,
                       Output& out) {
   // Everything that allocates comes before the first byte is sent.

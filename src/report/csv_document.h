@@ -7,7 +7,7 @@
 
 class Output;
 struct ProcessRecord;
-struct RunOptions;
+struct ReportOptions;
 
 // Columns a caller puts before kestrel's own in every row: their names for
 // the header and this document's values, comma-separated without a trailing
@@ -22,6 +22,6 @@ struct CsvLeadingColumns {
 // categories; or, under -v, one row per handle that -f keeps: pid, name,
 // handle, type, typeCode, kernelAddress.
 void WriteCsvDocument(const std::vector<const ProcessRecord*>& processes,
-                      const RunOptions& options,
+                      const ReportOptions& options,
                       const CsvLeadingColumns& leading, bool withHeader,
                       Output& out);

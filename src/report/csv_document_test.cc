@@ -5,13 +5,13 @@
 #include <string>
 
 #include "census/process_record.h"
-#include "cli/run_options.h"
+#include "report/report_options.h"
 #include "report/output.h"
 
 namespace {
 
 std::string Render(const std::vector<const ProcessRecord*>& processes,
-                   const RunOptions& options,
+                   const ReportOptions& options,
                    const CsvLeadingColumns& leading = {},
                    bool withHeader = true) {
   std::u16string units;
@@ -46,7 +46,7 @@ TEST(WriteCsvDocumentTest, RowsAndQuoting) {
   handle.entry.typeCode = 16;
   quoted.handles.Append(handle);
 
-  RunOptions options;
+  ReportOptions options;
   EXPECT_EQ(
       "pid,name,gdiTotal,gdiAll,gdiPeak,userObjects,userPeak,Pen,ExtPen,Brush,"
       "Bitmap,Font,Palette,Region,DC,MetaDC,EnhMetaDC,OtherGDi\n"

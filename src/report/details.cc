@@ -4,7 +4,7 @@
 #include <string>
 
 #include "census/process_record.h"
-#include "cli/run_options.h"
+#include "report/report_options.h"
 #include "gditable/object_types.h"
 #include "platform/platform.h"
 #include "report/format.h"
@@ -64,7 +64,7 @@ char* FormatHandleLine(char* at, const HandleRecord& handle) {
   return FormatPointer(at, handle.entry.kernelAddress);
 }
 
-void PrintDetails(const ProcessRecord& record, const RunOptions& options,
+void PrintDetails(const ProcessRecord& record, const ReportOptions& options,
                   Output& out) {
   std::u16string line;
   // "PID:% 6d  Name: %-28s  GDI Total:% 5d  All:% 5d \n"

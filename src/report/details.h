@@ -7,7 +7,7 @@
 class Output;
 struct HandleRecord;
 struct ProcessRecord;
-struct RunOptions;
+struct ReportOptions;
 
 // The most bytes of a handle line, without its newline.
 constexpr size_t kHandleLineBytes = 2 + 16 + 4 + 64 + 6 + 16;
@@ -18,5 +18,5 @@ constexpr size_t kHandleLineBytes = 2 + 16 + 4 + 64 + 6 + 16;
 char* FormatHandleLine(char* at, const HandleRecord& handle);
 
 // Prints one block, which always ends with one empty line.
-void PrintDetails(const ProcessRecord& record, const RunOptions& options,
+void PrintDetails(const ProcessRecord& record, const ReportOptions& options,
                   Output& out);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "census/process_record.h"
-#include "cli/run_options.h"
+#include "report/report_options.h"
 #include "gditable/object_types.h"
 #include "report/output.h"
 
@@ -48,20 +48,21 @@ const std::u16string kBrushLine =
 const std::u16string kPenLine =
     u"0x00000000002A0030    Pen                   0xFFFFF90000A3B2C0\n";
 
-RunOptions Options(bool counts, bool handles) {
-  RunOptions options;
+ReportOptions Options(bool counts, bool handles) {
+  ReportOptions options;
   options.showCounts = counts;
   options.showHandles = handles;
   return options;
 }
 
-RunOptions Filter(const std::u16string& filter, bool counts = false) {
-  RunOptions options = Options(counts, true);
+ReportOptions Filter(const std::u16string& filter, bool counts = false) {
+  ReportOptions options = Options(counts, true);
   options.typeFilter = filter;
   return options;
 }
 
-std::u16string Print(const ProcessRecord& record, const RunOptions& options) {
+std::u16string Print(const ProcessRecord& record,
+                     const ReportOptions& options) {
   std::u16string text;
   Output out(&text);
   PrintDetails(record, options, out);

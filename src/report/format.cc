@@ -72,11 +72,6 @@ char* FormatDecimal(char* out, uint64_t value) {
   return out;
 }
 
-void AppendPointer(std::u16string& line, uint64_t value) {
-  char digits[16];
-  line.append(digits, FormatPointer(digits, value));
-}
-
 void AppendText(std::u16string& line, const char16_t* text) {
   line.append(text, Length(text));
 }
@@ -97,4 +92,18 @@ void AppendSigned(std::u16string& line, int64_t value) {
   if (value > 0)
     line.push_back(u'+');
   AppendNumber(line, value);
+}
+
+std::string FormatSeconds(uint64_t milliseconds) {
+  std::string text = std::to_string(milliseconds / 1000);
+  uint64_t rest = milliseconds % 1000;
+  if (rest != 0) {
+    char digits[4] = {static_cast<char>('0' + rest / 100),
+                      static_cast<char>('0' + rest / 10 % 10),
+                      static_cast<char>('0' + rest % 10), 0};
+    std::string fraction = digits;
+    fraction.erase(fraction.find_last_not_of('0') + 1);
+    text += "." + fraction;
+  }
+  return text;
 }

@@ -14,9 +14,8 @@ void AppendSpaceSigned(std::u16string& line, int32_t value, int width);
 void AppendPadded(std::u16string& line, const char16_t* text, int width,
                   bool alignLeft);
 
-// "%p": exactly sixteen upper-case hexadecimal digits.
-void AppendPointer(std::u16string& line, uint64_t value);
-// The same sixteen digits written at `out`; returns the end of them.
+// "%p": exactly sixteen upper-case hexadecimal digits, written at `out`;
+// returns the end of them.
 char* FormatPointer(char* out, uint64_t value);
 // `value` in decimal digits written at `out`; returns the end of them.
 char* FormatDecimal(char* out, uint64_t value);
@@ -27,3 +26,7 @@ void AppendText(std::u16string& line, const char16_t* text);
 void AppendNumber(std::u16string& line, int64_t value);
 // "+6", "-2", "0": a change, signed unless it is none.
 void AppendSigned(std::u16string& line, int64_t value);
+
+// Seconds with up to three decimals, as the documents give the time of a
+// sample: "0", "2", "2.004".
+std::string FormatSeconds(uint64_t milliseconds);

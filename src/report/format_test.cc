@@ -75,24 +75,24 @@ TEST(FormatTest, AppendPadded) {
   }
 }
 
-TEST(FormatTest, AppendPointer) {
+TEST(FormatTest, FormatPointer) {
   const struct {
     uint64_t value;
-    const char16_t* text;
+    const char* text;
   } kCases[] = {
-      {0, u"0000000000000000"},
-      {5, u"0000000000000005"},
-      {26, u"000000000000001A"},
-      {0x0123456789ABCDEF, u"0123456789ABCDEF"},
-      {0xFFFFF90000A3B2C0, u"FFFFF90000A3B2C0"},
-      {0x8000000000000000, u"8000000000000000"},
-      {UINT64_MAX, u"FFFFFFFFFFFFFFFF"},
+      {0, "0000000000000000"},
+      {5, "0000000000000005"},
+      {26, "000000000000001A"},
+      {0x0123456789ABCDEF, "0123456789ABCDEF"},
+      {0xFFFFF90000A3B2C0, "FFFFF90000A3B2C0"},
+      {0x8000000000000000, "8000000000000000"},
+      {UINT64_MAX, "FFFFFFFFFFFFFFFF"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.value);
-    std::u16string line;
-    AppendPointer(line, c.value);
-    EXPECT_EQ(std::u16string(c.text), line);
+    char digits[16];
+    EXPECT_EQ(std::string(c.text),
+              std::string(digits, FormatPointer(digits, c.value)));
   }
 }
 
@@ -102,10 +102,9 @@ TEST(FormatTest, AppendsToWhatIsThere) {
   AppendText(line, u"  Name: ");
   AppendPadded(line, u"System", 8, true);
   AppendText(line, u"0x");
-  AppendPointer(line, 26);
+  AppendNumber(line, 26);
   AppendText(line, u"");
-  EXPECT_EQ(std::u16string(u"PID:     4  Name: System  0x000000000000001A"),
-            line);
+  EXPECT_EQ(std::u16string(u"PID:     4  Name: System  0x26"), line);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "census/process_table.h"
 #include "gditable/object_types.h"
 #include "report/format.h"
 
@@ -23,75 +24,100 @@ void AppendRate(std::u16string& text, int64_t change, uint64_t milliseconds) {
   AppendText(text, u"/min");
 }
 
-bool SameName(const std::u16string& name, const char16_t* exeName) {
-  return name == exeName;
+int64_t Change(uint32_t first, uint32_t last) {
+  return int64_t{last} - int64_t{first};
 }
 
-void Fill(CountsAt& counts, const ProcessRecord& record,
-          uint64_t milliseconds) {
-  counts.milliseconds = milliseconds;
-  counts.gdiTotal = record.entryCount;
-  counts.gdiAll = record.guiObjectCount;
-  std::copy(std::begin(record.categoryCounts), std::end(record.categoryCounts),
-            counts.categories);
+int64_t AllGrowth(const ProcessGrowth& p) {
+  return Change(p.first.counts.gdiAll, p.last.counts.gdiAll);
+}
+
+int64_t TotalGrowth(const ProcessGrowth& p) {
+  return Change(p.first.counts.gdiTotal, p.last.counts.gdiTotal);
 }
 
 }  // namespace
 
-void GrowthTracker::Note(const std::vector<const ProcessRecord*>& listed,
+bool Grew(const ProcessGrowth& process) {
+  return AllGrowth(process) > 0 || TotalGrowth(process) > 0;
+}
+
+void GrowthTracker::Note(const ProcessTable& table,
+                         const std::vector<const ProcessRecord*>& listed,
                          uint64_t milliseconds) {
+  exited_.clear();
+  for (size_t i = 0; i < live_.size();) {
+    ProcessGrowth& process = live_[i];
+    const ProcessRecord* record = table.Lookup(process.pid);
+    if (record && process.name == record->exeName) {
+      ++i;
+      continue;
+    }
+    exited_.push_back(process.id);
+    liveByPid_.erase(process.pid);
+    if (Grew(process))
+      exitedGrown_.push_back(std::move(process));
+    if (i + 1 != live_.size()) {
+      live_[i] = std::move(live_.back());
+      liveByPid_[live_[i].pid] = i;
+    }
+    live_.pop_back();
+  }
+  listedIds_.clear();
   for (const ProcessRecord* record : listed) {
-    auto found = latest_.find(record->pid);
-    if (found != latest_.end() &&
-        SameName(processes_[found->second].name, record->exeName)) {
-      Fill(processes_[found->second].last, *record, milliseconds);
+    CountsAt now = {milliseconds, CountsOf(*record)};
+    // A live process under this PID has this name: the loop above let the
+    // others exit.
+    auto found = liveByPid_.find(record->pid);
+    if (found != liveByPid_.end()) {
+      ProcessGrowth& process = live_[found->second];
+      process.last = now;
+      listedIds_.push_back(process.id);
       continue;
     }
     ProcessGrowth process;
+    process.id = nextId_++;
     process.pid = record->pid;
     process.name = record->exeName;
-    Fill(process.first, *record, milliseconds);
-    process.last = process.first;
-    latest_[record->pid] = processes_.size();
-    processes_.push_back(std::move(process));
+    process.first = now;
+    process.last = now;
+    liveByPid_.emplace(record->pid, live_.size());
+    listedIds_.push_back(process.id);
+    live_.push_back(std::move(process));
   }
 }
 
 std::vector<const ProcessGrowth*> GrowthTracker::Grown() const {
   std::vector<const ProcessGrowth*> grown;
-  for (const ProcessGrowth& process : processes_) {
-    if (process.last.gdiAll > process.first.gdiAll ||
-        process.last.gdiTotal > process.first.gdiTotal)
-      grown.push_back(&process);
+  for (const std::vector<ProcessGrowth>* processes : {&exitedGrown_, &live_}) {
+    for (const ProcessGrowth& process : *processes) {
+      if (Grew(process))
+        grown.push_back(&process);
+    }
   }
-  auto all = [](const ProcessGrowth* p) {
-    return int64_t{p->last.gdiAll} - p->first.gdiAll;
-  };
-  auto total = [](const ProcessGrowth* p) {
-    return int64_t{p->last.gdiTotal} - p->first.gdiTotal;
-  };
   std::sort(grown.begin(), grown.end(),
-            [&](const ProcessGrowth* a, const ProcessGrowth* b) {
-              if (all(a) != all(b))
-                return all(a) > all(b);
-              if (total(a) != total(b))
-                return total(a) > total(b);
+            [](const ProcessGrowth* a, const ProcessGrowth* b) {
+              if (AllGrowth(*a) != AllGrowth(*b))
+                return AllGrowth(*a) > AllGrowth(*b);
+              if (TotalGrowth(*a) != TotalGrowth(*b))
+                return TotalGrowth(*a) > TotalGrowth(*b);
               if (a->pid != b->pid)
                 return a->pid < b->pid;
-              return a->first.milliseconds < b->first.milliseconds;
+              return a->id < b->id;
             });
   return grown;
 }
 
-std::u16string GrowthText(int32_t first, int32_t last, uint64_t milliseconds) {
+std::u16string GrowthText(uint32_t first, uint32_t last,
+                          uint64_t milliseconds) {
   std::u16string text;
   AppendNumber(text, first);
   AppendText(text, u" -> ");
   AppendNumber(text, last);
   AppendText(text, u" (");
-  AppendSigned(text, int64_t{last} - first);
+  AppendSigned(text, Change(first, last));
   AppendText(text, u", ");
-  AppendRate(text, int64_t{last} - first, milliseconds);
+  AppendRate(text, Change(first, last), milliseconds);
   text.push_back(u')');
   return text;
 }
@@ -99,8 +125,8 @@ std::u16string GrowthText(int32_t first, int32_t last, uint64_t milliseconds) {
 std::u16string GrownCategoriesText(const ProcessGrowth& process) {
   std::u16string text;
   for (int category = 0; category < kCategoryCount; ++category) {
-    int64_t change = int64_t{process.last.categories[category]} -
-                     process.first.categories[category];
+    int64_t change = Change(process.first.counts.categories[category],
+                            process.last.counts.categories[category]);
     if (change <= 0)
       continue;
     if (!text.empty())
@@ -131,9 +157,9 @@ void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
     AppendText(text, u"  ");
     AppendPadded(text, process->name.c_str(), 28, true);
     AppendText(text, u"  GDI All ");
-    text += GrowthText(first.gdiAll, last.gdiAll, span);
+    text += GrowthText(first.counts.gdiAll, last.counts.gdiAll, span);
     AppendText(text, u"  GDI Total ");
-    text += GrowthText(first.gdiTotal, last.gdiTotal, span);
+    text += GrowthText(first.counts.gdiTotal, last.counts.gdiTotal, span);
     std::u16string categories = GrownCategoriesText(*process);
     if (!categories.empty()) {
       AppendText(text, u"  ");

@@ -1,5 +1,5 @@
-// The growth report of a watch: how each listed process's counts went from
-// the first sample that listed it to the last.
+// A watch's processes over time: which process each listed record is, and
+// how its counts went from the first sample that listed it to the last.
 #pragma once
 
 #include <cstdint>
@@ -9,42 +9,61 @@
 
 #include "census/process_record.h"
 
+class ProcessTable;
+
 // A process's counts in one sample.
 struct CountsAt {
   uint64_t milliseconds = 0;  // since the watch's first sample
-  int32_t gdiTotal = 0;
-  int32_t gdiAll = 0;
-  int32_t categories[kCategoryCount] = {};
+  ProcessCounts counts;
 };
 
+// One process of a watch: a PID under a name, from the sample in which it
+// (last) started to the sample in which it exited. One that exits and starts
+// again is another process, with another id.
 struct ProcessGrowth {
+  uint64_t id = 0;  // counted from 0 in the order the watch first saw them
   uint32_t pid = 0;
   std::u16string name;
-  CountsAt first;
-  CountsAt last;
+  CountsAt first;  // in the first sample that listed it
+  CountsAt last;   // in the last sample that listed it
 };
 
-// Keeps, per process (a PID and its name: a new name under a PID is another
-// process), its first and last counts; nothing else of a sample.
+bool Grew(const ProcessGrowth& process);
+
 class GrowthTracker {
  public:
-  // Notes the listed processes of a sample taken `milliseconds` after the
-  // first.
-  void Note(const std::vector<const ProcessRecord*>& listed,
+  // Notes a sample taken `milliseconds` after the first: the processes that
+  // `table` no longer records under their PID and name have exited; each
+  // listed record is the process of its PID and name, or a new one. A
+  // process not listed (below -t) but still recorded stays the same.
+  void Note(const ProcessTable& table,
+            const std::vector<const ProcessRecord*>& listed,
             uint64_t milliseconds);
+
+  // The id of each listed record of the last sample noted, in its order.
+  const std::vector<uint64_t>& ListedIds() const { return listedIds_; }
+  // The processes that exited in the last sample noted.
+  const std::vector<uint64_t>& Exited() const { return exited_; }
+
   // The processes whose GDI All or GDI Total grew, the largest growth of
-  // GDI All first, then of GDI Total, then by PID.
+  // GDI All first, then of GDI Total, then by PID, then the earlier.
   std::vector<const ProcessGrowth*> Grown() const;
 
  private:
-  std::vector<ProcessGrowth> processes_;
-  // The index of the latest process with each PID.
-  std::unordered_map<uint32_t, size_t> latest_;
+  // Processes not exited, and the index of each one's PID among them.
+  std::vector<ProcessGrowth> live_;
+  std::unordered_map<uint32_t, size_t> liveByPid_;
+  // Those that exited having grown; the others are forgotten, so that a
+  // watch of processes that come and go stays small.
+  std::vector<ProcessGrowth> exitedGrown_;
+  std::vector<uint64_t> listedIds_;
+  std::vector<uint64_t> exited_;
+  uint64_t nextId_ = 0;
 };
 
 // "121 -> 181 (+60, +360.0/min)": a count's first and last value, the
 // change, and the change per minute over `milliseconds`.
-std::u16string GrowthText(int32_t first, int32_t last, uint64_t milliseconds);
+std::u16string GrowthText(uint32_t first, uint32_t last, uint64_t milliseconds);
 
 // "Bitmap +30  DC +30": the categories of `process` that grew, in the count
 // view's order; empty when none did.

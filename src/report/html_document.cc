@@ -4,13 +4,13 @@
 #include <string>
 
 #include "census/process_record.h"
-#include "cli/run_options.h"
+#include "report/report_options.h"
 #include "report/output.h"
 #include "report/type_filter.h"
 
 SnapshotReport MakeSnapshotReport(
     const std::vector<const ProcessRecord*>& processes,
-    const RunOptions& options) {
+    const ReportOptions& options) {
   static_assert(kCategoryCount == kObjectCategoryCount,
                 "a record counts every category the report shows");
   SnapshotReport report;
@@ -21,10 +21,7 @@ SnapshotReport MakeSnapshotReport(
     SnapshotProcess process;
     process.pid = record->pid;
     process.name = record->exeName;
-    process.gdiTotal = record->entryCount;
-    process.gdiAll = record->guiObjectCount;
-    std::copy(std::begin(record->categoryCounts),
-              std::end(record->categoryCounts), process.categories.begin());
+    process.counts = CountsOf(*record);
     if (options.showHandles) {
       for (const HandleRecord& handle : record->handles) {
         uint8_t code = TypeCodeOf(handle.entry);
@@ -40,7 +37,7 @@ SnapshotReport MakeSnapshotReport(
 }
 
 void WriteHtmlDocument(const std::vector<const ProcessRecord*>& processes,
-                       const RunOptions& options, Output& out) {
+                       const ReportOptions& options, Output& out) {
   std::string html = RenderSnapshotHtml(MakeSnapshotReport(processes, options));
   out.WriteBytes(html.data(), html.size());
 }

@@ -8,16 +8,16 @@
 
 class Output;
 struct ProcessRecord;
-struct RunOptions;
+struct ReportOptions;
 
 // The listed processes in their order, each with its counts and categories;
 // under -v its handles, narrowed by -f.
 SnapshotReport MakeSnapshotReport(
     const std::vector<const ProcessRecord*>& processes,
-    const RunOptions& options);
+    const ReportOptions& options);
 
 // Writes the snapshot report as one HTML5 document. It is rendered whole
 // before its first byte is sent, so running out of memory leaves no part of
 // it on the output.
 void WriteHtmlDocument(const std::vector<const ProcessRecord*>& processes,
-                       const RunOptions& options, Output& out);
+                       const ReportOptions& options, Output& out);

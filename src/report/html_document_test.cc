@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "census/process_record.h"
-#include "cli/run_options.h"
+#include "report/report_options.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ TEST(MakeSnapshotReportTest, CountsAndFilteredHandles) {
   brush.entry.unique = 0x0210;
   record.handles.Append(pen);
   record.handles.Append(brush);
-  RunOptions options;
+  ReportOptions options;
   options.showHandles = true;
   options.typeFilter = u"PEN";
 
@@ -32,9 +32,9 @@ TEST(MakeSnapshotReportTest, CountsAndFilteredHandles) {
   ASSERT_EQ(report.processes.size(), 1u);
   const SnapshotProcess& process = report.processes[0];
   EXPECT_TRUE(report.showHandles);
-  EXPECT_EQ(process.gdiTotal, 2);
-  EXPECT_EQ(process.gdiAll, 3);
-  EXPECT_EQ(process.categories[kObjectCategoryCount - 1], 11);
+  EXPECT_EQ(process.counts.gdiTotal, 2u);
+  EXPECT_EQ(process.counts.gdiAll, 3u);
+  EXPECT_EQ(process.counts.categories[kCategoryCount - 1], 11u);
   ASSERT_EQ(process.handles.size(), 1u);
   EXPECT_EQ(process.handles[0].handle, 0x01300005u);
   EXPECT_EQ(process.handles[0].type, u"Pen");

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "census/process_record.h"
-#include "cli/run_options.h"
+#include "report/report_options.h"
 #include "gditable/object_types.h"
 #include "platform/utf8.h"
 #include "report/document_buffer.h"
@@ -158,7 +158,7 @@ void AppendHandles(DocumentBuffer& document, const ProcessRecord& record,
 
 void WriteJsonDocument(const SystemTotals& system,
                        const std::vector<const ProcessRecord*>& processes,
-                       const RunOptions& options,
+                       const ReportOptions& options,
                        std::string_view leadingMembers, Output& out) {
   // Everything that allocates comes before the first byte is sent.
   if (options.showHandles)

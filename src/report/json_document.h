@@ -6,18 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "census/census.h"
+#include "report/system_totals.h"
 
 class Output;
 struct ProcessRecord;
-struct RunOptions;
-
-// What the document says of the system as a whole.
-struct SystemTotals {
-  SessionCounts session;          // null where the system does not answer
-  uint32_t tableSlots = 0;        // the entries the shared table has room for
-  uint32_t tableEntriesUsed = 0;  // used entries scanned, whoever owns them
-};
+struct ReportOptions;
 
 // Writes {"tool":"kestrel","version":"1.0","system":{...},"processes":[...]}
 // on one line. Each process carries its counts, and under -v its handles,
@@ -27,5 +20,5 @@ struct SystemTotals {
 // (`"sample":3,"elapsedSeconds":1.5`).
 void WriteJsonDocument(const SystemTotals& system,
                        const std::vector<const ProcessRecord*>& processes,
-                       const RunOptions& options,
+                       const ReportOptions& options,
                        std::string_view leadingMembers, Output& out);

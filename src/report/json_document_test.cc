@@ -5,7 +5,7 @@
 #include <string>
 
 #include "census/process_record.h"
-#include "cli/run_options.h"
+#include "report/report_options.h"
 #include "report/output.h"
 
 namespace {
@@ -21,7 +21,8 @@ HandleRecord MakeHandle(uint64_t handle, uint8_t typeCode,
 
 std::string Render(const SystemTotals& system,
                    const std::vector<const ProcessRecord*>& processes,
-                   const RunOptions& options, std::string_view leading = {}) {
+                   const ReportOptions& options,
+                   std::string_view leading = {}) {
   std::u16string units;
   {
     Output out(&units);
@@ -52,7 +53,7 @@ TEST(WriteJsonDocumentTest, EveryField) {
   system.tableSlots = 65536;
   system.tableEntriesUsed = 7589;
 
-  RunOptions options;
+  ReportOptions options;
   const std::string kHead =
       "{\"tool\":\"kestrel\",\"version\":\"1.0\",\"system\":{\"gdiObjects\":"
       "null,\"userObjects\":4506,\"tableSlots\":65536,\"tableEntriesUsed\":"

@@ -3,12 +3,12 @@
 #include <algorithm>
 
 #include "census/process_table.h"
-#include "cli/run_options.h"
+#include "report/report_options.h"
 #include "platform/platform.h"
 
 namespace {
 
-bool Matches(const ProcessRecord& record, const RunOptions& options) {
+bool Matches(const ProcessRecord& record, const ReportOptions& options) {
   if (static_cast<uint32_t>(record.guiObjectCount) < options.threshold)
     return false;
   switch (options.targetMode) {
@@ -51,8 +51,8 @@ bool Precedes(const ProcessRecord* a, const ProcessRecord* b, SortOrder order) {
 
 }  // namespace
 
-std::vector<const ProcessRecord*> ListedProcesses(const ProcessTable& table,
-                                                  const RunOptions& options) {
+std::vector<const ProcessRecord*> ListedProcesses(
+    const ProcessTable& table, const ReportOptions& options) {
   std::vector<const ProcessRecord*> listed;
   listed.reserve(table.Count());
   for (const ProcessTable::Node* node = table.First(); node;
@@ -70,7 +70,7 @@ std::vector<const ProcessRecord*> ListedProcesses(const ProcessTable& table,
 }
 
 int64_t UnlistedHandles(const std::vector<const ProcessRecord*>& processes,
-                        const RunOptions& options) {
+                        const ReportOptions& options) {
   int64_t unlisted = 0;
   if (options.showHandles) {
     for (const ProcessRecord* record : processes)

@@ -6,15 +6,15 @@
 
 class ProcessTable;
 struct ProcessRecord;
-struct RunOptions;
+struct ReportOptions;
 
 // The records that match the target and reach the threshold, in the order
 // -s asks for: PID ascending; name regardless of case, then PID; GDI Total
 // or GDI All descending, then PID; without -s, the table's own order.
 std::vector<const ProcessRecord*> ListedProcesses(const ProcessTable& table,
-                                                  const RunOptions& options);
+                                                  const ReportOptions& options);
 
 // The handles of `processes` that could not be kept, where the handles are
 // listed (-v); 0 in the other views, which are whole.
 int64_t UnlistedHandles(const std::vector<const ProcessRecord*>& processes,
-                        const RunOptions& options);
+                        const ReportOptions& options);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "census/process_table.h"
-#include "cli/run_options.h"
+#include "report/report_options.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ TEST(ListedProcessesTest, OrdersThresholdAndTarget) {
   };
   for (const ListingCase& c : cases) {
     SCOPED_TRACE(c.what);
-    RunOptions options;
+    ReportOptions options;
     options.order = c.order;
     options.threshold = c.threshold;
     if (!c.targetName.empty()) {

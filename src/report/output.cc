@@ -70,8 +70,8 @@ void Output::Release() {
   if (!capture_ && !failed_ && !heldBytes_.empty() &&
       !platform::WriteStdout(heldBytes_.data(), heldBytes_.size()))
     failed_ = true;
+  // Both buffers keep their room for the next sample: giving it back would
+  // cost a watch the page faults of filling it again, every sample.
   heldBytes_.clear();
-  heldBytes_.shrink_to_fit();
   Flush();
-  bytes_.shrink_to_fit();
 }

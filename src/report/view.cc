@@ -1,11 +1,11 @@
 #include "report/view.h"
 
-#include "cli/run_options.h"
+#include "report/report_options.h"
 #include "report/details.h"
 #include "report/summary.h"
 
 void PrintView(const std::vector<const ProcessRecord*>& processes,
-               const RunOptions& options, Output& out) {
+               const ReportOptions& options, Output& out) {
   bool headerPrinted = false;
   for (const ProcessRecord* record : processes) {
     if (options.showCounts || options.showHandles)

@@ -6,7 +6,7 @@
 
 class Output;
 struct ProcessRecord;
-struct RunOptions;
+struct ReportOptions;
 
 void PrintView(const std::vector<const ProcessRecord*>& processes,
-               const RunOptions& options, Output& out);
+               const ReportOptions& options, Output& out);

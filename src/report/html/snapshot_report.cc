@@ -1,6 +1,7 @@
 #include "report/html/snapshot_report.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "report/format.h"
 #include "report/html/bar_chart.h"
@@ -51,8 +52,8 @@ std::string RenderSnapshotHtml(const SnapshotReport& report) {
   int64_t allSum = 0;
   int64_t totalSum = 0;
   for (const SnapshotProcess& process : report.processes) {
-    allSum += process.gdiAll;
-    totalSum += process.gdiTotal;
+    allSum += process.counts.gdiAll;
+    totalSum += process.counts.gdiTotal;
   }
   out += "<dl class=\"facts\"><div><dt>Processes</dt><dd>";
   out += FormatCount(static_cast<int64_t>(report.processes.size()));
@@ -68,8 +69,8 @@ std::string RenderSnapshotHtml(const SnapshotReport& report) {
     top.push_back(&process);
   std::sort(top.begin(), top.end(),
             [](const SnapshotProcess* a, const SnapshotProcess* b) {
-              if (a->gdiAll != b->gdiAll)
-                return a->gdiAll > b->gdiAll;
+              if (a->counts.gdiAll != b->counts.gdiAll)
+                return a->counts.gdiAll > b->counts.gdiAll;
               return a->pid < b->pid;
             });
   if (top.size() > kMaxBarProcesses)
@@ -85,9 +86,12 @@ std::string RenderSnapshotHtml(const SnapshotReport& report) {
     stacks.id = "categories";
     stacks.title = "Shared-table entries by category";
     for (const SnapshotProcess* process : top) {
-      bars.rows.push_back(
-          {process->pid, process->name, process->gdiAll, process->gdiTotal});
-      stacks.rows.push_back({process->pid, process->name, process->categories});
+      bars.rows.push_back({process->pid, process->name, process->counts.gdiAll,
+                           process->counts.gdiTotal});
+      StackedBarRow stack = {process->pid, process->name, {}};
+      std::copy(std::begin(process->counts.categories),
+                std::end(process->counts.categories), stack.counts.begin());
+      stacks.rows.push_back(std::move(stack));
     }
     out += "<h2>Most GDI objects</h2>\n<p class=\"note\">The ";
     out += std::to_string(top.size());
@@ -106,8 +110,8 @@ std::string RenderSnapshotHtml(const SnapshotReport& report) {
   summary.numeric = {true, false, true, true};
   for (const SnapshotProcess& process : report.processes) {
     summary.rows.push_back({Utf16(std::to_string(process.pid)), process.name,
-                            Utf16(FormatCount(process.gdiTotal)),
-                            Utf16(FormatCount(process.gdiAll))});
+                            Utf16(FormatCount(process.counts.gdiTotal)),
+                            Utf16(FormatCount(process.counts.gdiAll))});
   }
   AppendTable(out, summary, "process");
 

@@ -2,13 +2,12 @@
 // GDI objects, and of which kinds.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "gditable/object_types.h"
+#include "census/process_record.h"
 
 struct SnapshotHandle {
   uint64_t handle = 0;
@@ -19,9 +18,7 @@ struct SnapshotHandle {
 struct SnapshotProcess {
   uint32_t pid = 0;
   std::u16string name;
-  int32_t gdiTotal = 0;  // shared-table entries attributed to the process
-  int32_t gdiAll = 0;    // what GetGuiResources reported
-  std::array<int32_t, kObjectCategoryCount> categories = {};
+  ProcessCounts counts;
   std::vector<SnapshotHandle> handles;  // listed under showHandles
 };
 

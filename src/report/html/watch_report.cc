@@ -2,20 +2,12 @@
 
 #include <algorithm>
 
-#include "report/html/area_chart.h"
 #include "report/html/chart_frame.h"
 #include "report/html/document.h"
 #include "report/html/html_text.h"
 #include "report/html/line_chart.h"
 
 namespace {
-
-int64_t GdiAllGrowth(const ProcessSeries& series) {
-  if (series.samples.empty())
-    return 0;
-  return static_cast<int64_t>(series.samples.back().gdiAll) -
-         series.samples.front().gdiAll;
-}
 
 void AppendFact(std::string& out, const char* name, const std::string& value) {
   out += "<div><dt>";
@@ -25,80 +17,50 @@ void AppendFact(std::string& out, const char* name, const std::string& value) {
   out += "</dd></div>";
 }
 
-LineChart ChartOf(const WatchReport& report, const std::vector<size_t>& shown,
-                  const char* id, const char* valueName,
-                  int32_t ProcessSample::*value) {
+LineChart ChartOf(const WatchReport& report, const char* id,
+                  const char* valueName,
+                  std::vector<SeriesPoint> ChartedProcess::*points) {
   LineChart chart;
   chart.id = id;
   chart.valueName = valueName;
   chart.title = std::string(valueName) + " over time";
-  for (size_t index : shown) {
-    const ProcessSeries& process = report.processes[index];
+  for (const ChartedProcess& process : report.charted) {
     LineSeries series;
     series.pid = process.pid;
     series.name = process.name;
-    series.points.reserve(process.samples.size());
-    for (const ProcessSample& sample : process.samples)
-      series.points.push_back(
-          {sample.seconds, static_cast<double>(sample.*value)});
+    series.points = process.*points;
     chart.series.push_back(std::move(series));
   }
   return chart;
 }
 
-void AppendChanges(std::string& out,
-                   const std::vector<SampleChanges>& changes) {
-  std::vector<const SampleChanges*> withChanges;
-  for (const SampleChanges& sample : changes) {
-    if (!sample.lines.empty())
-      withChanges.push_back(&sample);
-  }
+void AppendChanges(std::string& out, const WatchReport& report) {
   out += "<h2>Changes per sample</h2>\n<details id=\"changes\">\n<summary>";
-  out += std::to_string(withChanges.size());
-  out += withChanges.size() == 1 ? " sample" : " samples";
+  out += std::to_string(report.samplesWithChanges);
+  out += report.samplesWithChanges == 1 ? " sample" : " samples";
   out += " with changes</summary>\n";
-  size_t budgetEnd = out.size() + kMaxChangesBytes;
-  for (size_t i = 0; i < withChanges.size(); ++i) {
-    const SampleChanges& sample = *withChanges[i];
-    std::string block = "<h3>Sample " + std::to_string(sample.sample) +
-                        ", at " + FormatDuration(sample.seconds) +
-                        "</h3>\n<pre>";
-    for (const std::u16string& line : sample.lines) {
-      AppendEscaped(block, line);
-      block += '\n';
-    }
-    block += "</pre>\n";
-    if (out.size() + block.size() > budgetEnd) {
-      out += "<p class=\"note\">The changes of ";
-      out += std::to_string(withChanges.size() - i);
-      out += " more samples, from sample ";
-      out += std::to_string(sample.sample);
-      out += " on, are left out to keep this page small.</p>\n";
-      break;
-    }
-    out += block;
+  out += report.changes;
+  if (report.changesLeftOut > 0) {
+    out += "<p class=\"note\">The changes of ";
+    out += std::to_string(report.changesLeftOut);
+    out += " more samples, from sample ";
+    out += std::to_string(report.firstLeftOut);
+    out += " on, are left out to keep this page small.</p>\n";
   }
   out += "</details>\n";
 }
 
 }  // namespace
 
-std::vector<size_t> MostGrown(const WatchReport& report) {
-  std::vector<size_t> grown;
-  for (size_t i = 0; i < report.processes.size(); ++i) {
-    if (GdiAllGrowth(report.processes[i]) > 0)
-      grown.push_back(i);
-  }
-  std::sort(grown.begin(), grown.end(), [&](size_t a, size_t b) {
-    int64_t growthA = GdiAllGrowth(report.processes[a]);
-    int64_t growthB = GdiAllGrowth(report.processes[b]);
-    if (growthA != growthB)
-      return growthA > growthB;
-    return report.processes[a].pid < report.processes[b].pid;
-  });
-  if (grown.size() > kMaxChartedProcesses)
-    grown.resize(kMaxChartedProcesses);
-  return grown;
+void AppendChangesBlock(std::string& out, uint64_t sample, double seconds,
+                        std::u16string_view lines) {
+  out += "<h3>Sample ";
+  out += std::to_string(sample);
+  out += ", at ";
+  out += FormatDuration(seconds);
+  out += "</h3>\n<pre>";
+  AppendEscaped(out, lines);
+  out += "</pre>\n";
 }
 
 std::string RenderWatchHtml(const WatchReport& report) {
@@ -111,46 +73,50 @@ std::string RenderWatchHtml(const WatchReport& report) {
   out += FormatDuration(report.intervalSeconds);
   out += ", over ";
   out += FormatDuration(report.coveredSeconds);
-  out +=
-      report.interrupted ? "; stopped early by an interrupt.</p>\n" : ".</p>\n";
+  if (report.failedSample != 0) {
+    out += "; the watch ended at sample ";
+    out += std::to_string(report.failedSample);
+    out += ": ";
+    AppendEscaped(out, report.failure);
+    out += ".</p>\n";
+  } else {
+    out += report.interrupted ? "; stopped early by an interrupt.</p>\n"
+                              : ".</p>\n";
+  }
   out += "<dl class=\"facts\">";
   AppendFact(out, "Samples", std::to_string(report.sampleCount));
   AppendFact(out, "Interval", FormatDuration(report.intervalSeconds));
   AppendFact(out, "Time covered", FormatDuration(report.coveredSeconds));
-  AppendFact(out, "Processes seen", std::to_string(report.processes.size()));
-  AppendFact(out, "Processes that grew",
-             std::to_string(report.growth.rows.size()));
+  AppendFact(out, "Processes seen", std::to_string(report.processesSeen));
+  AppendFact(out, "Processes that grew", std::to_string(report.grownCount));
   out += "</dl>\n";
 
-  std::vector<size_t> shown = MostGrown(report);
-  if (shown.empty()) {
+  if (report.charted.empty()) {
     out +=
         "<p class=\"note\">No process's GDI All grew during the watch.</p>\n";
   } else {
-    std::string which = shown.size() == 1
+    std::string which = report.charted.size() == 1
                             ? "The process whose GDI All grew"
-                            : "The " + std::to_string(shown.size()) +
+                            : "The " + std::to_string(report.charted.size()) +
                                   " processes whose GDI All grew most";
     out += "<h2>GDI All</h2>\n<p class=\"note\">";
     out += which;
     out += ", as GetGuiResources counts their objects.</p>\n";
-    AppendLineChart(out, ChartOf(report, shown, "gdi-all", "GDI All",
-                                 &ProcessSample::gdiAll));
+    AppendLineChart(
+        out, ChartOf(report, "gdi-all", "GDI All", &ChartedProcess::gdiAll));
     out +=
         "<h2>GDI Total</h2>\n<p class=\"note\">The same processes' entries "
         "in the GDI shared handle table.</p>\n";
-    AppendLineChart(out, ChartOf(report, shown, "gdi-total", "GDI Total",
-                                 &ProcessSample::gdiTotal));
+    AppendLineChart(out, ChartOf(report, "gdi-total", "GDI Total",
+                                 &ChartedProcess::gdiTotal));
 
-    const ProcessSeries& leader = report.processes[shown.front()];
+    const ChartedProcess& leader = report.charted.front();
     AreaChart area;
     area.id = "categories";
-    std::string label = ProcessLabel(leader.name, leader.pid);
     area.title = "Objects of each category";
-    for (const ProcessSample& sample : leader.samples)
-      area.samples.push_back({sample.seconds, sample.categories});
+    area.samples = leader.categories;
     out += "<h2>By category: ";
-    out += label;
+    out += ProcessLabel(leader.name, leader.pid);
     out +=
         "</h2>\n<p class=\"note\">The process that grew most, its "
         "shared-table entries stacked by category.</p>\n";
@@ -158,11 +124,17 @@ std::string RenderWatchHtml(const WatchReport& report) {
   }
 
   out += "<h2>Growth</h2>\n";
-  if (report.growth.rows.empty())
+  if (report.growth.rows.empty()) {
     out += "<p class=\"note\">No process grew.</p>\n";
-  else
+  } else {
     AppendTable(out, report.growth, "growth");
-  AppendChanges(out, report.changes);
+    if (report.grownCount > report.growth.rows.size()) {
+      out += "<p class=\"note\">And ";
+      out += std::to_string(report.grownCount - report.growth.rows.size());
+      out += " more processes that grew less.</p>\n";
+    }
+  }
+  AppendChanges(out, report);
   AppendDocumentEnd(out);
   return out;
 }

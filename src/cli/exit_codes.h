@@ -1,0 +1,12 @@
+// The exit codes of kestrel.
+#pragma once
+
+enum ExitCode {
+  kExitSuccess = 0,          // a complete run, or help
+  kExitUsage = 1,            // a usage error
+  kExitSystemState = 2,      // the system state could not be read
+  kExitOutOfMemory = 3,      // memory ran out
+  kExitSessionUnusable = 4,  // (host builds) the session description
+  kExitOutputFailed = 5,     // standard output could not be written
+  kExitOverThreshold = 6     // -t: at least one process reached the count
+};

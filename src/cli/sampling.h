@@ -1,0 +1,32 @@
+// The one pipeline of a run: take a sample of the system, list it, find
+// what changed, hand it to the report, and gate the exit code on it. A
+// single run is one sample; a watch (-w, -n) takes one every interval.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class Output;
+class ProcessTable;
+class Report;
+struct RunOptions;
+struct SampleNeeds;
+struct SystemTotals;
+
+// Fills the empty `table` and `system`: the census, with the counts `needs`
+// asks for, then the shared table located and scanned. Null on success;
+// otherwise the message that says what could not be read.
+const char* TakeSample(const SampleNeeds& needs, ProcessTable& table,
+                       SystemTotals* system);
+
+// What a run says when `unlisted` handles of the listed processes could not
+// be kept (under -v; the counts stay whole).
+std::string UnlistedHandlesMessage(int64_t unlisted);
+
+// Takes the samples `options` asks for into `report`, which writes to `out`,
+// and returns the exit code: 0, also when a watch is interrupted; 6 when -t
+// listed a process in any sample; 2 when a sample could not be read, 3 when
+// its handles could not be kept, after the report's end (a watch's growth
+// report) and with one line on standard error. A watch catches interrupts
+// from its start and hands over each sample's output whole.
+int RunSamples(const RunOptions& options, Report& report, Output& out);
