@@ -802,11 +802,13 @@ TEST_F(KestrelTest, BadSessionLinesEndWithExitCode4) {
 
 // Standard output that cannot be written: one line on standard error and
 // exit code 5, whether the report fails on the way (the sample's handle view
-// is far larger than one buffer) or only at the final flush (help).
+// is far larger than one buffer) or only at the final flush (help), and
+// also when -t matched: an unwritten listing is no complete run.
 TEST_F(KestrelTest, UnwritableStandardOutputEndsWithExitCode5) {
-  for (const char* option : {"-v", "-h"}) {
-    SCOPED_TRACE(option);
-    RunResult result = RunKestrel({option}, nullptr, {}, "/dev/full");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-v"}, {"-h"}, {"-t", "1"}}) {
+    SCOPED_TRACE(ArgsText(args));
+    RunResult result = RunKestrel(args, nullptr, {}, "/dev/full");
     EXPECT_EQ(result.exitCode, 5);
     EXPECT_EQ(result.err, "kestrel: cannot write to standard output\n");
   }
@@ -956,6 +958,21 @@ TEST(GoldenTest, SampleSessionViews) {
         << "\nIf the change is intended, rerun with KESTREL_UPDATE_GOLDEN=1 "
            "and review the new files line by line.";
   }
+}
+
+// A pipe closed by its reader is a failed write too, not the end of the
+// program by a signal: a watch without -n into `head -c 1`.
+TEST_F(KestrelTest, ClosedPipeEndsWithExitCode5) {
+  std::string errors = testing::TempDir() + "kestrel_closed_pipe.txt";
+  std::string command = "bash -c '{ \"" KESTREL_BINARY
+                        "\" -w 1; echo \"exit $?\" >&2; } 2>\"" +
+                        errors + "\" | head -c 1 >/dev/null'";
+  ASSERT_EQ(0, std::system(command.c_str()));
+  bool ok = false;
+  EXPECT_EQ(ReadFile(errors, &ok),
+            "kestrel: cannot write to standard output\nexit 5\n");
+  EXPECT_TRUE(ok);
+  std::remove(errors.c_str());
 }
 
 }  // namespace

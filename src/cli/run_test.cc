@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "platform/sim/sim_control.h"
 #include "report/output.h"
+#include "synthetic_watch.h"
 
 namespace {
 
@@ -381,6 +382,69 @@ TEST_F(RunKestrelTest, Watch) {
     EXPECT_EQ(Banner() + c.output, output_);
     EXPECT_EQ(c.errors, errors_);
   }
+}
+
+// How an HTML watch ended, on its lead line: an interrupt during the last
+// sample asked for stops nothing early; a failed sample is named; a watch
+// whose first sample fails writes no page, as a single run does.
+TEST_F(RunKestrelTest, HtmlWatchOutcomes) {
+  const std::string kStart =
+      "self 1000\n"
+      "process 600 3 open notepad.exe\n"
+      "table 4480\n"
+      "entry 2 0xFFFFF90000002000 600 0x0230 16 0 0\n"
+      "sample\n"
+      "sample\n";
+  const struct {
+    std::string session;
+    std::vector<std::u16string> arguments;
+    int code;
+    std::string lead;  // empty: no page
+  } cases[] = {
+      {kStart + "interrupt\n",
+       {u"-n", u"3"},
+       0,
+       "3 samples, one every 1 s, over 2 s.</p>"},
+      {kStart + "interrupt\n",
+       {u"-n", u"4"},
+       0,
+       "3 samples, one every 1 s, over 2 s; stopped early by an interrupt.</p>"},
+      {kStart + "snapshot fail\n",
+       {u"-n", u"4"},
+       2,
+       "2 samples, one every 1 s, over 1 s; the watch ended at sample 3: the "
+       "system state could not be read.</p>"},
+      {"snapshot fail\n", {u"-n", u"4"}, 2, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Quoted(c.arguments) + " " + c.session);
+    Use(c.session);
+    std::vector<std::u16string> arguments = {u"-o", u"html"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    EXPECT_EQ(c.code, Run(arguments));
+    std::string page(output_.begin(), output_.end());
+    if (c.lead.empty())
+      EXPECT_EQ("", page);
+    else
+      EXPECT_NE(std::string::npos, page.find("<p class=\"lead\">" + c.lead))
+          << page.substr(0, 2000);
+  }
+}
+
+// A long watch gives a small page: each series is reduced as it arrives,
+// the changes are kept within their share of the page.
+TEST_F(RunKestrelTest, HtmlWatchOfAThousandSamplesUnderOneMegabyte) {
+  Use(SyntheticWatchSession(1000, 60));
+  EXPECT_EQ(0, Run({u"-o", u"html", u"-w", u"2", u"-n", u"1000"}));
+  std::string html(output_.begin(), output_.end());
+  EXPECT_LT(html.size(), 1000u * 1000u);
+  // Ten lines in each of the two line charts.
+  size_t lines = 0;
+  for (size_t at = html.find("<path class=\"series\""); at != std::string::npos;
+       at = html.find("<path class=\"series\"", at + 1))
+    ++lines;
+  EXPECT_EQ(20u, lines);
+  EXPECT_NE(std::string::npos, html.find("more samples, from sample"));
 }
 
 TEST_F(RunKestrelTest, OnePageTableListsCountsOfZero) {

@@ -65,6 +65,9 @@ TEST(StrStrIWTest, Matches) {
       {u"I", u"\u0131", -1},       // dotless i is not I
       {u"\u0130", u"i", -1},       // dotted I is not i
       {u"\u00B5", u"\u039C", -1},  // the micro sign is not Mu
+      // Greek and Cyrillic letters fold too.
+      {u"\u0411a.exe", u"\u0431A", 0},
+      {u"\u03A3\u03C9\u03C3", u"\u03C3\u03A9", 0},
       // Chinese has no case.
       {u"QQ\u97F3\u4E50.exe", u"\u97F3\u4E50", 2},
       {u"\u5FAE\u4FE1.exe", u"\u4FE1.EXE", 1},

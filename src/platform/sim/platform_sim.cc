@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <fstream>
 #include <memory>
 #include <new>
@@ -17,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include <locale.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -154,39 +156,24 @@ NTSTATUS SimNtQueryInformationProcess(HANDLE process, uint32_t informationClass,
   return 0;
 }
 
-char16_t FoldCase(char16_t c) {
-  if (c >= u'A' && c <= u'Z')
-    return static_cast<char16_t>(c + 32);
-  // Latin-1: À..Þ except ×.
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-    return static_cast<char16_t>(c + 32);
-  if (c == 0x178)  // Ÿ
-    return 0xFF;
-  // Latin Extended-A pairs upper/lower case as even/odd or odd/even code
-  // points; ı, ĸ and ŉ have no pair.
-  if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) ||
-      (c >= 0x14A && c <= 0x177))
-    return static_cast<char16_t>(c | 1);
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-    return static_cast<char16_t>((c & 1) ? c + 1 : c);
-  return c;
-}
-
-// Windows maps to upper case; for the letters FoldCase pairs, that is the
-// unit whose folded form is the same and which FoldCase changes.
+// Windows compares without regard to case by mapping each unit to upper
+// case over the whole BMP. The C library's wide upper-casing does that
+// under a UTF-8 locale, whatever the program's own locale: only simple
+// pairs count, so a letter whose upper case lowers to another (dotless i,
+// the micro sign, long s) stays itself, as on Windows.
 char16_t UpperCase(char16_t c) {
-  if (c >= u'a' && c <= u'z')
-    return static_cast<char16_t>(c - 32);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-    return static_cast<char16_t>(c - 32);
-  if (c == 0xFF)  // ÿ
-    return 0x178;
-  if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) ||
-      (c >= 0x14A && c <= 0x177))
-    return static_cast<char16_t>(c & ~1);
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-    return static_cast<char16_t>((c & 1) ? c : c - 1);
-  return c;
+  if (c < 0x80)
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+  if (c >= 0xD800 && c <= 0xDFFF)
+    return c;
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+  if (!utf8)
+    return c;
+  auto upper = static_cast<wint_t>(towupper_l(static_cast<wint_t>(c), utf8));
+  if (upper == c || upper > 0xFFFF ||
+      static_cast<wint_t>(towlower_l(upper, utf8)) != c)
+    return c;
+  return static_cast<char16_t>(upper);
 }
 
 void IndexProcesses(State& state) {
@@ -350,7 +337,7 @@ HMODULE GetModuleHandleW(const char16_t* moduleName) {
   const char16_t* expected = u"ntdll.dll";
   const char16_t* name = moduleName;
   for (; *name && *expected; ++name, ++expected) {
-    if (FoldCase(*name) != *expected)
+    if (UpperCase(*name) != UpperCase(*expected))
       return nullptr;
   }
   return *name == 0 && *expected == 0 ? &ntdllModule : nullptr;
@@ -402,7 +389,7 @@ const char16_t* StrStrIW(const char16_t* text, const char16_t* search) {
   for (const char16_t* start = text; *start; ++start) {
     const char16_t* t = start;
     const char16_t* s = search;
-    while (*t && *s && FoldCase(*t) == FoldCase(*s)) {
+    while (*t && *s && UpperCase(*t) == UpperCase(*s)) {
       ++t;
       ++s;
     }
@@ -481,6 +468,9 @@ bool WriteStdoutText(const char* bytes, size_t length) {
 }
 
 bool Startup() {
+  // A reader that closes the pipe makes a write fail, as on Windows, so the
+  // run says so and exits with its code instead of dying of the signal.
+  signal(SIGPIPE, SIG_IGN);
   const char* path = std::getenv("KESTREL_SESSION");
   Session session;
   SessionParser parser(&session);

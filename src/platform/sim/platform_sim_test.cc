@@ -235,6 +235,9 @@ TEST_F(PlatformSimTest, CompareStringOrdinal) {
       {u"ab", u"abc", true, platform::CSTR_LESS_THAN},
       {u"\u00E9\u00FF\u0101\u013A", u"\u00C9\u0178\u0100\u0139", true,
        platform::CSTR_EQUAL},
+      // Beyond Latin too: Cyrillic and Greek.
+      {u"\u0431a", u"\u0411b", true, platform::CSTR_LESS_THAN},
+      {u"\u0431\u03C9", u"\u0411\u03A9", true, platform::CSTR_EQUAL},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.result, platform::CompareStringOrdinal(c.first, -1, c.second,
