@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <iterator>
 #include <unordered_set>
 
@@ -206,10 +205,10 @@ void AppendProcessChange(std::u16string& text, const ProcessChange& change,
 }
 
 char* FormatHandleChange(char* at, const HandleChange& change) {
-  std::memcpy(at, "        ", 8);
-  at[8] = change.appeared ? '+' : '-';
-  at[9] = ' ';
-  at = FormatHandleLine(at + 10, *change.handle);
+  at = std::fill_n(at, 8, ' ');
+  *at++ = change.appeared ? '+' : '-';
+  *at++ = ' ';
+  at = FormatHandleLine(at, *change.handle);
   *at++ = '\n';
   return at;
 }

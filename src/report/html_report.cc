@@ -35,13 +35,6 @@ HtmlReport::HtmlReport(const ReportOptions& options, const WatchPlan* watch,
   report_.growth.numeric = {true, false, false, false, false};
 }
 
-double HtmlReport::Total(const CategorySample& sample) {
-  double total = 0;
-  for (int32_t count : sample.counts)
-    total += count;
-  return total;
-}
-
 bool HtmlReport::ChartsBefore(const Charted& a, const Charted& b) {
   double growthA = a.series->lastAll - a.series->firstAll;
   double growthB = b.series->lastAll - b.series->firstAll;

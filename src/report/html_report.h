@@ -22,16 +22,13 @@ class HtmlReport : public Report {
   void End(const RunEnd& end) override;
 
  private:
-  static double Count(const SeriesPoint& point) { return point.y; }
-  static double Total(const CategorySample& sample);
-
   // One process's lines over the watch.
   struct Series {
     uint32_t pid = 0;
     std::u16string name;
-    StreamingSeries<SeriesPoint, Count> gdiAll;
-    StreamingSeries<SeriesPoint, Count> gdiTotal;
-    StreamingSeries<CategorySample, Total> categories;
+    StreamingSeries<SeriesPoint, ValueOf> gdiAll;
+    StreamingSeries<SeriesPoint, ValueOf> gdiTotal;
+    StreamingSeries<CategorySample, TotalOf> categories;
     double firstAll = 0;
     double lastAll = 0;
   };

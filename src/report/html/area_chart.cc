@@ -14,20 +14,20 @@ constexpr double kWidth = 960;
 constexpr double kHeight = 380;
 constexpr PlotArea kPlot = {72, 16, 860, 298};
 
-int64_t Total(const CategorySample& sample) {
-  int64_t total = 0;
+}  // namespace
+
+double TotalOf(const CategorySample& sample) {
+  double total = 0;
   for (int32_t count : sample.counts)
     total += count;
   return total;
 }
 
-}  // namespace
-
 void AppendAreaChart(std::string& out, const AreaChart& chart) {
   // Whole samples are kept or dropped, so that the layers stay stacked.
   std::vector<double> totals;
   for (const CategorySample& sample : chart.samples)
-    totals.push_back(static_cast<double>(Total(sample)));
+    totals.push_back(TotalOf(sample));
   std::vector<const CategorySample*> kept;
   for (size_t index : ReduceIndices(totals, kMaxChartPoints))
     kept.push_back(&chart.samples[index]);

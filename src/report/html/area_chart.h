@@ -14,6 +14,10 @@ struct CategorySample {
   std::array<int32_t, kObjectCategoryCount> counts = {};
 };
 
+// The sample's objects of every category together: what a reduction of the
+// samples keeps the extremes of, so that the layers stay stacked.
+double TotalOf(const CategorySample& sample);
+
 struct AreaChart {
   std::string id;
   std::string title;

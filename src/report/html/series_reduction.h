@@ -14,6 +14,9 @@ struct SeriesPoint {
   double y;
 };
 
+// What a series of points is reduced by: their values.
+inline double ValueOf(const SeriesPoint& point) { return point.y; }
+
 // The indices of `values` to keep so that at most `maxPoints` remain: all of
 // them when they fit; otherwise the first and the last, and between them, in
 // equal buckets, each bucket's minimum and maximum in their order, so that

@@ -55,8 +55,6 @@ TEST(SeriesReductionTest, LongSeriesKeepsSpikesEndsAndOrder) {
   }
 }
 
-double Y(const SeriesPoint& point) { return point.y; }
-
 // The same promise kept a point at a time, in memory that does not grow.
 TEST(SeriesReductionTest, StreamingKeepsSpikesEndsAndOrder) {
   const struct {
@@ -70,7 +68,7 @@ TEST(SeriesReductionTest, StreamingKeepsSpikesEndsAndOrder) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message()
                  << c.count << " points, spike at " << c.spike);
-    StreamingSeries<SeriesPoint, Y> series;
+    StreamingSeries<SeriesPoint, ValueOf> series;
     for (size_t i = 0; i < c.count; ++i) {
       SeriesPoint point = {static_cast<double>(i), static_cast<double>(i % 7)};
       if (i == c.spike)
