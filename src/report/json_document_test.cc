@@ -6,6 +6,7 @@
 
 #include "census/process_record.h"
 #include "cli/run_options.h"
+#include "cli/version.h"
 #include "report/output.h"
 
 namespace {
@@ -54,7 +55,8 @@ TEST(WriteJsonDocumentTest, EveryField) {
 
   RunOptions options;
   const std::string kHead =
-      "{\"tool\":\"kestrel\",\"version\":\"1.0\",\"system\":{\"gdiObjects\":"
+      "{\"tool\":\"kestrel\",\"version\":\"" KESTREL_PROJECT_VERSION
+      "\",\"system\":{\"gdiObjects\":"
       "null,\"userObjects\":4506,\"tableSlots\":65536,\"tableEntriesUsed\":"
       "7589},\"processes\":[";
   const std::string kProcess =
