@@ -11,7 +11,10 @@ if(DEFINED ENV{SOURCE_DATE_EPOCH})
 else()
   find_program(KESTREL_GIT git)
   if(KESTREL_GIT)
-    execute_process(COMMAND "${KESTREL_GIT}" log -1 --format=%ct
+    # Only the commit's time is read: a checkout owned by another user
+    # (a CI clone) is no reason to refuse it.
+    execute_process(COMMAND "${KESTREL_GIT}" -c "safe.directory=${CPACK_KESTREL_SOURCE_DIR}"
+                            log -1 --format=%ct
                     WORKING_DIRECTORY "${CPACK_KESTREL_SOURCE_DIR}"
                     OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE
                     ERROR_QUIET)
