@@ -66,6 +66,20 @@ class UniqueHandle {
   HANDLE handle_;
 };
 
+class ScopedGdiObject {
+ public:
+  explicit ScopedGdiObject(HGDIOBJ object) : object_(object) {}
+  ~ScopedGdiObject() {
+    if (object_)
+      ::DeleteObject(object_);
+  }
+  ScopedGdiObject(const ScopedGdiObject&) = delete;
+  ScopedGdiObject& operator=(const ScopedGdiObject&) = delete;
+
+ private:
+  HGDIOBJ object_;
+};
+
 // The objects this program creates, each with the category kestrel counts
 // it under, deleted when the set goes.
 class GdiObjects {
@@ -272,14 +286,13 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring exe = argv[1];
 
-  {
-    HBRUSH probe = ::CreateSolidBrush(RGB(1, 1, 1));
-    DWORD count = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-    ::DeleteObject(probe);
-    if (count == 0) {
-      std::printf("skipped: GetGuiResources returns 0 here\n");
-      return 0;
-    }
+  // The probe lives to the end, so it is in every count: gdi32 may keep a
+  // deleted solid brush for the next one created, which would then add no
+  // entry.
+  ScopedGdiObject probe(::CreateSolidBrush(RGB(1, 1, 1)));
+  if (::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS) == 0) {
+    std::printf("skipped: GetGuiResources returns 0 here\n");
+    return 0;
   }
 
   Counts jsonBefore;
