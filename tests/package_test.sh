@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Makes the download with cpack in a folder of its own, then checks it as a
 # user would: the checksum file verifies the zip, the zip holds the four files
-# and nothing else, the changelog has an entry for the version, and the
-# unpacked kestrel.exe prints its usage text under Wine.
+# and nothing else, the changelog has an entry for the version, kestrel.exe
+# carries no debug sections, and the unpacked kestrel.exe prints its usage
+# text under Wine.
 #
-# usage: package_test.sh CMAKE CPACK CPACK_CONFIG WINE PACKAGE_NAME VERSION
+# usage: package_test.sh CMAKE CPACK CPACK_CONFIG WINE PACKAGE_NAME VERSION OBJDUMP
 set -u
 
-if [ $# -ne 6 ]; then
-  echo "usage: $0 CMAKE CPACK CPACK_CONFIG WINE PACKAGE_NAME VERSION" >&2
+if [ $# -ne 7 ]; then
+  echo "usage: $0 CMAKE CPACK CPACK_CONFIG WINE PACKAGE_NAME VERSION OBJDUMP" >&2
   exit 2
 fi
 cmake=$1
@@ -17,6 +18,7 @@ config=$3
 wine=$4
 name=$5
 version=$6
+objdump=$7
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -54,6 +56,13 @@ fi
 
 grep -q "^## \[$version\] - " "$work/unpacked/CHANGELOG.md" ||
   fail "CHANGELOG.md has no entry for $version"
+
+if ! sections=$("$objdump" -h "$work/unpacked/kestrel.exe"); then
+  fail "$objdump cannot read the zip's kestrel.exe"
+elif grep -q '\.debug_' <<< "$sections"; then
+  fail "the zip's kestrel.exe carries debug sections:"
+  grep '\.debug_' <<< "$sections"
+fi
 
 # Run from inside the unpacked folder, as from a console opened there.
 (cd "$work/unpacked" && "$wine" kestrel.exe -h > "$work/stdout" 2> "$work/stderr" < /dev/null)

@@ -74,13 +74,18 @@ bool LocateSharedHandleTable(SharedTableLocation* location) {
   // Reading a region that is not committed and readable would crash the run.
   if (!IsReadable(information))
     return false;
-  uint64_t entries =
-      information.RegionSize < platform::kTableHeaderBytes
-          ? 0
-          : (information.RegionSize - platform::kTableHeaderBytes) /
-                sizeof(GdiTableEntry);
-  if (entries > platform::kMaxTableEntries)
-    entries = platform::kMaxTableEntries;
+  // A region that holds every entry a handle can name is read whole: Wine
+  // maps exactly that, with no page beyond. A smaller one holds a page more
+  // than its entries.
+  constexpr uint64_t kWholeTable =
+      uint64_t{platform::kMaxTableEntries} * sizeof(GdiTableEntry);
+  uint64_t entries = platform::kMaxTableEntries;
+  if (information.RegionSize < kWholeTable) {
+    entries = information.RegionSize < platform::kTableHeaderBytes
+                  ? 0
+                  : (information.RegionSize - platform::kTableHeaderBytes) /
+                        sizeof(GdiTableEntry);
+  }
   location->table = static_cast<const GdiTableEntry*>(table);
   location->entryCount = static_cast<uint32_t>(entries);
   return true;

@@ -285,6 +285,8 @@ TEST_F(LocateSharedHandleTableTest, EntryCountFromTheRegionSize) {
       {4096 + 23, 0},
       {4096 + 24, 1},
       {4096 + 24 * 3 + 23, 3},  // a partial entry is not counted
+      {65536 * 24 - 1, 65365},  // one entry short of the whole table
+      {65536 * 24, 65536},      // Wine: the whole table, no page beyond
       {4096 + 65536 * 24, 65536},
       {4096 + (65536 + 6) * 24, 65536},  // no handle names entry 65536
   };

@@ -1,4 +1,4 @@
-// Conversion of output text to the console's code page. ASCII is the same in
+// Conversion of output text to the locale's code page. ASCII is the same in
 // every code page kestrel runs under (936 on Windows, GBK or the default
 // locale on other hosts), so runs of it are copied without asking the
 // runtime; only the other units go to the backend.

@@ -6,6 +6,7 @@
 
 #include "census/process_record.h"
 #include "report/report_options.h"
+#include "report/version.h"
 #include "gditable/object_types.h"
 #include "platform/utf8.h"
 #include "report/document_buffer.h"
@@ -14,8 +15,8 @@
 
 namespace {
 
-// The version the banner names.
-constexpr char kVersion[] = "1.0";
+// The version project() names.
+constexpr char kVersion[] = KESTREL_PROJECT_VERSION;
 
 void AppendNumber(std::string& out, uint64_t value) {
   char digits[20];

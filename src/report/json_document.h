@@ -12,7 +12,7 @@ class Output;
 struct ProcessRecord;
 struct ReportOptions;
 
-// Writes {"tool":"kestrel","version":"1.0","system":{...},"processes":[...]}
+// Writes {"tool":"kestrel","version":"X.Y.Z","system":{...},"processes":[...]}
 // on one line. Each process carries its counts, and under -v its handles,
 // narrowed by -f; 64-bit values are hexadecimal strings, since JSON numbers
 // lose them past 2^53. `leadingMembers`, when not empty, go first in the

@@ -6,6 +6,7 @@
 
 #include "census/process_record.h"
 #include "report/report_options.h"
+#include "report/version.h"
 #include "report/output.h"
 
 namespace {
@@ -55,7 +56,8 @@ TEST(WriteJsonDocumentTest, EveryField) {
 
   ReportOptions options;
   const std::string kHead =
-      "{\"tool\":\"kestrel\",\"version\":\"1.0\",\"system\":{\"gdiObjects\":"
+      "{\"tool\":\"kestrel\",\"version\":\"" KESTREL_PROJECT_VERSION
+      "\",\"system\":{\"gdiObjects\":"
       "null,\"userObjects\":4506,\"tableSlots\":65536,\"tableEntriesUsed\":"
       "7589},\"processes\":[";
   const std::string kProcess =
