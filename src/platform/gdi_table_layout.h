@@ -27,8 +27,9 @@ static_assert(offsetof(GdiTableEntry, userAddress) == 16, "user offset");
 
 // Byte offset of GdiSharedHandleTable in the 64-bit PEB.
 constexpr size_t kPebGdiSharedHandleTableOffset = 0xF8;
-// The table's region holds one page more than the entries it counts: on
-// Windows, the page that follows them.
+// A region smaller than the whole table holds one page more than the
+// entries it counts: on Windows, the page that follows them. (Wine maps
+// exactly the whole table, with no page beyond.)
 constexpr uint64_t kTableHeaderBytes = 4096;
 // A handle's index is its low 16 bits, so no handle names an entry past
 // these, whatever the region's size; the memory beyond holds other data.
