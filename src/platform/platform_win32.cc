@@ -52,6 +52,19 @@ namespace {
   return console;
 }
 
+// Standard error's handle when it is a console, as StdoutConsole.
+::HANDLE StderrConsole() {
+  static ::HANDLE const console = [] {
+    ::HANDLE handle = ::GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    return handle && handle != INVALID_HANDLE_VALUE &&
+                   ::GetConsoleMode(handle, &mode)
+               ? handle
+               : nullptr;
+  }();
+  return console;
+}
+
 // The characters that bytes from AppendInCodePage stand for in the runtime's
 // locale, with each "\n" as CR LF, as text mode writes it to a file. The
 // bytes start and end on character boundaries: a code page 936 trail byte
@@ -234,6 +247,40 @@ bool WriteStdoutText(const char* bytes, size_t length) {
     left -= written;
   }
   return true;
+}
+
+bool StdoutIsTerminal() { return StdoutConsole() != nullptr; }
+
+bool StderrIsTerminal() { return StderrConsole() != nullptr; }
+
+void WriteStderrTerminal(const std::u16string& text) {
+  ::HANDLE console = StderrConsole();
+  if (!console || text.empty())
+    return;
+  DWORD written = 0;
+  ::WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()),
+                  &written, nullptr);
+}
+
+int32_t RegOpenKeyExW(HKEY key, const char16_t* subKey, uint32_t options,
+                      uint32_t desiredAccess, HKEY* result) {
+  return ::RegOpenKeyExW(static_cast<::HKEY>(key),
+                         reinterpret_cast<const wchar_t*>(subKey), options,
+                         desiredAccess, reinterpret_cast<::HKEY*>(result));
+}
+
+int32_t RegQueryValueExW(HKEY key, const char16_t* valueName,
+                         uint32_t* reserved, uint32_t* type, uint8_t* data,
+                         uint32_t* dataSize) {
+  static_assert(sizeof(DWORD) == sizeof(uint32_t), "DWORD is 32 bits");
+  return ::RegQueryValueExW(
+      static_cast<::HKEY>(key), reinterpret_cast<const wchar_t*>(valueName),
+      reinterpret_cast<DWORD*>(reserved), reinterpret_cast<DWORD*>(type), data,
+      reinterpret_cast<DWORD*>(dataSize));
+}
+
+int32_t RegCloseKey(HKEY key) {
+  return ::RegCloseKey(static_cast<::HKEY>(key));
 }
 
 bool Startup() { return true; }
