@@ -38,30 +38,25 @@ static_assert(offsetof(::MEMORY_BASIC_INFORMATION, Protect) ==
 namespace platform {
 namespace {
 
-// Standard output's handle when it is a console, null when it is a file, a
-// pipe or missing; examined once per run.
+// The standard handle `which` when it is a console, null when it is a file,
+// a pipe or missing.
+::HANDLE ConsoleOf(DWORD which) {
+  ::HANDLE handle = ::GetStdHandle(which);
+  DWORD mode = 0;
+  return handle && handle != INVALID_HANDLE_VALUE &&
+                 ::GetConsoleMode(handle, &mode)
+             ? handle
+             : nullptr;
+}
+
+// Examined once per run.
 ::HANDLE StdoutConsole() {
-  static ::HANDLE const console = [] {
-    ::HANDLE handle = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    return handle && handle != INVALID_HANDLE_VALUE &&
-                   ::GetConsoleMode(handle, &mode)
-               ? handle
-               : nullptr;
-  }();
+  static ::HANDLE const console = ConsoleOf(STD_OUTPUT_HANDLE);
   return console;
 }
 
-// Standard error's handle when it is a console, as StdoutConsole.
 ::HANDLE StderrConsole() {
-  static ::HANDLE const console = [] {
-    ::HANDLE handle = ::GetStdHandle(STD_ERROR_HANDLE);
-    DWORD mode = 0;
-    return handle && handle != INVALID_HANDLE_VALUE &&
-                   ::GetConsoleMode(handle, &mode)
-               ? handle
-               : nullptr;
-  }();
+  static ::HANDLE const console = ConsoleOf(STD_ERROR_HANDLE);
   return console;
 }
 

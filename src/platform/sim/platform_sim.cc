@@ -334,7 +334,9 @@ int32_t RegOpenKeyExW(HKEY key, const char16_t* subKey, uint32_t options,
   return ERROR_SUCCESS;
 }
 
+// `reserved` stays as Windows declares it.
 int32_t RegQueryValueExW(HKEY key, const char16_t* valueName,
+                         // NOLINTNEXTLINE(readability-non-const-parameter)
                          uint32_t* reserved, uint32_t* type, uint8_t* data,
                          uint32_t* dataSize) {
   HandleObject* object = FromHandle(key);
