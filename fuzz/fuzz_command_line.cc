@@ -190,6 +190,8 @@ bool ApplyValueOption(const std::u16string& word, const std::u16string& value,
     return ModelCount(lower, "86400", &options.intervalSeconds);
   if (IsWord(word, u'n'))
     return ModelCount(lower, "1000000", &options.sampleCount);
+  if (IsWord(word, u'g'))
+    return ModelCount(lower, "4294967295", &options.growthGate);
   return false;
 }
 
@@ -231,7 +233,7 @@ Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
     if (firstReadAsTarget.empty() &&
         (IsWord(argument, u'o') || IsWord(argument, u's') ||
          IsWord(argument, u't') || IsWord(argument, u'w') ||
-         IsWord(argument, u'n')))
+         IsWord(argument, u'n') || IsWord(argument, u'g')))
       firstReadAsTarget = argument.substr(1);
     bool holdsNonZero =
         options.targetMode == TargetMode::ByName ||
@@ -248,6 +250,8 @@ Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
         expected.message = "kestrel: -w takes seconds from 1 to 86400";
       else if (firstReadAsTarget == u"n")
         expected.message = "kestrel: -n takes a count from 1 to 1000000";
+      else if (firstReadAsTarget == u"g")
+        expected.message = "kestrel: -g takes a count from 1 to 4294967295";
       return expected;
     }
     Conversion conversion = ExpectedConversion(argument);
@@ -258,6 +262,12 @@ Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
       options.targetMode = TargetMode::ByName;
       options.targetName = argument;
     }
+  }
+  // The growth gate needs a watch.
+  if (options.growthGate != 0 && options.intervalSeconds == 0 &&
+      options.sampleCount == 0) {
+    expected.outcome = ParseOutcome::UsageError;
+    expected.message = "kestrel: -g needs a watch (-w SECONDS or -n COUNT)";
   }
   return expected;
 }
@@ -324,6 +334,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(options.threshold == want.threshold);
   FUZZ_CHECK(options.intervalSeconds == want.intervalSeconds);
   FUZZ_CHECK(options.sampleCount == want.sampleCount);
+  FUZZ_CHECK(options.growthGate == want.growthGate);
   if (options.targetMode == TargetMode::ByPid) {
     FUZZ_CHECK(options.targetPid == want.targetPid);
     // A PID target only from an argument the conversion consumed whole.

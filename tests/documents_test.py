@@ -42,7 +42,7 @@ def run(kestrel, session, *args):
 
 def main():
     kestrel = sys.argv[1]
-    lines = ["global 900 400"]
+    lines = ["global 900 400", "quota 2000"]
     entry = 0
     for i, name in enumerate(NAMES):
         pid = 8 + 4 * i
@@ -67,7 +67,8 @@ def main():
 
     assert document["system"] == {"gdiObjects": 900, "userObjects": 400,
                                   "tableSlots": 65536,
-                                  "tableEntriesUsed": entry}, document["system"]
+                                  "tableEntriesUsed": entry,
+                                  "processQuota": 2000}, document["system"]
     processes = document["processes"]
     assert sorted(p["name"] for p in processes) == sorted(NAMES)
     header, rows = table[0], table[1:]

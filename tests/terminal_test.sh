@@ -7,9 +7,12 @@
 # and the command must exit 0. The terminal reads UTF-8.
 #
 # With --locale NAME, the check is skipped (exit 77) where that locale is
-# not installed.
+# not installed. With --shown TEXT, TEXT must also have been written to the
+# terminal on the way, whatever the screen shows at the end (a status line
+# that is rewritten and then rubbed out).
 #
-# usage: terminal_test.sh TMUX [--locale NAME] LINE... -- COMMAND [ARG...]
+# usage: terminal_test.sh TMUX [--locale NAME] [--shown TEXT]... LINE... --
+#        COMMAND [ARG...]
 set -u
 
 if [ $# -lt 3 ]; then
@@ -25,6 +28,11 @@ if [ "$1" = "--locale" ]; then
   fi
   shift 2
 fi
+shown=()
+while [ "${1:-}" = "--shown" ]; do
+  shown+=("$2")
+  shift 2
+done
 expected=()
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do
   expected+=("$1")
@@ -41,13 +49,16 @@ socket="$work/tmux"
 trap '"$tmux" -S "$socket" kill-server >/dev/null 2>&1; rm -rf "$work"' EXIT
 export LC_ALL=C.UTF-8
 
-# The pane outlives the command, so that its last lines can be read.
+# The pane outlives the command, so that its last lines can be read. The
+# command waits until all it writes is recorded.
 if ! "$tmux" -S "$socket" new-session -d -x 120 -y 40 \
-  bash -c '"$@"; echo "[exit $?]"; exec sleep 600' terminal "$@" \
-  < /dev/null; then
+  bash -c 'until [ -e "$0" ]; do sleep 0.05; done; "$@"; echo "[exit $?]"; exec sleep 600' \
+  "$work/go" "$@" < /dev/null; then
   echo "FAIL: tmux cannot start a session"
   exit 1
 fi
+"$tmux" -S "$socket" pipe-pane -o "cat >> '$work/raw'"
+touch "$work/go"
 
 screen="$work/screen"
 status=
@@ -72,6 +83,12 @@ for ((i = 0; i + ${#expected[@]} <= ${#lines[@]}; i++)); do
 done
 
 failed=false
+for text in "${shown[@]}"; do
+  if ! grep -qF -- "$text" "$work/raw"; then
+    echo "FAIL: the terminal was never sent: $text"
+    failed=true
+  fi
+done
 if [ -z "$status" ]; then
   echo "FAIL: the command had not ended after 150 s"
   failed=true

@@ -97,6 +97,10 @@ bool ApplySampleCount(const std::u16string& value, RunOptions* options) {
   return ParseCount(value, kMaxSampleCount, &options->sampleCount);
 }
 
+bool ApplyGrowthGate(const std::u16string& value, RunOptions* options) {
+  return ParseCount(value, 0xFFFFFFFFu, &options->growthGate);
+}
+
 // An option that takes the next argument as its value: -x VALUE or /x VALUE.
 // A new one is a row here.
 struct ValueOption {
@@ -113,6 +117,7 @@ constexpr ValueOption kValueOptions[] = {
     {u't', ApplyThreshold, "kestrel: -t takes a count from 1 to 4294967295"},
     {u'w', ApplyInterval, "kestrel: -w takes seconds from 1 to 86400"},
     {u'n', ApplySampleCount, "kestrel: -n takes a count from 1 to 1000000"},
+    {u'g', ApplyGrowthGate, "kestrel: -g takes a count from 1 to 4294967295"},
 };
 
 const ValueOption* FindValueOption(const std::u16string& argument) {
@@ -211,6 +216,12 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
       options->targetName = argument;
       options->targetPid = 0;
     }
+  }
+  // The growth gate judges a watch's first and last samples.
+  if (options->growthGate != 0 && !options->Watch()) {
+    if (message)
+      *message = "kestrel: -g needs a watch (-w SECONDS or -n COUNT)";
+    return ParseOutcome::UsageError;
   }
   return ParseOutcome::Run;
 }

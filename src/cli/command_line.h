@@ -16,11 +16,12 @@ enum class ParseOutcome {
 
 // Parses the arguments after the program name.
 //
-// -o, -s, -t, -w and -n take a value and are recognised only where the next
-// argument is a valid value for them (and has not been taken as -v -f's
+// -o, -s, -t, -w, -n and -g take a value and are recognised only where the
+// next argument is a valid value for them (and has not been taken as -v -f's
 // filter); elsewhere the option word is read as a target, as every word that
 // is no option is. On a usage error that such a word took part in (`-o xml`),
-// `message` gets one line that names the option's accepted values; it is left
+// `message` gets one line that names the option's accepted values, and -g
+// without a watch is a usage error with a line of its own; `message` is left
 // empty otherwise.
 ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
                               RunOptions* options,

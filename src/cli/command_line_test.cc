@@ -311,6 +311,13 @@ TEST(ParseCommandLineTest, WatchOptions) {
       {{u"-n", u"1000001"}, kUsage, 0, 0, kSamples},
       // A target named "-w", as before: no watch.
       {{u"-w"}, kRun, 0, 0, ""},
+      // The growth gate judges a watch, and only a watch.
+      {{u"-n", u"3", u"-g", u"200"}, kRun, 0, 3, ""},
+      {{u"-g", u"200"},
+       kUsage,
+       0,
+       0,
+       "kestrel: -g needs a watch (-w SECONDS or -n COUNT)"},
   };
   for (const auto& c : cases) {
     RunOptions options;

@@ -8,5 +8,6 @@ enum ExitCode {
   kExitOutOfMemory = 3,      // memory ran out
   kExitSessionUnusable = 4,  // (host builds) the session description
   kExitOutputFailed = 5,     // standard output could not be written
-  kExitOverThreshold = 6     // -t: at least one process reached the count
+  kExitOverThreshold = 6,    // -t: at least one process reached the count
+  kExitGrowthGate = 7        // -g: a process grew by the count in a watch
 };

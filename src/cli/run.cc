@@ -56,7 +56,12 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   plan.sampleCount = options.sampleCount;
   std::unique_ptr<Report> report =
       MakeReport(options, options.Watch() ? &plan : nullptr, out);
-  return RunSamples(options, *report, out);
+  // A watch whose output shows nothing until it ends, or is not seen, says
+  // on a terminal how far it has come.
+  bool quiet =
+      options.format != OutputFormat::Text || !platform::StdoutIsTerminal();
+  return RunSamples(options, *report, out,
+                    quiet && platform::StderrIsTerminal());
 }
 
 int KestrelMain(

@@ -12,6 +12,9 @@ struct RunOptions : ReportOptions {
   // -n: a watch stops after this many samples; 0 without -n (until
   // interrupted).
   uint32_t sampleCount = 0;
+  // -g: a watch fails (exit code 7) when a process's GDI All grew by this
+  // much from its first sample to its last; 0 without -g.
+  uint32_t growthGate = 0;
 
   // -w or -n asks for a watch; -n alone samples every second.
   bool Watch() const { return intervalSeconds != 0 || sampleCount != 0; }

@@ -321,10 +321,13 @@ TEST_F(RunKestrelTest, TableCannotBeLocated) {
 
 // A watch over a session that changes at each wait: the clock moves by the
 // interval, an interrupt ends it after the sample it arrives in, a sample
-// that cannot be read ends it after the growth report, -t gives exit code 6.
+// that cannot be read ends it after the growth report, -t gives exit code 6,
+// -g exit code 7 once a process grew by its count; the growth report
+// measures against the registry's quota.
 TEST_F(RunKestrelTest, Watch) {
   const std::string kStart =
       "self 1000\n"
+      "quota 2000\n"
       "process 4 6 open System\n"
       "process 600 3 open notepad.exe\n"
       "table 4480\n"
@@ -340,10 +343,13 @@ TEST_F(RunKestrelTest, Watch) {
   const std::u16string kNotepadGrew =
       u"   600  notepad.exe                   GDI Total 1 -> 2 (+1)  "
       u"GDI All 3 -> 4 (+1)\n";
-  auto grew = [](const char16_t* perMinute) {
-    return u"   600  notepad.exe                   GDI All 3 -> 4 (+1, " +
-           std::u16string(perMinute) + u")  GDI Total 1 -> 2 (+1, " +
-           perMinute + u")  Bitmap +1\n";
+  const std::u16string kTable =
+      u"Table: 2 -> 3 of 16 entries (+1, full in about 1 min)\n";
+  auto grew = [&](const char16_t* perMinute, const char16_t* quotaIn) {
+    return kTable +
+           u"   600  notepad.exe                   GDI All 3 -> 4 (+1, " +
+           perMinute + u")  GDI Total 1 -> 2 (+1, " + perMinute +
+           u")  Bitmap +1  quota 2,000 in about " + quotaIn + u"\n";
   };
   const struct {
     std::string blocks;
@@ -357,13 +363,14 @@ TEST_F(RunKestrelTest, Watch) {
        0,
        kSample1 + u"\nSample 2 at +3 s\n" + kNotepadGrew +
            u"\nSample 3 at +6 s\n\nGrowth over 3 samples, 6 s:\n" +
-           grew(u"+10.0/min"),
+           grew(u"+10.0/min", u"3 h 20 min"),
        ""},
       {"snapshot fail\n",
        {u"-w", u"5", u"-n", u"3"},
        2,
        kSample1 + u"\nSample 2 at +5 s\n" + kNotepadGrew +
-           u"\nGrowth over 2 samples, 5 s:\n" + grew(u"+12.0/min"),
+           u"\nGrowth over 2 samples, 5 s:\n" +
+           grew(u"+12.0/min", u"2 h 46 min"),
        "kestrel: cannot take a snapshot of the running processes\n"},
       // -n alone: a sample every second. A process that reaches -t's count
       // shows its change; growth counts from the first sample that listed
@@ -372,7 +379,18 @@ TEST_F(RunKestrelTest, Watch) {
        {u"-n", u"2", u"-t", u"4", u"note"},
        6,
        u"Sample 1 at +0 s\n\nSample 2 at +1 s\n" + kNotepadGrew +
-           u"\nGrowth over 2 samples, 1 s:\nNo process grew.\n",
+           u"\nGrowth over 2 samples, 1 s:\n" + kTable + u"No process grew.\n",
+       ""},
+      // notepad.exe's GDI All grew by 1: a gate of 1 fails the watch, one
+      // of 2 does not.
+      {"",
+       {u"-w", u"3", u"-n", u"2", u"-g", u"1", u"note"},
+       7,
+       u"Sample 1 at +0 s\n" + kSummaryHeader +
+           u"   600        notepad.exe                          1         3 \n"
+           u"\nSample 2 at +3 s\n" +
+           kNotepadGrew + u"\nGrowth over 2 samples, 3 s:\n" +
+           grew(u"+20.0/min", u"100 min"),
        ""},
   };
   for (const auto& c : cases) {

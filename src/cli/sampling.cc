@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "census/census.h"
+#include "census/process_quota.h"
 #include "census/process_table.h"
 #include "cli/exit_codes.h"
 #include "cli/run_options.h"
+#include "cli/status_line.h"
 #include "gditable/shared_table.h"
 #include "platform/platform.h"
 #include "report/changes.h"
@@ -35,7 +37,24 @@ std::string UnlistedHandlesMessage(int64_t unlisted) {
          (unlisted == 1 ? " handle" : " handles") + " could not be listed";
 }
 
-int RunSamples(const RunOptions& options, Report& report, Output& out) {
+namespace {
+
+// Whether -g's count was reached: a process's GDI All grew by it from its
+// first sample to its last.
+bool GrewPastGate(const GrowthTracker& growth, uint32_t gate) {
+  if (gate == 0)
+    return false;
+  for (const ProcessGrowth* process : growth.Grown()) {
+    if (GdiAllGrowth(*process) >= gate)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int RunSamples(const RunOptions& options, Report& report, Output& out,
+               bool statusLine) {
   const bool watch = options.Watch();
   // 0: until interrupted.
   const uint64_t wanted = watch ? options.sampleCount : 1;
@@ -54,6 +73,8 @@ int RunSamples(const RunOptions& options, Report& report, Output& out) {
   GrowthTracker growth;
   RunEnd end;
   end.growth = watch ? &growth : nullptr;
+  end.processQuota = needs.processQuota ? ReadProcessQuota() : 0;
+  StatusLine status(watch && statusLine);
   std::string failure;
   bool overThreshold = false;
 
@@ -71,6 +92,7 @@ int RunSamples(const RunOptions& options, Report& report, Output& out) {
         end.samples == 0 ? 0 : platform::MonotonicMilliseconds() - start;
     current->Clear();
     SystemTotals system;
+    system.processQuota = end.processQuota;
     if (const char* error = TakeSample(needs, *current, &system)) {
       end.failure = Failure::SystemState;
       failure = error;
@@ -92,6 +114,8 @@ int RunSamples(const RunOptions& options, Report& report, Output& out) {
     snapshot.listed = &listed;
     if (watch) {
       growth.Note(*current, listed, milliseconds);
+      growth.NoteTable(system.tableSlots, system.tableEntriesUsed,
+                       milliseconds);
       snapshot.growth = &growth;
       if (end.samples > 0) {
         FindChanges({previous, &previousListed}, {current, &listed}, options,
@@ -119,8 +143,14 @@ int RunSamples(const RunOptions& options, Report& report, Output& out) {
       end.interrupted = wanted == 0 || end.samples < wanted;
       break;
     }
+    if (watch && (wanted == 0 || end.samples < wanted)) {
+      uint64_t due = start + end.samples * interval;
+      uint64_t now = platform::MonotonicMilliseconds();
+      status.Show(end.samples, wanted, due > now ? due - now : 0, growth);
+    }
   }
 
+  status.Clear();
   report.End(end);
   switch (end.failure) {
     case Failure::None:
@@ -132,5 +162,7 @@ int RunSamples(const RunOptions& options, Report& report, Output& out) {
       return end.failure == Failure::SystemState ? kExitSystemState
                                                  : kExitOutOfMemory;
   }
+  if (watch && GrewPastGate(growth, options.growthGate))
+    return kExitGrowthGate;
   return overThreshold ? kExitOverThreshold : kExitSuccess;
 }

@@ -27,6 +27,9 @@ std::string UnlistedHandlesMessage(int64_t unlisted);
 // and returns the exit code: 0, also when a watch is interrupted; 6 when -t
 // listed a process in any sample; 2 when a sample could not be read, 3 when
 // its handles could not be kept, after the report's end (a watch's growth
-// report) and with one line on standard error. A watch catches interrupts
-// from its start and hands over each sample's output whole.
-int RunSamples(const RunOptions& options, Report& report, Output& out);
+// report) and with one line on standard error; 7 when -g's count was
+// reached (before 6). A watch catches interrupts from its start, hands over
+// each sample's output whole, and with `statusLine` shows its progress on
+// standard error.
+int RunSamples(const RunOptions& options, Report& report, Output& out,
+               bool statusLine = false);

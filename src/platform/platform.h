@@ -107,6 +107,17 @@ inline HANDLE const INVALID_HANDLE_VALUE =
 inline HANDLE const GR_GLOBAL =
     reinterpret_cast<HANDLE>(~static_cast<uintptr_t>(1));
 
+// The registry, read for one value (the per-process GDI quota). A key is a
+// handle of its own kind: RegCloseKey closes it, and an error is a status,
+// ERROR_SUCCESS when there is none.
+using HKEY = void*;
+// The 32-bit value 0x80000002, sign-extended as Windows defines it.
+inline HKEY const HKEY_LOCAL_MACHINE =
+    reinterpret_cast<HKEY>(static_cast<intptr_t>(INT32_MIN + 2));
+constexpr uint32_t KEY_QUERY_VALUE = 0x0001;
+constexpr uint32_t REG_DWORD = 4;
+constexpr int32_t ERROR_SUCCESS = 0;
+
 // CompareStringOrdinal's results.
 constexpr int CSTR_LESS_THAN = 1;
 constexpr int CSTR_EQUAL = 2;
@@ -151,6 +162,12 @@ HMODULE GetModuleHandleW(const char16_t* moduleName);
 FARPROC GetProcAddress(HMODULE module, const char* procName);
 size_t VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* buffer,
                     size_t length);
+int32_t RegOpenKeyExW(HKEY key, const char16_t* subKey, uint32_t options,
+                      uint32_t desiredAccess, HKEY* result);
+int32_t RegQueryValueExW(HKEY key, const char16_t* valueName,
+                         uint32_t* reserved, uint32_t* type, uint8_t* data,
+                         uint32_t* dataSize);
+int32_t RegCloseKey(HKEY key);
 // Case-insensitive substring search; null when `search` is not in `text`.
 const char16_t* StrStrIW(const char16_t* text, const char16_t* search);
 // Compares two strings unit by unit, with `ignoreCase` after mapping each to
@@ -201,6 +218,15 @@ bool WaitUntil(uint64_t deadlineMilliseconds);
 
 // Writes one line of ASCII text and a newline to standard error.
 void WriteStderrLine(const std::string& line);
+
+// Whether standard output, or standard error, is a terminal (Windows: a
+// console); settled at the first call.
+bool StdoutIsTerminal();
+bool StderrIsTerminal();
+// Writes `text` as it stands to standard error when it is a terminal
+// (a carriage return goes back to the start of the line): a watch's status
+// line.
+void WriteStderrTerminal(const std::u16string& text);
 
 // Prepares the backend before the run starts. False, after having said on
 // standard error why, when the run cannot start (the host build's session

@@ -38,17 +38,25 @@ static_assert(offsetof(::MEMORY_BASIC_INFORMATION, Protect) ==
 namespace platform {
 namespace {
 
-// Standard output's handle when it is a console, null when it is a file, a
-// pipe or missing; examined once per run.
+// The standard handle `which` when it is a console, null when it is a file,
+// a pipe or missing.
+::HANDLE ConsoleOf(DWORD which) {
+  ::HANDLE handle = ::GetStdHandle(which);
+  DWORD mode = 0;
+  return handle && handle != INVALID_HANDLE_VALUE &&
+                 ::GetConsoleMode(handle, &mode)
+             ? handle
+             : nullptr;
+}
+
+// Examined once per run.
 ::HANDLE StdoutConsole() {
-  static ::HANDLE const console = [] {
-    ::HANDLE handle = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    return handle && handle != INVALID_HANDLE_VALUE &&
-                   ::GetConsoleMode(handle, &mode)
-               ? handle
-               : nullptr;
-  }();
+  static ::HANDLE const console = ConsoleOf(STD_OUTPUT_HANDLE);
+  return console;
+}
+
+::HANDLE StderrConsole() {
+  static ::HANDLE const console = ConsoleOf(STD_ERROR_HANDLE);
   return console;
 }
 
@@ -234,6 +242,40 @@ bool WriteStdoutText(const char* bytes, size_t length) {
     left -= written;
   }
   return true;
+}
+
+bool StdoutIsTerminal() { return StdoutConsole() != nullptr; }
+
+bool StderrIsTerminal() { return StderrConsole() != nullptr; }
+
+void WriteStderrTerminal(const std::u16string& text) {
+  ::HANDLE console = StderrConsole();
+  if (!console || text.empty())
+    return;
+  DWORD written = 0;
+  ::WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()),
+                  &written, nullptr);
+}
+
+int32_t RegOpenKeyExW(HKEY key, const char16_t* subKey, uint32_t options,
+                      uint32_t desiredAccess, HKEY* result) {
+  return ::RegOpenKeyExW(static_cast<::HKEY>(key),
+                         reinterpret_cast<const wchar_t*>(subKey), options,
+                         desiredAccess, reinterpret_cast<::HKEY*>(result));
+}
+
+int32_t RegQueryValueExW(HKEY key, const char16_t* valueName,
+                         uint32_t* reserved, uint32_t* type, uint8_t* data,
+                         uint32_t* dataSize) {
+  static_assert(sizeof(DWORD) == sizeof(uint32_t), "DWORD is 32 bits");
+  return ::RegQueryValueExW(
+      static_cast<::HKEY>(key), reinterpret_cast<const wchar_t*>(valueName),
+      reinterpret_cast<DWORD*>(reserved), reinterpret_cast<DWORD*>(type), data,
+      reinterpret_cast<DWORD*>(dataSize));
+}
+
+int32_t RegCloseKey(HKEY key) {
+  return ::RegCloseKey(static_cast<::HKEY>(key));
 }
 
 bool Startup() { return true; }

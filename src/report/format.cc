@@ -107,3 +107,17 @@ std::string FormatSeconds(uint64_t milliseconds) {
   }
   return text;
 }
+
+std::string FormatCount(int64_t value) {
+  // In unsigned arithmetic, so that INT64_MIN negates.
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value)
+                                 : static_cast<uint64_t>(value);
+  std::string digits = std::to_string(magnitude);
+  std::string text = value < 0 ? "-" : "";
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0)
+      text.push_back(',');
+    text.push_back(digits[i]);
+  }
+  return text;
+}

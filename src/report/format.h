@@ -30,3 +30,6 @@ void AppendSigned(std::u16string& line, int64_t value);
 // Seconds with up to three decimals, as the documents give the time of a
 // sample: "0", "2", "2.004".
 std::string FormatSeconds(uint64_t milliseconds);
+
+// An integer with thousands separators: "12,345", "-1,000".
+std::string FormatCount(int64_t value);

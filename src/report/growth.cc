@@ -1,6 +1,7 @@
 #include "report/growth.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "census/process_table.h"
 #include "gditable/object_types.h"
@@ -36,7 +37,23 @@ int64_t TotalGrowth(const ProcessGrowth& p) {
   return Change(p.first.counts.gdiTotal, p.last.counts.gdiTotal);
 }
 
+void AppendAscii(std::u16string& text, const std::string& ascii) {
+  text.append(ascii.begin(), ascii.end());
+}
+
+// The seconds until `last` reaches `limit`, growing by `change` every
+// `milliseconds`; `change` and `milliseconds` are positive.
+double SecondsUntil(uint32_t last, uint32_t limit, int64_t change,
+                    uint64_t milliseconds) {
+  return static_cast<double>(limit - last) * static_cast<double>(milliseconds) /
+         static_cast<double>(change) / 1000;
+}
+
 }  // namespace
+
+int64_t GdiAllGrowth(const ProcessGrowth& process) {
+  return AllGrowth(process);
+}
 
 bool Grew(const ProcessGrowth& process) {
   return AllGrowth(process) > 0 || TotalGrowth(process) > 0;
@@ -85,6 +102,18 @@ void GrowthTracker::Note(const ProcessTable& table,
     listedIds_.push_back(process.id);
     live_.push_back(std::move(process));
   }
+}
+
+void GrowthTracker::NoteTable(uint32_t slots, uint32_t used,
+                              uint64_t milliseconds) {
+  if (!tableNoted_) {
+    tableNoted_ = true;
+    table_.firstUsed = used;
+    table_.firstMilliseconds = milliseconds;
+  }
+  table_.slots = slots;
+  table_.lastUsed = used;
+  table_.lastMilliseconds = milliseconds;
 }
 
 std::vector<const ProcessGrowth*> GrowthTracker::Grown() const {
@@ -139,14 +168,55 @@ std::u16string GrownCategoriesText(const ProcessGrowth& process) {
   return text;
 }
 
+std::string AboutTime(double seconds) {
+  double minutes = seconds / 60;
+  // Two days and more, once rounded to the minute: in days.
+  if (!(minutes < 2879.5)) {
+    int64_t days = std::max<int64_t>(2, std::llround(seconds / 86400));
+    return "about " + std::to_string(days) + " days";
+  }
+  int64_t whole = std::max<int64_t>(1, std::llround(minutes));
+  if (whole < 120)
+    return "about " + std::to_string(whole) + " min";
+  std::string text = "about " + std::to_string(whole / 60) + " h";
+  if (whole % 60 != 0)
+    text += " " + std::to_string(whole % 60) + " min";
+  return text;
+}
+
+std::string QuotaTimeLeft(const ProcessGrowth& process, uint32_t quota) {
+  uint32_t last = process.last.counts.gdiAll;
+  if (quota != 0 && last >= quota)
+    return "already at the quota";
+  int64_t change = AllGrowth(process);
+  uint64_t span = process.last.milliseconds - process.first.milliseconds;
+  if (quota == 0 || change <= 0 || span == 0)
+    return "";
+  return AboutTime(SecondsUntil(last, quota, change, span));
+}
+
 void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
-                        uint64_t samples, uint64_t milliseconds,
-                        std::u16string& text) {
+                        uint64_t samples, uint64_t milliseconds, uint32_t quota,
+                        const TableGrowth& table, std::u16string& text) {
   AppendText(text, u"Growth over ");
   AppendNumber(text, static_cast<int64_t>(samples));
   AppendText(text, samples == 1 ? u" sample, " : u" samples, ");
   AppendNumber(text, static_cast<int64_t>(milliseconds / 1000));
   AppendText(text, u" s:\n");
+  int64_t tableChange = Change(table.firstUsed, table.lastUsed);
+  if (tableChange > 0) {
+    std::string line = "Table: " + FormatCount(table.firstUsed) + " -> " +
+                       FormatCount(table.lastUsed) + " of " +
+                       FormatCount(table.slots) + " entries (+" +
+                       FormatCount(tableChange);
+    uint64_t span = table.lastMilliseconds - table.firstMilliseconds;
+    if (table.lastUsed >= table.slots)
+      line += ", full";
+    else if (span > 0)
+      line += ", full in " + AboutTime(SecondsUntil(table.lastUsed, table.slots,
+                                                    tableChange, span));
+    AppendAscii(text, line + ")\n");
+  }
   if (grown.empty())
     AppendText(text, u"No process grew.\n");
   for (const ProcessGrowth* process : grown) {
@@ -165,6 +235,11 @@ void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
       AppendText(text, u"  ");
       text += categories;
     }
+    std::string left = QuotaTimeLeft(*process, quota);
+    if (left == "already at the quota")
+      AppendAscii(text, "  " + left);
+    else if (!left.empty())
+      AppendAscii(text, "  quota " + FormatCount(quota) + " in " + left);
     text.push_back(u'\n');
   }
 }

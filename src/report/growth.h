@@ -29,6 +29,18 @@ struct ProcessGrowth {
 };
 
 bool Grew(const ProcessGrowth& process);
+// Its GDI All's change from its first sample to its last.
+int64_t GdiAllGrowth(const ProcessGrowth& process);
+
+// The session's shared table over a watch: its used entries in the first
+// sample and in the last.
+struct TableGrowth {
+  uint32_t slots = 0;
+  uint32_t firstUsed = 0;
+  uint32_t lastUsed = 0;
+  uint64_t firstMilliseconds = 0;
+  uint64_t lastMilliseconds = 0;
+};
 
 class GrowthTracker {
  public:
@@ -45,6 +57,10 @@ class GrowthTracker {
   // The processes that exited in the last sample noted.
   const std::vector<uint64_t>& Exited() const { return exited_; }
 
+  // Notes the table of a sample taken `milliseconds` after the first.
+  void NoteTable(uint32_t slots, uint32_t used, uint64_t milliseconds);
+  const TableGrowth& Table() const { return table_; }
+
   // The processes whose GDI All or GDI Total grew, the largest growth of
   // GDI All first, then of GDI Total, then by PID, then the earlier.
   std::vector<const ProcessGrowth*> Grown() const;
@@ -59,6 +75,8 @@ class GrowthTracker {
   std::vector<uint64_t> listedIds_;
   std::vector<uint64_t> exited_;
   uint64_t nextId_ = 0;
+  TableGrowth table_;
+  bool tableNoted_ = false;
 };
 
 // "121 -> 181 (+60, +360.0/min)": a count's first and last value, the
@@ -69,11 +87,25 @@ std::u16string GrowthText(uint32_t first, uint32_t last, uint64_t milliseconds);
 // view's order; empty when none did.
 std::u16string GrownCategoriesText(const ProcessGrowth& process);
 
-// Appends "Growth over N samples, T s:" and one line per process of `grown`:
+// A time ahead as the growth report gives it: "about 45 min" under 2 h,
+// "about 2 h 15 min" under 2 days, then "about 3 days"; rounded to the
+// minute (at least one), then to the day.
+std::string AboutTime(double seconds);
+
+// How far a process is from `quota` at its GDI All's rate over its samples:
+// "already at the quota", "about 2 h 15 min", or empty when its GDI All did
+// not grow.
+std::string QuotaTimeLeft(const ProcessGrowth& process, uint32_t quota);
+
+// Appends "Growth over N samples, T s:"; when the table's used entries grew,
+// "Table: 7,604 -> 7,664 of 65,536 entries (+60, full in about 18 h)"; then
+// one line per process of `grown`:
 //   "% 6d  %-28s  GDI All 121 -> 181 (+60, +6.0/min)  GDI Total 119 -> 179
-//   (+60, +6.0/min)  Bitmap +30  DC +30"
+//   (+60, +6.0/min)  Bitmap +30  DC +30  quota 10,000 in about 27 min"
 // (the rates over the process's own first and last sample, the categories
-// that grew), or "No process grew." when there is none. T is whole seconds.
+// that grew, the time to `quota` at that rate unless its GDI All did not
+// grow; no time with a quota of 0), or "No process grew." when there is
+// none. T is whole seconds.
 void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
-                        uint64_t samples, uint64_t milliseconds,
-                        std::u16string& text);
+                        uint64_t samples, uint64_t milliseconds, uint32_t quota,
+                        const TableGrowth& table, std::u16string& text);

@@ -47,7 +47,7 @@ TEST(GrowthTest, OrderAndRates) {
         Record(12, u"c.exe", 9, 13, 1), Record(16, u"e.exe", 90, 90, 1)},
        7000);
   std::u16string text;
-  AppendGrowthReport(tracker.Grown(), 2, 7999, text);
+  AppendGrowthReport(tracker.Grown(), 2, 7999, 0, TableGrowth(), text);
   EXPECT_EQ(
       u"Growth over 2 samples, 7 s:\n"
       u"     4  a.exe                         GDI All 10 -> 11 (+1, "
@@ -59,7 +59,7 @@ TEST(GrowthTest, OrderAndRates) {
       text);
 
   text.clear();
-  AppendGrowthReport({}, 1, 0, text);
+  AppendGrowthReport({}, 1, 0, 0, TableGrowth(), text);
   EXPECT_EQ(u"Growth over 1 sample, 0 s:\nNo process grew.\n", text);
 }
 
@@ -88,6 +88,61 @@ TEST(GrowthTest, ExitedAndStartedAgainIsAnotherProcess) {
   EXPECT_EQ(again, tracker.ListedIds().at(0));
   ASSERT_EQ(1u, tracker.Grown().size());
   EXPECT_EQ(50u, tracker.Grown()[0]->first.counts.gdiAll);
+}
+
+// A time ahead: minutes under 2 h, hours and minutes under 2 days, then
+// days, each rounded, and never less than a minute.
+TEST(GrowthTest, AboutTime) {
+  const struct {
+    double seconds;
+    const char* text;
+  } cases[] = {
+      {0, "about 1 min"},
+      {89, "about 1 min"},
+      {91, "about 2 min"},
+      {119 * 60 + 29, "about 119 min"},
+      {119 * 60 + 31, "about 2 h"},
+      {2 * 3600 + 15 * 60, "about 2 h 15 min"},
+      {2879 * 60 + 29, "about 47 h 59 min"},
+      {2879 * 60 + 31, "about 2 days"},
+      {3.5 * 86400 - 1, "about 3 days"},
+      {3.5 * 86400 + 1, "about 4 days"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.seconds);
+    EXPECT_EQ(c.text, AboutTime(c.seconds));
+  }
+}
+
+// Each process against the quota at its own GDI All's rate, one already at
+// it, one whose GDI All did not grow; the table against its slots.
+TEST(GrowthTest, QuotaAndTable) {
+  GrowthTracker tracker;
+  ProcessTable table;
+  Note(tracker, table,
+       {Record(4, u"a.exe", 100, 100, 0), Record(8, u"b.exe", 9990, 10, 0),
+        Record(12, u"c.exe", 50, 10, 0)},
+       0);
+  tracker.NoteTable(65536, 7604, 0);
+  Note(tracker, table,
+       {Record(4, u"a.exe", 160, 100, 0), Record(8, u"b.exe", 10001, 10, 0),
+        Record(12, u"c.exe", 50, 11, 0)},
+       60000);
+  tracker.NoteTable(65536, 7664, 60000);
+  std::u16string text;
+  AppendGrowthReport(tracker.Grown(), 2, 60000, 10000, tracker.Table(), text);
+  EXPECT_EQ(
+      u"Growth over 2 samples, 60 s:\n"
+      u"Table: 7,604 -> 7,664 of 65,536 entries (+60, full in about 16 h 5 "
+      u"min)\n"
+      u"     4  a.exe                         GDI All 100 -> 160 (+60, "
+      u"+60.0/min)  GDI Total 100 -> 100 (0, +0.0/min)  quota 10,000 in "
+      u"about 2 h 44 min\n"
+      u"     8  b.exe                         GDI All 9990 -> 10001 (+11, "
+      u"+11.0/min)  GDI Total 10 -> 10 (0, +0.0/min)  already at the quota\n"
+      u"    12  c.exe                         GDI All 50 -> 50 (0, +0.0/min)  "
+      u"GDI Total 10 -> 11 (+1, +1.0/min)\n",
+      text);
 }
 
 }  // namespace

@@ -30,9 +30,10 @@ HtmlReport::HtmlReport(const ReportOptions& options, const WatchPlan* watch,
       plan_(watch ? *watch : WatchPlan()),
       out_(out) {
   report_.intervalSeconds = static_cast<int>(plan_.intervalSeconds);
-  report_.growth.headers = {u"PID", u"Name", u"GDI All", u"GDI Total",
-                            u"Categories that grew"};
-  report_.growth.numeric = {true, false, false, false, false};
+  report_.growth.headers = {
+      u"PID",     u"Name", u"GDI All", u"GDI Total", u"Categories that grew",
+      u"Quota in"};
+  report_.growth.numeric = {true, false, false, false, false, false};
 }
 
 bool HtmlReport::ChartsBefore(const Charted& a, const Charted& b) {
@@ -147,6 +148,7 @@ void HtmlReport::End(const RunEnd& end) {
   if (!watch_ || end.samples == 0)
     return;
   report_.interrupted = end.interrupted;
+  report_.processQuota = end.processQuota;
   if (end.failure != Failure::None) {
     report_.failedSample = end.samples + 1;
     report_.failure = FailureText(end.failure);
@@ -184,7 +186,8 @@ void HtmlReport::End(const RunEnd& end) {
                     span),
          GrowthText(process->first.counts.gdiTotal,
                     process->last.counts.gdiTotal, span),
-         GrownCategoriesText(*process)});
+         GrownCategoriesText(*process),
+         Utf16(QuotaTimeLeft(*process, end.processQuota))});
   }
   // Rendered whole before its first byte goes out.
   std::string document = RenderWatchHtml(report_);

@@ -18,6 +18,8 @@ class HtmlReport : public Report {
   // `watch` is null for a single run.
   HtmlReport(const ReportOptions& options, const WatchPlan* watch, Output& out);
 
+  // A watch's page measures each process against its quota.
+  SampleNeeds Needs() const override { return {false, false, watch_}; }
   void Sample(const Snapshot& snapshot) override;
   void End(const RunEnd& end) override;
 

@@ -182,6 +182,8 @@ void WriteJsonDocument(const SystemTotals& system,
   AppendNumber(bytes, system.tableSlots);
   bytes += ",\"tableEntriesUsed\":";
   AppendNumber(bytes, system.tableEntriesUsed);
+  bytes += ",\"processQuota\":";
+  AppendNumber(bytes, system.processQuota);
   bytes += "},\"processes\":[";
   for (size_t i = 0; i < processes.size(); ++i) {
     if (i > 0)

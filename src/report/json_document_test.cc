@@ -53,13 +53,14 @@ TEST(WriteJsonDocumentTest, EveryField) {
   system.session.userObjects = 4506;
   system.tableSlots = 65536;
   system.tableEntriesUsed = 7589;
+  system.processQuota = 10000;
 
   ReportOptions options;
   const std::string kHead =
       "{\"tool\":\"kestrel\",\"version\":\"" KESTREL_PROJECT_VERSION
       "\",\"system\":{\"gdiObjects\":"
       "null,\"userObjects\":4506,\"tableSlots\":65536,\"tableEntriesUsed\":"
-      "7589},\"processes\":[";
+      "7589,\"processQuota\":10000},\"processes\":[";
   const std::string kProcess =
       "{\"pid\":4294967292,\"name\":\"a\\\"\\\\/\\b\\f\\n\\r\\t\\u0001\\u001F"
       "\x7F\xC3\xA9\xE8\xAE\xB0\xF0\x9F\x98\x80\\uD800z\\uDC00\","

@@ -22,6 +22,7 @@ struct SampleChanges;
 struct SampleNeeds {
   bool allCounts = false;      // USER objects and both peaks of each process
   bool sessionCounts = false;  // the session's totals
+  bool processQuota = false;   // the per-process GDI quota, read once a run
 };
 
 // One sample as the run lists it; what it points to lives for the call.
@@ -53,6 +54,7 @@ struct RunEnd {
   // Why sample `samples + 1` could not be taken, or None.
   Failure failure = Failure::None;
   const GrowthTracker* growth = nullptr;  // a watch's
+  uint32_t processQuota = 0;              // where the report asked for it
 };
 
 // A watch as its report describes it.

@@ -52,6 +52,6 @@ void TextReport::End(const RunEnd& end) {
   if (!afterEmptyLine_)
     text_.push_back(u'\n');
   AppendGrowthReport(end.growth->Grown(), end.samples, end.lastMilliseconds,
-                     text_);
+                     end.processQuota, end.growth->Table(), text_);
   out_.Write(text_);
 }

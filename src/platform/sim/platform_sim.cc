@@ -45,6 +45,7 @@ constexpr uintptr_t kForeignPebAddress = 0x7FF5FFFDE000;
 // cursor) or an opened process.
 struct HandleObject {
   bool isSnapshot = false;
+  bool isKey = false;  // the registry key that holds the GDI quota
   std::vector<SimulatedProcess> processes;
   size_t next = 0;
   uint32_t pid = 0;
@@ -295,7 +296,7 @@ HANDLE OpenProcess(uint32_t desiredAccess, bool /*inheritHandle*/,
 
 bool CloseHandle(HANDLE handle) {
   HandleObject* object = FromHandle(handle);
-  if (!object)
+  if (!object || object->isKey)
     return false;
   GetState().openHandles.erase(handle);
   delete object;
@@ -303,6 +304,69 @@ bool CloseHandle(HANDLE handle) {
 }
 
 uint32_t GetCurrentProcessId() { return GetState().session.selfPid; }
+
+namespace {
+
+constexpr int32_t kErrorFileNotFound = 2;
+constexpr int32_t kErrorAccessDenied = 5;
+constexpr int32_t kErrorMoreData = 234;
+// KEY_READ: what a user who is no administrator may ask of HKLM.
+constexpr uint32_t kKeyRead = 0x20019;
+
+bool EqualIgnoringCase(const char16_t* a, const char16_t* b) {
+  return a && b && CompareStringOrdinal(a, -1, b, -1, true) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+int32_t RegOpenKeyExW(HKEY key, const char16_t* subKey, uint32_t options,
+                      uint32_t desiredAccess, HKEY* result) {
+  // The one key there is: where Windows keeps GDI's per-process quota.
+  if (key != HKEY_LOCAL_MACHINE || options != 0 || !result ||
+      !EqualIgnoringCase(
+          subKey, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows"))
+    return kErrorFileNotFound;
+  if ((desiredAccess & ~kKeyRead) != 0)
+    return kErrorAccessDenied;
+  auto object = std::make_unique<HandleObject>();
+  object->isKey = true;
+  *result = NewHandle(std::move(object));
+  return ERROR_SUCCESS;
+}
+
+// `reserved` stays as Windows declares it.
+int32_t RegQueryValueExW(HKEY key, const char16_t* valueName,
+                         // NOLINTNEXTLINE(readability-non-const-parameter)
+                         uint32_t* reserved, uint32_t* type, uint8_t* data,
+                         uint32_t* dataSize) {
+  HandleObject* object = FromHandle(key);
+  if (!object || !object->isKey || reserved)
+    return static_cast<int32_t>(kErrorInvalidHandle);
+  const std::optional<uint32_t>& quota = GetState().session.processQuota;
+  if (!quota || !EqualIgnoringCase(valueName, u"GDIProcessHandleQuota"))
+    return kErrorFileNotFound;
+  if (type)
+    *type = REG_DWORD;
+  if (!dataSize)
+    return data ? static_cast<int32_t>(kErrorInvalidHandle) : ERROR_SUCCESS;
+  uint32_t room = *dataSize;
+  *dataSize = sizeof(uint32_t);
+  if (!data)
+    return ERROR_SUCCESS;
+  if (room < sizeof(uint32_t))
+    return kErrorMoreData;
+  std::memcpy(data, &*quota, sizeof(uint32_t));
+  return ERROR_SUCCESS;
+}
+
+int32_t RegCloseKey(HKEY key) {
+  HandleObject* object = FromHandle(key);
+  if (!object || !object->isKey)
+    return static_cast<int32_t>(kErrorInvalidHandle);
+  GetState().openHandles.erase(key);
+  delete object;
+  return ERROR_SUCCESS;
+}
 
 uint32_t GetGuiResources(HANDLE process, uint32_t flags) {
   if (process == GR_GLOBAL) {
@@ -442,9 +506,30 @@ void AppendUnitInCodePage(char16_t unit, std::string& bytes) {
     bytes.append(encoded, count);
 }
 
-bool WriteStdoutText(const char* bytes, size_t length) {
+bool StdoutIsTerminal() {
   static const bool terminal = isatty(fileno(stdout)) == 1;
-  if (!terminal)
+  return terminal;
+}
+
+bool StderrIsTerminal() {
+  static const bool terminal = isatty(fileno(stderr)) == 1;
+  return terminal;
+}
+
+void WriteStderrTerminal(const std::u16string& text) {
+  // A terminal here reads UTF-8.
+  std::string utf8;
+  size_t position = 0;
+  while (position < text.size()) {
+    char32_t c = NextCodePoint(text.data(), text.size(), &position);
+    AppendUtf8(c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c, utf8);
+  }
+  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+  std::fflush(stderr);
+}
+
+bool WriteStdoutText(const char* bytes, size_t length) {
+  if (!StdoutIsTerminal())
     return WriteStdout(bytes, length);
   // A terminal here reads UTF-8, not the locale's code page.
   std::string utf8;

@@ -281,6 +281,15 @@ bool SessionParser::ParseLine(std::string_view line) {
     change.globalUser = static_cast<uint32_t>(user);
     return Take(std::move(change));
   }
+  if (record == "quota") {
+    if (inBlock_)
+      return Fail("a quota line must come before the first sample line");
+    uint64_t quota;
+    if (!number("N", 0xFFFFFFFF, &quota) || !noMoreFields())
+      return false;
+    session_->processQuota = static_cast<uint32_t>(quota);
+    return true;
+  }
   if (record == "snapshot") {
     std::string_view what = NextField(rest);
     if (what.empty())

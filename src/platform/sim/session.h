@@ -12,6 +12,8 @@
 //   global GDI USER                           the session's counts (without
 //                                             it, or 0: the system does not
 //                                             answer)
+//   quota N                                   the registry's per-process GDI
+//                                             quota (without it, no value)
 //   snapshot fail                             the snapshot cannot be taken
 //   table REGION                              the table's region size
 //   entry INDEX KERNEL OWNER UNIQUE TYPE FLAGS USER
@@ -34,8 +36,8 @@
 //   interrupt                                 an interrupt arrives during
 //                                             that sample (it is taken, then
 //                                             the watch ends)
-// Past the last block the state stays. self and table lines come before the
-// first block; free, exit and interrupt belong in one.
+// Past the last block the state stays. self, quota and table lines come
+// before the first block; free, exit and interrupt belong in one.
 //
 // A table line must come before the first entry line, whose index it bounds.
 // A line holds at most 65,536 bytes; a UTF-8 byte-order mark may open the
@@ -83,6 +85,8 @@ struct Session {
   // What GetGuiResources reports for the whole session; 0: no answer.
   uint32_t globalGdiObjects = 0;
   uint32_t globalUserObjects = 0;
+  // GDIProcessHandleQuota in the registry; none: the value is absent.
+  std::optional<uint32_t> processQuota;
   bool snapshotFails = false;
   uint64_t regionSize = kDefaultRegion;
   // The zero-filled table block of regionSize bytes, allocated with the

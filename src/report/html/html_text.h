@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "report/format.h"
+
 // Appends `text` as UTF-8 with &, <, >, " and ' written as references. A lone
 // surrogate and a control character other than tab, line feed and carriage
 // return become U+FFFD: neither has a place in an HTML document.
@@ -13,8 +15,6 @@ void AppendEscaped(std::string& out, std::u16string_view text);
 // The same for text that is already UTF-8 (the report's own words).
 void AppendEscaped(std::string& out, std::string_view text);
 
-// An integer with thousands separators: "12,345", "-1,000".
-std::string FormatCount(int64_t value);
 // A count's change with its sign: "+12", "-3", "0".
 std::string FormatChange(int64_t value);
 

@@ -53,8 +53,10 @@ void AppendLineChart(std::string& out, const LineChart& chart) {
       any = true;
     }
   }
+  bool showLimit = chart.limit > 0 && maxY >= chart.limit / 2;
   AxisTicks xTicks = TimeTicks(minX, maxX, 8);
-  AxisTicks yTicks = CountTicks(0, maxY, 6);
+  AxisTicks yTicks =
+      CountTicks(0, showLimit ? std::max(maxY, chart.limit) : maxY, 6);
   double scaleX = kPlot.width / (xTicks.high - xTicks.low);
   double scaleY = kPlot.height / (yTicks.high - yTicks.low);
   auto pixelX = [&](double x) {
@@ -73,6 +75,26 @@ void AppendLineChart(std::string& out, const LineChart& chart) {
   AppendAxisY(out, kPlot, yTicks, chart.valueName);
   AppendAxisX(out, kPlot, xTicks, AxisLabels::kTime,
               "time since the first sample");
+
+  if (showLimit) {
+    out += "<line class=\"limit\" x1=\"";
+    AppendNumber(out, kPlot.left);
+    out += "\" x2=\"";
+    AppendNumber(out, kPlot.Right());
+    out += "\" y1=\"";
+    AppendNumber(out, pixelY(chart.limit));
+    out += "\" y2=\"";
+    AppendNumber(out, pixelY(chart.limit));
+    out +=
+        "\" stroke=\"#B00020\" stroke-width=\"1.5\" "
+        "stroke-dasharray=\"6 4\"/>\n<text class=\"limit-label\" x=\"";
+    AppendNumber(out, kPlot.left + 6);
+    out += "\" y=\"";
+    AppendNumber(out, pixelY(chart.limit) - 5);
+    out += "\" fill=\"#B00020\">";
+    AppendEscaped(out, chart.limitLabel);
+    out += "</text>\n";
+  }
 
   // Drawn last first, so that the line that grew most lies on top. Each
   // path holds the data itself (seconds, count) and a transform maps it

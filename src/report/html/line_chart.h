@@ -23,10 +23,15 @@ struct LineChart {
   std::string valueName;
   // The first is drawn strongest: the process that grew most.
   std::vector<LineSeries> series;
+  // A limit the counts run into (the per-process quota), drawn as a
+  // labelled dashed line once the lines reach half of it; 0 for none.
+  double limit = 0;
+  std::string limitLabel;
 };
 
 // Appends the chart as a <figure>: an inline SVG with one
 // <path class="series" data-chart=ID data-pid=PID> a series, reduced to at
 // most kMaxChartPoints points, and a legend with each series' change from
-// its first to its last point.
+// its first to its last point; the limit, when the lines reach half of it,
+// as a <line class="limit"> with its label.
 void AppendLineChart(std::string& out, const LineChart& chart);

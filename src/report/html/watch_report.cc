@@ -102,8 +102,11 @@ std::string RenderWatchHtml(const WatchReport& report) {
     out += "<h2>GDI All</h2>\n<p class=\"note\">";
     out += which;
     out += ", as GetGuiResources counts their objects.</p>\n";
-    AppendLineChart(
-        out, ChartOf(report, "gdi-all", "GDI All", &ChartedProcess::gdiAll));
+    LineChart gdiAll =
+        ChartOf(report, "gdi-all", "GDI All", &ChartedProcess::gdiAll);
+    gdiAll.limit = report.processQuota;
+    gdiAll.limitLabel = "quota " + FormatCount(report.processQuota);
+    AppendLineChart(out, gdiAll);
     out +=
         "<h2>GDI Total</h2>\n<p class=\"note\">The same processes' entries "
         "in the GDI shared handle table.</p>\n";

@@ -33,6 +33,9 @@ struct WatchReport {
   uint64_t failedSample = 0;
   std::string failure;
   uint64_t processesSeen = 0;
+  // The most GDI objects a process may hold; the GDI All chart draws it
+  // once its lines reach half of it.
+  uint32_t processQuota = 0;
   // The processes whose GDI All grew most, the greatest first (on a tie the
   // lower PID), at most kMaxChartedProcesses.
   std::vector<ChartedProcess> charted;

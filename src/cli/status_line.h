@@ -1,0 +1,38 @@
+// A watch's progress on standard error, for a watch whose output shows
+// nothing for a long time (a document, or output to a file): one line
+// rewritten in place after each sample and cleared at the end, only where
+// standard error is a terminal, so scripts see nothing of it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class GrowthTracker;
+
+class StatusLine {
+ public:
+  explicit StatusLine(bool shown) : shown_(shown) {}
+  ~StatusLine() { Clear(); }
+  StatusLine(const StatusLine&) = delete;
+  StatusLine& operator=(const StatusLine&) = delete;
+
+  // "sample 12 of 720, next in 4 s; grew most: mspaint.exe (4780) +60":
+  // `count` 0 for a watch without one, `nextMilliseconds` until the next
+  // sample is due.
+  void Show(uint64_t sample, uint64_t count, uint64_t nextMilliseconds,
+            const GrowthTracker& growth);
+  // Rubs the line out, leaving the cursor where it began.
+  void Clear();
+
+ private:
+  const bool shown_;
+  size_t width_ = 0;  // of the line on the terminal now
+  std::u16string text_;
+};
+
+// The status line's text; the name is cut so that the line fits 79
+// columns.
+std::u16string StatusText(uint64_t sample, uint64_t count,
+                          uint64_t nextMilliseconds,
+                          const GrowthTracker& growth);
