@@ -44,10 +44,11 @@ int WordIndex(const std::u16string& value, const char16_t* const (&words)[N]) {
 }
 
 bool ApplyFormat(const std::u16string& value, RunOptions* options) {
-  static const char16_t* const kWords[] = {u"text", u"csv", u"json", u"html"};
-  static const OutputFormat kFormats[] = {OutputFormat::Text, OutputFormat::Csv,
-                                          OutputFormat::Json,
-                                          OutputFormat::Html};
+  static const char16_t* const kWords[] = {u"text", u"csv", u"json", u"html",
+                                           u"prometheus"};
+  static const OutputFormat kFormats[] = {
+      OutputFormat::Text, OutputFormat::Csv, OutputFormat::Json,
+      OutputFormat::Html, OutputFormat::Prometheus};
   int index = WordIndex(value, kWords);
   if (index < 0)
     return false;
@@ -97,6 +98,14 @@ bool ApplySampleCount(const std::u16string& value, RunOptions* options) {
   return ParseCount(value, kMaxSampleCount, &options->sampleCount);
 }
 
+// Any file name: the platform says what it cannot write.
+bool ApplyOutputFile(const std::u16string& value, RunOptions* options) {
+  if (value.empty())
+    return false;
+  options->outputFile = value;
+  return true;
+}
+
 // An option that takes the next argument as its value: -x VALUE or /x VALUE.
 // A new one is a row here.
 struct ValueOption {
@@ -108,11 +117,13 @@ struct ValueOption {
 };
 
 constexpr ValueOption kValueOptions[] = {
-    {u'o', ApplyFormat, "kestrel: -o takes text, csv, json or html"},
+    {u'o', ApplyFormat,
+     "kestrel: -o takes text, csv, json, html or prometheus"},
     {u's', ApplyOrder, "kestrel: -s takes pid, name, total or all"},
     {u't', ApplyThreshold, "kestrel: -t takes a count from 1 to 4294967295"},
     {u'w', ApplyInterval, "kestrel: -w takes seconds from 1 to 86400"},
     {u'n', ApplySampleCount, "kestrel: -n takes a count from 1 to 1000000"},
+    {u'O', ApplyOutputFile, "kestrel: -O takes a file name"},
 };
 
 const ValueOption* FindValueOption(const std::u16string& argument) {
@@ -211,6 +222,12 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
       options->targetName = argument;
       options->targetPid = 0;
     }
+  }
+  // One series per handle would flood a time-series store.
+  if (options->format == OutputFormat::Prometheus && options->showHandles) {
+    if (message)
+      *message = "kestrel: -o prometheus has no per-handle output";
+    return ParseOutcome::UsageError;
   }
   return ParseOutcome::Run;
 }

@@ -30,6 +30,10 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   RunOptions options;
   std::string usageMessage;
   ParseOutcome outcome = ParseCommandLine(arguments, &options, &usageMessage);
+  // A run's output, the banner included, goes to -O's file; help and a
+  // usage error leave the file alone.
+  if (outcome == ParseOutcome::Run && !options.outputFile.empty())
+    out.SendToFile(options.outputFile);
   // A document is all that a -o csv, json or html run prints on standard
   // output.
   if (options.format == OutputFormat::Text)
@@ -69,14 +73,18 @@ int KestrelMain(
     if (!platform::Startup())
       return kExitSessionUnusable;
     code = RunKestrel(arguments, out);
+    // Whatever the run wrote since the last whole document is one.
+    out.EndDocument();
   } catch (const std::bad_alloc&) {
+    // A file is not replaced by a document that may be cut short.
+    out.Abandon();
     out.Flush();
     platform::WriteStderrLine("kestrel: out of memory");
     code = kExitOutOfMemory;
   }
   out.Flush();
   if (out.Failed()) {
-    platform::WriteStderrLine("kestrel: cannot write to standard output");
+    platform::WriteStderrLine(out.FailureMessage());
     // A run that could not read the system state or ran out of memory says
     // so by its code; any other run did not complete.
     if (code != kExitSystemState && code != kExitOutOfMemory)

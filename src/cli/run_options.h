@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "report/report_options.h"
 
@@ -12,6 +13,9 @@ struct RunOptions : ReportOptions {
   // -n: a watch stops after this many samples; 0 without -n (until
   // interrupted).
   uint32_t sampleCount = 0;
+  // -O: the file the output replaces whole, instead of standard output;
+  // empty without -O.
+  std::u16string outputFile;
 
   // -w or -n asks for a watch; -n alone samples every second.
   bool Watch() const { return intervalSeconds != 0 || sampleCount != 0; }
