@@ -24,6 +24,8 @@ import threading
 import time
 import urllib.request
 
+from documents_test import run
+
 # Quotes, backslashes, braces and the characters of the format's own
 # syntax, control characters (but the line end, which ends a session line),
 # characters beyond ASCII up to a surrogate pair, and a name cut inside a
@@ -48,18 +50,6 @@ FAMILIES = [
     "kestrel_table_entries_used",
     "kestrel_table_slots",
 ]
-
-
-def run(kestrel, session, *args):
-    """kestrel's standard output; the session file, or the sample's."""
-    env = dict(os.environ)
-    env.pop("KESTREL_SESSION", None)
-    if session is not None:
-        env["KESTREL_SESSION"] = session
-    result = subprocess.run([kestrel, *args], capture_output=True, env=env)
-    assert result.returncode == 0, (args, result.returncode, result.stderr)
-    assert result.stderr == b"", (args, result.stderr)
-    return result.stdout
 
 
 def documents(output):

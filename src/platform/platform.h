@@ -222,6 +222,12 @@ class ReplacementFile {
   void Discard();
 
  private:
+  // The new file's name beside the destination, "DESTINATION.PID-N.tmp":
+  // one of its own, since another run may write beside the same file, and
+  // one that no collector reads. N counts the names already taken.
+  static constexpr int kNames = 100;
+  std::u16string NewPath(uint32_t processId, int taken) const;
+
   std::u16string destination_;
   std::u16string path_;  // the new file's
   HANDLE handle_ = INVALID_HANDLE_VALUE;

@@ -300,15 +300,8 @@ bool WriteAll(::HANDLE file, const char* bytes, size_t length) {
 
 bool ReplacementFile::Create(std::string* reason) {
   Discard();
-  // A name of its own: another run may be writing beside the same file.
-  std::u16string stem = destination_ + u".";
-  for (char c : std::to_string(::GetCurrentProcessId()))
-    stem.push_back(static_cast<char16_t>(c));
-  for (int attempt = 0;; ++attempt) {
-    std::u16string path = stem + u"-";
-    for (char c : std::to_string(attempt))
-      path.push_back(static_cast<char16_t>(c));
-    path += u".tmp";
+  for (int taken = 0;; ++taken) {
+    std::u16string path = NewPath(::GetCurrentProcessId(), taken);
     ::HANDLE file = ::CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
@@ -317,7 +310,7 @@ bool ReplacementFile::Create(std::string* reason) {
       return true;
     }
     DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_EXISTS || attempt == 99) {
+    if (error != ERROR_FILE_EXISTS || taken + 1 == kNames) {
       *reason = ErrorText(error);
       return false;
     }

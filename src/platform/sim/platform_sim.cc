@@ -499,15 +499,9 @@ std::string ErrorText(int error) {
 
 bool ReplacementFile::Create(std::string* reason) {
   Discard();
-  // A name of its own: another run may be writing beside the same file.
-  std::u16string stem = destination_ + u".";
-  for (char c : std::to_string(getpid()))
-    stem.push_back(static_cast<char16_t>(c));
-  for (int attempt = 0;; ++attempt) {
-    std::u16string path = stem + u"-";
-    for (char c : std::to_string(attempt))
-      path.push_back(static_cast<char16_t>(c));
-    path += u".tmp";
+  for (int taken = 0;; ++taken) {
+    // The real process's ID: the simulated one is the session's.
+    std::u16string path = NewPath(static_cast<uint32_t>(getpid()), taken);
     // Made as any new file is (the umask applies), so that whoever reads
     // the destination now may read its replacement.
     int fd = open(HostPath(path).c_str(),
@@ -519,7 +513,7 @@ bool ReplacementFile::Create(std::string* reason) {
       path_ = std::move(path);
       return true;
     }
-    if (errno != EEXIST || attempt == 99) {
+    if (errno != EEXIST || taken + 1 == kNames) {
       *reason = ErrorText(errno);
       return false;
     }
