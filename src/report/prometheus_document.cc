@@ -131,7 +131,6 @@ void WritePrometheusDocument(const SystemTotals& system,
       document.PieceDone();
     }
   }
-  // The per-process GDI quota joins these families once it is read.
 
   // The session's counts where the system answers.
   if (system.session.gdiObjects) {
@@ -151,5 +150,7 @@ void WritePrometheusDocument(const SystemTotals& system,
   AppendSystemFamily(bytes, "kestrel_table_slots",
                      "Entries the GDI shared handle table has room for.",
                      system.tableSlots);
+  // The GDI quota of each process, the machine's setting, joins these as a
+  // gauge of its own once the census reads it.
   document.Finish();
 }
