@@ -167,6 +167,8 @@ bool ApplyValueOption(const std::u16string& word, const std::u16string& value,
       options.format = OutputFormat::Json;
     else if (lower == "html")
       options.format = OutputFormat::Html;
+    else if (lower == "prometheus")
+      options.format = OutputFormat::Prometheus;
     else
       return false;
     return true;
@@ -192,6 +194,10 @@ bool ApplyValueOption(const std::u16string& word, const std::u16string& value,
     return ModelCount(lower, "1000000", &options.sampleCount);
   if (IsWord(word, u'g'))
     return ModelCount(lower, "4294967295", &options.growthGate);
+  if (IsWord(word, u'O') && !value.empty()) {
+    options.outputFile = value;
+    return true;
+  }
   return false;
 }
 
@@ -233,7 +239,8 @@ Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
     if (firstReadAsTarget.empty() &&
         (IsWord(argument, u'o') || IsWord(argument, u's') ||
          IsWord(argument, u't') || IsWord(argument, u'w') ||
-         IsWord(argument, u'n') || IsWord(argument, u'g')))
+         IsWord(argument, u'n') || IsWord(argument, u'g') ||
+         IsWord(argument, u'O')))
       firstReadAsTarget = argument.substr(1);
     bool holdsNonZero =
         options.targetMode == TargetMode::ByName ||
@@ -241,7 +248,8 @@ Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
     if (holdsNonZero) {
       expected.outcome = ParseOutcome::UsageError;
       if (firstReadAsTarget == u"o")
-        expected.message = "kestrel: -o takes text, csv, json or html";
+        expected.message =
+            "kestrel: -o takes text, csv, json, html or prometheus";
       else if (firstReadAsTarget == u"s")
         expected.message = "kestrel: -s takes pid, name, total or all";
       else if (firstReadAsTarget == u"t")
@@ -252,6 +260,8 @@ Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
         expected.message = "kestrel: -n takes a count from 1 to 1000000";
       else if (firstReadAsTarget == u"g")
         expected.message = "kestrel: -g takes a count from 1 to 4294967295";
+      else if (firstReadAsTarget == u"O")
+        expected.message = "kestrel: -O takes a file name";
       return expected;
     }
     Conversion conversion = ExpectedConversion(argument);
@@ -268,6 +278,10 @@ Expected ExpectedParse(const std::vector<std::u16string>& arguments) {
       options.sampleCount == 0) {
     expected.outcome = ParseOutcome::UsageError;
     expected.message = "kestrel: -g needs a watch (-w SECONDS or -n COUNT)";
+  } else if (options.format == OutputFormat::Prometheus &&
+             options.showHandles) {
+    expected.outcome = ParseOutcome::UsageError;
+    expected.message = "kestrel: -o prometheus has no per-handle output";
   }
   return expected;
 }
@@ -317,8 +331,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (outcome == ParseOutcome::Help)
     FUZZ_CHECK(anyHelp);
-  // A usage error needs a second target: two arguments that are no option
-  // (a "-f" or filter value counts, because it may stand as a target).
+  // A usage error needs a second target, or -o prometheus beside -v: two
+  // arguments that are no option either way (a "-f" or filter value counts,
+  // because it may stand as a target).
   if (outcome == ParseOutcome::UsageError)
     FUZZ_CHECK(nonOptions >= 2);
   if (outcome != ParseOutcome::Run)
@@ -335,6 +350,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(options.intervalSeconds == want.intervalSeconds);
   FUZZ_CHECK(options.sampleCount == want.sampleCount);
   FUZZ_CHECK(options.growthGate == want.growthGate);
+  FUZZ_CHECK(options.outputFile == want.outputFile);
   if (options.targetMode == TargetMode::ByPid) {
     FUZZ_CHECK(options.targetPid == want.targetPid);
     // A PID target only from an argument the conversion consumed whole.

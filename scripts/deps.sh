@@ -8,6 +8,8 @@ kestrel_check_packages=(clang libclang-rt-14-dev clang-tidy clang-format cppchec
 # The browser test and scripts/screenshot: headless Chromium, and a font for
 # the Chinese process names of the sample session.
 kestrel_browser_packages=(chromium fonts-wqy-microhei)
+# The Prometheus tests: promtool and node_exporter, started on loopback.
+kestrel_prometheus_packages=(prometheus prometheus-node-exporter)
 
 kestrel_require_packages() {
   local missing=() package

@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -523,7 +524,8 @@ TEST_F(KestrelTest, ValueOptionsOnTheCommandLine) {
   RunResult result = Run(kShapesSession, {"-o", "xml"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out, kBanner + kUsage);
-  EXPECT_EQ(result.err, "kestrel: -o takes text, csv, json or html\n");
+  EXPECT_EQ(result.err,
+            "kestrel: -o takes text, csv, json, html or prometheus\n");
   // A document run prints no banner, even with the usage text.
   result = Run(kShapesSession, {"-o", "json", "a", "b"});
   EXPECT_EQ(result.exitCode, 1);
@@ -972,6 +974,89 @@ TEST_F(KestrelTest, ClosedPipeEndsWithExitCode5) {
   EXPECT_EQ(ReadFile(errors, &ok),
             "kestrel: cannot write to standard output\nexit 5\n");
   EXPECT_TRUE(ok);
+  std::remove(errors.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// -O FILE: the file gets what standard output would, and only ever whole.
+
+std::string FileText(const std::string& path) {
+  bool ok = false;
+  std::string text = ReadFile(path, &ok);
+  EXPECT_TRUE(ok) << "cannot read " << path;
+  return text;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(KestrelTest, OutputFileTakesWhatStandardOutputWould) {
+  const std::string file = dir_ + "/kestrel.prom";
+  RunResult direct = RunKestrel({"-c", "notepad"}, nullptr);
+  RunResult written = RunKestrel({"-c", "notepad", "-O", file}, nullptr);
+  EXPECT_EQ(0, written.exitCode);
+  EXPECT_EQ("", written.out + written.err);
+  EXPECT_EQ(direct.out, FileText(file));
+  // A watch of metrics replaces it at each sample: the last one stays.
+  const std::vector<std::string> watch = {"-o", "prometheus", "-w",
+                                          "1",  "-n",         "6"};
+  direct = RunKestrel(watch, nullptr);
+  std::vector<std::string> args = watch;
+  args.insert(args.end(), {"-O", file});
+  written = RunKestrel(args, nullptr);
+  EXPECT_EQ(0, written.exitCode);
+  EXPECT_EQ("", written.out + written.err);
+  EXPECT_EQ(direct.out.substr(
+                direct.out.rfind("# HELP kestrel_process_gdi_objects ")),
+            FileText(file));
+  EXPECT_EQ(std::vector<std::string>{"kestrel.prom"}, FolderEntries(dir_));
+}
+
+// A file that cannot be written or replaced: exit code 5 and one line with
+// its name and the reason; it keeps what it held, and no other file stays.
+TEST_F(KestrelTest, UnwritableOutputFileEndsWithExitCode5) {
+  const std::string file = dir_ + "/kestrel.prom";
+  const std::string folder = dir_ + "/folder";
+  ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+  const std::string errors = testing::TempDir() + "kestrel_output_file.txt";
+  const struct {
+    std::string command;  // after the environment
+    std::string target;
+    std::string reason;
+  } cases[] = {
+      {"\"" KESTREL_BINARY "\" -O ", dir_ + "/missing/kestrel.prom",
+       "No such file or directory"},
+      {"\"" KESTREL_BINARY "\" -o prometheus -O ", folder, "Is a directory"},
+      // Writes past 1 KiB fail (the signal ignored, as Windows has none).
+      {"ulimit -f 1; trap \"\" XFSZ; exec \"" KESTREL_BINARY "\" -v -O ", file,
+       "File too large"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command + c.target);
+    {
+      std::ofstream old(file, std::ios::binary);
+      old << "old\n";
+    }
+    std::string command = "env -u KESTREL_SESSION bash -c '" + c.command +
+                          "\"$0\"' '" + c.target + "' 2>\"" + errors + "\"";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(5, WEXITSTATUS(status));
+    EXPECT_EQ("kestrel: cannot write " + c.target + ": " + c.reason + "\n",
+              FileText(errors));
+    EXPECT_EQ("old\n", FileText(file));
+    EXPECT_EQ(std::vector<std::string>({"folder", "kestrel.prom"}),
+              FolderEntries(dir_));
+  }
   std::remove(errors.c_str());
 }
 

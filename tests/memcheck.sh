@@ -66,6 +66,9 @@ check 6 - -t 1000 -s all
 check 1 - -o xml
 check 0 - -w 2 -n 6 -c -v
 check 0 - -o json -v -n 3
+# Metrics replacing a file at each sample, and a file that cannot be made.
+check 0 - -o prometheus -w 1 -n 6 -O "$scratch/kestrel.prom"
+check 5 - -c -O "$scratch/missing/kestrel.txt"
 # The sample read from its file.
 check 0 "$sample" -c -v
 

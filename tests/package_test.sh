@@ -48,7 +48,7 @@ echo "made: $name.zip, $name.zip.sha256"
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && "$cmake" -E tar xf "$zip") || fail "the zip does not unpack"
 contents=$(cd "$work/unpacked" && find . -mindepth 1 | sort)
-expected=$'./CHANGELOG.md\n./LICENSE\n./README.md\n./kestrel.exe'
+expected=$'./CHANGELOG.md\n./LICENSE\n./README.md\n./kestrel.exe\n./kestrel.rules.yml'
 if [ "$contents" != "$expected" ]; then
   fail "the zip holds:"
   echo "$contents"

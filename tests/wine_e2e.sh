@@ -125,6 +125,59 @@ else
   fail "-o json -v: $json"
 fi
 
+# -o prometheus: LF line ends, standard output too; promtool, where it is
+# installed, reads it without a complaint.
+if "$wine" "$exe" -o prometheus > "$work/metrics" 2>&1 < /dev/null &&
+   head -n 1 "$work/metrics" | grep -q '^# HELP kestrel_process_gdi_objects ' &&
+   ! grep -q $'\r' "$work/metrics" &&
+   { ! command -v promtool > /dev/null ||
+     promtool check metrics < "$work/metrics" > "$work/lint" 2>&1; }; then
+  echo "ok: -o prometheus"
+else
+  fail "-o prometheus:"
+  cat -A "$work/metrics" "$work/lint" 2> /dev/null | head -20
+fi
+
+# -O: the file takes what standard output would, through a new file beside
+# it that replaces it whole; nothing else stays in the folder.
+windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
+mkdir "$work/out"
+echo old > "$work/out/kestrel.prom"
+"$wine" "$exe" -o prometheus -w 1 -n 2 -O "$(windows_path "$work/out/kestrel.prom")" \
+  > "$work/stdout" 2>&1 < /dev/null
+code=$?
+if [ "$code" = 0 ] && [ ! -s "$work/stdout" ] &&
+   cmp -s "$work/metrics" "$work/out/kestrel.prom" &&
+   [ "$(ls "$work/out")" = kestrel.prom ]; then
+  echo "ok: -o prometheus -w 1 -n 2 -O"
+else
+  fail "-o prometheus -w 1 -n 2 -O: exit $code, folder: $(ls "$work/out")"
+  cat -A "$work/stdout" "$work/out/kestrel.prom" | head -20
+fi
+"$wine" "$exe" -o csv -O "$(windows_path "$work/out/kestrel.csv")" \
+  > "$work/stdout" 2>&1 < /dev/null
+if [ $? = 0 ] && [ ! -s "$work/stdout" ] &&
+   cmp -s "$expected/csv_header.txt" "$work/out/kestrel.csv"; then
+  echo "ok: -o csv -O, CR LF as on standard output"
+else
+  fail "-o csv -O:"
+  cat -A "$work/stdout" "$work/out/kestrel.csv"
+fi
+# A folder cannot be replaced by a file: exit code 5, one line naming it,
+# and the folder as it was.
+target=$(windows_path "$work/out")
+"$wine" "$exe" -O "$target" > "$work/stdout" 2> "$work/stderr" < /dev/null
+code=$?
+if [ "$code" = 5 ] && [ "$(wc -l < "$work/stderr")" = 1 ] &&
+   grep -qF "kestrel: cannot write $target: " "$work/stderr" &&
+   [ "$(ls "$work/out")" = "$(printf 'kestrel.csv\nkestrel.prom')" ] &&
+   [ "$(ls "$work")" = "$(ls "$work" | grep -v '\.tmp$')" ]; then
+  echo "ok: -O over a folder: exit 5"
+else
+  fail "-O over a folder: exit $code, folder: $(ls "$work" "$work/out")"
+  cat -A "$work/stderr"
+fi
+
 if [ "$failures" != 0 ]; then
   echo "$failures check(s) failed"
   exit 1

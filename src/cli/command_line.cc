@@ -44,10 +44,11 @@ int WordIndex(const std::u16string& value, const char16_t* const (&words)[N]) {
 }
 
 bool ApplyFormat(const std::u16string& value, RunOptions* options) {
-  static const char16_t* const kWords[] = {u"text", u"csv", u"json", u"html"};
-  static const OutputFormat kFormats[] = {OutputFormat::Text, OutputFormat::Csv,
-                                          OutputFormat::Json,
-                                          OutputFormat::Html};
+  static const char16_t* const kWords[] = {u"text", u"csv", u"json", u"html",
+                                           u"prometheus"};
+  static const OutputFormat kFormats[] = {
+      OutputFormat::Text, OutputFormat::Csv, OutputFormat::Json,
+      OutputFormat::Html, OutputFormat::Prometheus};
   int index = WordIndex(value, kWords);
   if (index < 0)
     return false;
@@ -101,6 +102,14 @@ bool ApplyGrowthGate(const std::u16string& value, RunOptions* options) {
   return ParseCount(value, 0xFFFFFFFFu, &options->growthGate);
 }
 
+// Any file name: the platform says what it cannot write.
+bool ApplyOutputFile(const std::u16string& value, RunOptions* options) {
+  if (value.empty())
+    return false;
+  options->outputFile = value;
+  return true;
+}
+
 // An option that takes the next argument as its value: -x VALUE or /x VALUE.
 // A new one is a row here.
 struct ValueOption {
@@ -112,12 +121,14 @@ struct ValueOption {
 };
 
 constexpr ValueOption kValueOptions[] = {
-    {u'o', ApplyFormat, "kestrel: -o takes text, csv, json or html"},
+    {u'o', ApplyFormat,
+     "kestrel: -o takes text, csv, json, html or prometheus"},
     {u's', ApplyOrder, "kestrel: -s takes pid, name, total or all"},
     {u't', ApplyThreshold, "kestrel: -t takes a count from 1 to 4294967295"},
     {u'w', ApplyInterval, "kestrel: -w takes seconds from 1 to 86400"},
     {u'n', ApplySampleCount, "kestrel: -n takes a count from 1 to 1000000"},
     {u'g', ApplyGrowthGate, "kestrel: -g takes a count from 1 to 4294967295"},
+    {u'O', ApplyOutputFile, "kestrel: -O takes a file name"},
 };
 
 const ValueOption* FindValueOption(const std::u16string& argument) {
@@ -221,6 +232,12 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
   if (options->growthGate != 0 && !options->Watch()) {
     if (message)
       *message = "kestrel: -g needs a watch (-w SECONDS or -n COUNT)";
+    return ParseOutcome::UsageError;
+  }
+  // One series per handle would flood a time-series store.
+  if (options->format == OutputFormat::Prometheus && options->showHandles) {
+    if (message)
+      *message = "kestrel: -o prometheus has no per-handle output";
     return ParseOutcome::UsageError;
   }
   return ParseOutcome::Run;

@@ -241,7 +241,8 @@ TEST(ParseCommandLineTest, ValueOptions) {
   constexpr OutputFormat kJson = OutputFormat::Json;
   constexpr OutputFormat kCsv = OutputFormat::Csv;
   constexpr SortOrder kTable = SortOrder::Table;
-  const char* const kFormats = "kestrel: -o takes text, csv, json or html";
+  const char* const kFormats =
+      "kestrel: -o takes text, csv, json, html or prometheus";
   const char* const kCounts = "kestrel: -t takes a count from 1 to 4294967295";
   const ValueCase cases[] = {
       {{u"-o", u"json"}, kRun, kJson, kTable, 0, u"", ""},
@@ -258,7 +259,29 @@ TEST(ParseCommandLineTest, ValueOptions) {
       // Without a valid value the option word is a target, as it always was.
       {{u"-o"}, kRun, kText, kTable, 0, u"-o", ""},
       {{u"-o", u"-c"}, kRun, kText, kTable, 0, u"-o", ""},
-      {{u"-O", u"json"}, kUsage, kText, kTable, 0, u"", ""},
+      // -O takes any file name, but an empty one.
+      {{u"-O", u"json"}, kRun, kText, kTable, 0, u"", ""},
+      {{u"-O", u""},
+       kUsage,
+       kText,
+       kTable,
+       0,
+       u"",
+       "kestrel: -O takes a file name"},
+      {{u"-o", u"Prometheus"},
+       kRun,
+       OutputFormat::Prometheus,
+       kTable,
+       0,
+       u"",
+       ""},
+      {{u"-v", u"-o", u"prometheus"},
+       kUsage,
+       kText,
+       kTable,
+       0,
+       u"",
+       "kestrel: -o prometheus has no per-handle output"},
       {{u"-o", u"xml"}, kUsage, kText, kTable, 0, u"", kFormats},
       {{u"note", u"-o", u"jsonl"}, kUsage, kText, kTable, 0, u"", kFormats},
       {{u"-s", u"size"},
@@ -292,6 +315,9 @@ TEST(ParseCommandLineTest, ValueOptions) {
     EXPECT_EQ(c.threshold, options.threshold);
     EXPECT_EQ(c.targetName, options.targetName);
   }
+  RunOptions options;
+  ParseCommandLine({u"/O", u"C:\\metrics\\kestrel.prom"}, &options);
+  EXPECT_EQ(u"C:\\metrics\\kestrel.prom", options.outputFile);
 }
 
 TEST(ParseCommandLineTest, WatchOptions) {

@@ -30,6 +30,10 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   RunOptions options;
   std::string usageMessage;
   ParseOutcome outcome = ParseCommandLine(arguments, &options, &usageMessage);
+  // A run's output, the banner included, goes to -O's file; help and a
+  // usage error leave the file alone.
+  if (outcome == ParseOutcome::Run && !options.outputFile.empty())
+    out.SendToFile(options.outputFile);
   // A document is all that a -o csv, json or html run prints on standard
   // output.
   if (options.format == OutputFormat::Text)
@@ -56,10 +60,10 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   plan.sampleCount = options.sampleCount;
   std::unique_ptr<Report> report =
       MakeReport(options, options.Watch() ? &plan : nullptr, out);
-  // A watch whose output shows nothing until it ends, or is not seen, says
-  // on a terminal how far it has come.
-  bool quiet =
-      options.format != OutputFormat::Text || !platform::StdoutIsTerminal();
+  // A watch whose output shows nothing until it ends, or is not seen (a
+  // file, a pipe), says on a terminal how far it has come.
+  bool quiet = options.format != OutputFormat::Text ||
+               !options.outputFile.empty() || !platform::StdoutIsTerminal();
   return RunSamples(options, *report, out,
                     quiet && platform::StderrIsTerminal());
 }
@@ -74,14 +78,18 @@ int KestrelMain(
     if (!platform::Startup())
       return kExitSessionUnusable;
     code = RunKestrel(arguments, out);
+    // Whatever the run wrote since the last whole document is one.
+    out.EndDocument();
   } catch (const std::bad_alloc&) {
+    // A file is not replaced by a document that may be cut short.
+    out.Abandon();
     out.Flush();
     platform::WriteStderrLine("kestrel: out of memory");
     code = kExitOutOfMemory;
   }
   out.Flush();
   if (out.Failed()) {
-    platform::WriteStderrLine("kestrel: cannot write to standard output");
+    platform::WriteStderrLine(out.FailureMessage());
     // A run that could not read the system state or ran out of memory says
     // so by its code; any other run did not complete.
     if (code != kExitSystemState && code != kExitOutOfMemory)

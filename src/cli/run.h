@@ -15,7 +15,8 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out);
 
 // The entry's common part: reads the arguments, starts the platform, runs,
 // and is the one place where running out of memory and a failed write to
-// standard output become their messages and exit codes. A failed write is
-// exit code 5, unless the run already failed with 2, 3 or 4.
+// standard output or -O's file become their messages and exit codes. A
+// failed write is exit code 5, unless the run already failed with 2, 3 or 4.
+// -O's file takes what the run wrote when it ends, unless memory ran out.
 int KestrelMain(
     const std::function<std::vector<std::u16string>()>& readArguments);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "report/report_options.h"
 
@@ -15,6 +16,9 @@ struct RunOptions : ReportOptions {
   // -g: a watch fails (exit code 7) when a process's GDI All grew by this
   // much from its first sample to its last; 0 without -g.
   uint32_t growthGate = 0;
+  // -O: the file the output replaces whole, instead of standard output;
+  // empty without -O.
+  std::u16string outputFile;
 
   // -w or -n asks for a watch; -n alone samples every second.
   bool Watch() const { return intervalSeconds != 0 || sampleCount != 0; }

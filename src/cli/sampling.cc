@@ -128,6 +128,8 @@ int RunSamples(const RunOptions& options, Report& report, Output& out,
     report.Sample(snapshot);
     if (watch)
       out.Release();
+    if (report.DocumentPerSample())
+      out.EndDocument();
     if (end.failure != Failure::None)
       break;
     ++end.samples;

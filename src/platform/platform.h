@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 static_assert(sizeof(void*) == 8, "kestrel reads 64-bit Windows layouts");
 
@@ -201,6 +202,53 @@ bool WriteStdout(const char* bytes, size_t length);
 // Returns false when the write fails.
 bool WriteStdoutText(const char* bytes, size_t length);
 bool FlushStdout();
+
+// Writes bytes to standard output exactly as they are, "\n" too: Windows
+// writes them in binary mode, where text mode would make "\n" CR LF.
+// Returns false when the write fails.
+bool WriteStdoutExact(const char* bytes, size_t length);
+
+// A file replaced whole. The bytes go to a new file in the destination's
+// folder, which then takes the destination's place in one step (Windows:
+// MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+// other hosts: rename), so a reader finds the old content or the new, never
+// a part of either. A failure says why in `reason`, in the current locale's
+// code page, removes the new file and leaves the destination as it was.
+class ReplacementFile {
+ public:
+  explicit ReplacementFile(std::u16string destination)
+      : destination_(std::move(destination)) {}
+  // Removes the new file unless it took the destination's place.
+  ~ReplacementFile() { Discard(); }
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+  const std::u16string& destination() const { return destination_; }
+  // Whether a new file is being written.
+  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+  // Creates the new, empty file beside the destination.
+  bool Create(std::string* reason);
+  // Appends to the new file. With `text`, each "\n" is written as a text
+  // file has it here, as standard output writes it to a file: CR LF on
+  // Windows.
+  bool Write(const char* bytes, size_t length, bool text, std::string* reason);
+  // Writes the new file through and closes it, then moves it over the
+  // destination.
+  bool Commit(std::string* reason);
+  // Closes and removes the new file, if there is one.
+  void Discard();
+
+ private:
+  // The new file's name beside the destination, "DESTINATION.PID-N.tmp":
+  // one of its own, since another run may write beside the same file, and
+  // one that no collector reads. N counts the names already taken.
+  static constexpr int kNames = 100;
+  std::u16string NewPath(uint32_t processId, int taken) const;
+
+  std::u16string destination_;
+  std::u16string path_;  // the new file's
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
 
 // A clock in milliseconds that never goes back, from an arbitrary start (the
 // host build's simulated clock starts at 0 and moves only at a wait).

@@ -4,6 +4,8 @@
 #include "platform/platform.h"
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
@@ -276,6 +278,145 @@ int32_t RegQueryValueExW(HKEY key, const char16_t* valueName,
 
 int32_t RegCloseKey(HKEY key) {
   return ::RegCloseKey(static_cast<::HKEY>(key));
+}
+
+bool WriteStdoutExact(const char* bytes, size_t length) {
+  if (std::fflush(stdout) != 0)
+    return false;
+  int fd = _fileno(stdout);
+  int mode = _setmode(fd, _O_BINARY);
+  bool written = std::fwrite(bytes, 1, length, stdout) == length &&
+                 std::fflush(stdout) == 0;
+  if (mode != -1)
+    _setmode(fd, mode);
+  return written;
+}
+
+namespace {
+
+// The system's text for `error`, in English as kestrel's own messages are
+// where the system has it, in the locale's code page, without the final
+// full stop and line end.
+std::string ErrorText(DWORD error) {
+  wchar_t* message = nullptr;
+  DWORD length = 0;
+  const DWORD kLanguages[] = {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), 0};
+  for (DWORD language : kLanguages) {
+    length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                  FORMAT_MESSAGE_FROM_SYSTEM |
+                                  FORMAT_MESSAGE_IGNORE_INSERTS,
+                              nullptr, error, language,
+                              reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    if (length != 0)
+      break;
+  }
+  std::string text;
+  if (length == 0 || !message)
+    return "error " + std::to_string(error);
+  while (length > 0 &&
+         (message[length - 1] == L'\r' || message[length - 1] == L'\n' ||
+          message[length - 1] == L' ' || message[length - 1] == L'.'))
+    --length;
+  AppendInCodePage(reinterpret_cast<const char16_t*>(message), length, text);
+  ::LocalFree(message);
+  return text;
+}
+
+const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+bool WriteAll(::HANDLE file, const char* bytes, size_t length) {
+  while (length > 0) {
+    DWORD piece = static_cast<DWORD>(std::min<size_t>(length, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes, piece, &written, nullptr) || written == 0)
+      return false;
+    bytes += written;
+    length -= written;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReplacementFile::Create(std::string* reason) {
+  Discard();
+  for (int taken = 0;; ++taken) {
+    std::u16string path = NewPath(::GetCurrentProcessId(), taken);
+    ::HANDLE file = ::CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      handle_ = file;
+      path_ = std::move(path);
+      return true;
+    }
+    DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS || taken + 1 == kNames) {
+      *reason = ErrorText(error);
+      return false;
+    }
+  }
+}
+
+bool ReplacementFile::Write(const char* bytes, size_t length, bool text,
+                            std::string* reason) {
+  bool written = true;
+  if (!text) {
+    written = WriteAll(handle_, bytes, length);
+  } else {
+    std::string lines;
+    lines.reserve(length + length / 16);
+    for (size_t i = 0; i < length; ++i) {
+      if (bytes[i] == '\n')
+        lines.push_back('\r');
+      lines.push_back(bytes[i]);
+    }
+    written = WriteAll(handle_, lines.data(), lines.size());
+  }
+  if (!written) {
+    *reason = ErrorText(::GetLastError());
+    Discard();
+  }
+  return written;
+}
+
+bool ReplacementFile::Commit(std::string* reason) {
+  bool flushed = ::FlushFileBuffers(handle_) != FALSE;
+  DWORD error = flushed ? 0 : ::GetLastError();
+  ::CloseHandle(handle_);
+  handle_ = INVALID_HANDLE_VALUE;
+  if (flushed) {
+    // A reader that holds the destination open without FILE_SHARE_DELETE
+    // blocks the move while it reads; a collector reads the file in a
+    // moment, so the move is tried again for about a second.
+    for (int attempt = 0;; ++attempt) {
+      if (::MoveFileExW(Wide(path_), Wide(destination_),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        path_.clear();
+        return true;
+      }
+      error = ::GetLastError();
+      if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+          attempt == 20)
+        break;
+      ::Sleep(50);
+    }
+  }
+  *reason = ErrorText(error);
+  Discard();
+  return false;
+}
+
+void ReplacementFile::Discard() {
+  if (handle_ != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+  if (!path_.empty()) {
+    ::DeleteFileW(Wide(path_));
+    path_.clear();
+  }
 }
 
 bool Startup() { return true; }

@@ -1,20 +1,37 @@
 // Where the report's text goes: standard output, converted to the code page
 // and written in large pieces (a console or terminal shows the characters
-// those bytes stand for), or a UTF-16 capture for tests.
+// those bytes stand for), a file replaced whole by each document (-O), or a
+// UTF-16 capture for tests.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
+
+namespace platform {
+class ReplacementFile;
+}
 
 class Output {
  public:
   // Writes to standard output through the platform layer.
-  Output() = default;
+  Output();
   // Collects the UTF-16 text in `capture` instead.
-  explicit Output(std::u16string* capture) : capture_(capture) {}
+  explicit Output(std::u16string* capture);
+  // Flushes standard output; a file keeps its content unless EndDocument
+  // replaced it.
   ~Output();
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
+
+  // From now on the output goes to the file `path` instead of standard
+  // output, as the same bytes, and the file only ever holds whole
+  // documents: see EndDocument. A capture keeps capturing.
+  void SendToFile(const std::u16string& path);
+  // From now on line ends leave as they are written, LF on every platform,
+  // rather than as a text file has them (CR LF on Windows): for documents
+  // whose readers take LF alone.
+  void KeepLineEnds();
 
   void Write(const std::u16string& text) { Write(text.data(), text.size()); }
   void Write(const char16_t* text, size_t length);
@@ -34,10 +51,27 @@ class Output {
   void Hold();
   // Sends what was held, in one write, and flushes.
   void Release();
+  // What was written since the last document's end is a whole document:
+  // the file takes it as its content in one step (nothing written, nothing
+  // replaced); standard output is flushed.
+  void EndDocument();
+  // Drops what the file would have taken since the last document's end: it
+  // keeps its content. Standard output keeps what it was sent.
+  void Abandon();
   bool Failed() const { return failed_; }
+  // The line that says which write failed, and why where a file is written.
+  std::string FailureMessage() const;
 
  private:
+  // Sends text in the code page, or bytes as they are.
+  bool SendText(const char* bytes, size_t length);
+  bool SendBytes(const char* bytes, size_t length);
+  bool WriteToFile(const char* bytes, size_t length, bool text);
+
   std::u16string* capture_ = nullptr;
+  std::unique_ptr<platform::ReplacementFile> file_;
+  std::string fileFailure_;  // why the file could not be written
+  bool keepLineEnds_ = false;
   std::string bytes_;
   bool failed_ = false;
   bool holding_ = false;

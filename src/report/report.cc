@@ -3,6 +3,7 @@
 #include "report/csv_report.h"
 #include "report/html_report.h"
 #include "report/json_report.h"
+#include "report/prometheus_report.h"
 #include "report/text_report.h"
 
 std::unique_ptr<Report> MakeReport(const ReportOptions& options,
@@ -15,6 +16,8 @@ std::unique_ptr<Report> MakeReport(const ReportOptions& options,
       return std::make_unique<JsonReport>(options, watching, out);
     case OutputFormat::Html:
       return std::make_unique<HtmlReport>(options, watch, out);
+    case OutputFormat::Prometheus:
+      return std::make_unique<PrometheusReport>(out);
     case OutputFormat::Text:
       break;
   }

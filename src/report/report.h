@@ -73,6 +73,10 @@ class Report {
   // what it holds. A document is written whole or not at all, and a
   // watch's changes would show the lost handles as gone.
   virtual bool ShowsIncompleteSample() const { return false; }
+  // Whether each sample is a whole document of its own, which takes the
+  // place of the one before where the output keeps one (-O FILE); otherwise
+  // the run's output is one document, whole when the run ends.
+  virtual bool DocumentPerSample() const { return false; }
   virtual void Sample(const Snapshot& snapshot) = 0;
   // After the last sample, also when none could be taken.
   virtual void End(const RunEnd& end) = 0;

@@ -2,6 +2,7 @@
 // session description. The table and the PEB are real memory of this
 // process, so the scan reads them in place exactly as on Windows.
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <clocale>
 #include <cstdio>
@@ -13,11 +14,13 @@
 #include <memory>
 #include <new>
 #include <set>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <locale.h>
 #include <signal.h>
 #include <unistd.h>
@@ -42,13 +45,14 @@ constexpr uint32_t kMemMapped = 0x40000;
 constexpr uintptr_t kForeignPebAddress = 0x7FF5FFFDE000;
 
 // What a handle refers to: a snapshot (a copy of the process list and a
-// cursor) or an opened process.
+// cursor), an opened process, or a file (its descriptor).
 struct HandleObject {
   bool isSnapshot = false;
   bool isKey = false;  // the registry key that holds the GDI quota
   std::vector<SimulatedProcess> processes;
   size_t next = 0;
   uint32_t pid = 0;
+  int fd = -1;
 };
 
 struct State {
@@ -299,8 +303,9 @@ bool CloseHandle(HANDLE handle) {
   if (!object || object->isKey)
     return false;
   GetState().openHandles.erase(handle);
+  bool closed = object->fd < 0 || close(object->fd) == 0;
   delete object;
-  return true;
+  return closed;
 }
 
 uint32_t GetCurrentProcessId() { return GetState().session.selfPid; }
@@ -550,6 +555,98 @@ bool WriteStdoutText(const char* bytes, size_t length) {
     at += count;
   }
   return WriteStdout(utf8.data(), utf8.size());
+}
+
+bool WriteStdoutExact(const char* bytes, size_t length) {
+  return WriteStdout(bytes, length);
+}
+
+namespace {
+
+// A path as this host's file functions take it: UTF-8.
+std::string HostPath(const std::u16string& path) {
+  std::string bytes;
+  size_t position = 0;
+  while (position < path.size())
+    AppendUtf8(NextCodePoint(path.data(), path.size(), &position), bytes);
+  return bytes;
+}
+
+// The C library's text for `error`, in English as kestrel's own messages
+// are, whatever the locale.
+std::string ErrorText(int error) {
+  static const locale_t english = newlocale(LC_ALL_MASK, "C", nullptr);
+  return english ? strerror_l(error, english)
+                 : "error " + std::to_string(error);
+}
+
+}  // namespace
+
+bool ReplacementFile::Create(std::string* reason) {
+  Discard();
+  for (int taken = 0;; ++taken) {
+    // The real process's ID: the simulated one is the session's.
+    std::u16string path = NewPath(static_cast<uint32_t>(getpid()), taken);
+    // Made as any new file is (the umask applies), so that whoever reads
+    // the destination now may read its replacement.
+    int fd = open(HostPath(path).c_str(),
+                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      auto object = std::make_unique<HandleObject>();
+      object->fd = fd;
+      handle_ = NewHandle(std::move(object));
+      path_ = std::move(path);
+      return true;
+    }
+    if (errno != EEXIST || taken + 1 == kNames) {
+      *reason = ErrorText(errno);
+      return false;
+    }
+  }
+}
+
+bool ReplacementFile::Write(const char* bytes, size_t length, bool /*text*/,
+                            std::string* reason) {
+  int fd = FromHandle(handle_)->fd;
+  while (length > 0) {
+    ssize_t written = write(fd, bytes, length);
+    if (written < 0 && errno == EINTR)
+      continue;
+    if (written <= 0) {
+      *reason = ErrorText(written < 0 ? errno : EIO);
+      Discard();
+      return false;
+    }
+    bytes += written;
+    length -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool ReplacementFile::Commit(std::string* reason) {
+  // close reports what a delayed write could not store.
+  bool closed = CloseHandle(handle_);
+  int error = errno;
+  handle_ = INVALID_HANDLE_VALUE;
+  if (closed &&
+      rename(HostPath(path_).c_str(), HostPath(destination_).c_str()) == 0) {
+    path_.clear();
+    return true;
+  }
+  *reason = ErrorText(closed ? errno : error);
+  Discard();
+  return false;
+}
+
+void ReplacementFile::Discard() {
+  if (handle_ != INVALID_HANDLE_VALUE) {
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+  if (!path_.empty()) {
+    unlink(HostPath(path_).c_str());
+    path_.clear();
+  }
 }
 
 bool Startup() {

@@ -1,0 +1,12 @@
+#include "report/prometheus_report.h"
+
+#include "report/output.h"
+#include "report/prometheus_document.h"
+
+PrometheusReport::PrometheusReport(Output& out) : out_(out) {
+  out_.KeepLineEnds();
+}
+
+void PrometheusReport::Sample(const Snapshot& snapshot) {
+  WritePrometheusDocument(*snapshot.system, *snapshot.listed, out_);
+}
