@@ -11,9 +11,14 @@
 #include "bench/keep_memory.h"
 #include "platform/platform.h"
 
-inline int RunBenchmarksWithNullStdout(int argc, char** argv,
-                                       const char* name) {
-  KeepFreedMemory();
+// Whether the allocator keeps what the benchmarks free (the default), or
+// gives it back to the system as kestrel's own runs do.
+enum class FreedMemory { Keep, GiveBack };
+
+inline int RunBenchmarksWithNullStdout(int argc, char** argv, const char* name,
+                                       FreedMemory freed = FreedMemory::Keep) {
+  if (freed == FreedMemory::Keep)
+    KeepFreedMemory();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv))
     return 1;

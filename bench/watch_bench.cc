@@ -1,35 +1,43 @@
-// A later sample of a watch against a single run, both under -v over the
-// scan workload: the run scans and prints every handle; the sample scans a
-// table in which a tenth of the used entries hold a new object, finds the
-// changes against the previous sample and prints them (two lines a changed
-// entry), held and written whole. The census, which both do alike, is left
-// out.
+// A later sample of a watch against a single run, in each output format,
+// both under -v over the scan workload: the run scans and reports every
+// handle; the sample scans a table in which a tenth of the used entries
+// hold a new object, finds the changes against the previous sample and
+// hands them to the watch's report, its output held and written whole. The
+// census, which both do alike, is left out.
 //
-// Each iteration starts from the state the census leaves, so the records are
-// reset first, outside the measurement: both time the rest with the thread's
-// CPU clock (manual time), as the scan benchmark does.
+// Measured as the program runs: the allocator gives freed memory back as it
+// does in kestrel (no tuned thresholds), and the watch's report and output
+// live from sample to sample, as in a watch. Each iteration starts from the
+// state the census leaves, reset outside the measurement: both time the
+// rest with the thread's CPU clock (manual time), page faults included.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <iostream>
+#include <memory>
 #include <vector>
 
-#include "bench/keep_memory.h"
 #include "bench/null_stdout.h"
 #include "bench/thread_clock.h"
 #include "bench/workload.h"
 #include "census/process_table.h"
-#include "cli/run_options.h"
 #include "gditable/shared_table.h"
-#include "platform/platform.h"
 #include "report/changes.h"
 #include "report/growth.h"
 #include "report/listing.h"
 #include "report/output.h"
-#include "report/text_report.h"
-#include "report/view.h"
+#include "report/report.h"
 
 namespace {
+
+const OutputFormat kFormats[] = {OutputFormat::Text, OutputFormat::Csv,
+                                 OutputFormat::Json, OutputFormat::Html};
+const char* const kFormatNames[] = {"text", "csv", "json", "html"};
+
+ReportOptions HandleOptions(int64_t format) {
+  ReportOptions options;
+  options.showHandles = true;
+  options.format = kFormats[format];
+  return options;
+}
 
 // The workload with every tenth used entry reused: a new unique, so a new
 // handle value at the same index.
@@ -50,17 +58,23 @@ uint32_t Scan(const std::vector<GdiTableEntry>& entries, ProcessTable& table) {
 
 void BM_SingleRun(benchmark::State& state) {
   const ScanWorkload& workload = GetScanWorkload();
+  const ReportOptions options = HandleOptions(state.range(0));
+  state.SetLabel(kFormatNames[state.range(0)]);
   ProcessTable table;
   FillProcessTable(workload, table);
-  RunOptions options;
-  options.showHandles = true;
   for (auto _ : state) {
     ResetScanState(table);
     double start = ThreadCpuSeconds();
-    Scan(workload.entries, table);
+    SystemTotals system;
+    system.tableSlots = ScanWorkload::kEntries;
+    system.tableEntriesUsed = Scan(workload.entries, table);
     std::vector<const ProcessRecord*> listed = ListedProcesses(table, options);
     Output out;
-    PrintView(listed, options, out);
+    std::unique_ptr<Report> report = MakeReport(options, nullptr, out);
+    Snapshot snapshot;
+    snapshot.system = &system;
+    snapshot.listed = &listed;
+    report->Sample(snapshot);
     out.Flush();
     state.SetIterationTime(ThreadCpuSeconds() - start);
     if (out.Failed()) {
@@ -69,43 +83,58 @@ void BM_SingleRun(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_SingleRun)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SingleRun)
+    ->DenseRange(0, 3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_WatchSample(benchmark::State& state) {
   const ScanWorkload& workload = GetScanWorkload();
   const std::vector<GdiTableEntry> changed = ChangedEntries(workload);
-  RunOptions options;
-  options.showHandles = true;
+  const ReportOptions options = HandleOptions(state.range(0));
+  state.SetLabel(kFormatNames[state.range(0)]);
   ProcessTable previous, current;
   FillProcessTable(workload, previous);
   FillProcessTable(workload, current);
-  Scan(workload.entries, previous);
+  SystemTotals system;
+  system.tableSlots = ScanWorkload::kEntries;
+  system.tableEntriesUsed = Scan(workload.entries, previous);
   std::vector<const ProcessRecord*> previousListed =
       ListedProcesses(previous, options);
+  // The watch's state, which lives from sample to sample.
   GrowthTracker growth;
   growth.Note(previous, previousListed, 0);
   SampleChanges changes;
-  SystemTotals system;
+  WatchPlan plan;
+  Output out;
+  std::unique_ptr<Report> report = MakeReport(options, &plan, out);
+  Snapshot first;
+  first.system = &system;
+  first.listed = &previousListed;
+  first.growth = &growth;
+  out.Hold();
+  report->Sample(first);
+  out.Release();
+  uint64_t sample = 1;
   for (auto _ : state) {
     ResetScanState(current);
     double start = ThreadCpuSeconds();
-    Scan(changed, current);
+    system.tableEntriesUsed = Scan(changed, current);
     std::vector<const ProcessRecord*> listed =
         ListedProcesses(current, options);
-    growth.Note(current, listed, 1000);
+    ++sample;
+    growth.Note(current, listed, sample * 1000);
     FindChanges({&previous, &previousListed}, {&current, &listed}, options,
                 &changes);
-    Output out;
-    TextReport report(options, true, out);
     Snapshot snapshot;
-    snapshot.number = 2;
-    snapshot.milliseconds = 1000;
+    snapshot.number = sample;
+    snapshot.milliseconds = sample * 1000;
     snapshot.system = &system;
     snapshot.listed = &listed;
     snapshot.changes = &changes;
     snapshot.growth = &growth;
     out.Hold();
-    report.Sample(snapshot);
+    report->Sample(snapshot);
     out.Release();
     state.SetIterationTime(ThreadCpuSeconds() - start);
     if (out.Failed()) {
@@ -114,10 +143,14 @@ void BM_WatchSample(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_WatchSample)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WatchSample)
+    ->DenseRange(0, 3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  return RunBenchmarksWithNullStdout(argc, argv, "watch_bench: /dev/null");
+  return RunBenchmarksWithNullStdout(argc, argv, "watch_bench: /dev/null",
+                                     FreedMemory::GiveBack);
 }
