@@ -1,6 +1,10 @@
 #include "gditable/shared_table.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <memory>
+#include <new>
 
 #include "census/process_table.h"
 #include "gditable/object_types.h"
@@ -86,30 +90,117 @@ bool LocateSharedHandleTable(SharedTableLocation* location) {
   return true;
 }
 
+namespace {
+
+// What the scan keeps of a recorded process while it runs, in one cache
+// line: where its next handle goes, the end of the room its list has, and
+// what it counted. An entry touches this line and its handle's, not the
+// record's fields spread over a 640-byte node; the counts go to the record
+// when the scan ends.
+struct alignas(64) Owner {
+  HandleRecord* next;
+  HandleRecord* end;
+  int32_t categoryCounts[kCategoryCount];
+  int32_t unlisted;
+};
+static_assert(sizeof(Owner) == 64, "an owner is one cache line");
+
+// Where `owner` writes next in `list`, and the end of the room it has.
+void TakeRoom(Owner& owner, const HandleList& list) {
+  owner.next = list.storage + list.size;
+  owner.end = list.storage + list.Room();
+}
+
+// Puts the handles `owner` wrote since it took its room into `list`.
+void Settle(const Owner& owner, HandleList& list) {
+  list.TakeWritten(
+      static_cast<int32_t>(owner.next - (list.storage + list.size)));
+}
+
+// Appends to a list whose room is used up, as HandleList::Append does: it
+// grows by its doubling rule, or the append fails and null comes back.
+HandleRecord* AppendBeyondRoom(Owner& owner, HandleList& list) {
+  Settle(owner, list);
+  HandleRecord* slot = list.AppendSlot();
+  TakeRoom(owner, list);
+  return slot;
+}
+
+}  // namespace
+
 uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
                                ProcessTable& processes) {
   static_assert(kObjectCategoryCount == kCategoryCount,
                 "one counter a category");
+  // Held in locals, so that the stores below do not make the loop read them
+  // again.
+  const PidFinder finder = processes.Finder();
+  const uint32_t held = finder.slots ? finder.mask + 1 : 0;
+  // Like the table's own room for a process, an owner that cannot be had
+  // ends the run as out of memory.
+  std::unique_ptr<Owner[]> owners(new (std::nothrow) Owner[processes.Count()]);
+  if (processes.Count() != 0 && !owners)
+    throw OutOfMemoryError();
+
+  // Each empty list gets room for the objects GetGuiResources counted for
+  // its process, so that the scan appends without reallocating. The counts
+  // come from the system and may be anything: in all, the lists get no more
+  // room than the table has entries.
+  int64_t budget = entryCount;
+  for (uint32_t i = 0; i < held; ++i) {
+    const PidFinder::Slot& slot = finder.slots[i];
+    if (!slot.record)
+      continue;
+    HandleList& list = slot.record->handles;
+    if (list.size == 0 && slot.record->guiObjectCount > 0 && budget > 0) {
+      int64_t expected = std::min<int64_t>(slot.record->guiObjectCount, budget);
+      list.Reserve(static_cast<int32_t>(expected));
+      budget -= expected;
+    }
+    Owner& owner = owners[slot.number];
+    std::fill(std::begin(owner.categoryCounts), std::end(owner.categoryCounts),
+              0);
+    owner.unlisted = 0;
+    TakeRoom(owner, list);
+  }
+
   uint32_t used = 0;
   for (uint32_t index = 0; index < entryCount; ++index) {
     const GdiTableEntry& entry = table[index];
     if (entry.typeCode == 0)
       continue;
     ++used;
-    ProcessRecord* record = processes.Lookup(entry.ownerWord & 0xFFFFFFFEu);
-    if (!record)
+    const PidFinder::Slot* slot = finder.SlotOf(entry.ownerWord & 0xFFFFFFFEu);
+    if (!slot)
       continue;
-    // Written straight into the list: a copy through a temporary costs a
-    // store-to-load stall an entry. A handle that cannot be listed still
-    // counts.
-    if (HandleRecord* slot = record->handles.AppendSlot()) {
-      std::memcpy(&slot->entry, &entry, sizeof(entry));
-      slot->handle = HandleValueOf(entry.unique, index);
+    Owner& owner = owners[slot->number];
+    HandleRecord* handle = owner.next;
+    if (handle != owner.end)
+      ++owner.next;
+    else
+      handle = AppendBeyondRoom(owner, slot->record->handles);
+    // A handle that cannot be listed still counts.
+    if (handle) {
+      handle->entry = entry;
+      handle->handle = HandleValueOf(entry.unique, index);
     } else {
-      ++record->unlistedHandles;
+      ++owner.unlisted;
     }
-    ++record->entryCount;
-    ++record->categoryCounts[IndexOf(CategoryOf(TypeCodeOf(entry)))];
+    ++owner.categoryCounts[IndexOf(CategoryOf(TypeCodeOf(entry)))];
+  }
+
+  for (uint32_t i = 0; i < held; ++i) {
+    const PidFinder::Slot& slot = finder.slots[i];
+    if (!slot.record)
+      continue;
+    Owner& owner = owners[slot.number];
+    ProcessRecord& record = *slot.record;
+    Settle(owner, record.handles);
+    for (int category = 0; category < kCategoryCount; ++category) {
+      record.entryCount += owner.categoryCounts[category];
+      record.categoryCounts[category] += owner.categoryCounts[category];
+    }
+    record.unlistedHandles += owner.unlisted;
   }
   return used;
 }
