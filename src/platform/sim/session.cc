@@ -1,6 +1,7 @@
 #include "platform/sim/session.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,28 +48,51 @@ std::string Quoted(std::string_view field) {
   return text;
 }
 
+// Each byte's value as a digit; 16 for a byte that is none.
+constexpr std::array<uint8_t, 256> kDigitValues = [] {
+  std::array<uint8_t, 256> values = {};
+  for (size_t byte = 0; byte < values.size(); ++byte)
+    values[byte] = 16;
+  for (int digit = 0; digit < 10; ++digit)
+    values[static_cast<size_t>('0' + digit)] = static_cast<uint8_t>(digit);
+  for (int digit = 10; digit < 16; ++digit) {
+    values[static_cast<size_t>('a' + digit - 10)] = static_cast<uint8_t>(digit);
+    values[static_cast<size_t>('A' + digit - 10)] = static_cast<uint8_t>(digit);
+  }
+  return values;
+}();
+
 // An unsigned decimal or 0x-hexadecimal number no larger than `maximum`.
 bool ParseNumber(std::string_view field, uint64_t maximum, uint64_t* value) {
-  unsigned base = 10;
-  if (field.size() > 2 && field[0] == '0' &&
-      (field[1] == 'x' || field[1] == 'X')) {
-    base = 16;
+  bool hex = field.size() > 2 && field[0] == '0' &&
+             (field[1] == 'x' || field[1] == 'X');
+  if (hex)
     field.remove_prefix(2);
-  }
   if (field.empty())
     return false;
+  const unsigned base = hex ? 16 : 10;
   uint64_t result = 0;
-  for (char c : field) {
-    unsigned digit;
-    if (c >= '0' && c <= '9')
-      digit = static_cast<unsigned>(c - '0');
-    else if (base == 16 && c >= 'a' && c <= 'f')
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    else if (base == 16 && c >= 'A' && c <= 'F')
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    else
+  // Up to 19 decimal or 16 hexadecimal digits fit in 64 bits, so these are
+  // read without a check per digit and compared with the maximum once.
+  size_t unchecked = std::min(field.size(), hex ? size_t{16} : size_t{19});
+  for (size_t i = 0; i < unchecked; ++i) {
+    unsigned digit = kDigitValues[static_cast<unsigned char>(field[i])];
+    if (digit >= base)
       return false;
-    if (result > (maximum - digit) / base)
+    result = result * base + digit;
+  }
+  if (result > maximum)
+    return false;
+  // Digits beyond those (leading zeros, or a number too large) are checked
+  // against the most a number may be before a further digit, worked out by
+  // a shift or a division by a constant, not a division per digit.
+  const uint64_t limit = hex ? maximum >> 4 : maximum / 10;
+  const unsigned lastDigit =
+      static_cast<unsigned>(hex ? maximum & 0xF : maximum % 10);
+  for (size_t i = unchecked; i < field.size(); ++i) {
+    unsigned digit = kDigitValues[static_cast<unsigned char>(field[i])];
+    if (digit >= base || result > limit ||
+        (result == limit && digit > lastDigit))
       return false;
     result = result * base + digit;
   }
