@@ -144,17 +144,18 @@ uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
 
   // Each empty list gets room for the objects GetGuiResources counted for
   // its process, so that the scan appends without reallocating. The counts
-  // come from the system and may be anything: in all, the lists get no more
-  // room than the table has entries.
+  // come from the system and may be anything: the lists get room for no
+  // more than the table has entries in all, and a count beyond what is left
+  // of that gets none.
   int64_t budget = entryCount;
   for (uint32_t i = 0; i < held; ++i) {
     const PidFinder::Slot& slot = finder.slots[i];
     if (!slot.record)
       continue;
     HandleList& list = slot.record->handles;
-    if (list.size == 0 && slot.record->guiObjectCount > 0 && budget > 0) {
-      int64_t expected = std::min<int64_t>(slot.record->guiObjectCount, budget);
-      list.Reserve(static_cast<int32_t>(expected));
+    int32_t expected = slot.record->guiObjectCount;
+    if (list.size == 0 && expected > 0 && expected <= budget) {
+      list.Reserve(expected);
       budget -= expected;
     }
     Owner& owner = owners[slot.number];
