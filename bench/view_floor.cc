@@ -5,31 +5,13 @@
 #include "census/handle_list.h"
 #include "gditable/object_types.h"
 #include "platform/platform.h"
+#include "report/format.h"
 
 namespace {
 
 constexpr size_t kPiece = size_t{64} * 1024;
 // Room past a piece for what one process or handle adds.
 constexpr size_t kSlack = size_t{16} * 1024;
-
-// Sixteen upper-case digits, two a byte.
-char* Hex16(char* at, uint64_t value) {
-  static const struct Pairs {
-    char digits[256][2];
-    Pairs() : digits() {
-      const char* hex = "0123456789ABCDEF";
-      for (int byte = 0; byte < 256; ++byte) {
-        digits[byte][0] = hex[byte >> 4];
-        digits[byte][1] = hex[byte & 0xF];
-      }
-    }
-  } kPairs;
-  for (int shift = 56; shift >= 0; shift -= 8) {
-    std::memcpy(at, kPairs.digits[(value >> shift) & 0xFF], 2);
-    at += 2;
-  }
-  return at;
-}
 
 char* Put(char* at, const std::string& bytes) {
   std::memcpy(at, bytes.data(), bytes.size());
@@ -68,9 +50,9 @@ bool WriteFloor(const FloorDocument& document, std::string* capture) {
         at = Put(at, document.separator);
       first = false;
       at = Put(at, process.handleLead);
-      at = Hex16(at, handle.handle);
+      at = FormatPointer(at, handle.handle);
       at = Put(at, document.middles[TypeCodeOf(handle.entry)]);
-      at = Hex16(at, handle.entry.kernelAddress);
+      at = FormatPointer(at, handle.entry.kernelAddress);
       at = Put(at, document.handleEnd);
       if (at - buffer >= static_cast<ptrdiff_t>(kPiece))
         at = sink.Send(at);

@@ -5,7 +5,8 @@
 // What is the same for every handle of a process (its header lines, a CSV
 // row's leading fields) or of a type code (the padded name, the type's
 // fields) is prepared beforehand, so a handle costs its two hexadecimal
-// numbers, written by hand, and a few copies into one buffer.
+// numbers, written by hand (FormatPointer, two digits a byte from a table),
+// and a few copies into one buffer.
 #pragma once
 
 #include <array>
