@@ -125,9 +125,9 @@ void HandleList::TakeWritten(int32_t count) {
     grown *= 2;
   // The records past the end are zero up to the capacity, as appends leave
   // them; those beyond it are not the list's yet.
-  capacity = grown;
-  if (capacity > size) {
+  if (grown != size) {
     std::memset(storage + size, 0,
-                sizeof(HandleRecord) * static_cast<size_t>(capacity - size));
+                sizeof(HandleRecord) * static_cast<size_t>(grown - size));
   }
+  capacity = grown;
 }

@@ -194,7 +194,7 @@ uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
     const PidFinder::Slot& slot = finder.slots[i];
     if (!slot.record)
       continue;
-    Owner& owner = owners[slot.number];
+    const Owner& owner = owners[slot.number];
     ProcessRecord& record = *slot.record;
     Settle(owner, record.handles);
     for (int category = 0; category < kCategoryCount; ++category) {

@@ -1,7 +1,6 @@
 #include "platform/sim/session.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,19 +47,15 @@ std::string Quoted(std::string_view field) {
   return text;
 }
 
-// Each byte's value as a digit; 16 for a byte that is none.
-constexpr std::array<uint8_t, 256> kDigitValues = [] {
-  std::array<uint8_t, 256> values = {};
-  for (size_t byte = 0; byte < values.size(); ++byte)
-    values[byte] = 16;
-  for (int digit = 0; digit < 10; ++digit)
-    values[static_cast<size_t>('0' + digit)] = static_cast<uint8_t>(digit);
-  for (int digit = 10; digit < 16; ++digit) {
-    values[static_cast<size_t>('a' + digit - 10)] = static_cast<uint8_t>(digit);
-    values[static_cast<size_t>('A' + digit - 10)] = static_cast<uint8_t>(digit);
-  }
-  return values;
-}();
+// The value of a digit byte, 0 to 15; 16 for a byte that is no digit.
+unsigned DigitValue(char c) {
+  unsigned byte = static_cast<unsigned char>(c);
+  if (byte - '0' < 10)
+    return byte - '0';
+  // Upper-case letters as lower-case ones; no other byte lands on a to f.
+  unsigned letter = (byte | 0x20u) - 'a';
+  return letter < 6 ? letter + 10 : 16;
+}
 
 // An unsigned decimal or 0x-hexadecimal number no larger than `maximum`.
 bool ParseNumber(std::string_view field, uint64_t maximum, uint64_t* value) {
@@ -76,7 +71,7 @@ bool ParseNumber(std::string_view field, uint64_t maximum, uint64_t* value) {
   // read without a check per digit and compared with the maximum once.
   size_t unchecked = std::min(field.size(), hex ? size_t{16} : size_t{19});
   for (size_t i = 0; i < unchecked; ++i) {
-    unsigned digit = kDigitValues[static_cast<unsigned char>(field[i])];
+    unsigned digit = DigitValue(field[i]);
     if (digit >= base)
       return false;
     result = result * base + digit;
@@ -90,7 +85,7 @@ bool ParseNumber(std::string_view field, uint64_t maximum, uint64_t* value) {
   const unsigned lastDigit =
       static_cast<unsigned>(hex ? maximum & 0xF : maximum % 10);
   for (size_t i = unchecked; i < field.size(); ++i) {
-    unsigned digit = kDigitValues[static_cast<unsigned char>(field[i])];
+    unsigned digit = DigitValue(field[i]);
     if (digit >= base || result > limit ||
         (result == limit && digit > lastDigit))
       return false;
