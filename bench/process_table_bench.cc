@@ -62,17 +62,18 @@ std::vector<uint32_t> CraftedPids(uint32_t count) {
   return pids;
 }
 
-// 2^(bits - 1) - 1 distinct PIDs whose Fibonacci hashes have distinct top
+// 2^(bits - 2) - 1 distinct PIDs whose Fibonacci hashes have distinct top
 // `bits` bits 1, 2, 3, ...: in the index's 2^bits slots, which it reaches
-// with them, they fill one contiguous run of home slots without a
-// collision. Inserted in the order of their bit-reversed numbers, they also
-// have distinct home slots in every smaller index on the way.
+// with them (it is kept a quarter full), they fill one contiguous run of
+// home slots without a collision. Inserted in the order of their
+// bit-reversed numbers, they also have distinct home slots in every smaller
+// index on the way.
 std::vector<uint32_t> ContiguousPids(int bits) {
   const uint32_t kMultiplier = 0x9E3779B1u;
   uint32_t inverse = kMultiplier;
   for (int i = 0; i < 5; ++i)
     inverse *= 2 - kMultiplier * inverse;
-  const int numberBits = bits - 1;
+  const int numberBits = bits - 2;
   std::vector<uint32_t> pids;
   for (uint32_t i = 1; i < (1u << numberBits); ++i) {
     uint32_t number = 0;
@@ -256,7 +257,7 @@ BENCHMARK(BM_LookupCrafted)->Arg(100000)->Unit(benchmark::kMicrosecond);
 constexpr size_t kAbsentLookups = 1024;
 
 void BM_LookupAbsentContiguous(benchmark::State& state) {
-  const std::vector<uint32_t> pids = ContiguousPids(18);
+  const std::vector<uint32_t> pids = ContiguousPids(19);
   LookUp(state, pids, AbsentAmongContiguous(pids, kAbsentLookups), false);
 }
 BENCHMARK(BM_LookupAbsentContiguous)->Unit(benchmark::kMicrosecond);

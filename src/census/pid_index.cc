@@ -28,7 +28,7 @@ PidIndex::~PidIndex() { Clear(); }
 
 void PidIndex::Insert(uint32_t pid, ProcessRecord* record) {
   if (!finder_.slots ||
-      SlotsPerPid() * (uint64_t{count_} + 1) > uint64_t{finder_.mask} + 1)
+      kSlotsPerPid * (uint64_t{count_} + 1) > uint64_t{finder_.mask} + 1)
     Grow();
   Place({pid, count_, record});
   ++count_;
@@ -37,8 +37,7 @@ void PidIndex::Insert(uint32_t pid, ProcessRecord* record) {
     static const uint64_t kMultiplier = DrawMultiplier();
     finder_.guarded = true;
     finder_.multiplier = kMultiplier;
-    uint32_t slots = finder_.mask + 1;
-    Rebuild(SlotsPerPid() * count_ > slots ? 2 * slots : slots);
+    Rebuild(finder_.mask + 1);
   }
 }
 

@@ -126,13 +126,55 @@ HandleRecord* AppendBeyondRoom(Owner& owner, HandleList& list) {
   return slot;
 }
 
+// The used entries of the table, when no process is recorded.
+uint32_t CountUsed(const GdiTableEntry* table, uint32_t entryCount) {
+  uint32_t used = 0;
+  for (uint32_t index = 0; index < entryCount; ++index)
+    used += table[index].typeCode != 0;
+  return used;
+}
+
+// Attributes each used entry owned by a PID of `finder`'s index, which has
+// slots, to its owner; `home` gives a PID's home slot. Returns the number of
+// used entries.
+template <typename HomeSlot>
+uint32_t ScanEntries(const GdiTableEntry* table, uint32_t entryCount,
+                     const PidFinder& finder, Owner* owners, HomeSlot home) {
+  uint32_t used = 0;
+  for (uint32_t index = 0; index < entryCount; ++index) {
+    const GdiTableEntry& entry = table[index];
+    if (entry.typeCode == 0)
+      continue;
+    ++used;
+    uint32_t pid = entry.ownerWord & 0xFFFFFFFEu;
+    const PidFinder::Slot* slot = finder.SlotFrom(pid, home(pid));
+    if (!slot)
+      continue;
+    Owner& owner = owners[slot->number];
+    HandleRecord* handle = owner.next;
+    if (handle != owner.end)
+      ++owner.next;
+    else
+      handle = AppendBeyondRoom(owner, slot->record->handles);
+    // A handle that cannot be listed still counts.
+    if (handle) {
+      handle->entry = entry;
+      handle->handle = HandleValueOf(entry.unique, index);
+    } else {
+      ++owner.unlisted;
+    }
+    ++owner.categoryCounts[IndexOf(CategoryOf(TypeCodeOf(entry)))];
+  }
+  return used;
+}
+
 }  // namespace
 
 uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
                                ProcessTable& processes) {
   static_assert(kObjectCategoryCount == kCategoryCount,
                 "one counter a category");
-  // Held in locals, so that the stores below do not make the loop read them
+  // Held in locals, so that the stores of the scan do not make it read them
   // again.
   const PidFinder finder = processes.Finder();
   const uint32_t held = finder.slots ? finder.mask + 1 : 0;
@@ -165,29 +207,19 @@ uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
     TakeRoom(owner, list);
   }
 
-  uint32_t used = 0;
-  for (uint32_t index = 0; index < entryCount; ++index) {
-    const GdiTableEntry& entry = table[index];
-    if (entry.typeCode == 0)
-      continue;
-    ++used;
-    const PidFinder::Slot* slot = finder.SlotOf(entry.ownerWord & 0xFFFFFFFEu);
-    if (!slot)
-      continue;
-    Owner& owner = owners[slot->number];
-    HandleRecord* handle = owner.next;
-    if (handle != owner.end)
-      ++owner.next;
-    else
-      handle = AppendBeyondRoom(owner, slot->record->handles);
-    // A handle that cannot be listed still counts.
-    if (handle) {
-      handle->entry = entry;
-      handle->handle = HandleValueOf(entry.unique, index);
-    } else {
-      ++owner.unlisted;
-    }
-    ++owner.categoryCounts[IndexOf(CategoryOf(TypeCodeOf(entry)))];
+  // The loop is made once for each hash, so that an entry does not ask
+  // which one is in use.
+  uint32_t used;
+  if (held == 0) {
+    used = CountUsed(table, entryCount);
+  } else if (finder.guarded) {
+    used =
+        ScanEntries(table, entryCount, finder, owners.get(),
+                    [finder](uint32_t pid) { return finder.GuardedHome(pid); });
+  } else {
+    used = ScanEntries(
+        table, entryCount, finder, owners.get(),
+        [finder](uint32_t pid) { return finder.FibonacciHome(pid); });
   }
 
   for (uint32_t i = 0; i < held; ++i) {
