@@ -1,28 +1,26 @@
-// Writing the handle view (-v) of the scanned workload to a null sink,
-// against writing the same bytes, already in the code page, with fwrite; and
-// the same for the JSON document with its handles (-o json -v).
+// Writing the handle view (-v), the CSV document (-o csv -v) and the JSON
+// document (-o json -v) of the scanned workload to /dev/null, each against
+// its fair floor: the same bytes made by a minimal formatter and written in
+// kestrel's piece size (bench/view_floor.h).
 //
-// The baseline writes one fwrite per line, as a program that prints line by
-// line does once formatting and conversion cost nothing; the JSON document is
-// one line, so its baseline writes one fwrite per element (a process's fields,
-// a handle). Both go through stdout, reopened on /dev/null (fully buffered
-// there), and end with one fflush. Writing the whole view in one fwrite would
-// measure only the kernel discarding a buffer, which no way of producing the
-// text could approach.
+// The floors' bytes are checked against kestrel's once, before any
+// measurement.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <vector>
 
-#include "bench/keep_memory.h"
 #include "bench/null_stdout.h"
+#include "bench/view_floor.h"
 #include "bench/workload.h"
 #include "census/process_table.h"
-#include "platform/platform.h"
 #include "cli/run_options.h"
+#include "gditable/object_types.h"
+#include "platform/platform.h"
+#include "platform/utf8.h"
+#include "report/csv_document.h"
 #include "report/details.h"
 #include "report/json_document.h"
 #include "report/output.h"
@@ -32,13 +30,133 @@ namespace {
 struct ScannedWorkload {
   ProcessTable processes;
   RunOptions options;
-  std::string bytes;                         // the view in the code page
-  std::vector<size_t> lineEnds;              // offset just past each "\n"
   std::vector<const ProcessRecord*> listed;  // the table's order
   SystemTotals system;
-  std::string json;                 // the JSON document
-  std::vector<size_t> elementEnds;  // where each element's write ends
+  std::string view, csv, json;  // kestrel's bytes
+  FloorDocument viewFloor, csvFloor, jsonFloor;
+  std::string error;  // why a floor does not match, if it does not
 };
+
+template <typename... Values>
+std::string Printf(const char* format, Values... values) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof(buffer), format, values...);
+  return buffer;
+}
+
+std::string Utf8(const char16_t* text) {
+  std::string bytes;
+  size_t length = std::char_traits<char16_t>::length(text);
+  size_t position = 0;
+  while (position < length)
+    AppendUtf8(NextCodePoint(text, length, &position), bytes);
+  return bytes;
+}
+
+std::string Ascii(const char16_t* text) {
+  return std::string(text, text + std::char_traits<char16_t>::length(text));
+}
+
+FloorDocument ViewFloor(const std::vector<const ProcessRecord*>& listed) {
+  FloorDocument floor;
+  floor.text = true;
+  for (int code = 0; code < 256; ++code) {
+    std::string name = Ascii(ObjectTypeName(static_cast<uint8_t>(code)));
+    name.resize(std::max<size_t>(name.size(), 18), ' ');
+    floor.middles[static_cast<size_t>(code)] = "    " + name + "    0x";
+  }
+  floor.handleEnd = "\n";
+  for (const ProcessRecord* record : listed) {
+    std::u16string line = u"PID:";
+    for (char c : Printf("% 6d  Name: ", static_cast<int32_t>(record->pid)))
+      line.push_back(static_cast<char16_t>(c));
+    std::u16string name = record->exeName;
+    if (name.size() < 28)
+      name.resize(28, u' ');
+    line += name;
+    for (char c : Printf("  GDI Total:% 5d  All:% 5d \n", record->entryCount,
+                         record->guiObjectCount))
+      line.push_back(static_cast<char16_t>(c));
+    FloorProcess process;
+    process.handles = &record->handles;
+    platform::AppendInCodePage(line.data(), line.size(), process.start);
+    process.start +=
+        "Handle                Object Type           Kernel Address\n";
+    process.handleLead = "0x";
+    process.end = "\n";
+    floor.processes.push_back(std::move(process));
+  }
+  return floor;
+}
+
+FloorDocument CsvFloor(const std::vector<const ProcessRecord*>& listed) {
+  FloorDocument floor;
+  floor.start = "pid,name,handle,type,typeCode,kernelAddress\n";
+  for (int code = 0; code < 256; ++code) {
+    floor.middles[static_cast<size_t>(code)] =
+        "," + Ascii(ObjectTypeName(static_cast<uint8_t>(code))) + "," +
+        std::to_string(code) + ",0x";
+  }
+  floor.handleEnd = "\n";
+  for (const ProcessRecord* record : listed) {
+    FloorProcess process;
+    process.handles = &record->handles;
+    process.handleLead =
+        std::to_string(record->pid) + "," + Utf8(record->exeName) + ",0x";
+    floor.processes.push_back(std::move(process));
+  }
+  return floor;
+}
+
+FloorDocument JsonFloor(const std::vector<const ProcessRecord*>& listed,
+                        const SystemTotals& system) {
+  FloorDocument floor;
+  floor.start = Printf(
+      "{\"tool\":\"kestrel\",\"version\":\"1.0\",\"system\":{\"gdiObjects\":"
+      "null,\"userObjects\":null,\"tableSlots\":%u,\"tableEntriesUsed\":%u},"
+      "\"processes\":[",
+      system.tableSlots, system.tableEntriesUsed);
+  for (int code = 0; code < 256; ++code) {
+    floor.middles[static_cast<size_t>(code)] =
+        "\",\"type\":\"" + Ascii(ObjectTypeName(static_cast<uint8_t>(code))) +
+        "\",\"typeCode\":" + std::to_string(code) + ",\"kernelAddress\":\"0x";
+  }
+  floor.handleEnd = "\"}";
+  floor.separator = ",";
+  for (const ProcessRecord* record : listed) {
+    FloorProcess process;
+    process.handles = &record->handles;
+    if (!floor.processes.empty())
+      process.start = ",";
+    process.start +=
+        Printf("{\"pid\":%u,\"name\":\"", record->pid) + Utf8(record->exeName) +
+        Printf(
+            "\",\"gdiTotal\":%d,\"gdiAll\":%d,\"gdiPeak\":%u,"
+            "\"userObjects\":%u,\"userPeak\":%u,"
+            "\"categories\":{",
+            record->entryCount, record->guiObjectCount, record->gdiPeakCount,
+            record->userObjectCount, record->userPeakCount);
+    for (int category = 0; category < kObjectCategoryCount; ++category) {
+      process.start += Printf("%s\"%s\":%d", category ? "," : "",
+                              kObjectCategoryNames[category],
+                              record->categoryCounts[category]);
+    }
+    process.start += "},\"handles\":[";
+    process.handleLead = "{\"handle\":\"0x";
+    process.end = "]}";
+    floor.processes.push_back(std::move(process));
+  }
+  floor.end = "]}\n";
+  return floor;
+}
+
+void CheckFloor(const char* name, const FloorDocument& floor,
+                const std::string& expected, std::string& error) {
+  std::string bytes;
+  WriteFloor(floor, &bytes);
+  if (bytes != expected && error.empty())
+    error = std::string(name) + ": the floor's bytes differ from kestrel's";
+}
 
 void Prepare(ScannedWorkload& scanned) {
   const ScanWorkload& workload = GetScanWorkload();
@@ -47,42 +165,39 @@ void Prepare(ScannedWorkload& scanned) {
                         static_cast<uint32_t>(workload.entries.size()),
                         scanned.processes);
   scanned.options.showHandles = true;
-  std::u16string text;
-  {
-    Output capture(&text);
-    for (const ProcessTable::Node* node = scanned.processes.First(); node;
-         node = scanned.processes.Next(node))
-      PrintDetails(node->record, scanned.options, capture);
-  }
-  // Output converts piece by piece, one unit at a time, so converting the
-  // whole text gives the same bytes.
-  platform::AppendInCodePage(text.data(), text.size(), scanned.bytes);
-  for (size_t at = 0; at < scanned.bytes.size(); ++at) {
-    if (scanned.bytes[at] == '\n')
-      scanned.lineEnds.push_back(at + 1);
-  }
-
   for (const ProcessTable::Node* node = scanned.processes.First(); node;
        node = scanned.processes.Next(node))
     scanned.listed.push_back(&node->record);
   scanned.system.tableSlots = ScanWorkload::kEntries;
   scanned.system.tableEntriesUsed = workload.usedEntries;
-  std::u16string units;
+
+  std::u16string text, csv, json;
   {
-    Output capture(&units);
+    Output capture(&text);
+    for (const ProcessRecord* record : scanned.listed)
+      PrintDetails(*record, scanned.options, capture);
+  }
+  // Output converts piece by piece, one unit at a time, so converting the
+  // whole text gives the same bytes.
+  platform::AppendInCodePage(text.data(), text.size(), scanned.view);
+  {
+    Output capture(&csv);
+    WriteCsvDocument(scanned.listed, scanned.options, {}, true, capture);
+  }
+  scanned.csv.assign(csv.begin(), csv.end());  // one unit a byte
+  {
+    Output capture(&json);
     WriteJsonDocument(scanned.system, scanned.listed, scanned.options, {},
                       capture);
   }
-  scanned.json.assign(units.begin(), units.end());  // one unit a byte
-  // An element starts at each process and each handle; the last write ends
-  // the document.
-  for (const char* start : {"{\"pid\":", "{\"handle\":"}) {
-    for (size_t at = scanned.json.find(start); at != std::string::npos;
-         at = scanned.json.find(start, at + 1))
-      scanned.elementEnds.push_back(at);
-  }
-  std::sort(scanned.elementEnds.begin(), scanned.elementEnds.end());
-  scanned.elementEnds.push_back(scanned.json.size());
+  scanned.json.assign(json.begin(), json.end());
+
+  scanned.viewFloor = ViewFloor(scanned.listed);
+  scanned.csvFloor = CsvFloor(scanned.listed);
+  scanned.jsonFloor = JsonFloor(scanned.listed, scanned.system);
+  CheckFloor("view", scanned.viewFloor, scanned.view, scanned.error);
+  CheckFloor("csv", scanned.csvFloor, scanned.csv, scanned.error);
+  CheckFloor("json", scanned.jsonFloor, scanned.json, scanned.error);
 }
 
 const ScannedWorkload& GetScannedWorkload() {
@@ -92,74 +207,75 @@ const ScannedWorkload& GetScannedWorkload() {
   return scanned;
 }
 
-// The baseline of a view or document: fwrite of the same bytes, one piece
-// (a line, an element) at a time, as the program hands them over.
-void FwritePieces(benchmark::State& state, const std::string& bytes,
-                  const std::vector<size_t>& ends, const char* counter) {
+// Runs `write` (true when every byte was written) once an iteration.
+template <typename Write>
+void Measure(benchmark::State& state, const std::string& bytes, Write write) {
+  const ScannedWorkload& scanned = GetScannedWorkload();
+  if (!scanned.error.empty()) {
+    state.SkipWithError(scanned.error.c_str());
+    return;
+  }
   for (auto _ : state) {
-    size_t start = 0;
-    for (size_t end : ends) {
-      if (std::fwrite(bytes.data() + start, 1, end - start, stdout) !=
-          end - start) {
-        state.SkipWithError("writing to /dev/null failed");
-        break;
-      }
-      start = end;
+    if (!write()) {
+      state.SkipWithError("writing to /dev/null failed");
+      break;
     }
-    std::fflush(stdout);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(bytes.size()));
-  state.counters[counter] = static_cast<double>(ends.size());
 }
 
 void BM_HandleView(benchmark::State& state) {
   const ScannedWorkload& scanned = GetScannedWorkload();
-  for (auto _ : state) {
+  Measure(state, scanned.view, [&] {
     Output out;
-    for (const ProcessTable::Node* node = scanned.processes.First(); node;
-         node = scanned.processes.Next(node))
-      PrintDetails(node->record, scanned.options, out);
+    for (const ProcessRecord* record : scanned.listed)
+      PrintDetails(*record, scanned.options, out);
     out.Flush();
-    if (out.Failed()) {
-      state.SkipWithError("writing to /dev/null failed");
-      break;
-    }
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                          static_cast<int64_t>(scanned.bytes.size()));
-  state.counters["lines"] = static_cast<double>(scanned.lineEnds.size());
+    return !out.Failed();
+  });
 }
 BENCHMARK(BM_HandleView)->Unit(benchmark::kMicrosecond);
 
-void BM_HandleViewFwrite(benchmark::State& state) {
+void BM_HandleViewFloor(benchmark::State& state) {
   const ScannedWorkload& scanned = GetScannedWorkload();
-  FwritePieces(state, scanned.bytes, scanned.lineEnds, "lines");
+  Measure(state, scanned.view, [&] { return WriteFloor(scanned.viewFloor); });
 }
-BENCHMARK(BM_HandleViewFwrite)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HandleViewFloor)->Unit(benchmark::kMicrosecond);
+
+void BM_CsvDocument(benchmark::State& state) {
+  const ScannedWorkload& scanned = GetScannedWorkload();
+  Measure(state, scanned.csv, [&] {
+    Output out;
+    WriteCsvDocument(scanned.listed, scanned.options, {}, true, out);
+    out.Flush();
+    return !out.Failed();
+  });
+}
+BENCHMARK(BM_CsvDocument)->Unit(benchmark::kMicrosecond);
+
+void BM_CsvDocumentFloor(benchmark::State& state) {
+  const ScannedWorkload& scanned = GetScannedWorkload();
+  Measure(state, scanned.csv, [&] { return WriteFloor(scanned.csvFloor); });
+}
+BENCHMARK(BM_CsvDocumentFloor)->Unit(benchmark::kMicrosecond);
 
 void BM_JsonDocument(benchmark::State& state) {
   const ScannedWorkload& scanned = GetScannedWorkload();
-  for (auto _ : state) {
+  Measure(state, scanned.json, [&] {
     Output out;
     WriteJsonDocument(scanned.system, scanned.listed, scanned.options, {}, out);
     out.Flush();
-    if (out.Failed()) {
-      state.SkipWithError("writing to /dev/null failed");
-      break;
-    }
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                          static_cast<int64_t>(scanned.json.size()));
-  state.counters["elements"] = static_cast<double>(scanned.elementEnds.size());
+    return !out.Failed();
+  });
 }
 BENCHMARK(BM_JsonDocument)->Unit(benchmark::kMicrosecond);
 
-void BM_JsonDocumentFwrite(benchmark::State& state) {
+void BM_JsonDocumentFloor(benchmark::State& state) {
   const ScannedWorkload& scanned = GetScannedWorkload();
-  FwritePieces(state, scanned.json, scanned.elementEnds, "elements");
+  Measure(state, scanned.json, [&] { return WriteFloor(scanned.jsonFloor); });
 }
-BENCHMARK(BM_JsonDocumentFwrite)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_JsonDocumentFloor)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

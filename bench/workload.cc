@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <random>
+#include <unordered_map>
 
 #include "census/process_table.h"
 
@@ -80,12 +81,17 @@ void FillProcessTable(const ScanWorkload& workload, ProcessTable& table) {
       u"explorer.exe", u"chrome.exe", u"RuntimeBroker.exe",
       u"svchost.exe",  u"微信.exe",   u"Microsoft.Notes.StickyNotes.exe",
       u"QQ音乐.exe",   u"notepad.exe"};
+  std::unordered_map<uint32_t, int32_t> owned;
+  for (const GdiTableEntry& entry : workload.entries) {
+    if (entry.typeCode != 0)
+      ++owned[entry.ownerWord & 0xFFFFFFFEu];
+  }
   int next = 0;
   for (uint32_t pid : workload.recordedPids) {
     ProcessRecord record;
     record.pid = pid;
     SetName(record, kNames[next++ % (sizeof(kNames) / sizeof(kNames[0]))]);
-    record.guiObjectCount = static_cast<int32_t>(pid % 500 + 1);
+    record.guiObjectCount = owned[pid] + static_cast<int32_t>(pid % 4);
     table.Set(pid, record);
   }
 }

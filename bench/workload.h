@@ -26,7 +26,9 @@ struct ScanWorkload {
 const ScanWorkload& GetScanWorkload();
 
 // Sets one record per recorded process into `table`, with counters at 0 and
-// empty handle lists, as the census leaves them.
+// empty handle lists, as the census leaves them. Each process's GDI count is
+// what it owns of the table, and a few objects more, as GetGuiResources
+// counts objects the table shows and some it does not.
 void FillProcessTable(const ScanWorkload& workload, ProcessTable& table);
 
 // Brings every record back to what the census left: counters at 0 and the

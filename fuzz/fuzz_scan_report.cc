@@ -1,21 +1,27 @@
 // Fuzzes the shared table scan and the report views with an arbitrary table
 // block and a process set derived from it. Checks the scan's attribution
-// against the entries themselves and every rendered view against the
-// formats, rendered here a second time with the C library's printf; then
-// reads the JSON document back with a reader of its own and checks that it
-// says what the text views say.
+// against the entries themselves, and the summary and one detail view
+// against the formats, rendered here a second time with the C library's
+// printf; then reads the JSON document of the same options back with a
+// reader of its own and checks that it says what the text views say. The
+// input picks the detail view, so that each run renders and reads back one
+// of each.
 //
 // Input: byte 0 gives the number of recorded processes (0-32) and, in bit 7,
-// where the block lies; byte 1 picks the type filter, byte 2 the names and
-// counts; the rest, cut to a multiple of 24 bytes, is the table block.
+// where the block lies; byte 1 picks the type filter (low four bits) and the
+// detail view (high four); byte 2 the names and counts; the rest, cut to a
+// multiple of 24 bytes, is the table block.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
+#include <memory_resource>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "census/process_table.h"
@@ -50,74 +56,65 @@ std::vector<std::u16string> Names() {
           u"\"q\\\x01\x1F\x7F\xDC00\xD800z.exe"};
 }
 
-std::u16string Ascii(const char* text) {
-  return std::u16string(text, text + std::strlen(text));
-}
-
+// Appends what printf makes of `format`, which is ASCII.
 template <typename... Values>
-std::u16string Printf(const char* format, Values... values) {
+void AppendPrintf(std::u16string& out, const char* format, Values... values) {
   char buffer[256];
-  std::snprintf(buffer, sizeof(buffer), format, values...);
-  return Ascii(buffer);
+  int length = std::snprintf(buffer, sizeof(buffer), format, values...);
+  out.append(buffer, buffer + length);
 }
 
 // "%-Ns" counting UTF-16 units.
-std::u16string PadRight(const std::u16string& text, size_t width) {
-  std::u16string padded = text;
-  if (padded.size() < width)
-    padded.append(width - padded.size(), u' ');
-  return padded;
+void AppendPadded(std::u16string& out, std::u16string_view text, size_t width) {
+  out += text;
+  if (text.size() < width)
+    out.append(width - text.size(), u' ');
 }
 
 bool IsUpperHex(char16_t c) {
   return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
 }
 
-bool IsKnownTypeName(const std::u16string& name) {
-  static const std::set<std::u16string> kNames = [] {
-    std::set<std::u16string> names;
+bool IsKnownTypeName(std::u16string_view name) {
+  static const std::set<std::u16string, std::less<>> kNames = [] {
+    std::set<std::u16string, std::less<>> names;
     for (int code = 0; code < 256; ++code)
       names.insert(ObjectTypeName(static_cast<uint8_t>(code)));
     return names;
   }();
-  return kNames.count(name) != 0;
+  return kNames.find(name) != kNames.end();
 }
 
 // "0x" 16 hex, 4 spaces, the type name filled to at least 18 units, 4 spaces,
 // "0x" 16 hex, and the newline.
-void CheckHandleLineShape(const std::u16string& line) {
+void CheckHandleLineShape(std::u16string_view line) {
   FUZZ_CHECK(line.size() >= 2 + 16 + 4 + 18 + 4 + 2 + 16 + 1);
-  FUZZ_CHECK(line.compare(0, 2, u"0x") == 0);
+  FUZZ_CHECK(line.substr(0, 2) == u"0x");
   for (size_t i = 2; i < 18; ++i)
     FUZZ_CHECK(IsUpperHex(line[i]));
-  FUZZ_CHECK(line.compare(18, 4, u"    ") == 0);
+  FUZZ_CHECK(line.substr(18, 4) == u"    ");
   size_t tail = line.size() - (4 + 2 + 16 + 1);
-  FUZZ_CHECK(line.compare(tail, 6, u"    0x") == 0);
+  FUZZ_CHECK(line.substr(tail, 6) == u"    0x");
   for (size_t i = tail + 6; i < line.size() - 1; ++i)
     FUZZ_CHECK(IsUpperHex(line[i]));
   FUZZ_CHECK(line.back() == u'\n');
-  std::u16string name = line.substr(22, tail - 22);
+  std::u16string_view name = line.substr(22, tail - 22);
   FUZZ_CHECK(name.size() >= 18);
   while (!name.empty() && name.back() == u' ')
-    name.pop_back();
+    name.remove_suffix(1);
   FUZZ_CHECK(IsKnownTypeName(name));
 }
 
 // Every block ends with exactly one empty line: the view is runs of non-empty
 // lines, each closed by one empty line, one run per record.
-void CheckBlocks(const std::u16string& view, uint32_t records,
-                 bool showHandles) {
-  std::vector<std::u16string> lines;
-  size_t start = 0;
-  while (start < view.size()) {
-    size_t end = view.find(u'\n', start);
-    FUZZ_CHECK(end != std::u16string::npos);  // the view ends with a newline
-    lines.push_back(view.substr(start, end - start + 1));
-    start = end + 1;
-  }
+void CheckBlocks(std::u16string_view view, uint32_t records, bool showHandles) {
   uint32_t blocks = 0;
   bool inBlock = false;
-  for (const std::u16string& line : lines) {
+  while (!view.empty()) {
+    size_t end = view.find(u'\n');
+    FUZZ_CHECK(end != std::u16string_view::npos);  // a newline ends the view
+    std::u16string_view line = view.substr(0, end + 1);
+    view.remove_prefix(end + 1);
     if (line == u"\n") {
       FUZZ_CHECK(inBlock);  // no empty line opens a block or follows another
       inBlock = false;
@@ -125,33 +122,34 @@ void CheckBlocks(const std::u16string& view, uint32_t records,
       continue;
     }
     if (!inBlock)
-      FUZZ_CHECK(line.compare(0, 4, u"PID:") == 0);
+      FUZZ_CHECK(line.substr(0, 4) == u"PID:");
     inBlock = true;
-    if (showHandles && line.compare(0, 2, u"0x") == 0)
+    if (showHandles && line.substr(0, 2) == u"0x")
       CheckHandleLineShape(line);
   }
   FUZZ_CHECK(!inBlock);
   FUZZ_CHECK(blocks == records);
 }
 
-std::u16string ExpectedSummaryRow(const ProcessRecord& record) {
-  return Printf("% 6d        ", static_cast<int32_t>(record.pid)) +
-         PadRight(record.exeName, 28) +
-         Printf("     % 5d     % 5d \n", record.entryCount,
-                record.guiObjectCount);
+void AppendExpectedSummaryRow(std::u16string& out,
+                              const ProcessRecord& record) {
+  AppendPrintf(out, "% 6d        ", static_cast<int32_t>(record.pid));
+  AppendPadded(out, record.exeName, 28);
+  AppendPrintf(out, "     % 5d     % 5d \n", record.entryCount,
+               record.guiObjectCount);
 }
 
-std::u16string ExpectedBlock(const ProcessRecord& record,
-                             const RunOptions& options) {
-  std::u16string block =
-      Printf("PID:% 6d  Name: ", static_cast<int32_t>(record.pid)) +
-      PadRight(record.exeName, 28) +
-      Printf("  GDI Total:% 5d  All:% 5d \n", record.entryCount,
-             record.guiObjectCount);
+void AppendExpectedBlock(std::u16string& out, const ProcessRecord& record,
+                         const RunOptions& options) {
+  AppendPrintf(out, "PID:% 6d  Name: ", static_cast<int32_t>(record.pid));
+  AppendPadded(out, record.exeName, 28);
+  AppendPrintf(out, "  GDI Total:% 5d  All:% 5d \n", record.entryCount,
+               record.guiObjectCount);
   if (options.showCounts) {
-    block +=
+    out +=
         u" Pen ExtPen Brush Bitmap Font Palette Region   DC MetaDC EnhMetaDC OtherGDi\n";
-    block += Printf(
+    AppendPrintf(
+        out,
         "% 4d  % 4d   % 4d  % 4d  % 4d   % 4d   % 4d  % 4d  % 4d     % 4d     % 4d\n",
         record.categoryCounts[0], record.categoryCounts[1],
         record.categoryCounts[2], record.categoryCounts[3],
@@ -161,23 +159,21 @@ std::u16string ExpectedBlock(const ProcessRecord& record,
         record.categoryCounts[10]);
   }
   if (options.showHandles) {
-    block += u"Handle                Object Type           Kernel Address\n";
+    out += u"Handle                Object Type           Kernel Address\n";
     for (const HandleRecord& handle : record.handles) {
       const char16_t* name = ObjectTypeName(TypeCodeOf(handle.entry));
       if (options.typeFilter &&
           !platform::StrStrIW(name, options.typeFilter->c_str()))
         continue;
-      block +=
-          Printf("0x%016llX    ",
-                 static_cast<unsigned long long>(handle.handle)) +
-          PadRight(name, 18) +
-          Printf("    0x%016llX\n",
-                 static_cast<unsigned long long>(handle.entry.kernelAddress));
+      AppendPrintf(out, "0x%016llX    ",
+                   static_cast<unsigned long long>(handle.handle));
+      AppendPadded(out, name, 18);
+      AppendPrintf(out, "    0x%016llX\n",
+                   static_cast<unsigned long long>(handle.entry.kernelAddress));
     }
   }
   if (options.showCounts || options.showHandles)
-    block += u"\n";
-  return block;
+    out += u"\n";
 }
 
 int32_t CounterSum(const ProcessRecord& record) {
@@ -193,9 +189,17 @@ struct Owned {
   int32_t perCategory[kObjectCategoryCount] = {};
 };
 
-std::map<uint32_t, Owned> CountOwners(const std::vector<GdiTableEntry>& table) {
+// The input's entries as the scan sees them: `block` placed at `offset` of a
+// table of `count` entries, every other entry free.
+struct Table {
+  const GdiTableEntry* entries;
+  size_t count;
+  const std::vector<GdiTableEntry>& block;
+};
+
+std::map<uint32_t, Owned> CountOwners(const Table& table) {
   std::map<uint32_t, Owned> owners;
-  for (const GdiTableEntry& entry : table) {
+  for (const GdiTableEntry& entry : table.block) {
     if (entry.typeCode == 0)
       continue;
     Owned& owned = owners[entry.ownerWord & ~1u];
@@ -209,7 +213,7 @@ std::map<uint32_t, Owned> CountOwners(const std::vector<GdiTableEntry>& table) {
 // whose owner word, bit 0 cleared, is its PID, in ascending entry order, each
 // a byte copy of the entry with unique * 65536 + index (32 bits) as its
 // handle value.
-void CheckRecord(ProcessRecord& record, const std::vector<GdiTableEntry>& table,
+void CheckRecord(ProcessRecord& record, const Table& table,
                  const std::map<uint32_t, Owned>& owners) {
   FUZZ_CHECK(record.entryCount == CounterSum(record));
   FUZZ_CHECK(record.handles.size + record.unlistedHandles == record.entryCount);
@@ -228,10 +232,11 @@ void CheckRecord(ProcessRecord& record, const std::vector<GdiTableEntry>& table,
     uint32_t index =
         static_cast<uint32_t>(handle.handle) - handle.entry.unique * 65536u;
     FUZZ_CHECK(handle.handle >> 32 == 0);
-    FUZZ_CHECK(index < table.size());
+    FUZZ_CHECK(index < table.count);
     FUZZ_CHECK(static_cast<int64_t>(index) > previous);
     previous = index;
-    FUZZ_CHECK(std::memcmp(&handle, &table[index], sizeof(GdiTableEntry)) == 0);
+    FUZZ_CHECK(std::memcmp(&handle, &table.entries[index],
+                           sizeof(GdiTableEntry)) == 0);
   }
 }
 
@@ -246,13 +251,17 @@ uint64_t NumberOf(const JsonValue* value) {
   return number;
 }
 
-std::u16string StringOf(const JsonValue* value) {
+const std::pmr::u16string& StringOf(const JsonValue* value) {
   FUZZ_CHECK(value && value->kind == JsonValue::Kind::String);
   return value->string;
 }
 
-std::u16string Hex(uint64_t value) {
-  return Printf("0x%016llX", static_cast<unsigned long long>(value));
+// Whether `text` is "0x" and the sixteen upper-case digits of `value`.
+bool IsHex(std::u16string_view text, uint64_t value) {
+  char expected[19];
+  std::snprintf(expected, sizeof(expected), "0x%016llX",
+                static_cast<unsigned long long>(value));
+  return std::equal(text.begin(), text.end(), expected, expected + 18);
 }
 
 // Reads the JSON document back and checks it against the records, whose
@@ -270,7 +279,10 @@ void CheckJson(const ProcessTable& table, const SystemTotals& system,
   }
   std::string bytes(units.begin(), units.end());  // one unit a byte
   FUZZ_CHECK(!bytes.empty() && bytes.back() == '\n');
-  JsonValue document;
+  // The tree's memory, kept from input to input.
+  static std::byte arena[size_t{4} << 20];
+  std::pmr::monotonic_buffer_resource memory(arena, sizeof(arena));
+  JsonValue document(&memory);
   FUZZ_CHECK(JsonReader(bytes).Read(&document));
   FUZZ_CHECK(StringOf(document.Find(u"tool")) == u"kestrel");
   const JsonValue* totals = document.Find(u"system");
@@ -316,11 +328,11 @@ void CheckJson(const ProcessTable& table, const SystemTotals& system,
         continue;
       FUZZ_CHECK(listed < handles->items.size());
       const JsonValue& item = handles->items[listed++];
-      FUZZ_CHECK(StringOf(item.Find(u"handle")) == Hex(handle.handle));
+      FUZZ_CHECK(IsHex(StringOf(item.Find(u"handle")), handle.handle));
       FUZZ_CHECK(StringOf(item.Find(u"type")) == name);
       FUZZ_CHECK(NumberOf(item.Find(u"typeCode")) == code);
-      FUZZ_CHECK(StringOf(item.Find(u"kernelAddress")) ==
-                 Hex(handle.entry.kernelAddress));
+      FUZZ_CHECK(IsHex(StringOf(item.Find(u"kernelAddress")),
+                       handle.entry.kernelAddress));
     }
     FUZZ_CHECK(listed == handles->items.size());
   }
@@ -336,16 +348,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // that indexes carry into the handle value's upper half.
   bool acrossSixteenBits = (data[0] & 0x80) != 0;
   const char16_t* filter =
-      kFilters[data[1] % (sizeof(kFilters) / sizeof(kFilters[0]))];
+      kFilters[(data[1] & 0x0F) % (sizeof(kFilters) / sizeof(kFilters[0]))];
+  int variant = (data[1] >> 4) % 5;
   uint8_t seed = data[2];
   std::vector<GdiTableEntry> block((size - 3) / sizeof(GdiTableEntry));
   if (!block.empty())
     std::memcpy(block.data(), data + 3, block.size() * sizeof(GdiTableEntry));
-  // The table is an aligned block of entries, as the system's is.
+  // The table is an aligned block of entries, as the system's is. It is kept
+  // from input to input with every entry free, so that an input writes and
+  // clears its block alone.
+  static std::vector<GdiTableEntry> entries;
   size_t offset = acrossSixteenBits ? 65536 - block.size() / 2 : 0;
-  std::vector<GdiTableEntry> entries(offset + block.size());
+  if (entries.size() < offset + block.size())
+    entries.resize(offset + block.size());
   std::copy(block.begin(), block.end(),
             entries.begin() + static_cast<ptrdiff_t>(offset));
+  struct Clear {
+    GdiTableEntry* at;
+    size_t count;
+    ~Clear() { std::fill(at, at + count, GdiTableEntry{}); }
+  } clear{entries.data() + offset, block.size()};
+  const Table tableView{entries.data(), offset + block.size(), block};
 
   // The PIDs come from the block's owner words: even ones that own entries,
   // and for odd i the raw word, whose bit 0 may be set (such a PID never owns
@@ -365,16 +388,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             : static_cast<int32_t>(block[i % block.size()].kernelAddress);
     table.Set(record.pid, record);
   }
-  ScanSharedHandleTable(entries.data(), static_cast<uint32_t>(entries.size()),
-                        table);
+  ScanSharedHandleTable(tableView.entries,
+                        static_cast<uint32_t>(tableView.count), table);
 
-  std::map<uint32_t, Owned> owners = CountOwners(entries);
+  std::map<uint32_t, Owned> owners = CountOwners(tableView);
   uint32_t visited = 0;
   for (ProcessTable::Node* node = table.First(); node;
        node = table.Next(node)) {
     ++visited;
     FUZZ_CHECK(table.Lookup(node->record.pid) == &node->record);
-    CheckRecord(node->record, entries, owners);
+    CheckRecord(node->record, tableView, owners);
   }
   FUZZ_CHECK(visited == table.Count());
 
@@ -390,36 +413,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (expected.empty())
         expected =
             u"Process ID    Process Name                  GDI Total    GDI All\n";
-      expected += ExpectedSummaryRow(node->record);
+      AppendExpectedSummaryRow(expected, node->record);
     }
     FUZZ_CHECK(headerPrinted == (table.Count() > 0));
     FUZZ_CHECK(view == expected);
   }
 
-  // The detail views: -c, -v, -c -v, and both with the filter.
-  for (int variant = 0; variant < 5; ++variant) {
-    RunOptions options;
-    options.showCounts = variant == 0 || variant == 2 || variant == 4;
-    options.showHandles = variant != 0;
-    if (variant >= 3)
-      options.typeFilter = filter;
-    std::u16string view;
-    std::u16string expected;
+  // One detail view, which the input picks: -c, -v, -c -v, or either of the
+  // last two with the filter; then the document of the same options.
+  RunOptions options;
+  options.showCounts = variant == 0 || variant == 2 || variant == 4;
+  options.showHandles = variant != 0;
+  if (variant >= 3)
+    options.typeFilter = filter;
+  std::u16string view;
+  std::u16string expected;
+  {
     Output out(&view);
     for (const ProcessTable::Node* node = table.First(); node;
          node = table.Next(node)) {
       PrintDetails(node->record, options, out);
-      expected += ExpectedBlock(node->record, options);
+      AppendExpectedBlock(expected, node->record, options);
     }
-    CheckBlocks(view, table.Count(), options.showHandles);
-    FUZZ_CHECK(view == expected);
-
-    SystemTotals system;
-    if (seed & 1)
-      system.session.gdiObjects = seed * 1000u;
-    system.tableSlots = static_cast<uint32_t>(entries.size());
-    system.tableEntriesUsed = seed;
-    CheckJson(table, system, options);
   }
+  CheckBlocks(view, table.Count(), options.showHandles);
+  FUZZ_CHECK(view == expected);
+
+  SystemTotals system;
+  if (seed & 1)
+    system.session.gdiObjects = seed * 1000u;
+  system.tableSlots = static_cast<uint32_t>(tableView.count);
+  system.tableEntriesUsed = seed;
+  CheckJson(table, system, options);
   return 0;
 }

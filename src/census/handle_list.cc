@@ -9,6 +9,13 @@
 
 namespace {
 
+// The records to allocate for a list of `capacity` records.
+int64_t AllocationFor(int64_t capacity) {
+  return capacity == 0 || capacity >= HandleList::kMinAllocation
+             ? capacity
+             : HandleList::kMinAllocation;
+}
+
 void* Reallocate(void* storage, size_t bytes) {
   return std::realloc(storage, bytes);
 }
@@ -27,14 +34,16 @@ HandleList::HandleList(const HandleList& other) { *this = other; }
 HandleList::HandleList(HandleList&& other) noexcept
     : storage(std::exchange(other.storage, nullptr)),
       size(std::exchange(other.size, 0)),
-      capacity(std::exchange(other.capacity, 0)) {}
+      capacity(std::exchange(other.capacity, 0)),
+      allocated_(std::exchange(other.allocated_, 0)) {}
 
 HandleList& HandleList::operator=(const HandleList& other) {
   if (this == &other)
     return *this;
   HandleRecord* copy = nullptr;
+  size_t allocated = 0;
   if (other.size > 0) {
-    size_t allocated = static_cast<size_t>(AllocatedFor(other.size));
+    allocated = static_cast<size_t>(AllocationFor(other.size));
     copy = static_cast<HandleRecord*>(
         std::calloc(allocated, sizeof(HandleRecord)));
     // A copy that cannot be stored ends the run as out of memory rather
@@ -48,6 +57,7 @@ HandleList& HandleList::operator=(const HandleList& other) {
   storage = copy;
   size = other.size;
   capacity = other.size;
+  allocated_ = static_cast<int32_t>(allocated);
   return *this;
 }
 
@@ -57,6 +67,7 @@ HandleList& HandleList::operator=(HandleList&& other) noexcept {
     storage = std::exchange(other.storage, nullptr);
     size = std::exchange(other.size, 0);
     capacity = std::exchange(other.capacity, 0);
+    allocated_ = std::exchange(other.allocated_, 0);
   }
   return *this;
 }
@@ -68,17 +79,55 @@ HandleRecord* HandleList::GrowAndAppendSlot() {
   int64_t grown = capacity == 0 ? 1 : 2 * static_cast<int64_t>(size);
   if (grown > kMaxCapacity)
     return nullptr;
-  int64_t allocated = AllocatedFor(capacity);
-  int64_t needed = AllocatedFor(grown);
-  if (needed > allocated) {
+  if (grown > allocated_) {
+    int64_t needed = AllocationFor(grown);
     auto* bigger = static_cast<HandleRecord*>(growStorage(
         storage, sizeof(HandleRecord) * static_cast<size_t>(needed)));
     if (!bigger)
       return nullptr;
-    std::memset(bigger + allocated, 0,
-                sizeof(HandleRecord) * static_cast<size_t>(needed - allocated));
     storage = bigger;
+    allocated_ = static_cast<int32_t>(needed);
   }
+  std::memset(storage + capacity, 0,
+              sizeof(HandleRecord) * static_cast<size_t>(grown - capacity));
   capacity = static_cast<int32_t>(grown);
   return &storage[size++];
+}
+
+void HandleList::Reserve(int32_t records) {
+  // Storage for the capacity that doubling reaches to hold them.
+  int64_t wanted = capacity == 0 ? 1 : capacity;
+  while (wanted < records && 2 * wanted <= kMaxCapacity)
+    wanted *= 2;
+  if (wanted <= allocated_)
+    return;
+  auto* bigger = static_cast<HandleRecord*>(
+      growStorage(storage, sizeof(HandleRecord) * static_cast<size_t>(wanted)));
+  if (!bigger)
+    return;
+  storage = bigger;
+  allocated_ = static_cast<int32_t>(wanted);
+}
+
+int32_t HandleList::Room() const {
+  // The largest capacity doubling reaches within the storage.
+  int64_t room = capacity;
+  for (int64_t next = capacity == 0 ? 1 : 2 * int64_t{capacity};
+       next <= allocated_; next *= 2)
+    room = next;
+  return room > size ? static_cast<int32_t>(room) : size;
+}
+
+void HandleList::TakeWritten(int32_t count) {
+  size += count;
+  int32_t grown = capacity == 0 && size > 0 ? 1 : capacity;
+  while (grown < size)
+    grown *= 2;
+  // The records past the end are zero up to the capacity, as appends leave
+  // them; those beyond it are not the list's yet.
+  if (grown != size) {
+    std::memset(storage + size, 0,
+                sizeof(HandleRecord) * static_cast<size_t>(grown - size));
+  }
+  capacity = grown;
 }

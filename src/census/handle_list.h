@@ -6,12 +6,15 @@
 #include "census/handle_record.h"
 
 // Capacity doubles on growth; a list never holds more than kMaxCapacity
-// records, the largest count whose byte size fits a signed 32-bit int.
+// records, the largest count whose byte size fits a signed 32-bit int. The
+// records between size and capacity are zero, as growth that zero-fills what
+// it adds leaves them.
 //
-// Storage is allocated for at least kMinAllocation records, zero-filled, so
-// that the first few doublings of a list need no reallocation: the scan
-// grows hundreds of lists at once, and their small reallocations cost more
-// than the copies of the large ones.
+// Storage may be larger than the capacity: it is allocated for at least
+// kMinAllocation records, so that the first few doublings of a list need no
+// reallocation (the scan grows hundreds of lists at once, and their small
+// reallocations cost more than the copies of the large ones), and Reserve
+// allocates for what a list is expected to hold.
 struct HandleList {
   static constexpr int32_t kMaxCapacity = 0x3FFFFFF;
   static constexpr int32_t kMinAllocation = 64;
@@ -40,6 +43,21 @@ struct HandleList {
     return &storage[size++];
   }
 
+  // Allocates storage at once for the capacity that doubling reaches to
+  // hold `records` records in all, so that appends up to that many
+  // reallocate nothing; the capacity still doubles as they go. Nothing
+  // happens when the storage is that large already or cannot be had: the
+  // list then grows as it would have.
+  void Reserve(int32_t records);
+
+  // For a writer that fills the storage past the end itself and then calls
+  // TakeWritten: how many records in all the list can hold without a
+  // reallocation, the largest capacity doubling reaches within its storage.
+  int32_t Room() const;
+  // Takes the `count` records written past the end, within Room, as appended
+  // one by one: the capacity doubles as their appends would have doubled it.
+  void TakeWritten(int32_t count);
+
   const HandleRecord* begin() const { return storage; }
   const HandleRecord* end() const { return storage + size; }
 
@@ -49,9 +67,6 @@ struct HandleList {
 
  private:
   HandleRecord* GrowAndAppendSlot();
-  // The records that storage holds room for at `capacity`.
-  static int64_t AllocatedFor(int64_t capacity) {
-    return capacity == 0 || capacity >= kMinAllocation ? capacity
-                                                       : kMinAllocation;
-  }
+
+  int32_t allocated_ = 0;  // the records storage holds room for
 };

@@ -27,53 +27,59 @@ uint64_t DrawMultiplier() {
 PidIndex::~PidIndex() { Clear(); }
 
 void PidIndex::Insert(uint32_t pid, ProcessRecord* record) {
-  if (!slots_ || 2 * (static_cast<uint64_t>(count_) + 1) > mask_ + 1ull)
+  if (!finder_.slots ||
+      kSlotsPerPid * (uint64_t{count_} + 1) > uint64_t{finder_.mask} + 1)
     Grow();
-  uint32_t probes = 0;
-  Slot* slot = SlotOf(pid, &probes);
-  slot->pid = pid;
-  slot->record = record;
+  Place({pid, count_, record});
   ++count_;
-  probes_ += probes;
-  if (!guarded_ && (probes > kLongProbe ||
-                    probes_ > kProbesPerInsert * count_ + kLongProbe)) {
+  if (!finder_.guarded && (finder_.longestProbe > kLongProbe ||
+                           probes_ > kProbesPerInsert * count_ + kLongProbe)) {
     static const uint64_t kMultiplier = DrawMultiplier();
-    guarded_ = true;
-    multiplier_ = kMultiplier;
-    Rebuild(mask_ + 1);
+    finder_.guarded = true;
+    finder_.multiplier = kMultiplier;
+    Rebuild(finder_.mask + 1);
   }
 }
 
-void PidIndex::Grow() { Rebuild(slots_ ? 2 * (mask_ + 1) : 64); }
+void PidIndex::Place(const PidFinder::Slot& held) {
+  uint32_t slot = finder_.HomeSlot(held.pid);
+  uint32_t probes = 0;
+  while (finder_.slots[slot].record) {
+    slot = (slot + 1) & finder_.mask;
+    ++probes;
+  }
+  finder_.slots[slot] = held;
+  probes_ += probes;
+  if (probes > finder_.longestProbe)
+    finder_.longestProbe = probes;
+}
+
+void PidIndex::Grow() { Rebuild(finder_.slots ? 2 * (finder_.mask + 1) : 64); }
 
 void PidIndex::Rebuild(uint32_t slots) {
-  uint32_t oldSlots = slots_ ? mask_ + 1 : 0;
+  using Slot = PidFinder::Slot;
+  uint32_t oldSlots = finder_.slots ? finder_.mask + 1 : 0;
   auto* rebuilt = static_cast<Slot*>(std::calloc(slots, sizeof(Slot)));
   if (!rebuilt)
     throw OutOfMemoryError();
-  Slot* old = slots_;
-  slots_ = rebuilt;
-  mask_ = slots - 1;
-  shift_ = 64;
+  Slot* old = finder_.slots;
+  finder_.slots = rebuilt;
+  finder_.mask = slots - 1;
+  finder_.shift = 64;
   for (uint32_t n = slots; n > 1; n >>= 1)
-    --shift_;
+    --finder_.shift;
+  finder_.longestProbe = 0;
   probes_ = 0;
   for (uint32_t i = 0; i < oldSlots; ++i) {
-    if (old[i].record) {
-      uint32_t probes = 0;
-      *SlotOf(old[i].pid, &probes) = old[i];
-      probes_ += probes;
-    }
+    if (old[i].record)
+      Place(old[i]);
   }
   std::free(old);
 }
 
 void PidIndex::Clear() {
-  std::free(slots_);
-  slots_ = nullptr;
-  mask_ = 0;
-  shift_ = 64;
+  std::free(finder_.slots);
+  finder_ = PidFinder();
   count_ = 0;
   probes_ = 0;
-  guarded_ = false;
 }

@@ -35,6 +35,9 @@ class ProcessTable {
   // Inline: the scan looks up every used entry's owner.
   ProcessRecord* Lookup(uint32_t pid) { return index_.Find(pid); }
   const ProcessRecord* Lookup(uint32_t pid) const { return index_.Find(pid); }
+  // Lookup's state for a loop of lookups to copy; good until the next Set.
+  // It hands out the records to change, so a const table has none.
+  const PidFinder& Finder() { return index_.Finder(); }
   uint32_t Count() const { return count_; }
   // Frees every record, node block and the bin array.
   void Clear();

@@ -186,6 +186,44 @@ TEST(ScanSharedHandleTableTest, HandlesCopyTheirEntriesInTableOrder) {
   EXPECT_EQ(1, table.Lookup(4)->entryCount);
 }
 
+// A list gets room for the objects GetGuiResources counted, whatever it
+// says, and grows past it as appends would: the capacity is the one
+// appending one by one gives, with the records beyond the size zero.
+TEST(ScanSharedHandleTableTest, ListsDoubleWhateverGdiAllSays) {
+  const struct {
+    int32_t gdiAll;
+    uint32_t handles;
+    int32_t capacity;
+  } kCases[] = {
+      {0, 0, 0},  {5, 0, 0},    {1, 1, 1},          {1, 2, 2},
+      {3, 3, 4},  {4, 5, 8},    {8, 9, 16},         {100, 70, 128},
+      {-1, 3, 4}, {0, 65, 128}, {0x7FFFFFFF, 3, 4},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.gdiAll << " " << c.handles);
+    ProcessTable table;
+    ProcessRecord record;
+    record.pid = 4;
+    record.guiObjectCount = c.gdiAll;
+    table.Set(4, record);
+    std::vector<GdiTableEntry> block = FreeBlock(c.handles + 1);
+    for (uint32_t i = 0; i < c.handles; ++i)
+      block[i] = Entry(4, static_cast<uint16_t>(i), 16, 0xFFFFF900000 + i);
+    Scan(block, table);
+    const HandleList& handles = table.Lookup(4)->handles;
+    ASSERT_EQ(static_cast<int32_t>(c.handles), handles.size);
+    EXPECT_EQ(c.capacity, handles.capacity);
+    for (uint32_t i = 0; i < c.handles; ++i) {
+      EXPECT_EQ(0, std::memcmp(&handles.storage[i], &block[i],
+                               sizeof(GdiTableEntry)));
+    }
+    const HandleRecord kZero = {};
+    for (int32_t i = handles.size; i < handles.capacity; ++i)
+      EXPECT_EQ(0, std::memcmp(&handles.storage[i], &kZero, sizeof(kZero)));
+    EXPECT_EQ(static_cast<int32_t>(c.handles), table.Lookup(4)->entryCount);
+  }
+}
+
 TEST(ScanSharedHandleTableTest, EntryCountIsTheSumOfTheCounters) {
   ProcessTable table;
   Record(table, 4);

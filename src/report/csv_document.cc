@@ -1,5 +1,7 @@
 #include "report/csv_document.h"
 
+#include <algorithm>
+#include <array>
 #include <string>
 
 #include "census/process_record.h"
@@ -15,11 +17,6 @@ namespace {
 void AppendNumber(std::string& out, uint64_t value) {
   char digits[20];
   out.append(digits, FormatDecimal(digits, value));
-}
-
-void AppendHex(std::string& out, uint64_t value) {
-  char digits[2 + 16] = {'0', 'x'};
-  out.append(digits, FormatPointer(digits + 2, value));
 }
 
 // `text` as one field, in UTF-8: in quotes, each quote doubled, where it
@@ -48,6 +45,25 @@ void AppendLeading(std::string& out, std::string_view leading) {
     out.append(leading);
     out.push_back(',');
   }
+}
+
+// What follows a handle's value up to its kernel address's digits, for each
+// type code: `,Brush,16,0x`.
+const std::array<std::string, 256>& HandleMiddles() {
+  static const std::array<std::string, 256> kMiddles = [] {
+    std::array<std::string, 256> middles;
+    for (int code = 0; code < 256; ++code) {
+      std::string& middle = middles[static_cast<size_t>(code)];
+      middle.push_back(',');
+      const char16_t* name = ObjectTypeName(static_cast<uint8_t>(code));
+      AppendField(middle, name, std::char_traits<char16_t>::length(name));
+      middle.push_back(',');
+      AppendNumber(middle, static_cast<uint64_t>(code));
+      middle += ",0x";
+    }
+    return middles;
+  }();
+  return kMiddles;
 }
 
 // "leading,pid,name," of every row of a process.
@@ -87,6 +103,8 @@ void WriteCsvDocument(const std::vector<const ProcessRecord*>& processes,
                       const CsvLeadingColumns& leading, bool withHeader,
                       Output& out) {
   // Everything that allocates comes before the first byte is sent.
+  if (options.showHandles)
+    HandleMiddles();
   TypeFilter filter(options.typeFilter);
   std::string rowStart;
   rowStart.reserve(DocumentBuffer::kLargestPiece + leading.values.size());
@@ -105,6 +123,7 @@ void WriteCsvDocument(const std::vector<const ProcessRecord*>& processes,
       bytes.push_back('\n');
     }
   }
+  const std::array<std::string, 256>& middles = HandleMiddles();
   for (const ProcessRecord* record : processes) {
     if (!options.showHandles) {
       AppendCountsRow(bytes, leading.values, *record);
@@ -113,20 +132,21 @@ void WriteCsvDocument(const std::vector<const ProcessRecord*>& processes,
     }
     rowStart.clear();
     AppendRowStart(rowStart, leading.values, *record);
+    rowStart += "0x";
+    // `rowStart0x%p,type,typeCode,0x%p\n`, written in place.
     for (const HandleRecord& handle : record->handles) {
       uint8_t code = TypeCodeOf(handle.entry);
       if (!filter.Lists(code))
         continue;
-      bytes += rowStart;
-      AppendHex(bytes, handle.handle);
-      bytes.push_back(',');
-      const char16_t* name = ObjectTypeName(code);
-      AppendField(bytes, name, std::char_traits<char16_t>::length(name));
-      bytes.push_back(',');
-      AppendNumber(bytes, code);
-      bytes.push_back(',');
-      AppendHex(bytes, handle.entry.kernelAddress);
-      bytes.push_back('\n');
+      const std::string& middle = middles[code];
+      size_t at = bytes.size();
+      bytes.resize(at + rowStart.size() + 16 + middle.size() + 16 + 1);
+      char* row = &bytes[at];
+      row = std::copy(rowStart.begin(), rowStart.end(), row);
+      row = FormatPointer(row, handle.handle);
+      row = std::copy(middle.begin(), middle.end(), row);
+      row = FormatPointer(row, handle.entry.kernelAddress);
+      *row = '\n';
       document.PieceDone();
     }
   }

@@ -45,8 +45,8 @@ void Output::WriteAscii(const char* text, size_t length) {
 
 void Output::WriteBytes(const char* bytes, size_t length) {
   if (capture_) {
-    for (size_t i = 0; i < length; ++i)
-      capture_->push_back(static_cast<unsigned char>(bytes[i]));
+    const auto* units = reinterpret_cast<const unsigned char*>(bytes);
+    capture_->append(units, units + length);
     return;
   }
   if (holding_) {

@@ -47,28 +47,47 @@ std::string Quoted(std::string_view field) {
   return text;
 }
 
+// The value of a digit byte, 0 to 15; 16 for a byte that is no digit.
+unsigned DigitValue(char c) {
+  unsigned byte = static_cast<unsigned char>(c);
+  if (byte - '0' < 10)
+    return byte - '0';
+  // Upper-case letters as lower-case ones; no other byte lands on a to f.
+  unsigned letter = (byte | 0x20u) - 'a';
+  return letter < 6 ? letter + 10 : 16;
+}
+
 // An unsigned decimal or 0x-hexadecimal number no larger than `maximum`.
 bool ParseNumber(std::string_view field, uint64_t maximum, uint64_t* value) {
-  unsigned base = 10;
-  if (field.size() > 2 && field[0] == '0' &&
-      (field[1] == 'x' || field[1] == 'X')) {
-    base = 16;
+  bool hex = field.size() > 2 && field[0] == '0' &&
+             (field[1] == 'x' || field[1] == 'X');
+  if (hex)
     field.remove_prefix(2);
-  }
   if (field.empty())
     return false;
+  const unsigned base = hex ? 16 : 10;
   uint64_t result = 0;
-  for (char c : field) {
-    unsigned digit;
-    if (c >= '0' && c <= '9')
-      digit = static_cast<unsigned>(c - '0');
-    else if (base == 16 && c >= 'a' && c <= 'f')
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    else if (base == 16 && c >= 'A' && c <= 'F')
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    else
+  // Up to 19 decimal or 16 hexadecimal digits fit in 64 bits, so these are
+  // read without a check per digit and compared with the maximum once.
+  size_t unchecked = std::min(field.size(), hex ? size_t{16} : size_t{19});
+  for (size_t i = 0; i < unchecked; ++i) {
+    unsigned digit = DigitValue(field[i]);
+    if (digit >= base)
       return false;
-    if (result > (maximum - digit) / base)
+    result = result * base + digit;
+  }
+  if (result > maximum)
+    return false;
+  // Digits beyond those (leading zeros, or a number too large) are checked
+  // against the most a number may be before a further digit, worked out by
+  // a shift or a division by a constant, not a division per digit.
+  const uint64_t limit = hex ? maximum >> 4 : maximum / 10;
+  const unsigned lastDigit =
+      static_cast<unsigned>(hex ? maximum & 0xF : maximum % 10);
+  for (size_t i = unchecked; i < field.size(); ++i) {
+    unsigned digit = DigitValue(field[i]);
+    if (digit >= base || result > limit ||
+        (result == limit && digit > lastDigit))
       return false;
     result = result * base + digit;
   }

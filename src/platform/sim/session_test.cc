@@ -190,6 +190,10 @@ TEST(SessionTest, NumberRangesFollowFieldWidths) {
       {"entry 0 18446744073709551615 0 0 0 0 18446744073709551615", true},
       {"entry 0 18446744073709551616 0 0 0 0 0", false},
       {"entry 0 0x10000000000000000 0 0 0 0 0", false},
+      // Leading zeros: digits past the 19 (16) that always fit in 64 bits.
+      {"self 00000000000000000000004294967295", true},
+      {"entry 0 0x0FFFFFFFFFFFFFFFF 0 0 0 0 0", true},
+      {"entry 0 000018446744073709551616 0 0 0 0 0", false},
       {"entry 0 0 0xFFFFFFFF 0 0 0 0", true},
       {"entry 0 0 0x100000000 0 0 0 0", false},
       {"entry 0 0 0 0xFFFF 0 0 0", true},
