@@ -10,10 +10,6 @@ namespace {
 
 constexpr size_t kMaxWidth = 79;
 
-void AppendAscii(std::u16string& text, const std::string& ascii) {
-  text.append(ascii.begin(), ascii.end());
-}
-
 // The columns `unit` takes on a terminal, roughly: two for the wide scripts
 // of East Asia, none for the second half of a surrogate pair.
 size_t ColumnsOf(char16_t unit) {

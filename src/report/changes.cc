@@ -135,8 +135,7 @@ void AppendCategories(std::u16string& text, const ProcessRecord* before,
       continue;
     AppendText(text, any ? u"  " : kIndent);
     any = true;
-    for (const char* c = kObjectCategoryNames[category]; *c; ++c)
-      text.push_back(static_cast<char16_t>(*c));
+    AppendAscii(text, kObjectCategoryNames[category]);
     text.push_back(u' ');
     if (before)
       AppendSigned(text, now - old);

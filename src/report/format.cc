@@ -76,6 +76,14 @@ void AppendText(std::u16string& line, const char16_t* text) {
   line.append(text, Length(text));
 }
 
+void AppendAscii(std::u16string& line, std::string_view ascii) {
+  line.append(ascii.begin(), ascii.end());
+}
+
+std::u16string Utf16(std::string_view ascii) {
+  return std::u16string(ascii.begin(), ascii.end());
+}
+
 void AppendNumber(std::u16string& line, int64_t value) {
   // In unsigned, so that INT64_MIN negates.
   uint64_t magnitude = static_cast<uint64_t>(value);

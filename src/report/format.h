@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // "% Nd": a space where a plus sign would go, filled on the left to `width`.
 void AppendSpaceSigned(std::u16string& line, int32_t value, int width);
@@ -21,6 +22,9 @@ char* FormatPointer(char* out, uint64_t value);
 char* FormatDecimal(char* out, uint64_t value);
 
 void AppendText(std::u16string& line, const char16_t* text);
+// Text that is all ASCII (the report's own words and numbers), unit by unit.
+void AppendAscii(std::u16string& line, std::string_view ascii);
+std::u16string Utf16(std::string_view ascii);
 
 // "%lld": `value` in decimal, "-" before a negative one.
 void AppendNumber(std::u16string& line, int64_t value);

@@ -37,10 +37,6 @@ int64_t TotalGrowth(const ProcessGrowth& p) {
   return Change(p.first.counts.gdiTotal, p.last.counts.gdiTotal);
 }
 
-void AppendAscii(std::u16string& text, const std::string& ascii) {
-  text.append(ascii.begin(), ascii.end());
-}
-
 // The seconds until `last` reaches `limit`, growing by `change` every
 // `milliseconds`; `change` and `milliseconds` are positive.
 double SecondsUntil(uint32_t last, uint32_t limit, int64_t change,
@@ -160,8 +156,7 @@ std::u16string GrownCategoriesText(const ProcessGrowth& process) {
       continue;
     if (!text.empty())
       AppendText(text, u"  ");
-    for (const char* c = kObjectCategoryNames[category]; *c; ++c)
-      text.push_back(static_cast<char16_t>(*c));
+    AppendAscii(text, kObjectCategoryNames[category]);
     text.push_back(u' ');
     AppendSigned(text, change);
   }

@@ -5,15 +5,12 @@
 
 #include "census/process_record.h"
 #include "report/changes.h"
+#include "report/format.h"
 #include "report/growth.h"
 #include "report/html_document.h"
 #include "report/output.h"
 
 namespace {
-
-std::u16string Utf16(const std::string& ascii) {
-  return std::u16string(ascii.begin(), ascii.end());
-}
 
 const char* FailureText(Failure failure) {
   return failure == Failure::OutOfMemory

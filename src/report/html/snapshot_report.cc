@@ -12,10 +12,6 @@
 
 namespace {
 
-std::u16string Utf16(const std::string& ascii) {
-  return std::u16string(ascii.begin(), ascii.end());
-}
-
 std::string Hex(uint64_t value) {
   char digits[16];
   return "0x" + std::string(digits, FormatPointer(digits, value));
