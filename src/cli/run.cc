@@ -55,8 +55,7 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   }
 
   WatchPlan plan;
-  plan.intervalSeconds =
-      options.intervalSeconds != 0 ? options.intervalSeconds : 1;
+  plan.intervalSeconds = options.WatchInterval();
   plan.sampleCount = options.sampleCount;
   std::unique_ptr<Report> report =
       MakeReport(options, options.Watch() ? &plan : nullptr, out);

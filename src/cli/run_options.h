@@ -22,6 +22,9 @@ struct RunOptions : ReportOptions {
 
   // -w or -n asks for a watch; -n alone samples every second.
   bool Watch() const { return intervalSeconds != 0 || sampleCount != 0; }
+  uint32_t WatchInterval() const {
+    return intervalSeconds != 0 ? intervalSeconds : 1;
+  }
 };
 
 constexpr uint32_t kMaxIntervalSeconds = 86400;

@@ -58,9 +58,7 @@ int RunSamples(const RunOptions& options, Report& report, Output& out,
   const bool watch = options.Watch();
   // 0: until interrupted.
   const uint64_t wanted = watch ? options.sampleCount : 1;
-  const uint64_t interval =
-      uint64_t{options.intervalSeconds != 0 ? options.intervalSeconds : 1} *
-      1000;
+  const uint64_t interval = uint64_t{options.WatchInterval()} * 1000;
   const SampleNeeds needs = report.Needs();
   // The sample being taken and the one before it, whose table the changes
   // are found against; their storage is reused from sample to sample.
@@ -154,15 +152,11 @@ int RunSamples(const RunOptions& options, Report& report, Output& out,
 
   status.Clear();
   report.End(end);
-  switch (end.failure) {
-    case Failure::None:
-      break;
-    case Failure::SystemState:
-    case Failure::OutOfMemory:
-      out.Flush();
-      platform::WriteStderrLine(failure);
-      return end.failure == Failure::SystemState ? kExitSystemState
-                                                 : kExitOutOfMemory;
+  if (end.failure != Failure::None) {
+    out.Flush();
+    platform::WriteStderrLine(failure);
+    return end.failure == Failure::SystemState ? kExitSystemState
+                                               : kExitOutOfMemory;
   }
   if (watch && GrewPastGate(growth, options.growthGate))
     return kExitGrowthGate;
