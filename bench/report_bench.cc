@@ -24,6 +24,7 @@
 #include "report/details.h"
 #include "report/json_document.h"
 #include "report/output.h"
+#include "report/version.h"
 
 namespace {
 
@@ -112,10 +113,11 @@ FloorDocument JsonFloor(const std::vector<const ProcessRecord*>& listed,
                         const SystemTotals& system) {
   FloorDocument floor;
   floor.start = Printf(
-      "{\"tool\":\"kestrel\",\"version\":\"1.0\",\"system\":{\"gdiObjects\":"
-      "null,\"userObjects\":null,\"tableSlots\":%u,\"tableEntriesUsed\":%u},"
-      "\"processes\":[",
-      system.tableSlots, system.tableEntriesUsed);
+      "{\"tool\":\"kestrel\",\"version\":\"%s\",\"system\":{\"gdiObjects\":"
+      "null,\"userObjects\":null,\"tableSlots\":%u,\"tableEntriesUsed\":%u,"
+      "\"processQuota\":%u},\"processes\":[",
+      KESTREL_PROJECT_VERSION, system.tableSlots, system.tableEntriesUsed,
+      system.processQuota);
   for (int code = 0; code < 256; ++code) {
     floor.middles[static_cast<size_t>(code)] =
         "\",\"type\":\"" + Ascii(ObjectTypeName(static_cast<uint8_t>(code))) +
@@ -170,6 +172,7 @@ void Prepare(ScannedWorkload& scanned) {
     scanned.listed.push_back(&node->record);
   scanned.system.tableSlots = ScanWorkload::kEntries;
   scanned.system.tableEntriesUsed = workload.usedEntries;
+  scanned.system.processQuota = 10000;  // Windows' default
 
   std::u16string text, csv, json;
   {

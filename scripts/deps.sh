@@ -2,8 +2,12 @@
 # installed. As root it installs what is missing; otherwise it prints the one
 # apt-get line needed and exits 1.
 
-kestrel_host_packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev locales python3 tmux)
-kestrel_windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64 googletest wine wine64 tmux)
+# What building kestrel alone needs (scripts/run), then what its tests and
+# benchmarks need besides.
+kestrel_build_packages=(cmake ninja-build g++)
+kestrel_host_packages=("${kestrel_build_packages[@]}" googletest libgtest-dev libbenchmark-dev locales python3 tmux)
+kestrel_windows_build_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64 wine wine64)
+kestrel_windows_packages=("${kestrel_windows_build_packages[@]}" googletest tmux)
 kestrel_check_packages=(clang libclang-rt-14-dev clang-tidy clang-format cppcheck valgrind time)
 # The browser test and scripts/screenshot: headless Chromium, and a font for
 # the Chinese process names of the sample session.
