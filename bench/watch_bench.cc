@@ -124,14 +124,15 @@ void BM_WatchSample(benchmark::State& state) {
         ListedProcesses(current, options);
     ++sample;
     growth.Note(current, listed, sample * 1000);
-    FindChanges({&previous, &previousListed}, {&current, &listed}, options,
-                &changes);
+    if (report->Needs().changes)
+      FindChanges({&previous, &previousListed}, {&current, &listed}, options,
+                  &changes);
     Snapshot snapshot;
     snapshot.number = sample;
     snapshot.milliseconds = sample * 1000;
     snapshot.system = &system;
     snapshot.listed = &listed;
-    snapshot.changes = &changes;
+    snapshot.changes = report->Needs().changes ? &changes : nullptr;
     snapshot.growth = &growth;
     out.Hold();
     report->Sample(snapshot);

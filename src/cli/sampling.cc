@@ -115,7 +115,7 @@ int RunSamples(const RunOptions& options, Report& report, Output& out,
       growth.NoteTable(system.tableSlots, system.tableEntriesUsed,
                        milliseconds);
       snapshot.growth = &growth;
-      if (end.samples > 0) {
+      if (end.samples > 0 && needs.changes) {
         FindChanges({previous, &previousListed}, {current, &listed}, options,
                     &changes);
         snapshot.changes = &changes;

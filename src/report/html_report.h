@@ -19,7 +19,7 @@ class HtmlReport : public Report {
   HtmlReport(const ReportOptions& options, const WatchPlan* watch, Output& out);
 
   // A watch's page measures each process against its quota.
-  SampleNeeds Needs() const override { return {false, false, watch_}; }
+  SampleNeeds Needs() const override { return {false, false, watch_, true}; }
   void Sample(const Snapshot& snapshot) override;
   void End(const RunEnd& end) override;
 

@@ -18,11 +18,15 @@ class Output;
 struct ProcessRecord;
 struct SampleChanges;
 
-// What the census asks of the system for each sample, beyond GDI counts.
+// What the census asks of the system for each sample, beyond GDI counts,
+// and what the run works out from it.
 struct SampleNeeds {
   bool allCounts = false;      // USER objects and both peaks of each process
   bool sessionCounts = false;  // the session's totals
   bool processQuota = false;   // the per-process GDI quota, read once a run
+  // A watch's changes since the sample before, found only for the reports
+  // that show them: under -v the diff walks every handle.
+  bool changes = false;
 };
 
 // One sample as the run lists it; what it points to lives for the call.

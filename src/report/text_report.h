@@ -13,7 +13,7 @@ class TextReport : public Report {
       : options_(options), watch_(watch), out_(out) {}
 
   // A watch's growth report measures each process against its quota.
-  SampleNeeds Needs() const override { return {false, false, watch_}; }
+  SampleNeeds Needs() const override { return {false, false, watch_, true}; }
   bool ShowsIncompleteSample() const override { return !watch_; }
   void Sample(const Snapshot& snapshot) override;
   void End(const RunEnd& end) override;
