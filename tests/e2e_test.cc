@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -1058,6 +1059,75 @@ TEST_F(KestrelTest, UnwritableOutputFileEndsWithExitCode5) {
               FolderEntries(dir_));
   }
   std::remove(errors.c_str());
+}
+
+// A closed terminal (SIGHUP) ends a watch as Ctrl+C does: -O's file takes
+// the samples and the growth report, and no new file stays beside it. The
+// host's watch runs on the simulated clock, without waiting, until then.
+TEST_F(KestrelTest, HangUpEndsAWatchAsAnInterruptDoes) {
+  const std::string file = dir_ + "/watch.txt";
+  pid_t child = fork();
+  if (child == 0) {
+    unsetenv("KESTREL_SESSION");
+    execl(KESTREL_BINARY, KESTREL_BINARY, "-w", "60", "-O", file.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(child, 0);
+  // Signalled once its new file exists, that is, once it has a sample.
+  int status = 0;
+  pid_t ended = 0;
+  while (FolderEntries(dir_).empty() &&
+         (ended = waitpid(child, &status, WNOHANG)) == 0)
+    usleep(1000);
+  ASSERT_EQ(0, ended) << "the watch ended by itself";
+  kill(child, SIGHUP);
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(0, WEXITSTATUS(status));
+  EXPECT_EQ(std::vector<std::string>{"watch.txt"}, FolderEntries(dir_));
+  std::string text = FileText(file);
+  EXPECT_EQ(0u, text.find("\nkestrel v1.0"));
+  EXPECT_NE(std::string::npos, text.find("\nGrowth over "));
+}
+
+// A signal that ends a single run removes its new file on the way: here
+// SIGXFSZ, raised when the file outgrows the limit.
+TEST_F(KestrelTest, SignalThatEndsARunRemovesItsNewFile) {
+  const std::string file = dir_ + "/out.txt";
+  {
+    std::ofstream old(file, std::ios::binary);
+    old << "old\n";
+  }
+  std::string command =
+      "env -u KESTREL_SESSION bash -c 'ulimit -f 1; exec \"" KESTREL_BINARY
+      "\" -v -O \"$0\"' '" +
+      file + "'";
+  int status = std::system(command.c_str());
+  // bash reports the signal as 128 + its number.
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(128 + SIGXFSZ, WEXITSTATUS(status));
+  EXPECT_EQ("old\n", FileText(file));
+  EXPECT_EQ(std::vector<std::string>{"out.txt"}, FolderEntries(dir_));
+}
+
+// With standard error closed, no file the run opens takes its place: the
+// error line of a failed third sample never lands in the document.
+TEST_F(KestrelTest, ClosedStandardErrorIsNotTakenByTheFile) {
+  const std::string file = dir_ + "/fd.json";
+  std::string session = WriteSession(
+      "self 1\nprocess 1 4 open kestrel.exe\ntable 4096\n"
+      "sample\nsample\nsnapshot fail\n");
+  std::string command = "KESTREL_SESSION='" + session +
+                        "' bash -c 'exec \"" KESTREL_BINARY
+                        "\" -n 6 -o json -O \"$0\" 2>&-' '" +
+                        file + "'";
+  int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(2, WEXITSTATUS(status));
+  std::string text = FileText(file);
+  EXPECT_EQ(std::string::npos, text.find("kestrel:")) << text;
+  EXPECT_EQ(0u, text.find('{'));
 }
 
 }  // namespace

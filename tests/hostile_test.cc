@@ -488,4 +488,41 @@ TEST(HostileTest, OutOfMemory) {
 #endif
 }
 
+// A watch that runs out of memory at its third sample (30,000 processes
+// appear) replaces -O's file with the two samples it had and the growth
+// report, as it prints them on standard output, then exits 3.
+TEST(HostileTest, OutOfMemoryLateInAWatchKeepsItsSamples) {
+#ifdef KESTREL_UNDER_ASAN
+  GTEST_SKIP()
+      << "AddressSanitizer reserves more address space than any limit allows";
+#else
+  Scratch scratch;
+  std::string text =
+      "self 1\nprocess 1 4 open kestrel.exe\n"
+      "process 8 7 open notepad.exe\ntable 4096\n"
+      "sample\nprocess 8 9 open notepad.exe\nsample\n";
+  for (int i = 0; i < 30000; ++i)
+    text += "process " + std::to_string(12 + 4 * i) + " 3 open n\n";
+  std::string session = scratch.Write("late.txt", text);
+  std::string file = scratch.Write("watch.txt", "old\n");
+  const std::vector<std::string> watch = {"-w", "1", "-n", "4"};
+  Result printed = RunBinary(scratch, watch, session, 24 << 20);
+  std::vector<std::string> toFile = watch;
+  toFile.insert(toFile.end(), {"-O", file});
+  Result written = RunBinary(scratch, toFile, session, 24 << 20);
+  for (const Result* result : {&printed, &written}) {
+    EXPECT_EQ(result->signal, 0);
+    EXPECT_EQ(result->exitCode, 3);
+    EXPECT_EQ(result->err, "kestrel: out of memory\n");
+  }
+  EXPECT_EQ(written.out, "");
+  EXPECT_EQ(ReadFile(file), printed.out);
+  EXPECT_EQ(Count(printed.out, "\nSample "), 2u);
+  EXPECT_NE(printed.out.find("\nGrowth over 2 samples, 1 s:\n"),
+            std::string::npos);
+  EXPECT_NE(printed.out.find("notepad.exe                   GDI All 7 -> 9"),
+            std::string::npos);
+#endif
+}
+
 }  // namespace

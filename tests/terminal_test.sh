@@ -7,11 +7,14 @@
 # and the command must exit 0. The terminal reads UTF-8.
 #
 # With --locale NAME, the check is skipped (exit 77) where that locale is
-# not installed. With --shown TEXT, TEXT must also have been written to the
+# not installed. With --width COLUMNS the pane is that narrow (120 columns
+# otherwise). With --shown TEXT, TEXT must also have been written to the
 # terminal on the way, whatever the screen shows at the end (a status line
-# that is rewritten and then rubbed out).
+# that is rewritten and then rubbed out); with --not-shown TEXT it must not
+# have been. With --first, the LINEs are the screen's first ones.
 #
-# usage: terminal_test.sh TMUX [--locale NAME] [--shown TEXT]... LINE... --
+# usage: terminal_test.sh TMUX [--locale NAME] [--width COLUMNS]
+#        [--shown TEXT]... [--not-shown TEXT]... [--first] LINE... --
 #        COMMAND [ARG...]
 set -u
 
@@ -28,11 +31,26 @@ if [ "$1" = "--locale" ]; then
   fi
   shift 2
 fi
+width=120
+if [ "$1" = "--width" ]; then
+  width=$2
+  shift 2
+fi
 shown=()
 while [ "${1:-}" = "--shown" ]; do
   shown+=("$2")
   shift 2
 done
+not_shown=()
+while [ "${1:-}" = "--not-shown" ]; do
+  not_shown+=("$2")
+  shift 2
+done
+first=false
+if [ "${1:-}" = "--first" ]; then
+  first=true
+  shift
+fi
 expected=()
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do
   expected+=("$1")
@@ -51,7 +69,7 @@ export LC_ALL=C.UTF-8
 
 # The pane outlives the command, so that its last lines can be read. The
 # command waits until all it writes is recorded.
-if ! "$tmux" -S "$socket" new-session -d -x 120 -y 40 \
+if ! "$tmux" -S "$socket" new-session -d -x "$width" -y 40 \
   bash -c 'until [ -e "$0" ]; do sleep 0.05; done; "$@"; echo "[exit $?]"; exec sleep 600' \
   "$work/go" "$@" < /dev/null; then
   echo "FAIL: tmux cannot start a session"
@@ -71,7 +89,9 @@ done
 
 mapfile -t lines < <(sed 's/[[:blank:]]*$//' "$screen")
 found=false
-for ((i = 0; i + ${#expected[@]} <= ${#lines[@]}; i++)); do
+last=$((${#lines[@]} - ${#expected[@]}))
+$first && last=0
+for ((i = 0; i <= last && i + ${#expected[@]} <= ${#lines[@]}; i++)); do
   found=true
   for ((j = 0; j < ${#expected[@]}; j++)); do
     if [ "${lines[i + j]}" != "${expected[j]}" ]; then
@@ -89,6 +109,12 @@ for text in "${shown[@]}"; do
     failed=true
   fi
 done
+for text in "${not_shown[@]}"; do
+  if grep -qF -- "$text" "$work/raw"; then
+    echo "FAIL: the terminal was sent: $text"
+    failed=true
+  fi
+done
 if [ -z "$status" ]; then
   echo "FAIL: the command had not ended after 150 s"
   failed=true
@@ -97,7 +123,8 @@ elif [ "$status" != 0 ]; then
   failed=true
 fi
 if ! $found; then
-  echo "FAIL: the screen does not show these lines one after the other:"
+  $first && echo "FAIL: the screen does not start with these lines:"
+  $first || echo "FAIL: the screen does not show these lines one after the other:"
   printf '  %s\n' "${expected[@]}"
   failed=true
 fi

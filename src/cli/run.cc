@@ -59,12 +59,13 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   plan.sampleCount = options.sampleCount;
   std::unique_ptr<Report> report =
       MakeReport(options, options.Watch() ? &plan : nullptr, out);
-  // A watch whose output shows nothing until it ends, or is not seen (a
-  // file, a pipe), says on a terminal how far it has come.
-  bool quiet = options.format != OutputFormat::Text ||
-               !options.outputFile.empty() || !platform::StdoutIsTerminal();
+  // A watch whose output is not seen (-O, a file) says on a terminal how
+  // far it has come. Output to a terminal or to a pipe, whose reader may
+  // show it there, would be broken up by the line.
+  bool unseen = !options.outputFile.empty() ||
+                (!platform::StdoutIsTerminal() && !platform::StdoutIsPipe());
   return RunSamples(options, *report, out,
-                    quiet && platform::StderrIsTerminal());
+                    unseen && platform::StderrIsTerminal());
 }
 
 int KestrelMain(

@@ -1,5 +1,8 @@
 #include "cli/run.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -556,6 +559,21 @@ TEST_F(KestrelMainTest, OutOfMemory) {
   EXPECT_EQ(Narrow(Banner()), stdout_);
   EXPECT_EQ("kestrel: out of memory\n", errors_);
   EXPECT_EQ(0u, platform::OpenHandleCount());
+}
+
+// A watch of metrics whose -O file cannot be replaced goes on to its last
+// sample, says so once, and exits 5 since the last replace failed.
+TEST_F(KestrelMainTest, MetricsWatchOutlastsAFileItCannotReplace) {
+  std::string folder = testing::TempDir() + "kestrel_main_test_folder";
+  ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+  int code = Main({u"-o", u"prometheus", u"-w", u"1", u"-n", u"3", u"-O",
+                   std::u16string(folder.begin(), folder.end())});
+  rmdir(folder.c_str());
+  EXPECT_EQ(5, code);
+  EXPECT_EQ("kestrel: cannot write " + folder + ": Is a directory\n", errors_);
+  EXPECT_EQ("", stdout_);
+  // The simulated clock moved to the third sample.
+  EXPECT_EQ(2000u, platform::MonotonicMilliseconds());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "cli/sampling.h"
 
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -51,6 +52,17 @@ bool GrewPastGate(const GrowthTracker& growth, uint32_t gate) {
   return false;
 }
 
+// Says on standard error when -O's file first cannot take a sample's
+// document, and when it takes one again, rather than at every sample.
+void NoteReplacement(const Output& out, StatusLine& status, bool* failing) {
+  if (out.LastDocumentFailed() == *failing)
+    return;
+  *failing = out.LastDocumentFailed();
+  status.Clear();
+  platform::WriteStderrLine(*failing ? out.FailureMessage()
+                                     : out.RecoveryMessage());
+}
+
 }  // namespace
 
 int RunSamples(const RunOptions& options, Report& report, Output& out,
@@ -75,6 +87,11 @@ int RunSamples(const RunOptions& options, Report& report, Output& out,
   StatusLine status(watch && statusLine);
   std::string failure;
   bool overThreshold = false;
+  // A document per sample: a replace that fails is tried at the next one.
+  const bool retryReplace = watch && report.DocumentPerSample();
+  bool replaceFailing = false;
+  if (retryReplace)
+    out.RetryEachDocument();
 
   if (watch)
     platform::CatchInterrupts();
@@ -88,46 +105,60 @@ int RunSamples(const RunOptions& options, Report& report, Output& out,
     // Times count from the first sample.
     uint64_t milliseconds =
         end.samples == 0 ? 0 : platform::MonotonicMilliseconds() - start;
-    current->Clear();
-    SystemTotals system;
-    system.processQuota = end.processQuota;
-    if (const char* error = TakeSample(needs, *current, &system)) {
-      end.failure = Failure::SystemState;
-      failure = error;
+    // A watch that runs out of memory ends as one whose sample failed, with
+    // what it had shown; a single run leaves it to the caller.
+    try {
+      current->Clear();
+      SystemTotals system;
+      system.processQuota = end.processQuota;
+      if (const char* error = TakeSample(needs, *current, &system)) {
+        end.failure = Failure::SystemState;
+        failure = error;
+        break;
+      }
+      listed = ListedProcesses(*current, options);
+      int64_t unlisted = UnlistedHandles(listed, options);
+      if (unlisted > 0) {
+        end.failure = Failure::OutOfMemory;
+        failure = UnlistedHandlesMessage(unlisted);
+        if (!report.ShowsIncompleteSample())
+          break;
+      }
+
+      Snapshot snapshot;
+      snapshot.number = end.samples + 1;
+      snapshot.milliseconds = milliseconds;
+      snapshot.system = &system;
+      snapshot.listed = &listed;
+      if (watch) {
+        growth.Note(*current, listed, milliseconds);
+        growth.NoteTable(system.tableSlots, system.tableEntriesUsed,
+                         milliseconds);
+        snapshot.growth = &growth;
+        if (end.samples > 0 && needs.changes) {
+          FindChanges({previous, &previousListed}, {current, &listed}, options,
+                      &changes);
+          snapshot.changes = &changes;
+        }
+        // A sample's output leaves whole or not at all.
+        out.Hold();
+      }
+      report.Sample(snapshot);
+      if (watch)
+        out.Release();
+      if (report.DocumentPerSample())
+        out.EndDocument();
+      if (retryReplace)
+        NoteReplacement(out, status, &replaceFailing);
+    } catch (const std::bad_alloc&) {
+      if (!watch)
+        throw;
+      out.DropHeld();
+      current->Clear();
+      end.failure = Failure::OutOfMemory;
+      failure = "kestrel: out of memory";
       break;
     }
-    listed = ListedProcesses(*current, options);
-    int64_t unlisted = UnlistedHandles(listed, options);
-    if (unlisted > 0) {
-      end.failure = Failure::OutOfMemory;
-      failure = UnlistedHandlesMessage(unlisted);
-      if (!report.ShowsIncompleteSample())
-        break;
-    }
-
-    Snapshot snapshot;
-    snapshot.number = end.samples + 1;
-    snapshot.milliseconds = milliseconds;
-    snapshot.system = &system;
-    snapshot.listed = &listed;
-    if (watch) {
-      growth.Note(*current, listed, milliseconds);
-      growth.NoteTable(system.tableSlots, system.tableEntriesUsed,
-                       milliseconds);
-      snapshot.growth = &growth;
-      if (end.samples > 0 && needs.changes) {
-        FindChanges({previous, &previousListed}, {current, &listed}, options,
-                    &changes);
-        snapshot.changes = &changes;
-      }
-      // A sample's output leaves whole or not at all.
-      out.Hold();
-    }
-    report.Sample(snapshot);
-    if (watch)
-      out.Release();
-    if (report.DocumentPerSample())
-      out.EndDocument();
     if (end.failure != Failure::None)
       break;
     ++end.samples;
@@ -158,6 +189,8 @@ int RunSamples(const RunOptions& options, Report& report, Output& out,
     return end.failure == Failure::SystemState ? kExitSystemState
                                                : kExitOutOfMemory;
   }
+  if (out.LastDocumentFailed())
+    return kExitOutputFailed;
   if (watch && GrewPastGate(growth, options.growthGate))
     return kExitGrowthGate;
   return overThreshold ? kExitOverThreshold : kExitSuccess;

@@ -1,14 +1,18 @@
 #include "cli/status_line.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/terminal_text.h"
 #include "report/format.h"
 #include "report/growth.h"
 
 namespace {
 
-constexpr size_t kMaxWidth = 79;
+// Columns the line leaves free at the terminal's right edge: one, so that
+// the cursor never wraps, and two for the "^C" a terminal echoes.
+constexpr size_t kRightMargin = 3;
 
 // The columns `unit` takes on a terminal, roughly: two for the wide scripts
 // of East Asia, none for the second half of a surrogate pair.
@@ -25,11 +29,34 @@ size_t Columns(const std::u16string& text) {
   return columns;
 }
 
+// `text` cut to `columns`, never between the halves of a surrogate pair;
+// `marked` puts "..." where it was cut, within the columns.
+std::u16string Cut(const std::u16string& text, size_t columns, bool marked) {
+  if (Columns(text) <= columns)
+    return text;
+  size_t room = marked ? (columns > 3 ? columns - 3 : 0) : columns;
+  std::u16string cut;
+  size_t used = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size();
+    size_t next = ColumnsOf(text[i]) + (pair ? ColumnsOf(text[i + 1]) : 0);
+    if (used + next > room)
+      break;
+    used += next;
+    cut.push_back(text[i]);
+    if (pair)
+      cut.push_back(text[++i]);
+  }
+  if (marked)
+    AppendAscii(cut, std::string("...").substr(0, columns - used));
+  return cut;
+}
+
 }  // namespace
 
 std::u16string StatusText(uint64_t sample, uint64_t count,
                           uint64_t nextMilliseconds,
-                          const GrowthTracker& growth) {
+                          const GrowthTracker& growth, size_t columns) {
   std::u16string text;
   AppendAscii(text, "sample " + std::to_string(sample));
   if (count != 0)
@@ -37,50 +64,45 @@ std::u16string StatusText(uint64_t sample, uint64_t count,
   AppendAscii(text, ", next in " +
                         std::to_string((nextMilliseconds + 999) / 1000) + " s");
   std::vector<const ProcessGrowth*> grown = growth.Grown();
-  if (grown.empty() || GdiAllGrowth(*grown.front()) <= 0)
-    return text;
-  const ProcessGrowth& most = *grown.front();
-  std::string figures = " (" + std::to_string(most.pid) + ") +" +
-                        std::to_string(GdiAllGrowth(most));
-  AppendAscii(text, "; grew most: ");
-  size_t used = Columns(text) + figures.size();
-  size_t room = kMaxWidth > used ? kMaxWidth - used : 0;
-  if (Columns(most.name) <= room) {
-    text += most.name;
-  } else {
-    // Cut to fit, "..." marking the cut, and never between the halves of a
-    // surrogate pair.
-    size_t columns = 3;
-    for (size_t i = 0; i < most.name.size(); ++i) {
-      char16_t unit = most.name[i];
-      size_t next = ColumnsOf(unit);
-      if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < most.name.size())
-        next += ColumnsOf(most.name[i + 1]);
-      if (columns + next > room)
-        break;
-      columns += next;
-      text.push_back(unit);
-      if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < most.name.size())
-        text.push_back(most.name[++i]);
+  if (!grown.empty() && GdiAllGrowth(*grown.front()) > 0) {
+    const ProcessGrowth& most = *grown.front();
+    std::string figures = " (" + std::to_string(most.pid) + ") +" +
+                          std::to_string(GdiAllGrowth(most));
+    AppendAscii(text, "; grew most: ");
+    // A control character of the name would command the terminal.
+    std::u16string name = most.name;
+    for (char16_t& unit : name) {
+      if (IsControlCharacter(unit))
+        unit = u'?';
     }
-    AppendAscii(text, "...");
+    size_t used = Columns(text) + figures.size();
+    text += Cut(name, columns > used ? columns - used : 0, true);
+    AppendAscii(text, figures);
   }
-  AppendAscii(text, figures);
-  return text;
+  // However narrow the terminal, the line never wraps.
+  return Cut(text, columns, false);
 }
 
 void StatusLine::Show(uint64_t sample, uint64_t count,
                       uint64_t nextMilliseconds, const GrowthTracker& growth) {
   if (!shown_)
     return;
-  std::u16string line = StatusText(sample, count, nextMilliseconds, growth);
+  // Asked at each update: the terminal may have been resized, or the watch
+  // sent to the background.
+  size_t columns = platform::StderrTerminalColumns();
+  if (columns == 0)
+    return;
+  size_t room = columns > kRightMargin ? columns - kRightMargin : 1;
+  std::u16string line =
+      StatusText(sample, count, nextMilliseconds, growth, room);
   text_.assign(1, u'\r');
   text_ += line;
   // Spaces over what is left of a longer line before it.
   size_t width = Columns(line);
-  if (width < width_) {
-    text_.append(width_ - width, u' ');
-    text_.append(width_ - width, u'\b');
+  size_t left = std::min(width_, columns - 1);
+  if (width < left) {
+    text_.append(left - width, u' ');
+    text_.append(left - width, u'\b');
   }
   width_ = width;
   platform::WriteStderrTerminal(text_);
@@ -89,8 +111,11 @@ void StatusLine::Show(uint64_t sample, uint64_t count,
 void StatusLine::Clear() {
   if (!shown_ || width_ == 0)
     return;
+  size_t columns = platform::StderrTerminalColumns();
+  if (columns == 0)
+    return;
   text_.assign(1, u'\r');
-  text_.append(width_, u' ');
+  text_.append(std::min(width_, columns - 1), u' ');
   text_.push_back(u'\r');
   width_ = 0;
   platform::WriteStderrTerminal(text_);

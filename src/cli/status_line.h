@@ -1,7 +1,9 @@
 // A watch's progress on standard error, for a watch whose output shows
 // nothing for a long time (a document, or output to a file): one line
 // rewritten in place after each sample and cleared at the end, only where
-// standard error is a terminal, so scripts see nothing of it.
+// standard error is a terminal, so scripts see nothing of it. It fits the
+// terminal's width at each update, and is left out while the watch is in
+// the terminal's background.
 #pragma once
 
 #include <cstddef>
@@ -31,8 +33,9 @@ class StatusLine {
   std::u16string text_;
 };
 
-// The status line's text; the name is cut so that the line fits 79
-// columns.
+// The status line's text within `columns`: the name is cut first, "..."
+// marking the cut, then the line; control characters of the name show as
+// "?".
 std::u16string StatusText(uint64_t sample, uint64_t count,
                           uint64_t nextMilliseconds,
-                          const GrowthTracker& growth);
+                          const GrowthTracker& growth, size_t columns);

@@ -214,6 +214,12 @@ bool WriteStdoutExact(const char* bytes, size_t length);
 // other hosts: rename), so a reader finds the old content or the new, never
 // a part of either. A failure says why in `reason`, in the current locale's
 // code page, removes the new file and leaves the destination as it was.
+// Only a regular file is replaced: a symbolic link is followed to the file
+// it names, replaced in its own folder; the new file takes the old one's
+// permissions (and owner, where the process may set it); a folder, a
+// device, a FIFO or a socket, a read-only file and a file with other hard
+// links are refused. While the new file exists, a signal that ends the
+// program removes it first (other hosts).
 class ReplacementFile {
  public:
   explicit ReplacementFile(std::u16string destination)
@@ -238,23 +244,36 @@ class ReplacementFile {
   // Closes and removes the new file, if there is one.
   void Discard();
 
+  // How long a file's name may be: in UTF-16 units (Windows) or UTF-8
+  // bytes, and whether a backslash ends a folder's name.
+  struct FileNameLimit {
+    size_t maxNameLength = 255;
+    bool utf8 = false;
+    bool backslashSeparates = false;
+  };
+  // The new file's name beside `target`, the file replaced,
+  // "TARGET.PID-N.tmp": one of its own, since another run may write beside
+  // the same file, and one that no collector reads. N counts the names
+  // already taken. The target's name is cut so that the new one is within
+  // `limit`.
+  static std::u16string NewPath(const std::u16string& target,
+                                uint32_t processId, int taken,
+                                const FileNameLimit& limit);
+
  private:
-  // The new file's name beside the destination, "DESTINATION.PID-N.tmp":
-  // one of its own, since another run may write beside the same file, and
-  // one that no collector reads. N counts the names already taken.
   static constexpr int kNames = 100;
-  std::u16string NewPath(uint32_t processId, int taken) const;
 
   std::u16string destination_;
-  std::u16string path_;  // the new file's
+  std::u16string target_;  // the file replaced: the destination, links followed
+  std::u16string path_;    // the new file's
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
 // A clock in milliseconds that never goes back, from an arbitrary start (the
 // host build's simulated clock starts at 0 and moves only at a wait).
 uint64_t MonotonicMilliseconds();
-// From now on an interrupt (Ctrl+C or Ctrl+Break on Windows, SIGINT or
-// SIGTERM elsewhere) only sets a flag that InterruptRequested reads, and
+// From now on an interrupt (Ctrl+C or Ctrl+Break on Windows, SIGINT,
+// SIGTERM or SIGHUP elsewhere) only sets a flag that InterruptRequested reads, and
 // ends a wait, instead of ending the program. Only a watch calls it.
 void CatchInterrupts();
 bool InterruptRequested();
@@ -271,6 +290,16 @@ void WriteStderrLine(const std::string& line);
 // console); settled at the first call.
 bool StdoutIsTerminal();
 bool StderrIsTerminal();
+// Whether standard output is a pipe (other hosts: or a socket), whose
+// reader may show it on the same terminal as standard error; settled at
+// the first call.
+bool StdoutIsPipe();
+// The width in columns of the terminal (Windows: the console's window) that
+// standard error is, asked now, when a status line may be written there
+// now: 0 when standard error is no terminal, or (other hosts) when the
+// program is not in its terminal's foreground or the terminal stops the
+// writes of the background (tostop).
+size_t StderrTerminalColumns();
 // Writes `text` as it stands to standard error when it is a terminal
 // (a carriage return goes back to the start of the line): a watch's status
 // line.

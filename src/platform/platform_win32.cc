@@ -18,6 +18,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/terminal_text.h"
+
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
 static_assert(sizeof(::PROCESSENTRY32W) == sizeof(platform::PROCESSENTRY32W),
               "PROCESSENTRY32W layout");
@@ -75,7 +77,10 @@ std::wstring DecodeForConsole(const char* bytes, size_t length) {
     if (byte < 0x80) {
       if (byte == '\n')
         text.push_back(L'\r');
-      text.push_back(static_cast<wchar_t>(byte));
+      // A control character of a name would command the console.
+      text.push_back(byte == '\n' || !IsControlCharacter(byte)
+                         ? static_cast<wchar_t>(byte)
+                         : L'?');
       ++at;
       continue;
     }
@@ -85,7 +90,8 @@ std::wstring DecodeForConsole(const char* bytes, size_t length) {
       text.push_back(L'?');
       ++at;
     } else {
-      text.push_back(unit);
+      text.push_back(IsControlCharacter(static_cast<char32_t>(unit)) ? L'?'
+                                                                     : unit);
       at += static_cast<size_t>(count);
     }
   }
@@ -250,6 +256,21 @@ bool StdoutIsTerminal() { return StdoutConsole() != nullptr; }
 
 bool StderrIsTerminal() { return StderrConsole() != nullptr; }
 
+bool StdoutIsPipe() {
+  static const bool pipe =
+      ::GetFileType(::GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_PIPE;
+  return pipe;
+}
+
+size_t StderrTerminalColumns() {
+  ::HANDLE console = StderrConsole();
+  CONSOLE_SCREEN_BUFFER_INFO information = {};
+  if (!console || !::GetConsoleScreenBufferInfo(console, &information))
+    return 0;
+  int columns = information.srWindow.Right - information.srWindow.Left + 1;
+  return columns > 0 ? static_cast<size_t>(columns) : 80;
+}
+
 void WriteStderrTerminal(const std::u16string& text) {
   ::HANDLE console = StderrConsole();
   if (!console || text.empty())
@@ -338,12 +359,53 @@ bool WriteAll(::HANDLE file, const char* bytes, size_t length) {
   return true;
 }
 
+// Why the file at `path` may not be replaced, or empty: only a regular file
+// on a disk, not read-only, with no other hard links. A link is followed to
+// the file it names, whose path `target` takes.
+std::string RefusalOf(const std::u16string& path, std::u16string* target) {
+  *target = path;
+  // Asks for no access, so that a file another program holds is no
+  // obstacle.
+  ::HANDLE file = ::CreateFileW(
+      Wide(path), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return {};  // missing, or the replacement says why
+  UniqueHandle<EmptyHandle::InvalidHandleValue> owned(file);
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (::GetFileType(file) != FILE_TYPE_DISK ||
+      !::GetFileInformationByHandle(file, &information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return "not a regular file";
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+    return ErrorText(ERROR_ACCESS_DENIED);
+  if (information.nNumberOfLinks > 1)
+    return "it has other hard links";
+  DWORD attributes = ::GetFileAttributesW(Wide(path));
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    std::wstring final(32768, L'\0');
+    DWORD length = ::GetFinalPathNameByHandleW(
+        file, final.data(), static_cast<DWORD>(final.size()), VOLUME_NAME_DOS);
+    if (length > 0 && length < final.size())
+      target->assign(reinterpret_cast<const char16_t*>(final.data()), length);
+  }
+  return {};
+}
+
 }  // namespace
 
 bool ReplacementFile::Create(std::string* reason) {
   Discard();
+  *reason = RefusalOf(destination_, &target_);
+  if (!reason->empty())
+    return false;
+  FileNameLimit limit;
+  limit.backslashSeparates = true;
   for (int taken = 0;; ++taken) {
-    std::u16string path = NewPath(::GetCurrentProcessId(), taken);
+    std::u16string path =
+        NewPath(target_, ::GetCurrentProcessId(), taken, limit);
     ::HANDLE file = ::CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
@@ -391,7 +453,7 @@ bool ReplacementFile::Commit(std::string* reason) {
     // blocks the move while it reads; a collector reads the file in a
     // moment, so the move is tried again for about a second.
     for (int attempt = 0;; ++attempt) {
-      if (::MoveFileExW(Wide(path_), Wide(destination_),
+      if (::MoveFileExW(Wide(path_), Wide(target_),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         path_.clear();
         return true;

@@ -1,10 +1,30 @@
 #include "report/output.h"
 
 #include "platform/platform.h"
+#include "platform/terminal_text.h"
+#include "report/format.h"
 
 namespace {
+
 constexpr size_t kFlushThreshold = size_t{64} * 1024;
+
+// A file's name as an error line quotes it: in the code page, with control
+// characters escaped, so that a name cannot break the line or command the
+// terminal.
+std::string QuotedFileName(const std::u16string& path) {
+  std::u16string shown;
+  for (char16_t unit : path) {
+    if (IsControlCharacter(unit))
+      AppendAscii(shown, EscapedControlCharacter(unit));
+    else
+      shown.push_back(unit);
+  }
+  std::string line;
+  platform::AppendInCodePage(shown.data(), shown.size(), line);
+  return line;
 }
+
+}  // namespace
 
 Output::Output() = default;
 
@@ -89,28 +109,44 @@ void Output::Release() {
 
 void Output::EndDocument() {
   Flush();
-  if (!file_ || failed_ || !file_->IsOpen())
+  if (!file_)
     return;
-  if (!file_->Commit(&fileFailure_))
+  // A document that nothing was written to replaces nothing.
+  if (!failed_ && !file_->IsOpen())
+    return;
+  if (!failed_ && !file_->Commit(&fileFailure_))
     failed_ = true;
+  if (retryEachDocument_) {
+    documentFailed_ = failed_;
+    failed_ = false;
+    file_->Discard();
+  }
+}
+
+void Output::DropHeld() {
+  bytes_.clear();
+  heldBytes_.clear();
+  holding_ = false;
 }
 
 void Output::Abandon() {
   if (!file_)
     return;
-  bytes_.clear();
-  heldBytes_.clear();
-  holding_ = false;
+  DropHeld();
   file_->Discard();
 }
 
 std::string Output::FailureMessage() const {
   if (!file_)
     return "kestrel: cannot write to standard output";
-  std::string line = "kestrel: cannot write ";
-  const std::u16string& path = file_->destination();
-  platform::AppendInCodePage(path.data(), path.size(), line);
-  return line + ": " + fileFailure_;
+  return "kestrel: cannot write " + QuotedFileName(file_->destination()) +
+         ": " + fileFailure_;
+}
+
+std::string Output::RecoveryMessage() const {
+  return file_ ? "kestrel: wrote " + QuotedFileName(file_->destination()) +
+                     " again"
+               : std::string();
 }
 
 bool Output::SendText(const char* bytes, size_t length) {

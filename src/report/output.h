@@ -28,6 +28,11 @@ class Output {
   // output, as the same bytes, and the file only ever holds whole
   // documents: see EndDocument. A capture keeps capturing.
   void SendToFile(const std::u16string& path);
+  // From now on a document that the file could not take leaves it as it
+  // was, and the next document is tried afresh: a watch that writes a
+  // document per sample outlasts a file held open or a disk full for a
+  // while. LastDocumentFailed says how the last one went.
+  void RetryEachDocument() { retryEachDocument_ = true; }
   // From now on line ends leave as they are written, LF on every platform,
   // rather than as a text file has them (CR LF on Windows): for documents
   // whose readers take LF alone.
@@ -51,6 +56,9 @@ class Output {
   void Hold();
   // Sends what was held, in one write, and flushes.
   void Release();
+  // Drops what was held since Hold: a sample cut short by memory running
+  // out leaves nothing of itself.
+  void DropHeld();
   // What was written since the last document's end is a whole document:
   // the file takes it as its content in one step (nothing written, nothing
   // replaced); standard output is flushed.
@@ -59,8 +67,13 @@ class Output {
   // keeps its content. Standard output keeps what it was sent.
   void Abandon();
   bool Failed() const { return failed_; }
+  // Whether the file could not take the last document, after
+  // RetryEachDocument; FailureMessage says why.
+  bool LastDocumentFailed() const { return documentFailed_; }
   // The line that says which write failed, and why where a file is written.
   std::string FailureMessage() const;
+  // The line that says the file took a document again after failing to.
+  std::string RecoveryMessage() const;
 
  private:
   // Sends text in the code page, or bytes as they are.
@@ -75,5 +88,7 @@ class Output {
   std::string bytes_;
   bool failed_ = false;
   bool holding_ = false;
+  bool retryEachDocument_ = false;
+  bool documentFailed_ = false;
   std::string heldBytes_;  // WriteBytes while holding
 };

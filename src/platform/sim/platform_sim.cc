@@ -23,12 +23,16 @@
 #include <fcntl.h>
 #include <locale.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "platform/gdi_table_layout.h"
 #include "platform/platform.h"
 #include "platform/sim/session.h"
 #include "platform/sim/sim_control.h"
+#include "platform/terminal_text.h"
 #include "platform/utf8.h"
 
 namespace platform {
@@ -71,7 +75,7 @@ struct State {
   bool interruptDelivered = false;  // by an interrupt line
 };
 
-// Set by SIGINT or SIGTERM once CatchInterrupts ran.
+// Set by SIGINT, SIGTERM or SIGHUP once CatchInterrupts ran.
 volatile sig_atomic_t signalled = 0;
 
 void OnSignal(int) { signalled = 1; }
@@ -521,6 +525,29 @@ bool StderrIsTerminal() {
   return terminal;
 }
 
+bool StdoutIsPipe() {
+  static const bool pipe = [] {
+    struct stat status = {};
+    return fstat(fileno(stdout), &status) == 0 &&
+           (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
+  }();
+  return pipe;
+}
+
+size_t StderrTerminalColumns() {
+  if (!StderrIsTerminal())
+    return 0;
+  int fd = fileno(stderr);
+  struct termios settings = {};
+  if (tcgetpgrp(fd) != getpgrp() || tcgetattr(fd, &settings) != 0 ||
+      (settings.c_lflag & TOSTOP) != 0)
+    return 0;
+  struct winsize size = {};
+  if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
+    return 80;
+  return size.ws_col;
+}
+
 void WriteStderrTerminal(const std::u16string& text) {
   // A terminal here reads UTF-8.
   std::string utf8;
@@ -551,6 +578,9 @@ bool WriteStdoutText(const char* bytes, size_t length) {
       unit = L'?';
       count = 1;
     }
+    // A control character of a name would command the terminal.
+    if (unit != L'\n' && IsControlCharacter(static_cast<char32_t>(unit)))
+      unit = L'?';
     AppendUtf8(static_cast<char32_t>(unit), utf8);
     at += count;
   }
@@ -582,20 +612,147 @@ std::string ErrorText(int error) {
 
 }  // namespace
 
+namespace {
+
+// The new file of a run, which a signal that ends the program removes
+// first: its path is set with the signals blocked, read by the handler.
+char newFilePath[PATH_MAX + 1];
+volatile sig_atomic_t newFileNamed = 0;
+
+// The signals that end a program by default, bar SIGPIPE (ignored) and
+// SIGKILL (which cannot be caught).
+constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,  SIGTERM,
+                                  SIGALRM, SIGUSR1, SIGUSR2,  SIGXCPU,
+                                  SIGXFSZ, SIGPROF, SIGVTALRM};
+
+void OnEndingSignal(int number) {
+  if (newFileNamed)
+    unlink(newFilePath);
+  // The handler was reset: the signal, delivered again once this returns,
+  // ends the program as it would have.
+  raise(number);
+}
+
+// Signals that end the program remove the new file first, unless the
+// program was started with them ignored (nohup, a trap).
+void RemoveNewFileOnEndingSignals() {
+  for (int number : kEndingSignals) {
+    struct sigaction old = {};
+    if (sigaction(number, nullptr, &old) != 0 || old.sa_handler != SIG_DFL)
+      continue;
+    struct sigaction action = {};
+    action.sa_handler = OnEndingSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigaction(number, &action, nullptr);
+  }
+}
+
+// Holds back the signals that end the program while in scope.
+class EndingSignalsBlocked {
+ public:
+  EndingSignalsBlocked() {
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int number : kEndingSignals)
+      sigaddset(&blocked, number);
+    sigprocmask(SIG_BLOCK, &blocked, &old_);
+  }
+  ~EndingSignalsBlocked() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+  EndingSignalsBlocked(const EndingSignalsBlocked&) = delete;
+  EndingSignalsBlocked& operator=(const EndingSignalsBlocked&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+// Follows the symbolic links from `path` to what they name, which need not
+// exist. False, with errno set, when a link cannot be read or they loop.
+bool FollowLinks(std::string path, std::string* target) {
+  for (int links = 0; links < 40; ++links) {
+    struct stat status = {};
+    if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+      *target = std::move(path);
+      return true;
+    }
+    std::string link(PATH_MAX, '\0');
+    ssize_t length = readlink(path.c_str(), link.data(), link.size());
+    if (length < 0)
+      return false;
+    link.resize(static_cast<size_t>(length));
+    if (link.empty() || link[0] != '/') {
+      size_t slash = path.rfind('/');
+      link.insert(0,
+                  slash == std::string::npos ? "" : path.substr(0, slash + 1));
+    }
+    path = std::move(link);
+  }
+  errno = ELOOP;
+  return false;
+}
+
+// Why the file at `path` may not be replaced, or empty: only a regular file
+// with no other hard links that may be written.
+std::string RefusalOf(const std::string& path, const struct stat& status) {
+  if (S_ISDIR(status.st_mode))
+    return ErrorText(EISDIR);
+  if (!S_ISREG(status.st_mode))
+    return "not a regular file";
+  if (status.st_nlink > 1)
+    return "it has other hard links";
+  // Root may write any file, yet one without write permission is read-only
+  // to it too.
+  if ((status.st_mode & 0222) == 0)
+    return ErrorText(EACCES);
+  if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+    return ErrorText(errno);
+  return {};
+}
+
+}  // namespace
+
 bool ReplacementFile::Create(std::string* reason) {
   Discard();
+  std::string target;
+  if (!FollowLinks(HostPath(destination_), &target)) {
+    *reason = ErrorText(errno);
+    return false;
+  }
+  struct stat old = {};
+  bool replacing = stat(target.c_str(), &old) == 0;
+  if (replacing) {
+    *reason = RefusalOf(target, old);
+    if (!reason->empty())
+      return false;
+  }
+  target_ = DecodeUtf8(target);
+  FileNameLimit limit;
+  limit.utf8 = true;
   for (int taken = 0;; ++taken) {
     // The real process's ID: the simulated one is the session's.
-    std::u16string path = NewPath(static_cast<uint32_t>(getpid()), taken);
-    // Made as any new file is (the umask applies), so that whoever reads
-    // the destination now may read its replacement.
-    int fd = open(HostPath(path).c_str(),
-                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    std::u16string path =
+        NewPath(target_, static_cast<uint32_t>(getpid()), taken, limit);
+    std::string hostPath = HostPath(path);
+    EndingSignalsBlocked blocked;
+    // A new file is made as any is (the umask applies), so that whoever
+    // reads the destination now may read its replacement; one that replaces
+    // a file starts private and takes that file's permissions.
+    int fd = open(hostPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                  replacing ? 0600 : 0666);
     if (fd >= 0) {
+      if (replacing) {
+        if (old.st_uid != geteuid() || old.st_gid != getegid())
+          (void)!fchown(fd, old.st_uid, old.st_gid);
+        fchmod(fd, old.st_mode & 07777);
+      }
       auto object = std::make_unique<HandleObject>();
       object->fd = fd;
       handle_ = NewHandle(std::move(object));
       path_ = std::move(path);
+      if (hostPath.size() < sizeof(newFilePath)) {
+        std::memcpy(newFilePath, hostPath.c_str(), hostPath.size() + 1);
+        newFileNamed = 1;
+      }
       return true;
     }
     if (errno != EEXIST || taken + 1 == kNames) {
@@ -629,7 +786,8 @@ bool ReplacementFile::Commit(std::string* reason) {
   int error = errno;
   handle_ = INVALID_HANDLE_VALUE;
   if (closed &&
-      rename(HostPath(path_).c_str(), HostPath(destination_).c_str()) == 0) {
+      rename(HostPath(path_).c_str(), HostPath(target_).c_str()) == 0) {
+    newFileNamed = 0;
     path_.clear();
     return true;
   }
@@ -645,14 +803,27 @@ void ReplacementFile::Discard() {
   }
   if (!path_.empty()) {
     unlink(HostPath(path_).c_str());
+    newFileNamed = 0;
     path_.clear();
   }
 }
 
 bool Startup() {
+  // Standard input, output and error that were closed lead nowhere, so that
+  // no file the run opens takes their place (an error line in -O's file).
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      int null = open("/dev/null", O_RDWR);
+      if (null >= 0 && null != fd) {
+        dup2(null, fd);
+        close(null);
+      }
+    }
+  }
   // A reader that closes the pipe makes a write fail, as on Windows, so the
   // run says so and exits with its code instead of dying of the signal.
   signal(SIGPIPE, SIG_IGN);
+  RemoveNewFileOnEndingSignals();
   const char* path = std::getenv("KESTREL_SESSION");
   Session session;
   SessionParser parser(&session);
@@ -719,6 +890,11 @@ void CatchInterrupts() {
   action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A closed terminal ends a watch as Ctrl+C does, unless the watch was
+  // started to outlive it (nohup).
+  struct sigaction hangUp = {};
+  if (sigaction(SIGHUP, nullptr, &hangUp) == 0 && hangUp.sa_handler != SIG_IGN)
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 bool InterruptRequested() {
