@@ -20,10 +20,10 @@
 #include "gditable/object_types.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
-#include "report/csv_document.h"
-#include "report/details.h"
-#include "report/json_document.h"
-#include "report/output.h"
+#include "documents/csv_document.h"
+#include "text/details.h"
+#include "documents/json_document.h"
+#include "output/output.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "census/handle_list.h"
 #include "gditable/object_types.h"
 #include "platform/platform.h"
-#include "report/format.h"
+#include "text/format.h"
 
 namespace {
 

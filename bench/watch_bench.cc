@@ -20,11 +20,11 @@
 #include "bench/workload.h"
 #include "census/process_table.h"
 #include "gditable/shared_table.h"
-#include "report/changes.h"
-#include "report/growth.h"
-#include "report/listing.h"
-#include "report/output.h"
-#include "report/report.h"
+#include "watch/changes.h"
+#include "watch/growth.h"
+#include "sample/listing.h"
+#include "output/output.h"
+#include "output/report.h"
 
 namespace {
 

@@ -31,10 +31,10 @@
 #include "gditable/shared_table.h"
 #include "platform/platform.h"
 #include "json_reader.h"
-#include "report/details.h"
-#include "report/json_document.h"
-#include "report/output.h"
-#include "report/summary.h"
+#include "text/details.h"
+#include "documents/json_document.h"
+#include "output/output.h"
+#include "text/summary.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "fuzz_check.h"
 #include "platform/sim/session.h"
 #include "platform/sim/sim_control.h"
-#include "report/output.h"
+#include "output/output.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // 936 has (é), one it lacks (ä) and an emoji (a surrogate pair). Exits 1
 // when a write failed.
 #include "platform/platform.h"
-#include "report/output.h"
+#include "output/output.h"
 
 int main() {
   platform::SetLocale("chs");

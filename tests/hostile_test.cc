@@ -22,7 +22,7 @@
 #include "cli/exit_codes.h"
 #include "cli/run.h"
 #include "platform/sim/sim_control.h"
-#include "report/output.h"
+#include "output/output.h"
 
 extern char** environ;
 

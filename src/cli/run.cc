@@ -9,9 +9,9 @@
 #include "cli/run_options.h"
 #include "cli/sampling.h"
 #include "platform/platform.h"
-#include "report/format.h"
-#include "report/output.h"
-#include "report/report.h"
+#include "text/format.h"
+#include "output/output.h"
+#include "output/report.h"
 
 namespace {
 

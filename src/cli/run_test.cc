@@ -14,7 +14,7 @@
 #include "gditable/shared_table_testing.h"
 #include "platform/platform.h"
 #include "platform/sim/sim_control.h"
-#include "report/output.h"
+#include "output/output.h"
 #include "synthetic_watch.h"
 
 namespace {

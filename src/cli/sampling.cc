@@ -11,11 +11,11 @@
 #include "cli/status_line.h"
 #include "gditable/shared_table.h"
 #include "platform/platform.h"
-#include "report/changes.h"
-#include "report/growth.h"
-#include "report/listing.h"
-#include "report/output.h"
-#include "report/report.h"
+#include "watch/changes.h"
+#include "watch/growth.h"
+#include "sample/listing.h"
+#include "output/output.h"
+#include "output/report.h"
 
 const char* TakeSample(const SampleNeeds& needs, ProcessTable& table,
                        SystemTotals* system) {

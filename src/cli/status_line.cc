@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "report/format.h"
-#include "report/growth.h"
+#include "text/format.h"
+#include "watch/growth.h"
 
 namespace {
 

@@ -1,0 +1,20 @@
+// The CSV document as a report: one header, then each sample's rows; a
+// watch's rows lead with the sample's number and time.
+#pragma once
+
+#include "output/report.h"
+
+class CsvReport : public Report {
+ public:
+  CsvReport(const ReportOptions& options, bool watch, Output& out)
+      : options_(options), watch_(watch), out_(out) {}
+
+  SampleNeeds Needs() const override { return {true, false}; }
+  void Sample(const Snapshot& snapshot) override;
+  void End(const RunEnd&) override {}
+
+ private:
+  const ReportOptions& options_;
+  const bool watch_;
+  Output& out_;
+};

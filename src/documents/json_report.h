@@ -1,0 +1,21 @@
+// The JSON document as a report: a single run's one object, or a watch's
+// object per sample on a line of its own (JSON Lines), each leading with
+// the sample's number and time.
+#pragma once
+
+#include "output/report.h"
+
+class JsonReport : public Report {
+ public:
+  JsonReport(const ReportOptions& options, bool watch, Output& out)
+      : options_(options), watch_(watch), out_(out) {}
+
+  SampleNeeds Needs() const override { return {true, true, true}; }
+  void Sample(const Snapshot& snapshot) override;
+  void End(const RunEnd&) override {}
+
+ private:
+  const ReportOptions& options_;
+  const bool watch_;
+  Output& out_;
+};
