@@ -18,7 +18,7 @@
 #include "census/process_table.h"
 #include "cli/run_options.h"
 #include "gditable/object_types.h"
-#include "platform/platform.h"
+#include "platform/program_io.h"
 #include "platform/utf8.h"
 #include "documents/csv_document.h"
 #include "text/details.h"

@@ -4,7 +4,7 @@
 
 #include "census/handle_list.h"
 #include "gditable/object_types.h"
-#include "platform/platform.h"
+#include "platform/program_io.h"
 #include "text/format.h"
 
 namespace {

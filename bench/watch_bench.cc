@@ -24,6 +24,7 @@
 #include "watch/growth.h"
 #include "sample/listing.h"
 #include "output/output.h"
+#include "cli/make_report.h"
 #include "output/report.h"
 
 namespace {
@@ -71,7 +72,7 @@ void BM_SingleRun(benchmark::State& state) {
     std::vector<const ProcessRecord*> listed = ListedProcesses(table, options);
     Output out;
     std::unique_ptr<Report> report = MakeReport(options, nullptr, out);
-    Snapshot snapshot;
+    ListedSample snapshot;
     snapshot.system = &system;
     snapshot.listed = &listed;
     report->Sample(snapshot);
@@ -108,7 +109,7 @@ void BM_WatchSample(benchmark::State& state) {
   WatchPlan plan;
   Output out;
   std::unique_ptr<Report> report = MakeReport(options, &plan, out);
-  Snapshot first;
+  ListedSample first;
   first.system = &system;
   first.listed = &previousListed;
   first.growth = &growth;
@@ -126,7 +127,7 @@ void BM_WatchSample(benchmark::State& state) {
     growth.Note(current, listed, sample * 1000);
     FindChanges({&previous, &previousListed}, {&current, &listed}, options,
                 &changes);
-    Snapshot snapshot;
+    ListedSample snapshot;
     snapshot.number = sample;
     snapshot.milliseconds = sample * 1000;
     snapshot.system = &system;

@@ -6,9 +6,7 @@
 #include <type_traits>
 
 #include "census/handle_list.h"
-
-// The number of object categories a process is counted under.
-constexpr int kCategoryCount = 11;
+#include "census/object_categories.h"
 
 // The plain fields of a process record: copied as one block.
 struct ProcessFields {

@@ -1,4 +1,7 @@
-#include "output/report.h"
+#include "cli/make_report.h"
+
+#include "output/format_policy.h"
+#include "output/output.h"
 
 #include "documents/csv_report.h"
 #include "html/html_report.h"
@@ -8,6 +11,8 @@
 
 std::unique_ptr<Report> MakeReport(const ReportOptions& options,
                                    const WatchPlan* watch, Output& out) {
+  if (PolicyOf(options.format).keepsLineEnds)
+    out.KeepLineEnds();
   bool watching = watch != nullptr;
   switch (options.format) {
     case OutputFormat::Csv:

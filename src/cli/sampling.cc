@@ -6,14 +6,15 @@
 #include "census/census.h"
 #include "census/process_quota.h"
 #include "census/process_table.h"
-#include "cli/exit_codes.h"
 #include "cli/run_options.h"
 #include "cli/status_line.h"
 #include "gditable/shared_table.h"
-#include "platform/platform.h"
+#include "gditable/table_location.h"
+#include "platform/program_io.h"
 #include "watch/changes.h"
 #include "watch/growth.h"
 #include "sample/listing.h"
+#include "output/format_policy.h"
 #include "output/output.h"
 #include "output/report.h"
 
@@ -53,13 +54,14 @@ bool GrewPastGate(const GrowthTracker& growth, uint32_t gate) {
 
 }  // namespace
 
-int RunSamples(const RunOptions& options, Report& report, Output& out,
-               bool statusLine) {
+RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
+                      bool statusLine) {
   const bool watch = options.Watch();
   // 0: until interrupted.
   const uint64_t wanted = watch ? options.sampleCount : 1;
   const uint64_t interval = uint64_t{options.WatchInterval()} * 1000;
-  const SampleNeeds needs = report.Needs();
+  const FormatPolicy& policy = PolicyOf(options.format);
+  const SampleNeeds needs = watch ? policy.watch : policy.single;
   // The sample being taken and the one before it, whose table the changes
   // are found against; their storage is reused from sample to sample.
   ProcessTable tables[2];
@@ -101,32 +103,32 @@ int RunSamples(const RunOptions& options, Report& report, Output& out,
     if (unlisted > 0) {
       end.failure = Failure::OutOfMemory;
       failure = UnlistedHandlesMessage(unlisted);
-      if (!report.ShowsIncompleteSample())
+      if (watch || !policy.showsIncompleteSingleRun)
         break;
     }
 
-    Snapshot snapshot;
-    snapshot.number = end.samples + 1;
-    snapshot.milliseconds = milliseconds;
-    snapshot.system = &system;
-    snapshot.listed = &listed;
+    ListedSample sample;
+    sample.number = end.samples + 1;
+    sample.milliseconds = milliseconds;
+    sample.system = &system;
+    sample.listed = &listed;
     if (watch) {
       growth.Note(*current, listed, milliseconds);
       growth.NoteTable(system.tableSlots, system.tableEntriesUsed,
                        milliseconds);
-      snapshot.growth = &growth;
+      sample.growth = &growth;
       if (end.samples > 0) {
         FindChanges({previous, &previousListed}, {current, &listed}, options,
                     &changes);
-        snapshot.changes = &changes;
+        sample.changes = &changes;
       }
       // A sample's output leaves whole or not at all.
       out.Hold();
     }
-    report.Sample(snapshot);
+    report.Sample(sample);
     if (watch)
       out.Release();
-    if (report.DocumentPerSample())
+    if (policy.documentPerSample)
       out.EndDocument();
     if (end.failure != Failure::None)
       break;
@@ -152,13 +154,14 @@ int RunSamples(const RunOptions& options, Report& report, Output& out,
 
   status.Clear();
   report.End(end);
+  RunOutcome outcome;
+  outcome.failure = end.failure;
   if (end.failure != Failure::None) {
     out.Flush();
     platform::WriteStderrLine(failure);
-    return end.failure == Failure::SystemState ? kExitSystemState
-                                               : kExitOutOfMemory;
+    return outcome;
   }
-  if (watch && GrewPastGate(growth, options.growthGate))
-    return kExitGrowthGate;
-  return overThreshold ? kExitOverThreshold : kExitSuccess;
+  outcome.grewPastGate = watch && GrewPastGate(growth, options.growthGate);
+  outcome.overThreshold = overThreshold;
+  return outcome;
 }

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/program_io.h"
 #include "text/format.h"
 #include "watch/growth.h"
 

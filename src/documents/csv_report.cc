@@ -5,15 +5,13 @@
 #include "documents/csv_document.h"
 #include "text/format.h"
 
-void CsvReport::Sample(const Snapshot& snapshot) {
+void CsvReport::Sample(const ListedSample& sample) {
   if (!watch_) {
-    WriteCsvDocument(*snapshot.listed, options_, CsvLeadingColumns(), true,
-                     out_);
+    WriteCsvDocument(*sample.listed, options_, CsvLeadingColumns(), true, out_);
     return;
   }
-  std::string values = std::to_string(snapshot.number) + "," +
-                       FormatSeconds(snapshot.milliseconds);
-  WriteCsvDocument(*snapshot.listed, options_,
-                   {"sample,elapsedSeconds", values}, snapshot.number == 1,
-                   out_);
+  std::string values =
+      std::to_string(sample.number) + "," + FormatSeconds(sample.milliseconds);
+  WriteCsvDocument(*sample.listed, options_, {"sample,elapsedSeconds", values},
+                   sample.number == 1, out_);
 }

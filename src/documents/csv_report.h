@@ -9,8 +9,7 @@ class CsvReport : public Report {
   CsvReport(const ReportOptions& options, bool watch, Output& out)
       : options_(options), watch_(watch), out_(out) {}
 
-  SampleNeeds Needs() const override { return {true, false}; }
-  void Sample(const Snapshot& snapshot) override;
+  void Sample(const ListedSample& sample) override;
   void End(const RunEnd&) override {}
 
  private:

@@ -5,14 +5,13 @@
 #include "text/format.h"
 #include "documents/json_document.h"
 
-void JsonReport::Sample(const Snapshot& snapshot) {
+void JsonReport::Sample(const ListedSample& sample) {
   if (!watch_) {
-    WriteJsonDocument(*snapshot.system, *snapshot.listed, options_, {}, out_);
+    WriteJsonDocument(*sample.system, *sample.listed, options_, {}, out_);
     return;
   }
   std::string members =
-      "\"sample\":" + std::to_string(snapshot.number) +
-      ",\"elapsedSeconds\":" + FormatSeconds(snapshot.milliseconds);
-  WriteJsonDocument(*snapshot.system, *snapshot.listed, options_, members,
-                    out_);
+      "\"sample\":" + std::to_string(sample.number) +
+      ",\"elapsedSeconds\":" + FormatSeconds(sample.milliseconds);
+  WriteJsonDocument(*sample.system, *sample.listed, options_, members, out_);
 }

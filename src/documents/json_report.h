@@ -10,8 +10,7 @@ class JsonReport : public Report {
   JsonReport(const ReportOptions& options, bool watch, Output& out)
       : options_(options), watch_(watch), out_(out) {}
 
-  SampleNeeds Needs() const override { return {true, true, true}; }
-  void Sample(const Snapshot& snapshot) override;
+  void Sample(const ListedSample& sample) override;
   void End(const RunEnd&) override {}
 
  private:

@@ -1,12 +1,7 @@
 #include "documents/prometheus_report.h"
 
-#include "output/output.h"
 #include "documents/prometheus_document.h"
 
-PrometheusReport::PrometheusReport(Output& out) : out_(out) {
-  out_.KeepLineEnds();
-}
-
-void PrometheusReport::Sample(const Snapshot& snapshot) {
-  WritePrometheusDocument(*snapshot.system, *snapshot.listed, out_);
+void PrometheusReport::Sample(const ListedSample& sample) {
+  WritePrometheusDocument(*sample.system, *sample.listed, out_);
 }

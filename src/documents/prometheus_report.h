@@ -7,12 +7,9 @@
 
 class PrometheusReport : public Report {
  public:
-  // The format's readers take LF alone, on every platform.
-  explicit PrometheusReport(Output& out);
+  explicit PrometheusReport(Output& out) : out_(out) {}
 
-  SampleNeeds Needs() const override { return {true, true, true}; }
-  bool DocumentPerSample() const override { return true; }
-  void Sample(const Snapshot& snapshot) override;
+  void Sample(const ListedSample& sample) override;
   void End(const RunEnd&) override {}
 
  private:

@@ -1,5 +1,5 @@
-// The GDI shared handle table: finding it through the program's own PEB and
-// attributing its used entries to the processes of the process table.
+// The GDI shared handle table's scan: its used entries attributed to the
+// processes of the process table.
 #pragma once
 
 #include <cstdint>
@@ -9,18 +9,6 @@
 class ProcessTable;
 
 using platform::GdiTableEntry;
-
-struct SharedTableLocation {
-  const GdiTableEntry* table = nullptr;
-  uint32_t entryCount = 0;
-};
-
-// The PEB address of process `pid`, or null when it cannot be queried.
-const void* QueryPebAddress(uint32_t pid);
-
-// Finds the shared table and its entry count, at most 65,536. False when the
-// table cannot be found or its memory cannot be read.
-bool LocateSharedHandleTable(SharedTableLocation* location);
 
 // The handle value of entry `index`: unique * 65536 + index in 32 bits, an
 // addition, so bit 16 of the index carries into the upper half.

@@ -1,5 +1,6 @@
 #include "gditable/shared_table.h"
-#include "gditable/shared_table_testing.h"
+#include "gditable/table_location.h"
+#include "gditable/table_location_testing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // The shared table scan against the live system: the table that Windows (or
 // Wine) maps into this process, with GDI objects the test creates itself.
 #include "gditable/shared_table.h"
+#include "gditable/table_location.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -9,6 +9,8 @@
 #include "watch/growth.h"
 #include "html/snapshot_writer.h"
 #include "output/output.h"
+#include "text/change_lines.h"
+#include "text/growth_report.h"
 
 namespace {
 
@@ -43,18 +45,18 @@ bool HtmlReport::ChartsBefore(const Charted& a, const Charted& b) {
   return a.id < b.id;
 }
 
-void HtmlReport::Sample(const Snapshot& snapshot) {
+void HtmlReport::Sample(const ListedSample& sample) {
   if (!watch_) {
-    WriteHtmlDocument(*snapshot.listed, options_, out_);
+    WriteHtmlDocument(*sample.listed, options_, out_);
     return;
   }
-  const GrowthTracker& growth = *snapshot.growth;
+  const GrowthTracker& growth = *sample.growth;
   for (uint64_t id : growth.Exited())
     NoteExited(id);
-  double seconds = static_cast<double>(snapshot.milliseconds) / 1000;
+  double seconds = static_cast<double>(sample.milliseconds) / 1000;
   const std::vector<uint64_t>& ids = growth.ListedIds();
   for (size_t i = 0; i < ids.size(); ++i) {
-    const ProcessRecord& record = *(*snapshot.listed)[i];
+    const ProcessRecord& record = *(*sample.listed)[i];
     const ProcessCounts counts = CountsOf(record);
     auto found = live_.find(ids[i]);
     if (found == live_.end()) {
@@ -74,10 +76,10 @@ void HtmlReport::Sample(const Snapshot& snapshot) {
               categories.counts.begin());
     series.categories.Add(categories);
   }
-  report_.sampleCount = snapshot.number;
+  report_.sampleCount = sample.number;
   report_.coveredSeconds = seconds;
-  if (snapshot.changes)
-    NoteChanges(snapshot);
+  if (sample.changes)
+    NoteChanges(sample);
 }
 
 void HtmlReport::NoteExited(uint64_t id) {
@@ -101,8 +103,8 @@ void HtmlReport::NoteExited(uint64_t id) {
   live_.erase(found);
 }
 
-void HtmlReport::NoteChanges(const Snapshot& snapshot) {
-  const SampleChanges& changes = *snapshot.changes;
+void HtmlReport::NoteChanges(const ListedSample& sample) {
+  const SampleChanges& changes = *sample.changes;
   if (changes.processes.empty())
     return;
   ++report_.samplesWithChanges;
@@ -127,13 +129,12 @@ void HtmlReport::NoteChanges(const Snapshot& snapshot) {
   }
   block_.clear();
   if (lines_.size() <= room) {
-    AppendChangesBlock(block_, snapshot.number,
-                       static_cast<double>(snapshot.milliseconds) / 1000,
-                       lines_);
+    AppendChangesBlock(block_, sample.number,
+                       static_cast<double>(sample.milliseconds) / 1000, lines_);
   }
   if (lines_.size() > room || block_.size() > room) {
     report_.changesLeftOut = 1;
-    report_.firstLeftOut = snapshot.number;
+    report_.firstLeftOut = sample.number;
     return;
   }
   report_.changes += block_;

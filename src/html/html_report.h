@@ -18,9 +18,7 @@ class HtmlReport : public Report {
   // `watch` is null for a single run.
   HtmlReport(const ReportOptions& options, const WatchPlan* watch, Output& out);
 
-  // A watch's page measures each process against its quota.
-  SampleNeeds Needs() const override { return {false, false, watch_}; }
-  void Sample(const Snapshot& snapshot) override;
+  void Sample(const ListedSample& sample) override;
   void End(const RunEnd& end) override;
 
  private:
@@ -40,7 +38,7 @@ class HtmlReport : public Report {
   };
   static bool ChartsBefore(const Charted& a, const Charted& b);
 
-  void NoteChanges(const Snapshot& snapshot);
+  void NoteChanges(const ListedSample& sample);
   void NoteExited(uint64_t id);
 
   const ReportOptions& options_;

@@ -8,9 +8,6 @@ const char* const kLineColours[] = {"#D55E00", "#0072B2", "#009E73", "#E69F00",
                                     "#CC79A7", "#56B4E9", "#000000", "#999933"};
 const char* const kDashes[] = {"", "7 4", "2 3"};
 
-const char* const kCategoryNames[kObjectCategoryCount] = {
-    "Pen",    "ExtPen", "Brush",  "Bitmap",    "Font",    "Palette",
-    "Region", "DC",     "MetaDC", "EnhMetaDC", "OtherGDi"};
 // Okabe-Ito for the first eight, then Tol's indigo, wine and a pale grey.
 const char* const kCategoryColours[kObjectCategoryCount] = {
     "#E69F00", "#56B4E9", "#009E73", "#0072B2", "#D55E00", "#CC79A7",
@@ -25,6 +22,8 @@ LineStyle LineStyleAt(size_t index) {
           kDashes[index / kColours % kPatterns]};
 }
 
-const char* CategoryName(int category) { return kCategoryNames[category]; }
+const char* CategoryName(int category) {
+  return kObjectCategoryNames[category];
+}
 
 const char* CategoryColour(int category) { return kCategoryColours[category]; }

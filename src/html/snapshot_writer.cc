@@ -11,8 +11,6 @@
 SnapshotReport MakeSnapshotReport(
     const std::vector<const ProcessRecord*>& processes,
     const ReportOptions& options) {
-  static_assert(kCategoryCount == kObjectCategoryCount,
-                "a record counts every category the report shows");
   SnapshotReport report;
   report.showHandles = options.showHandles;
   TypeFilter filter(options.typeFilter);

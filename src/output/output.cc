@@ -1,6 +1,6 @@
 #include "output/output.h"
 
-#include "platform/platform.h"
+#include "platform/program_io.h"
 
 namespace {
 constexpr size_t kFlushThreshold = size_t{64} * 1024;

@@ -2,12 +2,12 @@
 //
 // A single run is a report of one sample. A watch hands its report every
 // sample with what changed since the one before, then how the watch ended.
-// The format is chosen once, where the report is made; a new format is one
-// new Report.
+// The format is chosen once, where the report is made (make_report.h); a
+// new format is one new Report and one row of the format table
+// (format_policy.h).
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "sample/report_options.h"
@@ -18,15 +18,8 @@ class Output;
 struct ProcessRecord;
 struct SampleChanges;
 
-// What the census asks of the system for each sample, beyond GDI counts.
-struct SampleNeeds {
-  bool allCounts = false;      // USER objects and both peaks of each process
-  bool sessionCounts = false;  // the session's totals
-  bool processQuota = false;   // the per-process GDI quota, read once a run
-};
-
 // One sample as the run lists it; what it points to lives for the call.
-struct Snapshot {
+struct ListedSample {
   uint64_t number = 1;        // counted from 1
   uint64_t milliseconds = 0;  // since the first sample
   const SystemTotals* system = nullptr;
@@ -66,23 +59,7 @@ struct WatchPlan {
 class Report {
  public:
   virtual ~Report() = default;
-  // What the census must ask for this report's samples.
-  virtual SampleNeeds Needs() const { return {}; }
-  // Whether a sample whose handles could not all be kept is shown before
-  // the run ends on it: so for the text view of a single run, which lists
-  // what it holds. A document is written whole or not at all, and a
-  // watch's changes would show the lost handles as gone.
-  virtual bool ShowsIncompleteSample() const { return false; }
-  // Whether each sample is a whole document of its own, which takes the
-  // place of the one before where the output keeps one (-O FILE); otherwise
-  // the run's output is one document, whole when the run ends.
-  virtual bool DocumentPerSample() const { return false; }
-  virtual void Sample(const Snapshot& snapshot) = 0;
+  virtual void Sample(const ListedSample& sample) = 0;
   // After the last sample, also when none could be taken.
   virtual void End(const RunEnd& end) = 0;
 };
-
-// The report of `options.format`, writing to `out`; `watch` is null for a
-// single run. `options` and `out` outlive the report.
-std::unique_ptr<Report> MakeReport(const ReportOptions& options,
-                                   const WatchPlan* watch, Output& out);

@@ -1,4 +1,4 @@
-// What -f keeps of a process's handles, for the documents.
+// What -f keeps of a process's handles, for every view and document.
 #pragma once
 
 #include <cstdint>

@@ -5,17 +5,23 @@
 
 #include "census/process_record.h"
 #include "sample/report_options.h"
+#include "sample/type_filter.h"
 #include "gditable/object_types.h"
-#include "platform/platform.h"
 #include "text/format.h"
 #include "output/output.h"
 
 namespace {
 
 void AppendCounts(std::u16string& line, const ProcessRecord& record) {
-  AppendText(line,
-             u" Pen ExtPen Brush Bitmap Font Palette Region   DC "
-             u"MetaDC EnhMetaDC OtherGDi\n");
+  // " Pen ExtPen Brush Bitmap Font Palette Region   DC MetaDC EnhMetaDC
+  // OtherGDi": each name after the spaces that keep it over its column.
+  static const char16_t* const kGapBefore[kCategoryCount] = {
+      u" ", u" ", u" ", u" ", u" ", u" ", u" ", u"   ", u" ", u" ", u" "};
+  for (int category = 0; category < kCategoryCount; ++category) {
+    AppendText(line, kGapBefore[category]);
+    AppendAscii(line, kObjectCategoryNames[category]);
+  }
+  line.push_back(u'\n');
   // "% 4d  % 4d   % 4d  % 4d  % 4d   % 4d   % 4d  % 4d  % 4d     % 4d     % 4d\n":
   // each counter, then the gap before the next column.
   static const char16_t* const kGapAfter[kCategoryCount] = {
@@ -88,23 +94,11 @@ void PrintDetails(const ProcessRecord& record, const ReportOptions& options,
   AppendText(line,
              u"Handle                Object Type           Kernel Address\n");
   out.Write(line);
-  // The filter and the padded name depend on the type code alone, so each
-  // is worked out once a code, when the code first turns up.
-  enum : uint8_t { kUndecided, kListed, kSkipped };
-  uint8_t decision[256] = {};
+  TypeFilter filter(options.typeFilter);
   // All ASCII, written in place.
   char buffer[kHandleLineBytes + 1];
   for (const HandleRecord& handle : record.handles) {
-    uint8_t typeCode = TypeCodeOf(handle.entry);
-    uint8_t& listed = decision[typeCode];
-    if (listed == kUndecided) {
-      listed =
-          !options.typeFilter || platform::StrStrIW(ObjectTypeName(typeCode),
-                                                    options.typeFilter->c_str())
-              ? kListed
-              : kSkipped;
-    }
-    if (listed == kSkipped)
+    if (!filter.Lists(TypeCodeOf(handle.entry)))
       continue;
     char* at = FormatHandleLine(buffer, handle);
     *at++ = '\n';

@@ -5,29 +5,31 @@
 #include "watch/growth.h"
 #include "output/output.h"
 #include "text/text_view.h"
+#include "text/change_lines.h"
+#include "text/growth_report.h"
 
-void TextReport::Sample(const Snapshot& snapshot) {
+void TextReport::Sample(const ListedSample& sample) {
   if (!watch_) {
-    PrintView(*snapshot.listed, options_, out_);
+    PrintView(*sample.listed, options_, out_);
     return;
   }
   text_.clear();
   if (!afterEmptyLine_)
     text_.push_back(u'\n');
   AppendText(text_, u"Sample ");
-  AppendNumber(text_, static_cast<int64_t>(snapshot.number));
+  AppendNumber(text_, static_cast<int64_t>(sample.number));
   AppendText(text_, u" at +");
-  AppendNumber(text_, static_cast<int64_t>(snapshot.milliseconds / 1000));
+  AppendNumber(text_, static_cast<int64_t>(sample.milliseconds / 1000));
   AppendText(text_, u" s\n");
   out_.Write(text_);
-  if (!snapshot.changes) {
-    PrintView(*snapshot.listed, options_, out_);
+  if (!sample.changes) {
+    PrintView(*sample.listed, options_, out_);
     // Each detail block ends with an empty line.
     afterEmptyLine_ = (options_.showCounts || options_.showHandles) &&
-                      !snapshot.listed->empty();
+                      !sample.listed->empty();
     return;
   }
-  PrintChanges(*snapshot.changes);
+  PrintChanges(*sample.changes);
   afterEmptyLine_ = false;
 }
 

@@ -12,10 +12,7 @@ class TextReport : public Report {
   TextReport(const ReportOptions& options, bool watch, Output& out)
       : options_(options), watch_(watch), out_(out) {}
 
-  // A watch's growth report measures each process against its quota.
-  SampleNeeds Needs() const override { return {false, false, watch_}; }
-  bool ShowsIncompleteSample() const override { return !watch_; }
-  void Sample(const Snapshot& snapshot) override;
+  void Sample(const ListedSample& sample) override;
   void End(const RunEnd& end) override;
 
  private:

@@ -3,10 +3,7 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <vector>
-
-#include "text/details.h"
 
 class ProcessTable;
 struct HandleRecord;
@@ -62,21 +59,3 @@ struct SampleChanges {
 // A handle is its value: an entry freed and reused holds another.
 void FindChanges(const SampleListing& previous, const SampleListing& current,
                  const ReportOptions& options, SampleChanges* changes);
-
-// Appends a change's lines as the text view prints them, but for its
-// handles':
-//   Changed: "% 6d  %-28s  GDI Total OLD -> NEW (+D)  GDI All OLD -> NEW
-//     (+D)", and under -c "        Bitmap +6  DC +6", the categories that
-//     changed;
-//   Started: "...  started  GDI Total N  GDI All N", under -c its non-zero
-//     categories;
-//   Exited: "...  exited".
-void AppendProcessChange(std::u16string& text, const ProcessChange& change,
-                         bool showCounts);
-
-// The most bytes of a handle change's line, newline included.
-constexpr size_t kHandleChangeLineBytes = 10 + kHandleLineBytes + 1;
-
-// Writes "        + HANDLE LINE\n" (or "-") at `at`, all ASCII; returns the
-// end of it.
-char* FormatHandleChange(char* at, const HandleChange& change);

@@ -1,4 +1,4 @@
-#include "watch/changes.h"
+#include "text/change_lines.h"
 
 #include <gtest/gtest.h>
 
