@@ -107,4 +107,18 @@ TEST(FormatTest, AppendsToWhatIsThere) {
   EXPECT_EQ(std::u16string(u"PID:     4  Name: System  0x26"), line);
 }
 
+// A watch's elapsedSeconds: whole seconds bare, a fraction without its
+// trailing zeros.
+TEST(FormatTest, FormatSeconds) {
+  const struct {
+    uint64_t milliseconds;
+    const char* text;
+  } cases[] = {{0, "0"},       {2000, "2"},     {2500, "2.5"},
+               {2050, "2.05"}, {2007, "2.007"}, {61010, "61.01"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.milliseconds);
+    EXPECT_EQ(c.text, FormatSeconds(c.milliseconds));
+  }
+}
+
 }  // namespace
