@@ -27,9 +27,9 @@ const char* TakeSample(const SampleNeeds& needs, ProcessTable& table,
     return "kestrel: cannot locate the GDI shared handle table";
   if (needs.sessionCounts)
     system->session = CollectSessionCounts();
-  system->tableSlots = location.entryCount;
+  system->tableSlots = location.slots;
   system->tableEntriesUsed =
-      ScanSharedHandleTable(location.table, location.entryCount, table);
+      ScanSharedHandleTable(location.table, location.slots, table);
   return nullptr;
 }
 

@@ -46,9 +46,9 @@ HandleRecord* AppendBeyondRoom(Owner& owner, HandleList& list) {
 }
 
 // The used entries of the table, when no process is recorded.
-uint32_t CountUsed(const GdiTableEntry* table, uint32_t entryCount) {
+uint32_t CountUsed(const GdiTableEntry* table, uint32_t tableSlots) {
   uint32_t used = 0;
-  for (uint32_t index = 0; index < entryCount; ++index)
+  for (uint32_t index = 0; index < tableSlots; ++index)
     used += table[index].typeCode != 0;
   return used;
 }
@@ -57,10 +57,10 @@ uint32_t CountUsed(const GdiTableEntry* table, uint32_t entryCount) {
 // slots, to its owner; `home` gives a PID's home slot. Returns the number of
 // used entries.
 template <typename HomeSlot>
-uint32_t ScanEntries(const GdiTableEntry* table, uint32_t entryCount,
+uint32_t ScanEntries(const GdiTableEntry* table, uint32_t tableSlots,
                      const PidFinder& finder, Owner* owners, HomeSlot home) {
   uint32_t used = 0;
-  for (uint32_t index = 0; index < entryCount; ++index) {
+  for (uint32_t index = 0; index < tableSlots; ++index) {
     const GdiTableEntry& entry = table[index];
     if (entry.typeCode == 0)
       continue;
@@ -89,7 +89,7 @@ uint32_t ScanEntries(const GdiTableEntry* table, uint32_t entryCount,
 
 }  // namespace
 
-uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
+uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t tableSlots,
                                ProcessTable& processes) {
   // Held in locals, so that the stores of the scan do not make it read them
   // again.
@@ -106,7 +106,7 @@ uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
   // come from the system and may be anything: the lists get room for no
   // more than the table has entries in all, and a count beyond what is left
   // of that gets none.
-  int64_t budget = entryCount;
+  int64_t budget = tableSlots;
   for (uint32_t i = 0; i < held; ++i) {
     const PidFinder::Slot& slot = finder.slots[i];
     if (!slot.record)
@@ -128,14 +128,14 @@ uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
   // which one is in use.
   uint32_t used;
   if (held == 0) {
-    used = CountUsed(table, entryCount);
+    used = CountUsed(table, tableSlots);
   } else if (finder.guarded) {
     used =
-        ScanEntries(table, entryCount, finder, owners.get(),
+        ScanEntries(table, tableSlots, finder, owners.get(),
                     [finder](uint32_t pid) { return finder.GuardedHome(pid); });
   } else {
     used = ScanEntries(
-        table, entryCount, finder, owners.get(),
+        table, tableSlots, finder, owners.get(),
         [finder](uint32_t pid) { return finder.FibonacciHome(pid); });
   }
 

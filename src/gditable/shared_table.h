@@ -19,5 +19,5 @@ inline uint64_t HandleValueOf(uint16_t unique, uint32_t index) {
 // Attributes every used entry owned by a recorded process to its record; an
 // entry whose handle cannot be kept still counts, as an unlisted handle.
 // Returns the number of used entries, whoever owns them.
-uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
+uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t tableSlots,
                                ProcessTable& processes);

@@ -84,6 +84,6 @@ bool LocateSharedHandleTable(SharedTableLocation* location) {
                         sizeof(GdiTableEntry);
   }
   location->table = static_cast<const GdiTableEntry*>(table);
-  location->entryCount = static_cast<uint32_t>(entries);
+  location->slots = static_cast<uint32_t>(entries);
   return true;
 }

@@ -9,12 +9,12 @@ using platform::GdiTableEntry;
 
 struct SharedTableLocation {
   const GdiTableEntry* table = nullptr;
-  uint32_t entryCount = 0;
+  uint32_t slots = 0;  // the entries it has room for, used or not
 };
 
 // The PEB address of process `pid`, or null when it cannot be queried.
 const void* QueryPebAddress(uint32_t pid);
 
-// Finds the shared table and its entry count, at most 65,536. False when the
+// Finds the shared table and its slots, at most 65,536. False when the
 // table cannot be found or its memory cannot be read.
 bool LocateSharedHandleTable(SharedTableLocation* location);
