@@ -4,7 +4,7 @@
 
 #include "html/axis_ticks.h"
 #include "html/chart_frame.h"
-#include "html/html_text.h"
+#include "html/escape.h"
 #include "html/palette.h"
 
 namespace {

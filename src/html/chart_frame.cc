@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "html/html_text.h"
+#include "html/escape.h"
 
 void AppendNumber(std::string& out, double value) {
   char text[64];

@@ -1,6 +1,6 @@
 #include "html/page_frame.h"
 
-#include "html/html_text.h"
+#include "html/escape.h"
 
 namespace {
 

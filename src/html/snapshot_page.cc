@@ -7,7 +7,7 @@
 #include "html/bar_chart.h"
 #include "html/chart_frame.h"
 #include "html/page_frame.h"
-#include "html/html_text.h"
+#include "html/escape.h"
 #include "html/table.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "html/table.h"
 
-#include "html/html_text.h"
+#include "html/escape.h"
 
 namespace {
 

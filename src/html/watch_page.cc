@@ -4,7 +4,7 @@
 
 #include "html/chart_frame.h"
 #include "html/page_frame.h"
-#include "html/html_text.h"
+#include "html/escape.h"
 #include "html/line_chart.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "html/html_text.h"
+#include "html/escape.h"
 
 #include <gtest/gtest.h>
 
