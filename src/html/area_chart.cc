@@ -5,8 +5,10 @@
 #include "html/axis_ticks.h"
 #include "html/chart_frame.h"
 #include "html/escape.h"
+#include "html/figures.h"
 #include "html/palette.h"
 #include "html/series_reduction.h"
+#include "text/format.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "html/escape.h"
+#include "text/format.h"
 
 namespace {
 

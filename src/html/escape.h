@@ -1,12 +1,9 @@
 // Text for the HTML report: UTF-16 names made into UTF-8 that is safe inside
-// an element or a quoted attribute, and numbers written for reading.
+// an element or a quoted attribute.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "text/format.h"
 
 // Appends `text` as UTF-8 with &, <, >, " and ' written as references. A lone
 // surrogate and a control character other than tab, line feed and carriage
@@ -14,9 +11,3 @@
 void AppendEscaped(std::string& out, std::u16string_view text);
 // The same for text that is already UTF-8 (the report's own words).
 void AppendEscaped(std::string& out, std::string_view text);
-
-// A count's change with its sign: "+12", "-3", "0".
-std::string FormatChange(int64_t value);
-
-// A length of time for reading: "45 s", "2 min 30 s", "1 h 5 min".
-std::string FormatDuration(double seconds);

@@ -6,7 +6,9 @@
 #include "html/axis_ticks.h"
 #include "html/chart_frame.h"
 #include "html/escape.h"
+#include "html/figures.h"
 #include "html/palette.h"
+#include "text/format.h"
 
 namespace {
 

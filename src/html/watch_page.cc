@@ -5,7 +5,9 @@
 #include "html/chart_frame.h"
 #include "html/page_frame.h"
 #include "html/escape.h"
+#include "html/figures.h"
 #include "html/line_chart.h"
+#include "text/format.h"
 
 namespace {
 
