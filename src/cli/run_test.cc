@@ -16,6 +16,7 @@
 #include "platform/sim/sim_control.h"
 #include "output/output.h"
 #include "synthetic_watch.h"
+#include "sample/process_counts.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "census/process_record.h"
+#include "sample/process_counts.h"
 #include "gditable/object_types.h"
 #include "platform/utf8.h"
 #include "output/document_buffer.h"

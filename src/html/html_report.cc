@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "census/process_record.h"
+#include "sample/process_counts.h"
 #include "watch/changes.h"
 #include "text/format.h"
 #include "watch/growth.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "census/process_record.h"
+#include "sample/process_counts.h"
 
 struct SnapshotHandle {
   uint64_t handle = 0;

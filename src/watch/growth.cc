@@ -4,6 +4,7 @@
 
 #include "census/process_table.h"
 #include "watch/process_identity.h"
+#include "sample/process_counts.h"
 
 namespace {
 

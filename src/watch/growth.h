@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "census/process_record.h"
+#include "sample/process_counts.h"
 
 class ProcessTable;
 
