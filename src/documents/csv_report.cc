@@ -6,7 +6,7 @@
 #include "text/format.h"
 
 void CsvReport::Sample(const ListedSample& sample) {
-  if (!watch_) {
+  if (!sample.growth) {
     WriteCsvDocument(*sample.listed, options_, CsvLeadingColumns(), true, out_);
     return;
   }

@@ -6,7 +6,7 @@
 #include "documents/json_document.h"
 
 void JsonReport::Sample(const ListedSample& sample) {
-  if (!watch_) {
+  if (!sample.growth) {
     WriteJsonDocument(*sample.system, *sample.listed, options_, {}, out_);
     return;
   }

@@ -7,14 +7,13 @@
 
 class JsonReport : public Report {
  public:
-  JsonReport(const ReportOptions& options, bool watch, Output& out)
-      : options_(options), watch_(watch), out_(out) {}
+  JsonReport(const ReportOptions& options, Output& out)
+      : options_(options), out_(out) {}
 
   void Sample(const ListedSample& sample) override;
   void End(const RunEnd&) override {}
 
  private:
   const ReportOptions& options_;
-  const bool watch_;
   Output& out_;
 };

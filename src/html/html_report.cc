@@ -25,10 +25,7 @@ const char* FailureText(Failure failure) {
 
 HtmlReport::HtmlReport(const ReportOptions& options, const WatchPlan* watch,
                        Output& out)
-    : options_(options),
-      watch_(watch != nullptr),
-      plan_(watch ? *watch : WatchPlan()),
-      out_(out) {
+    : options_(options), plan_(watch ? *watch : WatchPlan()), out_(out) {
   report_.intervalSeconds = static_cast<int>(plan_.intervalSeconds);
   report_.growth.headers = {
       u"PID",     u"Name", u"GDI All", u"GDI Total", u"Categories that grew",
@@ -47,7 +44,7 @@ bool HtmlReport::ChartsBefore(const Charted& a, const Charted& b) {
 }
 
 void HtmlReport::Sample(const ListedSample& sample) {
-  if (!watch_) {
+  if (!sample.growth) {
     WriteHtmlDocument(*sample.listed, options_, out_);
     return;
   }
@@ -144,7 +141,7 @@ void HtmlReport::NoteChanges(const ListedSample& sample) {
 void HtmlReport::End(const RunEnd& end) {
   // A watch whose first sample failed has nothing to show, like a single
   // run that fails.
-  if (!watch_ || end.samples == 0)
+  if (!end.growth || end.samples == 0)
     return;
   report_.interrupted = end.interrupted;
   report_.processQuota = end.processQuota;

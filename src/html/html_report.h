@@ -42,7 +42,6 @@ class HtmlReport : public Report {
   void NoteExited(uint64_t id);
 
   const ReportOptions& options_;
-  const bool watch_;
   const WatchPlan plan_;
   Output& out_;
   std::unordered_map<uint64_t, Series> live_;  // by process id

@@ -18,7 +18,9 @@ class Output;
 struct ProcessRecord;
 struct SampleChanges;
 
-// One sample as the run lists it; what it points to lives for the call.
+// One sample as the run lists it; what it points to lives for the call. A
+// report tells a watch's samples from a single run's by `growth`, which only
+// a watch has.
 struct ListedSample {
   uint64_t number = 1;        // counted from 1
   uint64_t milliseconds = 0;  // since the first sample

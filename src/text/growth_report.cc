@@ -24,10 +24,6 @@ void AppendRate(std::u16string& text, int64_t change, uint64_t milliseconds) {
   AppendText(text, u"/min");
 }
 
-int64_t Change(uint32_t first, uint32_t last) {
-  return int64_t{last} - int64_t{first};
-}
-
 // The seconds until `last` reaches `limit`, growing by `change` every
 // `milliseconds`; `change` and `milliseconds` are positive.
 double SecondsUntil(uint32_t last, uint32_t limit, int64_t change,
@@ -45,9 +41,9 @@ std::u16string GrowthText(uint32_t first, uint32_t last,
   AppendText(text, u" -> ");
   AppendNumber(text, last);
   AppendText(text, u" (");
-  AppendSigned(text, Change(first, last));
+  AppendSigned(text, CountChange(first, last));
   AppendText(text, u", ");
-  AppendRate(text, Change(first, last), milliseconds);
+  AppendRate(text, CountChange(first, last), milliseconds);
   text.push_back(u')');
   return text;
 }
@@ -55,8 +51,8 @@ std::u16string GrowthText(uint32_t first, uint32_t last,
 std::u16string GrownCategoriesText(const ProcessGrowth& process) {
   std::u16string text;
   for (int category = 0; category < kCategoryCount; ++category) {
-    int64_t change = Change(process.first.counts.categories[category],
-                            process.last.counts.categories[category]);
+    int64_t change = CountChange(process.first.counts.categories[category],
+                                 process.last.counts.categories[category]);
     if (change <= 0)
       continue;
     if (!text.empty())
@@ -103,7 +99,7 @@ void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
   AppendText(text, samples == 1 ? u" sample, " : u" samples, ");
   AppendNumber(text, static_cast<int64_t>(milliseconds / 1000));
   AppendText(text, u" s:\n");
-  int64_t tableChange = Change(table.firstUsed, table.lastUsed);
+  int64_t tableChange = CountChange(table.firstUsed, table.lastUsed);
   if (tableChange > 0) {
     std::string line = "Table: " + FormatCount(table.firstUsed) + " -> " +
                        FormatCount(table.lastUsed) + " of " +

@@ -9,7 +9,7 @@
 #include "text/growth_report.h"
 
 void TextReport::Sample(const ListedSample& sample) {
-  if (!watch_) {
+  if (!sample.growth) {
     PrintView(*sample.listed, options_, out_);
     return;
   }
@@ -48,7 +48,7 @@ void TextReport::PrintChanges(const SampleChanges& changes) {
 }
 
 void TextReport::End(const RunEnd& end) {
-  if (!watch_ || end.samples == 0)
+  if (!end.growth || end.samples == 0)
     return;
   text_.clear();
   if (!afterEmptyLine_)

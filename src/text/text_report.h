@@ -9,8 +9,8 @@
 
 class TextReport : public Report {
  public:
-  TextReport(const ReportOptions& options, bool watch, Output& out)
-      : options_(options), watch_(watch), out_(out) {}
+  TextReport(const ReportOptions& options, Output& out)
+      : options_(options), out_(out) {}
 
   void Sample(const ListedSample& sample) override;
   void End(const RunEnd& end) override;
@@ -19,7 +19,6 @@ class TextReport : public Report {
   void PrintChanges(const SampleChanges& changes);
 
   const ReportOptions& options_;
-  const bool watch_;
   Output& out_;
   // Before a sample and the growth report, an empty line, unless what came
   // before ends with one: the banner and the detail blocks do.

@@ -8,16 +8,12 @@
 
 namespace {
 
-int64_t Change(uint32_t first, uint32_t last) {
-  return int64_t{last} - int64_t{first};
-}
-
 int64_t AllGrowth(const ProcessGrowth& p) {
-  return Change(p.first.counts.gdiAll, p.last.counts.gdiAll);
+  return CountChange(p.first.counts.gdiAll, p.last.counts.gdiAll);
 }
 
 int64_t TotalGrowth(const ProcessGrowth& p) {
-  return Change(p.first.counts.gdiTotal, p.last.counts.gdiTotal);
+  return CountChange(p.first.counts.gdiTotal, p.last.counts.gdiTotal);
 }
 
 }  // namespace

@@ -28,6 +28,11 @@ struct ProcessGrowth {
   CountsAt last;   // in the last sample that listed it
 };
 
+// The change from `first` to `last`, worked out in 64 bits.
+inline int64_t CountChange(uint32_t first, uint32_t last) {
+  return int64_t{last} - int64_t{first};
+}
+
 bool Grew(const ProcessGrowth& process);
 // Its GDI All's change from its first sample to its last.
 int64_t GdiAllGrowth(const ProcessGrowth& process);
