@@ -17,13 +17,13 @@
 #include "bench/workload.h"
 #include "census/process_table.h"
 #include "cli/run_options.h"
+#include "documents/csv_document.h"
+#include "documents/json_document.h"
 #include "gditable/object_types.h"
+#include "output/output.h"
 #include "platform/program_io.h"
 #include "platform/utf8.h"
-#include "documents/csv_document.h"
 #include "text/details.h"
-#include "documents/json_document.h"
-#include "output/output.h"
 
 namespace {
 

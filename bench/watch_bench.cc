@@ -19,13 +19,13 @@
 #include "bench/thread_clock.h"
 #include "bench/workload.h"
 #include "census/process_table.h"
+#include "cli/make_report.h"
 #include "gditable/shared_table.h"
+#include "output/output.h"
+#include "output/report.h"
+#include "sample/listing.h"
 #include "watch/changes.h"
 #include "watch/growth.h"
-#include "sample/listing.h"
-#include "output/output.h"
-#include "cli/make_report.h"
-#include "output/report.h"
 
 namespace {
 

@@ -26,14 +26,14 @@
 
 #include "census/process_table.h"
 #include "cli/run_options.h"
+#include "documents/json_document.h"
 #include "fuzz_check.h"
 #include "gditable/object_types.h"
 #include "gditable/shared_table.h"
-#include "platform/platform.h"
 #include "json_reader.h"
-#include "text/details.h"
-#include "documents/json_document.h"
 #include "output/output.h"
+#include "platform/platform.h"
+#include "text/details.h"
 #include "text/summary.h"
 
 namespace {

@@ -21,8 +21,8 @@
 
 #include "cli/exit_codes.h"
 #include "cli/run.h"
-#include "platform/sim/sim_control.h"
 #include "output/output.h"
+#include "platform/sim/sim_control.h"
 
 extern char** environ;
 

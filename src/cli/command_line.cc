@@ -2,7 +2,6 @@
 
 #include <initializer_list>
 #include <string>
-#include <string_view>
 
 #include "output/format_policy.h"
 
@@ -242,9 +241,11 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
   const FormatPolicy& policy = PolicyOf(options->format);
   if (!policy.handlesAllowed && options->showHandles) {
     if (message) {
-      std::u16string_view word = policy.word;
-      *message = "kestrel: -o " + std::string(word.begin(), word.end()) +
-                 " has no per-handle output";
+      *message = "kestrel: -o ";
+      // The words are ASCII.
+      for (const char16_t* unit = policy.word; *unit; ++unit)
+        message->push_back(static_cast<char>(*unit));
+      *message += " has no per-handle output";
     }
     return ParseOutcome::UsageError;
   }

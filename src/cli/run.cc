@@ -5,13 +5,13 @@
 #include <string>
 
 #include "cli/command_line.h"
+#include "cli/make_report.h"
 #include "cli/run_options.h"
 #include "cli/sampling.h"
-#include "platform/program_io.h"
-#include "text/format.h"
-#include "cli/make_report.h"
 #include "output/format_policy.h"
 #include "output/output.h"
+#include "platform/program_io.h"
+#include "text/format.h"
 
 namespace {
 

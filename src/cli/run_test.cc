@@ -12,11 +12,11 @@
 #include "census/process_table.h"
 #include "gditable/shared_table.h"
 #include "gditable/table_location_testing.h"
+#include "output/output.h"
 #include "platform/program_io.h"
 #include "platform/sim/sim_control.h"
-#include "output/output.h"
-#include "synthetic_watch.h"
 #include "sample/process_counts.h"
+#include "synthetic_watch.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include "cli/status_line.h"
 #include "gditable/shared_table.h"
 #include "gditable/table_location.h"
-#include "platform/program_io.h"
-#include "watch/changes.h"
-#include "watch/growth.h"
-#include "sample/listing.h"
 #include "output/format_policy.h"
 #include "output/output.h"
 #include "output/report.h"
+#include "platform/program_io.h"
+#include "sample/listing.h"
+#include "watch/changes.h"
+#include "watch/growth.h"
 
 const char* TakeSample(const SampleNeeds& needs, ProcessTable& table,
                        SystemTotals* system) {

@@ -5,12 +5,12 @@
 #include <string>
 
 #include "census/process_record.h"
-#include "sample/report_options.h"
 #include "gditable/object_types.h"
-#include "platform/utf8.h"
 #include "output/document_buffer.h"
-#include "text/format.h"
+#include "platform/utf8.h"
+#include "sample/report_options.h"
 #include "sample/type_filter.h"
+#include "text/format.h"
 
 namespace {
 

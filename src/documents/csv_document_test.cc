@@ -5,8 +5,8 @@
 #include <string>
 
 #include "census/process_record.h"
-#include "sample/report_options.h"
 #include "output/output.h"
+#include "sample/report_options.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <string>
 
 #include "census/process_record.h"
-#include "sample/report_options.h"
 #include "documents/version.h"
 #include "gditable/object_types.h"
-#include "platform/utf8.h"
 #include "output/document_buffer.h"
-#include "text/format.h"
+#include "platform/utf8.h"
+#include "sample/report_options.h"
 #include "sample/type_filter.h"
+#include "text/format.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "census/process_record.h"
-#include "sample/report_options.h"
 #include "documents/version.h"
 #include "output/output.h"
+#include "sample/report_options.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "text/format.h"
 #include "documents/json_document.h"
+#include "text/format.h"
 
 void JsonReport::Sample(const ListedSample& sample) {
   if (!sample.growth) {

@@ -4,10 +4,10 @@
 #include <string_view>
 
 #include "census/process_record.h"
-#include "sample/process_counts.h"
 #include "gditable/object_types.h"
-#include "platform/utf8.h"
 #include "output/document_buffer.h"
+#include "platform/utf8.h"
+#include "sample/process_counts.h"
 #include "text/format.h"
 
 namespace {

@@ -4,14 +4,14 @@
 #include <iterator>
 
 #include "census/process_record.h"
-#include "sample/process_counts.h"
-#include "watch/changes.h"
-#include "text/format.h"
-#include "watch/growth.h"
 #include "html/snapshot_writer.h"
 #include "output/output.h"
+#include "sample/process_counts.h"
 #include "text/change_lines.h"
+#include "text/format.h"
 #include "text/growth_report.h"
+#include "watch/changes.h"
+#include "watch/growth.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <iterator>
 
-#include "text/format.h"
 #include "html/bar_chart.h"
 #include "html/chart_frame.h"
-#include "html/page_frame.h"
 #include "html/escape.h"
+#include "html/page_frame.h"
 #include "html/table.h"
+#include "text/format.h"
 
 namespace {
 

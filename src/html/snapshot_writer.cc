@@ -4,9 +4,9 @@
 #include <string>
 
 #include "census/process_record.h"
+#include "output/output.h"
 #include "sample/process_counts.h"
 #include "sample/report_options.h"
-#include "output/output.h"
 #include "sample/type_filter.h"
 
 SnapshotReport MakeSnapshotReport(

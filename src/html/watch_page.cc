@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "html/chart_frame.h"
-#include "html/page_frame.h"
 #include "html/escape.h"
 #include "html/figures.h"
 #include "html/line_chart.h"
+#include "html/page_frame.h"
 #include "text/format.h"
 
 namespace {

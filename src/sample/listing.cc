@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "census/process_table.h"
-#include "sample/report_options.h"
 #include "platform/platform.h"
+#include "sample/report_options.h"
 
 namespace {
 

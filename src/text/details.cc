@@ -4,11 +4,11 @@
 #include <string>
 
 #include "census/process_record.h"
+#include "gditable/object_types.h"
+#include "output/output.h"
 #include "sample/report_options.h"
 #include "sample/type_filter.h"
-#include "gditable/object_types.h"
 #include "text/format.h"
-#include "output/output.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "census/process_record.h"
-#include "sample/report_options.h"
 #include "gditable/object_types.h"
 #include "output/output.h"
+#include "sample/report_options.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "census/process_record.h"
-#include "text/format.h"
 #include "output/output.h"
+#include "text/format.h"
 
 void PrintSummary(const ProcessRecord& record, bool& headerPrinted,
                   Output& out) {

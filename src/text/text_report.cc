@@ -1,12 +1,12 @@
 #include "text/text_report.h"
 
-#include "watch/changes.h"
-#include "text/format.h"
-#include "watch/growth.h"
 #include "output/output.h"
-#include "text/text_view.h"
 #include "text/change_lines.h"
+#include "text/format.h"
 #include "text/growth_report.h"
+#include "text/text_view.h"
+#include "watch/changes.h"
+#include "watch/growth.h"
 
 void TextReport::Sample(const ListedSample& sample) {
   if (!sample.growth) {

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "census/process_table.h"
-#include "watch/process_identity.h"
 #include "sample/process_counts.h"
+#include "watch/process_identity.h"
 
 namespace {
 
