@@ -20,7 +20,7 @@ constexpr PlotArea kPlot = {72, 16, 860, 298};
 
 double TotalOf(const CategorySample& sample) {
   double total = 0;
-  for (int32_t count : sample.counts)
+  for (uint32_t count : sample.counts)
     total += count;
   return total;
 }

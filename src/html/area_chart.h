@@ -11,7 +11,7 @@
 
 struct CategorySample {
   double seconds = 0;  // since the first sample
-  std::array<int32_t, kObjectCategoryCount> counts = {};
+  std::array<uint32_t, kObjectCategoryCount> counts = {};
 };
 
 // The sample's objects of every category together: what a reduction of the

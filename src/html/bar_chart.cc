@@ -128,7 +128,7 @@ void AppendStackedBarChart(std::string& out, const StackedBarChart& chart) {
   int64_t maxTotal = 0;
   for (const StackedBarRow& row : chart.rows) {
     int64_t total = 0;
-    for (int32_t count : row.counts)
+    for (uint32_t count : row.counts)
       total += count;
     maxTotal = std::max(maxTotal, total);
   }
@@ -144,8 +144,8 @@ void AppendStackedBarChart(std::string& out, const StackedBarChart& chart) {
     AppendRowLabel(out, plot, top + 12, row.name, row.pid);
     double x = plot.left;
     for (int category = 0; category < kObjectCategoryCount; ++category) {
-      int32_t count = row.counts[category];
-      if (count <= 0)
+      uint32_t count = row.counts[category];
+      if (count == 0)
         continue;
       double width = static_cast<double>(count) * scale;
       out += "<rect class=\"segment\" data-pid=\"";
