@@ -33,7 +33,10 @@ bool AppendCharacter(std::string& out, char32_t value) {
   }
   if (value < 0x20 || value == 0x7F)
     return false;
-  AppendUtf8(value, out);
+  if (value < 0x80)
+    out.push_back(static_cast<char>(value));
+  else
+    AppendUtf8(value, out);
   return true;
 }
 
@@ -42,7 +45,16 @@ bool AppendCharacter(std::string& out, char32_t value) {
 void AppendEscaped(std::string& out, std::u16string_view text) {
   // A lone surrogate passes as itself, which AppendUtf8 makes U+FFFD.
   for (size_t i = 0; i < text.size();) {
-    char32_t value = NextCodePoint(text.data(), text.size(), &i);
+    // Names are mostly ASCII: a unit below the surrogates is its own code
+    // point, and the loop's position stays out of memory.
+    char32_t value = text[i];
+    if (value < 0xD800) {
+      ++i;
+    } else {
+      size_t next = i;
+      value = NextCodePoint(text.data(), text.size(), &next);
+      i = next;
+    }
     if (!AppendCharacter(out, value))
       AppendUtf8(0xFFFD, out);
   }
