@@ -9,7 +9,7 @@
 #include <iostream>
 
 #include "bench/keep_memory.h"
-#include "platform/platform.h"
+#include "platform/program_io.h"
 
 // Whether the allocator keeps what the benchmarks free (the default), or
 // gives it back to the system as kestrel's own runs do.

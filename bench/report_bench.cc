@@ -17,14 +17,14 @@
 #include "bench/workload.h"
 #include "census/process_table.h"
 #include "cli/run_options.h"
+#include "documents/csv_document.h"
+#include "documents/json_document.h"
+#include "documents/version.h"
 #include "gditable/object_types.h"
-#include "platform/platform.h"
+#include "output/output.h"
+#include "platform/program_io.h"
 #include "platform/utf8.h"
-#include "report/csv_document.h"
-#include "report/details.h"
-#include "report/json_document.h"
-#include "report/output.h"
-#include "report/version.h"
+#include "text/details.h"
 
 namespace {
 

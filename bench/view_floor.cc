@@ -4,8 +4,8 @@
 
 #include "census/handle_list.h"
 #include "gditable/object_types.h"
-#include "platform/platform.h"
-#include "report/format.h"
+#include "platform/program_io.h"
+#include "text/format.h"
 
 namespace {
 

@@ -19,12 +19,14 @@
 #include "bench/thread_clock.h"
 #include "bench/workload.h"
 #include "census/process_table.h"
+#include "cli/make_report.h"
 #include "gditable/shared_table.h"
-#include "report/changes.h"
-#include "report/growth.h"
-#include "report/listing.h"
-#include "report/output.h"
-#include "report/report.h"
+#include "output/format_policy.h"
+#include "output/output.h"
+#include "output/report.h"
+#include "sample/listing.h"
+#include "watch/changes.h"
+#include "watch/growth.h"
 
 namespace {
 
@@ -71,7 +73,7 @@ void BM_SingleRun(benchmark::State& state) {
     std::vector<const ProcessRecord*> listed = ListedProcesses(table, options);
     Output out;
     std::unique_ptr<Report> report = MakeReport(options, nullptr, out);
-    Snapshot snapshot;
+    ListedSample snapshot;
     snapshot.system = &system;
     snapshot.listed = &listed;
     report->Sample(snapshot);
@@ -108,7 +110,7 @@ void BM_WatchSample(benchmark::State& state) {
   WatchPlan plan;
   Output out;
   std::unique_ptr<Report> report = MakeReport(options, &plan, out);
-  Snapshot first;
+  ListedSample first;
   first.system = &system;
   first.listed = &previousListed;
   first.growth = &growth;
@@ -124,15 +126,16 @@ void BM_WatchSample(benchmark::State& state) {
         ListedProcesses(current, options);
     ++sample;
     growth.Note(current, listed, sample * 1000);
-    if (report->Needs().changes)
+    const bool showsChanges = PolicyOf(options.format).watch.changes;
+    if (showsChanges)
       FindChanges({&previous, &previousListed}, {&current, &listed}, options,
                   &changes);
-    Snapshot snapshot;
+    ListedSample snapshot;
     snapshot.number = sample;
     snapshot.milliseconds = sample * 1000;
     snapshot.system = &system;
     snapshot.listed = &listed;
-    snapshot.changes = report->Needs().changes ? &changes : nullptr;
+    snapshot.changes = showsChanges ? &changes : nullptr;
     snapshot.growth = &growth;
     out.Hold();
     report->Sample(snapshot);

@@ -26,15 +26,15 @@
 
 #include "census/process_table.h"
 #include "cli/run_options.h"
+#include "documents/json_document.h"
 #include "fuzz_check.h"
 #include "gditable/object_types.h"
 #include "gditable/shared_table.h"
-#include "platform/platform.h"
 #include "json_reader.h"
-#include "report/details.h"
-#include "report/json_document.h"
-#include "report/output.h"
-#include "report/summary.h"
+#include "output/output.h"
+#include "platform/platform.h"
+#include "text/details.h"
+#include "text/summary.h"
 
 namespace {
 

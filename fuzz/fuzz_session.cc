@@ -14,9 +14,9 @@
 #include "cli/exit_codes.h"
 #include "cli/run.h"
 #include "fuzz_check.h"
+#include "output/output.h"
 #include "platform/sim/session.h"
 #include "platform/sim/sim_control.h"
-#include "report/output.h"
 
 namespace {
 

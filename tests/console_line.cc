@@ -3,8 +3,8 @@
 // and the line after it. The line holds ASCII, Chinese, a letter code page
 // 936 has (é), one it lacks (ä) and an emoji (a surrogate pair). Exits 1
 // when a write failed.
-#include "platform/platform.h"
-#include "report/output.h"
+#include "output/output.h"
+#include "platform/program_io.h"
 
 int main() {
   platform::SetLocale("chs");

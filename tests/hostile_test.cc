@@ -21,8 +21,8 @@
 
 #include "cli/exit_codes.h"
 #include "cli/run.h"
+#include "output/output.h"
 #include "platform/sim/sim_control.h"
-#include "report/output.h"
 
 extern char** environ;
 

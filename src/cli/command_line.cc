@@ -1,6 +1,9 @@
 #include "cli/command_line.h"
 
 #include <initializer_list>
+#include <string>
+
+#include "output/format_policy.h"
 
 namespace {
 
@@ -43,16 +46,17 @@ int WordIndex(const std::u16string& value, const char16_t* const (&words)[N]) {
   return -1;
 }
 
+// A format's word, matched regardless of case.
 bool ApplyFormat(const std::u16string& value, RunOptions* options) {
-  static const char16_t* const kWords[] = {u"text", u"csv", u"json", u"html",
-                                           u"prometheus"};
-  static const OutputFormat kFormats[] = {
-      OutputFormat::Text, OutputFormat::Csv, OutputFormat::Json,
-      OutputFormat::Html, OutputFormat::Prometheus};
-  int index = WordIndex(value, kWords);
-  if (index < 0)
+  std::u16string word = value;
+  for (char16_t& unit : word) {
+    if (unit >= u'A' && unit <= u'Z')
+      unit = static_cast<char16_t>(unit + 32);
+  }
+  const FormatPolicy* policy = PolicyNamed(word.data(), word.size());
+  if (!policy)
     return false;
-  options->format = kFormats[index];
+  options->format = policy->format;
   return true;
 }
 
@@ -234,10 +238,15 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
       *message = "kestrel: -g needs a watch (-w SECONDS or -n COUNT)";
     return ParseOutcome::UsageError;
   }
-  // One series per handle would flood a time-series store.
-  if (options->format == OutputFormat::Prometheus && options->showHandles) {
-    if (message)
-      *message = "kestrel: -o prometheus has no per-handle output";
+  const FormatPolicy& policy = PolicyOf(options->format);
+  if (!policy.handlesAllowed && options->showHandles) {
+    if (message) {
+      *message = "kestrel: -o ";
+      // The words are ASCII.
+      for (const char16_t* unit = policy.word; *unit; ++unit)
+        message->push_back(static_cast<char>(*unit));
+      *message += " has no per-handle output";
+    }
     return ParseOutcome::UsageError;
   }
   return ParseOutcome::Run;

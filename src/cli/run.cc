@@ -5,13 +5,13 @@
 #include <string>
 
 #include "cli/command_line.h"
-#include "cli/exit_codes.h"
+#include "cli/make_report.h"
 #include "cli/run_options.h"
 #include "cli/sampling.h"
-#include "platform/platform.h"
-#include "report/format.h"
-#include "report/output.h"
-#include "report/report.h"
+#include "output/format_policy.h"
+#include "output/output.h"
+#include "platform/program_io.h"
+#include "text/format.h"
 
 namespace {
 
@@ -24,7 +24,8 @@ void PrintBanner(Output& out) {
 
 }  // namespace
 
-int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
+RunOutcome RunStages(const std::vector<std::u16string>& arguments,
+                     Output& out) {
   // Where "chs" is missing the run goes on in the default locale.
   platform::SetLocale("chs");
   RunOptions options;
@@ -34,22 +35,22 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
   // usage error leave the file alone.
   if (outcome == ParseOutcome::Run && !options.outputFile.empty())
     out.SendToFile(options.outputFile);
-  // A document is all that a -o csv, json or html run prints on standard
-  // output.
-  if (options.format == OutputFormat::Text)
+  if (PolicyOf(options.format).banner)
     PrintBanner(out);
 
+  RunOutcome parsed;
+  parsed.parse = outcome;
   switch (outcome) {
     case ParseOutcome::Help:
       out.Write(kUsageText, sizeof(kUsageText) / sizeof(char16_t) - 1);
-      return kExitSuccess;
+      return parsed;
     case ParseOutcome::UsageError:
       out.Write(kUsageText, sizeof(kUsageText) / sizeof(char16_t) - 1);
       if (!usageMessage.empty()) {
         out.Flush();
         platform::WriteStderrLine(usageMessage);
       }
-      return kExitUsage;
+      return parsed;
     case ParseOutcome::Run:
       break;
   }
@@ -68,16 +69,22 @@ int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
                     unseen && platform::StderrIsTerminal());
 }
 
+int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {
+  return ExitCodeOf(RunStages(arguments, out));
+}
+
 int KestrelMain(
     const std::function<std::vector<std::u16string>()>& readArguments) {
   // Outside the try, so that a failed write is seen on every path.
   Output out;
-  int code;
+  RunOutcome outcome;
   try {
     std::vector<std::u16string> arguments = readArguments();
-    if (!platform::Startup())
-      return kExitSessionUnusable;
-    code = RunKestrel(arguments, out);
+    if (!platform::Startup()) {
+      outcome.sessionUnusable = true;
+      return ExitCodeOf(outcome);
+    }
+    outcome = RunStages(arguments, out);
     // Whatever the run wrote since the last whole document is one.
     out.EndDocument();
   } catch (const std::bad_alloc&) {
@@ -85,15 +92,12 @@ int KestrelMain(
     out.Abandon();
     out.Flush();
     platform::WriteStderrLine("kestrel: out of memory");
-    code = kExitOutOfMemory;
+    outcome.failure = Failure::OutOfMemory;
   }
   out.Flush();
   if (out.Failed()) {
     platform::WriteStderrLine(out.FailureMessage());
-    // A run that could not read the system state or ran out of memory says
-    // so by its code; any other run did not complete.
-    if (code != kExitSystemState && code != kExitOutOfMemory)
-      code = kExitOutputFailed;
+    outcome.outputFailed = true;
   }
-  return code;
+  return ExitCodeOf(outcome);
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "report/report_options.h"
+#include "sample/report_options.h"
 
 struct RunOptions : ReportOptions {
   // -w: a watch takes a sample every this many seconds; 0 without -w.

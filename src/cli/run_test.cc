@@ -14,10 +14,11 @@
 #include "census/handle_list_testing.h"
 #include "census/process_table.h"
 #include "gditable/shared_table.h"
-#include "gditable/shared_table_testing.h"
-#include "platform/platform.h"
+#include "gditable/table_location_testing.h"
+#include "output/output.h"
+#include "platform/program_io.h"
 #include "platform/sim/sim_control.h"
-#include "report/output.h"
+#include "sample/process_counts.h"
 #include "synthetic_watch.h"
 
 namespace {

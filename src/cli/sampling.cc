@@ -7,16 +7,17 @@
 #include "census/census.h"
 #include "census/process_quota.h"
 #include "census/process_table.h"
-#include "cli/exit_codes.h"
 #include "cli/run_options.h"
 #include "cli/status_line.h"
 #include "gditable/shared_table.h"
-#include "platform/platform.h"
-#include "report/changes.h"
-#include "report/growth.h"
-#include "report/listing.h"
-#include "report/output.h"
-#include "report/report.h"
+#include "gditable/table_location.h"
+#include "output/format_policy.h"
+#include "output/output.h"
+#include "output/report.h"
+#include "platform/program_io.h"
+#include "sample/listing.h"
+#include "watch/changes.h"
+#include "watch/growth.h"
 
 const char* TakeSample(const SampleNeeds& needs, ProcessTable& table,
                        SystemTotals* system) {
@@ -27,9 +28,9 @@ const char* TakeSample(const SampleNeeds& needs, ProcessTable& table,
     return "kestrel: cannot locate the GDI shared handle table";
   if (needs.sessionCounts)
     system->session = CollectSessionCounts();
-  system->tableSlots = location.entryCount;
+  system->tableSlots = location.slots;
   system->tableEntriesUsed =
-      ScanSharedHandleTable(location.table, location.entryCount, table);
+      ScanSharedHandleTable(location.table, location.slots, table);
   return nullptr;
 }
 
@@ -65,13 +66,14 @@ void NoteReplacement(const Output& out, StatusLine& status, bool* failing) {
 
 }  // namespace
 
-int RunSamples(const RunOptions& options, Report& report, Output& out,
-               bool statusLine) {
+RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
+                      bool statusLine) {
   const bool watch = options.Watch();
   // 0: until interrupted.
   const uint64_t wanted = watch ? options.sampleCount : 1;
   const uint64_t interval = uint64_t{options.WatchInterval()} * 1000;
-  const SampleNeeds needs = report.Needs();
+  const FormatPolicy& policy = PolicyOf(options.format);
+  const SampleNeeds needs = watch ? policy.watch : policy.single;
   // The sample being taken and the one before it, whose table the changes
   // are found against; their storage is reused from sample to sample.
   ProcessTable tables[2];
@@ -88,7 +90,7 @@ int RunSamples(const RunOptions& options, Report& report, Output& out,
   std::string failure;
   bool overThreshold = false;
   // A document per sample: a replace that fails is tried at the next one.
-  const bool retryReplace = watch && report.DocumentPerSample();
+  const bool retryReplace = watch && policy.documentPerSample;
   bool replaceFailing = false;
   if (retryReplace)
     out.RetryEachDocument();
@@ -121,32 +123,32 @@ int RunSamples(const RunOptions& options, Report& report, Output& out,
       if (unlisted > 0) {
         end.failure = Failure::OutOfMemory;
         failure = UnlistedHandlesMessage(unlisted);
-        if (!report.ShowsIncompleteSample())
+        if (watch || !policy.showsIncompleteSingleRun)
           break;
       }
 
-      Snapshot snapshot;
-      snapshot.number = end.samples + 1;
-      snapshot.milliseconds = milliseconds;
-      snapshot.system = &system;
-      snapshot.listed = &listed;
+      ListedSample sample;
+      sample.number = end.samples + 1;
+      sample.milliseconds = milliseconds;
+      sample.system = &system;
+      sample.listed = &listed;
       if (watch) {
         growth.Note(*current, listed, milliseconds);
         growth.NoteTable(system.tableSlots, system.tableEntriesUsed,
                          milliseconds);
-        snapshot.growth = &growth;
+        sample.growth = &growth;
         if (end.samples > 0 && needs.changes) {
           FindChanges({previous, &previousListed}, {current, &listed}, options,
                       &changes);
-          snapshot.changes = &changes;
+          sample.changes = &changes;
         }
         // A sample's output leaves whole or not at all.
         out.Hold();
       }
-      report.Sample(snapshot);
+      report.Sample(sample);
       if (watch)
         out.Release();
-      if (report.DocumentPerSample())
+      if (policy.documentPerSample)
         out.EndDocument();
       if (retryReplace)
         NoteReplacement(out, status, &replaceFailing);
@@ -183,15 +185,15 @@ int RunSamples(const RunOptions& options, Report& report, Output& out,
 
   status.Clear();
   report.End(end);
+  RunOutcome outcome;
+  outcome.failure = end.failure;
   if (end.failure != Failure::None) {
     out.Flush();
     platform::WriteStderrLine(failure);
-    return end.failure == Failure::SystemState ? kExitSystemState
-                                               : kExitOutOfMemory;
+    return outcome;
   }
-  if (out.LastDocumentFailed())
-    return kExitOutputFailed;
-  if (watch && GrewPastGate(growth, options.growthGate))
-    return kExitGrowthGate;
-  return overThreshold ? kExitOverThreshold : kExitSuccess;
+  outcome.outputFailed = out.LastDocumentFailed();
+  outcome.grewPastGate = watch && GrewPastGate(growth, options.growthGate);
+  outcome.overThreshold = overThreshold;
+  return outcome;
 }

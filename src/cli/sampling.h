@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/run_outcome.h"
+
 class Output;
 class ProcessTable;
 class Report;
@@ -24,12 +26,11 @@ const char* TakeSample(const SampleNeeds& needs, ProcessTable& table,
 std::string UnlistedHandlesMessage(int64_t unlisted);
 
 // Takes the samples `options` asks for into `report`, which writes to `out`,
-// and returns the exit code: 0, also when a watch is interrupted; 6 when -t
-// listed a process in any sample; 2 when a sample could not be read, 3 when
-// its handles could not be kept, after the report's end (a watch's growth
-// report) and with one line on standard error; 7 when -g's count was
-// reached (before 6). A watch catches interrupts from its start, hands over
-// each sample's output whole, and with `statusLine` shows its progress on
-// standard error.
-int RunSamples(const RunOptions& options, Report& report, Output& out,
-               bool statusLine = false);
+// and says how they went: whether -t listed a process in any sample; why a
+// sample could not be read or its handles kept, said after the report's end
+// (a watch's growth report) in one line on standard error; whether -g's
+// count was reached. A watch catches interrupts from its start (an
+// interrupted watch went well), hands over each sample's output whole, and
+// with `statusLine` shows its progress on standard error.
+RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
+                      bool statusLine = false);

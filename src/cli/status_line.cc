@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/program_io.h"
 #include "platform/terminal_text.h"
-#include "report/format.h"
-#include "report/growth.h"
+#include "text/format.h"
+#include "watch/growth.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "census/process_table.h"
-#include "report/growth.h"
+#include "watch/growth.h"
 
 namespace {
 

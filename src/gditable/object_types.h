@@ -6,34 +6,11 @@
 #include <array>
 #include <cstdint>
 
+#include "census/object_categories.h"
 #include "platform/gdi_table_layout.h"
 
-// The categories a process's objects are counted under, in the order of the
-// count view's columns; they index a process record's counters.
-enum class ObjectCategory : uint8_t {
-  Pen,
-  ExtPen,
-  Brush,
-  Bitmap,
-  Font,
-  Palette,
-  Region,
-  DC,
-  MetaDC,
-  EnhMetaDC,
-  OtherGDi,
-};
-constexpr int kObjectCategoryCount = 11;
-
-// The categories' names, as the count view's columns head them.
-inline constexpr const char* kObjectCategoryNames[kObjectCategoryCount] = {
-    "Pen",    "ExtPen", "Brush",  "Bitmap",    "Font",    "Palette",
-    "Region", "DC",     "MetaDC", "EnhMetaDC", "OtherGDi"};
-
-// The index of `category` among a process record's counters.
-constexpr int IndexOf(ObjectCategory category) {
-  return static_cast<int>(category);
-}
+// The category count under the name the scan and the documents use.
+constexpr int kObjectCategoryCount = kCategoryCount;
 
 struct ObjectType {
   const char16_t* name;

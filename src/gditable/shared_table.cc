@@ -1,99 +1,13 @@
 #include "gditable/shared_table.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 #include <memory>
 #include <new>
 
 #include "census/process_table.h"
 #include "gditable/object_types.h"
-#include "gditable/shared_table_testing.h"
 #include "platform/gdi_table_layout.h"
-#include "platform/platform.h"
-
-namespace {
-
-// Resolved once per run; a failed lookup leaves it empty so that a later call
-// tries again.
-platform::NtQueryInformationProcessFn cachedQueryFunction = nullptr;
-
-bool IsReadable(const platform::MEMORY_BASIC_INFORMATION& info) {
-  constexpr uint32_t kReadable =
-      platform::PAGE_READONLY | platform::PAGE_READWRITE |
-      platform::PAGE_WRITECOPY | platform::PAGE_EXECUTE_READ |
-      platform::PAGE_EXECUTE_READWRITE | platform::PAGE_EXECUTE_WRITECOPY;
-  return info.State == platform::MEM_COMMIT &&
-         (info.Protect & platform::PAGE_GUARD) == 0 &&
-         (info.Protect & kReadable) != 0;
-}
-
-}  // namespace
-
-void ResetQueryFunctionCache() { cachedQueryFunction = nullptr; }
-
-const void* QueryPebAddress(uint32_t pid) {
-  if (!cachedQueryFunction) {
-    platform::HMODULE ntdll = platform::GetModuleHandleW(u"ntdll.dll");
-    if (!ntdll)
-      return nullptr;
-    platform::FARPROC proc =
-        platform::GetProcAddress(ntdll, "NtQueryInformationProcess");
-    if (!proc)
-      return nullptr;
-    cachedQueryFunction =
-        reinterpret_cast<platform::NtQueryInformationProcessFn>(proc);
-  }
-  platform::PROCESS_BASIC_INFORMATION information = {};
-  platform::NTSTATUS status;
-  {
-    platform::UniqueProcessHandle process(
-        platform::OpenProcess(platform::PROCESS_QUERY_INFORMATION, false, pid));
-    if (!process)
-      return nullptr;
-    uint32_t returnLength = 0;
-    status =
-        cachedQueryFunction(process.get(), platform::ProcessBasicInformation,
-                            &information, sizeof(information), &returnLength);
-  }
-  if (status < 0)
-    return nullptr;
-  return information.PebBaseAddress;
-}
-
-bool LocateSharedHandleTable(SharedTableLocation* location) {
-  const void* peb = QueryPebAddress(platform::GetCurrentProcessId());
-  if (!peb)
-    return false;
-  const void* table = nullptr;
-  std::memcpy(&table,
-              static_cast<const unsigned char*>(peb) +
-                  platform::kPebGdiSharedHandleTableOffset,
-              sizeof(table));
-  if (!table)
-    return false;
-  platform::MEMORY_BASIC_INFORMATION information = {};
-  if (platform::VirtualQuery(table, &information, sizeof(information)) == 0)
-    return false;
-  // Reading a region that is not committed and readable would crash the run.
-  if (!IsReadable(information))
-    return false;
-  // A region that holds every entry a handle can name is read whole: Wine
-  // maps exactly that, with no page beyond. A smaller one holds a page more
-  // than its entries.
-  constexpr uint64_t kWholeTable =
-      uint64_t{platform::kMaxTableEntries} * sizeof(GdiTableEntry);
-  uint64_t entries = platform::kMaxTableEntries;
-  if (information.RegionSize < kWholeTable) {
-    entries = information.RegionSize < platform::kTableHeaderBytes
-                  ? 0
-                  : (information.RegionSize - platform::kTableHeaderBytes) /
-                        sizeof(GdiTableEntry);
-  }
-  location->table = static_cast<const GdiTableEntry*>(table);
-  location->entryCount = static_cast<uint32_t>(entries);
-  return true;
-}
 
 namespace {
 
@@ -132,9 +46,9 @@ HandleRecord* AppendBeyondRoom(Owner& owner, HandleList& list) {
 }
 
 // The used entries of the table, when no process is recorded.
-uint32_t CountUsed(const GdiTableEntry* table, uint32_t entryCount) {
+uint32_t CountUsed(const GdiTableEntry* table, uint32_t tableSlots) {
   uint32_t used = 0;
-  for (uint32_t index = 0; index < entryCount; ++index)
+  for (uint32_t index = 0; index < tableSlots; ++index)
     used += table[index].typeCode != 0;
   return used;
 }
@@ -143,10 +57,10 @@ uint32_t CountUsed(const GdiTableEntry* table, uint32_t entryCount) {
 // slots, to its owner; `home` gives a PID's home slot. Returns the number of
 // used entries.
 template <typename HomeSlot>
-uint32_t ScanEntries(const GdiTableEntry* table, uint32_t entryCount,
+uint32_t ScanEntries(const GdiTableEntry* table, uint32_t tableSlots,
                      const PidFinder& finder, Owner* owners, HomeSlot home) {
   uint32_t used = 0;
-  for (uint32_t index = 0; index < entryCount; ++index) {
+  for (uint32_t index = 0; index < tableSlots; ++index) {
     const GdiTableEntry& entry = table[index];
     if (entry.typeCode == 0)
       continue;
@@ -175,10 +89,8 @@ uint32_t ScanEntries(const GdiTableEntry* table, uint32_t entryCount,
 
 }  // namespace
 
-uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
+uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t tableSlots,
                                ProcessTable& processes) {
-  static_assert(kObjectCategoryCount == kCategoryCount,
-                "one counter a category");
   // Held in locals, so that the stores of the scan do not make it read them
   // again.
   const PidFinder finder = processes.Finder();
@@ -194,7 +106,7 @@ uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
   // come from the system and may be anything: the lists get room for no
   // more than the table has entries in all, and a count beyond what is left
   // of that gets none.
-  int64_t budget = entryCount;
+  int64_t budget = tableSlots;
   for (uint32_t i = 0; i < held; ++i) {
     const PidFinder::Slot& slot = finder.slots[i];
     if (!slot.record)
@@ -216,14 +128,14 @@ uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
   // which one is in use.
   uint32_t used;
   if (held == 0) {
-    used = CountUsed(table, entryCount);
+    used = CountUsed(table, tableSlots);
   } else if (finder.guarded) {
     used =
-        ScanEntries(table, entryCount, finder, owners.get(),
+        ScanEntries(table, tableSlots, finder, owners.get(),
                     [finder](uint32_t pid) { return finder.GuardedHome(pid); });
   } else {
     used = ScanEntries(
-        table, entryCount, finder, owners.get(),
+        table, tableSlots, finder, owners.get(),
         [finder](uint32_t pid) { return finder.FibonacciHome(pid); });
   }
 

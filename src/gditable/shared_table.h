@@ -1,5 +1,5 @@
-// The GDI shared handle table: finding it through the program's own PEB and
-// attributing its used entries to the processes of the process table.
+// The GDI shared handle table's scan: its used entries attributed to the
+// processes of the process table.
 #pragma once
 
 #include <cstdint>
@@ -10,18 +10,6 @@ class ProcessTable;
 
 using platform::GdiTableEntry;
 
-struct SharedTableLocation {
-  const GdiTableEntry* table = nullptr;
-  uint32_t entryCount = 0;
-};
-
-// The PEB address of process `pid`, or null when it cannot be queried.
-const void* QueryPebAddress(uint32_t pid);
-
-// Finds the shared table and its entry count, at most 65,536. False when the
-// table cannot be found or its memory cannot be read.
-bool LocateSharedHandleTable(SharedTableLocation* location);
-
 // The handle value of entry `index`: unique * 65536 + index in 32 bits, an
 // addition, so bit 16 of the index carries into the upper half.
 inline uint64_t HandleValueOf(uint16_t unique, uint32_t index) {
@@ -31,5 +19,5 @@ inline uint64_t HandleValueOf(uint16_t unique, uint32_t index) {
 // Attributes every used entry owned by a recorded process to its record; an
 // entry whose handle cannot be kept still counts, as an unlisted handle.
 // Returns the number of used entries, whoever owns them.
-uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t entryCount,
+uint32_t ScanSharedHandleTable(const GdiTableEntry* table, uint32_t tableSlots,
                                ProcessTable& processes);

@@ -1,5 +1,6 @@
 #include "gditable/shared_table.h"
-#include "gditable/shared_table_testing.h"
+#include "gditable/table_location.h"
+#include "gditable/table_location_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -334,7 +335,7 @@ TEST_F(LocateSharedHandleTableTest, EntryCountFromTheRegionSize) {
     SharedTableLocation location;
     ASSERT_TRUE(Locate(&location));
     EXPECT_NE(nullptr, location.table);
-    EXPECT_EQ(c.entries, location.entryCount);
+    EXPECT_EQ(c.entries, location.slots);
   }
 }
 
@@ -342,7 +343,7 @@ TEST_F(LocateSharedHandleTableTest, DefaultRegion) {
   Use(kSessionHead);
   SharedTableLocation location;
   ASSERT_TRUE(Locate(&location));
-  EXPECT_EQ((Session::kDefaultRegion - 4096) / 24, location.entryCount);
+  EXPECT_EQ((Session::kDefaultRegion - 4096) / 24, location.slots);
 }
 
 TEST_F(LocateSharedHandleTableTest, FindsTheSessionsEntries) {
@@ -352,7 +353,7 @@ TEST_F(LocateSharedHandleTableTest, FindsTheSessionsEntries) {
       "entry 36 26 1001 0xFFFF 102 0 0xFFFFFFFFFFFFFFFF\n");
   SharedTableLocation location;
   ASSERT_TRUE(Locate(&location));
-  ASSERT_EQ(37u, location.entryCount);
+  ASSERT_EQ(37u, location.slots);
   // The location reaches the session's own entries.
   EXPECT_EQ(0xFFFFF90000001000u, location.table[0].kernelAddress);
   EXPECT_EQ(1001u, location.table[36].ownerWord);
@@ -362,7 +363,7 @@ TEST_F(LocateSharedHandleTableTest, FindsTheSessionsEntries) {
   ProcessTable table;
   Record(table, 4);
   Record(table, 1000);
-  ScanSharedHandleTable(location.table, location.entryCount, table);
+  ScanSharedHandleTable(location.table, location.slots, table);
   EXPECT_EQ(1, table.Lookup(4)->categoryCounts[IndexOf(ObjectCategory::Brush)]);
   EXPECT_EQ(
       1, table.Lookup(1000)->categoryCounts[IndexOf(ObjectCategory::MetaDC)]);

@@ -1,6 +1,7 @@
 // The shared table scan against the live system: the table that Windows (or
 // Wine) maps into this process, with GDI objects the test creates itself.
 #include "gditable/shared_table.h"
+#include "gditable/table_location.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -158,11 +159,11 @@ TEST(SharedTableWin32Test, LocatesTheTableThroughTheOwnPeb) {
   std::printf("shared table at %p: region %llu bytes, %u entries\n",
               static_cast<const void*>(location.table),
               static_cast<unsigned long long>(information.RegionSize),
-              location.entryCount);
+              location.slots);
   // Wine maps exactly the 65,536 entries a handle can name, with no page
   // beyond: the scan still reaches the last of them.
   EXPECT_GE(information.RegionSize, 65536u * 24);
-  EXPECT_LT(65535u, location.entryCount);
+  EXPECT_LT(65535u, location.slots);
 }
 
 TEST(SharedTableWin32Test, ScanListsOwnObjects) {
@@ -180,7 +181,7 @@ TEST(SharedTableWin32Test, ScanListsOwnObjects) {
     SCOPED_TRACE(object.kind);
     uint64_t handle = HandleBits(object.handle);
     uint32_t index = static_cast<uint32_t>(handle & 0xFFFF);
-    ASSERT_LT(index, location.entryCount);
+    ASSERT_LT(index, location.slots);
     const GdiTableEntry& entry = location.table[index];
     uint8_t code = TypeCodeOf(entry);
     std::printf(
@@ -221,7 +222,7 @@ TEST(SharedTableWin32Test, ScanListsOwnObjects) {
   ProcessRecord owner;
   owner.pid = ownerPid;
   processes.Set(ownerPid, owner);
-  ScanSharedHandleTable(location.table, location.entryCount, processes);
+  ScanSharedHandleTable(location.table, location.slots, processes);
   const ProcessRecord* record = processes.Lookup(ownerPid);
   ASSERT_NE(nullptr, record);
 
@@ -247,7 +248,7 @@ TEST(SharedTableWin32Test, ScanListsOwnObjects) {
   int32_t used = 0;
   uint64_t previous = 0;
   bool ascending = true;
-  for (uint32_t i = 0; i < location.entryCount; ++i) {
+  for (uint32_t i = 0; i < location.slots; ++i) {
     const GdiTableEntry& entry = location.table[i];
     if (entry.typeCode == 0 || (entry.ownerWord & 0xFFFFFFFEu) != ownerPid)
       continue;
@@ -286,7 +287,7 @@ TEST(SharedTableWin32Test, DeletedObjectIsNoLongerListed) {
   ProcessRecord owner;
   owner.pid = ownerPid;
   processes.Set(ownerPid, owner);
-  ScanSharedHandleTable(location.table, location.entryCount, processes);
+  ScanSharedHandleTable(location.table, location.slots, processes);
   for (const HandleRecord& h : processes.Lookup(ownerPid)->handles)
     EXPECT_NE(handle, h.handle);
 }

@@ -2,7 +2,7 @@
 // every code page kestrel runs under (936 on Windows, GBK or the default
 // locale on other hosts), so runs of it are copied without asking the
 // runtime; only the other units go to the backend.
-#include "platform/platform.h"
+#include "platform/program_io.h"
 
 namespace platform {
 

@@ -2,6 +2,7 @@
 //
 // platform.h comes first: windows.h defines several of its names as macros.
 #include "platform/platform.h"
+#include "platform/program_io.h"
 
 #include <windows.h>
 #include <fcntl.h>

@@ -3,6 +3,7 @@
 // Wine differs from Windows, the tests check what both do and print what this
 // system wrote.
 #include "platform/platform.h"
+#include "platform/program_io.h"
 
 #include <cstdint>
 #include <cstdio>

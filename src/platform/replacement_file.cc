@@ -1,7 +1,7 @@
 // What the backends' ReplacementFile shares: the new file's name.
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/program_io.h"
 
 namespace platform {
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/program_io.h"
 #include "platform/utf8.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // opens standard output in text mode on Windows, so "\n" becomes CR LF there.
 #include <cstdio>
 
-#include "platform/platform.h"
+#include "platform/program_io.h"
 
 namespace platform {
 

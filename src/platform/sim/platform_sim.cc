@@ -30,6 +30,7 @@
 
 #include "platform/gdi_table_layout.h"
 #include "platform/platform.h"
+#include "platform/program_io.h"
 #include "platform/sim/session.h"
 #include "platform/sim/sim_control.h"
 #include "platform/terminal_text.h"

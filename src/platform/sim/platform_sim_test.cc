@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
+#include "platform/program_io.h"
 #include "platform/sim/session.h"
 #include "platform/sim/sim_control.h"
 

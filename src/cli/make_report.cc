@@ -1,0 +1,28 @@
+#include "cli/make_report.h"
+
+#include "documents/csv_report.h"
+#include "documents/json_report.h"
+#include "documents/prometheus_report.h"
+#include "html/html_report.h"
+#include "output/format_policy.h"
+#include "output/output.h"
+#include "text/text_report.h"
+
+std::unique_ptr<Report> MakeReport(const ReportOptions& options,
+                                   const WatchPlan* watch, Output& out) {
+  if (PolicyOf(options.format).keepsLineEnds)
+    out.KeepLineEnds();
+  switch (options.format) {
+    case OutputFormat::Csv:
+      return std::make_unique<CsvReport>(options, out);
+    case OutputFormat::Json:
+      return std::make_unique<JsonReport>(options, out);
+    case OutputFormat::Html:
+      return std::make_unique<HtmlReport>(options, watch, out);
+    case OutputFormat::Prometheus:
+      return std::make_unique<PrometheusReport>(out);
+    case OutputFormat::Text:
+      break;
+  }
+  return std::make_unique<TextReport>(options, out);
+}

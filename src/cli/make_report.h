@@ -1,0 +1,12 @@
+// The report of the format a run asks for.
+#pragma once
+
+#include <memory>
+
+#include "output/report.h"
+
+// The report of `options.format`, writing to `out`, which takes the
+// format's line ends; `watch` is null for a single run. `options` and `out`
+// outlive the report.
+std::unique_ptr<Report> MakeReport(const ReportOptions& options,
+                                   const WatchPlan* watch, Output& out);

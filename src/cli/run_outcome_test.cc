@@ -1,0 +1,46 @@
+#include "cli/run_outcome.h"
+
+#include <gtest/gtest.h>
+
+#include "cli/exit_codes.h"
+
+namespace {
+
+// A failed write is exit 5 unless the run already says more by its own
+// code: the system state (2), memory (3) or the session (4).
+TEST(RunOutcomeTest, ExitCodeOf) {
+  const struct {
+    const char* what;
+    RunOutcome outcome;
+    int code;
+  } cases[] = {
+      {"complete", {}, kExitSuccess},
+      {"help", {ParseOutcome::Help}, kExitSuccess},
+      {"usage", {ParseOutcome::UsageError}, kExitUsage},
+      {"usage, write failed",
+       {ParseOutcome::UsageError, false, Failure::None, false, false, true},
+       kExitOutputFailed},
+      {"session", {ParseOutcome::Run, true}, kExitSessionUnusable},
+      {"system state, write failed",
+       {ParseOutcome::Run, false, Failure::SystemState, false, false, true},
+       kExitSystemState},
+      {"out of memory, write failed",
+       {ParseOutcome::Run, false, Failure::OutOfMemory, false, false, true},
+       kExitOutOfMemory},
+      {"gate and threshold, write failed",
+       {ParseOutcome::Run, false, Failure::None, true, true, true},
+       kExitOutputFailed},
+      {"gate before threshold",
+       {ParseOutcome::Run, false, Failure::None, true, true},
+       kExitGrowthGate},
+      {"threshold",
+       {ParseOutcome::Run, false, Failure::None, false, true},
+       kExitOverThreshold},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(c.code, ExitCodeOf(c.outcome));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,17 @@
+#include "documents/csv_report.h"
+
+#include <string>
+
+#include "documents/csv_document.h"
+#include "text/format.h"
+
+void CsvReport::Sample(const ListedSample& sample) {
+  if (!sample.growth) {
+    WriteCsvDocument(*sample.listed, options_, CsvLeadingColumns(), true, out_);
+    return;
+  }
+  std::string values =
+      std::to_string(sample.number) + "," + FormatSeconds(sample.milliseconds);
+  WriteCsvDocument(*sample.listed, options_, {"sample,elapsedSeconds", values},
+                   sample.number == 1, out_);
+}

@@ -1,0 +1,159 @@
+#include "documents/prometheus_document.h"
+
+#include <iterator>
+#include <string_view>
+
+#include "census/process_record.h"
+#include "gditable/object_types.h"
+#include "output/document_buffer.h"
+#include "platform/utf8.h"
+#include "sample/process_counts.h"
+#include "text/format.h"
+
+namespace {
+
+void AppendNumber(std::string& out, uint64_t value) {
+  char digits[20];
+  out.append(digits, FormatDecimal(digits, value));
+}
+
+void AppendFamily(std::string& out, std::string_view name,
+                  std::string_view help) {
+  out += "# HELP ";
+  out += name;
+  out.push_back(' ');
+  out += help;
+  out += "\n# TYPE ";
+  out += name;
+  out += " gauge\n";
+}
+
+// `name{pid="4524",process="notepad.exe"`, without the closing brace.
+void AppendProcessSeries(std::string& out, std::string_view name,
+                         const ProcessRecord& record) {
+  out += name;
+  out += "{pid=\"";
+  AppendNumber(out, record.pid);
+  out += "\",process=";
+  AppendLabelValue(out, record.exeName,
+                   std::char_traits<char16_t>::length(record.exeName));
+}
+
+void AppendValue(std::string& out, uint64_t value) {
+  out.push_back(' ');
+  AppendNumber(out, value);
+  out.push_back('\n');
+}
+
+// The families with one series per process: {pid,process} and a count.
+struct ProcessFamily {
+  const char* name;
+  const char* help;
+  uint32_t (*value)(const ProcessCounts& counts);
+};
+
+const ProcessFamily kProcessFamilies[] = {
+    {"kestrel_process_gdi_objects",
+     "GDI objects of the process, as GetGuiResources reports them (GDI All).",
+     [](const ProcessCounts& c) { return c.gdiAll; }},
+    {"kestrel_process_gdi_objects_peak",
+     "The most GDI objects the process has held at once.",
+     [](const ProcessCounts& c) { return c.gdiPeak; }},
+    {"kestrel_process_user_objects", "USER objects of the process.",
+     [](const ProcessCounts& c) { return c.userObjects; }},
+    {"kestrel_process_user_objects_peak",
+     "The most USER objects the process has held at once.",
+     [](const ProcessCounts& c) { return c.userPeak; }},
+};
+
+constexpr char kTableEntries[] = "kestrel_process_gdi_table_entries";
+
+void AppendSystemFamily(std::string& out, std::string_view name,
+                        std::string_view help, uint64_t value) {
+  AppendFamily(out, name, help);
+  out += name;
+  AppendValue(out, value);
+}
+
+}  // namespace
+
+void AppendLabelValue(std::string& out, const char16_t* text, size_t length) {
+  out.push_back('"');
+  size_t position = 0;
+  while (position < length) {
+    char32_t c = NextCodePoint(text, length, &position);
+    if (c == U'\\' || c == U'"') {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(c));
+    } else if (c == U'\n') {
+      out += "\\n";
+    } else {
+      AppendUtf8(c, out);
+    }
+  }
+  out.push_back('"');
+}
+
+void WritePrometheusDocument(const SystemTotals& system,
+                             const std::vector<const ProcessRecord*>& processes,
+                             Output& out) {
+  DocumentBuffer document(out, 0);
+  std::string& bytes = document.bytes();
+  // The families of a process are apart: the format wants each family's
+  // series together.
+  AppendFamily(bytes, kProcessFamilies[0].name, kProcessFamilies[0].help);
+  for (const ProcessRecord* record : processes) {
+    AppendProcessSeries(bytes, kProcessFamilies[0].name, *record);
+    bytes.push_back('}');
+    AppendValue(bytes, kProcessFamilies[0].value(CountsOf(*record)));
+    document.PieceDone();
+  }
+  AppendFamily(bytes, kTableEntries,
+               "Entries of the GDI shared handle table that the process owns, "
+               "by object category; their sum is GDI Total.");
+  for (const ProcessRecord* record : processes) {
+    for (int category = 0; category < kObjectCategoryCount; ++category) {
+      AppendProcessSeries(bytes, kTableEntries, *record);
+      bytes += ",category=\"";
+      bytes += kObjectCategoryNames[category];
+      bytes += "\"}";
+      AppendValue(bytes,
+                  static_cast<uint32_t>(record->categoryCounts[category]));
+    }
+    document.PieceDone();
+  }
+  for (size_t i = 1; i < std::size(kProcessFamilies); ++i) {
+    const ProcessFamily& family = kProcessFamilies[i];
+    AppendFamily(bytes, family.name, family.help);
+    for (const ProcessRecord* record : processes) {
+      AppendProcessSeries(bytes, family.name, *record);
+      bytes.push_back('}');
+      AppendValue(bytes, family.value(CountsOf(*record)));
+      document.PieceDone();
+    }
+  }
+
+  // The session's counts where the system answers.
+  if (system.session.gdiObjects) {
+    AppendSystemFamily(bytes, "kestrel_session_gdi_objects",
+                       "GDI objects of the whole session (GR_GLOBAL).",
+                       *system.session.gdiObjects);
+  }
+  if (system.session.userObjects) {
+    AppendSystemFamily(bytes, "kestrel_session_user_objects",
+                       "USER objects of the whole session (GR_GLOBAL).",
+                       *system.session.userObjects);
+  }
+  AppendSystemFamily(
+      bytes, "kestrel_table_entries_used",
+      "Used entries of the GDI shared handle table, whoever owns them.",
+      system.tableEntriesUsed);
+  AppendSystemFamily(bytes, "kestrel_table_slots",
+                     "Entries the GDI shared handle table has room for.",
+                     system.tableSlots);
+  AppendSystemFamily(bytes, "kestrel_process_gdi_quota",
+                     "The most GDI objects one process may hold: the "
+                     "machine's GDIProcessHandleQuota, 10000 by default.",
+                     system.processQuota);
+  document.Finish();
+}

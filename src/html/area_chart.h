@@ -1,0 +1,31 @@
+// One process's objects over time by category, stacked, so that the kind of
+// object that keeps growing stands out.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gditable/object_types.h"
+
+struct CategorySample {
+  double seconds = 0;  // since the first sample
+  std::array<uint32_t, kObjectCategoryCount> counts = {};
+};
+
+// The sample's objects of every category together: what a reduction of the
+// samples keeps the extremes of, so that the layers stay stacked.
+double TotalOf(const CategorySample& sample);
+
+struct AreaChart {
+  std::string id;
+  std::string title;
+  std::vector<CategorySample> samples;  // in time order
+};
+
+// Appends the chart as a <figure>: one <path class="area"
+// data-category=NAME> a category (Pen at the bottom), the samples reduced
+// to at most kMaxChartPoints by their totals, and a legend with each
+// category's change, the one that grew most in bold.
+void AppendAreaChart(std::string& out, const AreaChart& chart);

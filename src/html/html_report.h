@@ -1,0 +1,54 @@
+// The HTML report: a single run's snapshot page, or a watch's page written
+// when the watch ends. A watch's page is gathered as the samples arrive in
+// memory that does not grow with them: each process's series reduced as it
+// goes, the exited processes kept only while they may be charted, the
+// changes rendered until their budget is spent.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "html/watch_page.h"
+#include "output/report.h"
+
+class HtmlReport : public Report {
+ public:
+  // `watch` is null for a single run.
+  HtmlReport(const ReportOptions& options, const WatchPlan* watch, Output& out);
+
+  void Sample(const ListedSample& sample) override;
+  void End(const RunEnd& end) override;
+
+ private:
+  // One process's lines over the watch.
+  struct Series {
+    uint32_t pid = 0;
+    std::u16string name;
+    StreamingSeries<SeriesPoint, ValueOf> gdiAll;
+    StreamingSeries<SeriesPoint, ValueOf> gdiTotal;
+    StreamingSeries<CategorySample, TotalOf> categories;
+    double firstAll = 0;
+    double lastAll = 0;
+  };
+  struct Charted {
+    uint64_t id;
+    const Series* series;
+  };
+  static bool ChartsBefore(const Charted& a, const Charted& b);
+
+  void NoteChanges(const ListedSample& sample);
+  void NoteExited(uint64_t id);
+
+  const ReportOptions& options_;
+  const WatchPlan plan_;
+  Output& out_;
+  std::unordered_map<uint64_t, Series> live_;  // by process id
+  // The exited processes that may yet be charted: the ones whose GDI All
+  // grew most, at most kMaxChartedProcesses.
+  std::unordered_map<uint64_t, Series> exited_;
+  WatchReport report_;
+  std::u16string lines_;  // one sample's changes as the text view has them
+  std::string block_;
+};

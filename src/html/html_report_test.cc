@@ -1,0 +1,176 @@
+#include "html/html_report.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "census/process_table.h"
+#include "html/watch_page.h"
+#include "output/output.h"
+#include "watch/changes.h"
+#include "watch/growth.h"
+
+namespace {
+
+struct Process {
+  uint32_t pid;
+  const char16_t* name;
+  int32_t all;
+  int32_t total;
+  int32_t handles = 0;  // the same ones from sample to sample, under -v
+};
+
+// An HTML watch fed as the sampling loop feeds it, every second.
+class HtmlWatch {
+ public:
+  explicit HtmlWatch(bool showHandles = false) {
+    options_.format = OutputFormat::Html;
+    options_.showHandles = showHandles;
+  }
+
+  void Sample(const std::vector<Process>& processes) {
+    std::swap(previous_, current_);
+    previousListed_.swap(listed_);
+    current_->Clear();
+    listed_.clear();
+    for (const Process& process : processes) {
+      ProcessRecord record;
+      record.pid = process.pid;
+      std::u16string(process.name).copy(record.exeName, 259);
+      record.guiObjectCount = process.all;
+      record.entryCount = process.total;
+      for (int32_t i = 0; i < process.handles; ++i) {
+        HandleRecord handle = {};
+        handle.entry.typeCode = 5;
+        handle.handle = 0x10000 + static_cast<uint64_t>(i);
+        EXPECT_TRUE(record.handles.Append(handle));
+      }
+      current_->Set(record.pid, record);
+    }
+    for (const Process& process : processes)
+      listed_.push_back(current_->Lookup(process.pid));
+    uint64_t milliseconds = samples_ * 1000;
+    growth_.Note(*current_, listed_, milliseconds);
+    ListedSample sample;
+    sample.number = samples_ + 1;
+    sample.milliseconds = milliseconds;
+    sample.system = &system_;
+    sample.listed = &listed_;
+    sample.growth = &growth_;
+    if (samples_ > 0) {
+      FindChanges({previous_, &previousListed_}, {current_, &listed_}, options_,
+                  &changes_);
+      sample.changes = &changes_;
+    }
+    report_.Sample(sample);
+    ++samples_;
+  }
+
+  // The page, as one byte a unit.
+  std::string End() {
+    RunEnd end;
+    end.samples = samples_;
+    end.lastMilliseconds = (samples_ - 1) * 1000;
+    end.growth = &growth_;
+    report_.End(end);
+    return std::string(page_.begin(), page_.end());
+  }
+
+ private:
+  ReportOptions options_;
+  WatchPlan plan_;
+  std::u16string page_;
+  Output out_{&page_};
+  HtmlReport report_{options_, &plan_, out_};
+  SystemTotals system_;
+  ProcessTable tables_[2];
+  ProcessTable* previous_ = &tables_[0];
+  ProcessTable* current_ = &tables_[1];
+  std::vector<const ProcessRecord*> previousListed_;
+  std::vector<const ProcessRecord*> listed_;
+  SampleChanges changes_;
+  GrowthTracker growth_;
+  uint64_t samples_ = 0;
+};
+
+// The page's part from the heading `from` to the heading `to`.
+std::string Section(const std::string& page, const std::string& from,
+                    const std::string& to) {
+  size_t start = page.find(from);
+  size_t end = page.find(to, start);
+  EXPECT_NE(std::string::npos, start);
+  EXPECT_NE(std::string::npos, end);
+  return page.substr(start, end - start);
+}
+
+// The names in `part`, in the order they first come.
+std::vector<std::string> NamesIn(const std::string& part,
+                                 const std::vector<std::string>& names) {
+  std::vector<std::pair<size_t, std::string>> found;
+  for (const std::string& name : names) {
+    size_t at = part.find(name);
+    if (at != std::string::npos)
+      found.push_back({at, name});
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<std::string> order;
+  for (const auto& [at, name] : found)
+    order.push_back(name);
+  return order;
+}
+
+// A leaker that crashed is the process a user most wants to see: charted
+// although it exited before the watch ended.
+TEST(HtmlReportTest, ChartsAProcessThatGrewAndExited) {
+  HtmlWatch watch;
+  watch.Sample({{4, u"steady.exe", 10, 10}, {8, u"leaker.exe", 10, 10}});
+  watch.Sample({{4, u"steady.exe", 10, 10}, {8, u"leaker.exe", 90, 90}});
+  watch.Sample({{4, u"steady.exe", 10, 10}});
+  std::string charts =
+      Section(watch.End(), "<h2>GDI All</h2>", "<h2>Growth</h2>");
+  EXPECT_EQ(std::vector<std::string>{"leaker.exe"},
+            NamesIn(charts, {"steady.exe", "leaker.exe"}));
+}
+
+// On a tie of GDI All's growth the chart (its legend, in the order drawn)
+// takes the lower PID first; the growth table takes the larger growth of
+// GDI Total first.
+TEST(HtmlReportTest, TieOrderOfTheChartAndTheTable) {
+  HtmlWatch watch;
+  watch.Sample(
+      {{8, u"more_total.exe", 10, 10}, {4, u"less_total.exe", 10, 10}});
+  watch.Sample(
+      {{8, u"more_total.exe", 20, 30}, {4, u"less_total.exe", 20, 10}});
+  std::string page = watch.End();
+  std::vector<std::string> names = {"more_total.exe", "less_total.exe"};
+  EXPECT_EQ((std::vector<std::string>{"less_total.exe", "more_total.exe"}),
+            NamesIn(Section(page, "<ul class=\"legend\">", "</ul>"), names));
+  EXPECT_EQ((std::vector<std::string>{"more_total.exe", "less_total.exe"}),
+            NamesIn(Section(page, "<h2>Growth</h2>", "<h2>Changes"), names));
+}
+
+// A sample's changes are shown whole or not at all: the first block past
+// the budget is left out, and so is every one after it, small or not.
+TEST(HtmlReportTest, ChangesBudgetPerBlock) {
+  // Each handle's line is over fifty bytes: enough of them pass the budget
+  // in one block.
+  const int32_t kMany = static_cast<int32_t>(kMaxChangesBytes / 50);
+  HtmlWatch watch(true);
+  watch.Sample({{4, u"app.exe", 10, 10}});
+  watch.Sample({{4, u"app.exe", 11, 11, 1}});
+  watch.Sample({{4, u"app.exe", 12, 12, kMany}});
+  watch.Sample({{4, u"app.exe", 13, 13, kMany}});
+  std::string changes = Section(watch.End(), "<h2>Changes", "</details>");
+  EXPECT_NE(std::string::npos, changes.find("3 samples with changes"));
+  EXPECT_NE(std::string::npos, changes.find("<h3>Sample 2,"));
+  EXPECT_EQ(std::string::npos, changes.find("<h3>Sample 3,"));
+  EXPECT_EQ(std::string::npos, changes.find("<h3>Sample 4,"));
+  EXPECT_NE(std::string::npos,
+            changes.find("The changes of 2 more samples, from sample 3 on"));
+  EXPECT_LT(changes.size(), kMaxChangesBytes);
+}
+
+}  // namespace

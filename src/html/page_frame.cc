@@ -1,0 +1,132 @@
+#include "html/page_frame.h"
+
+#include "html/escape.h"
+
+namespace {
+
+const char kStyle[] = R"(
+:root { color-scheme: light; }
+body { margin: 0 auto; max-width: 1000px; padding: 16px 24px 48px;
+  font: 15px/1.45 system-ui, "Segoe UI", Roboto, "Noto Sans",
+    "Microsoft YaHei", "WenQuanYi Micro Hei", sans-serif;
+  color: #1a1a1a; background: #fff; }
+h1 { font-size: 26px; margin: 12px 0 4px; }
+h2 { font-size: 20px; margin: 32px 0 8px; padding-bottom: 4px;
+  border-bottom: 1px solid #ddd; }
+p.lead { margin: 0 0 8px; color: #444; }
+dl.facts { display: flex; flex-wrap: wrap; gap: 8px 32px; margin: 12px 0; }
+dl.facts div { min-width: 120px; }
+dl.facts dt { font-size: 12px; color: #555; text-transform: uppercase;
+  letter-spacing: .04em; }
+dl.facts dd { margin: 0; font-size: 20px; font-weight: 600; }
+figure.chart { margin: 16px 0 24px; }
+figure.chart figcaption { font-weight: 600; margin-bottom: 4px; }
+svg.plot { display: block; width: 100%; height: auto; overflow: visible;
+  font-size: 12px; }
+svg.plot text:not([fill]) { fill: #333; }
+svg.plot .grid { stroke: #e3e3e3; stroke-width: 1; }
+svg.plot .baseline { stroke: #888; stroke-width: 1; }
+svg.plot .axis-title { font-size: 13px; fill: #555; }
+svg.plot path.series { fill: none; stroke-linejoin: round;
+  stroke-linecap: round; vector-effect: non-scaling-stroke; }
+svg.plot path.area { stroke: #fff; stroke-width: .5;
+  vector-effect: non-scaling-stroke; }
+svg.plot .line-label { font-size: 12px; }
+svg.plot .lead { font-weight: 700; }
+svg.plot .bar-value { font-size: 11px; fill: #444; }
+ul.legend { list-style: none; padding: 0; margin: 6px 0 0 72px;
+  display: flex; flex-wrap: wrap; gap: 4px 20px; font-size: 13px; }
+ul.legend li { display: flex; align-items: center; gap: 6px; }
+ul.legend li.lead { font-weight: 700; }
+ul.legend .change { color: #555; font-variant-numeric: tabular-nums; }
+table { border-collapse: collapse; margin: 8px 0 16px;
+  font-variant-numeric: tabular-nums; }
+th, td { padding: 3px 12px; text-align: left; border-bottom: 1px solid #eee; }
+th { border-bottom: 2px solid #ccc; font-weight: 600; }
+td.number, th.number { text-align: right; }
+tbody tr:nth-child(even) { background: #f7f7f7; }
+details { margin: 8px 0; }
+summary { cursor: pointer; font-weight: 600; }
+pre { font: 13px/1.4 ui-monospace, Consolas, "DejaVu Sans Mono", monospace;
+  background: #f6f6f6; padding: 8px 12px; overflow-x: auto; }
+p.note { color: #555; }
+.tip { position: absolute; display: none; pointer-events: none;
+  background: #222; color: #fff; padding: 4px 8px; border-radius: 4px;
+  font-size: 13px; white-space: nowrap; }
+)";
+
+// For the line charts: the value of the line nearest the pointer, read back
+// from the path's own data (seconds, count) through its transform.
+const char kScript[] = R"(
+(function () {
+  var tip = document.createElement('div');
+  tip.className = 'tip';
+  document.body.appendChild(tip);
+  function clock(seconds) {
+    var s = Math.round(seconds);
+    if (s < 120) return s + ' s';
+    var m = Math.floor(s / 60);
+    return m + ':' + String(s % 60).padStart(2, '0');
+  }
+  function count(value) { return Math.round(value).toLocaleString('en-US'); }
+  document.querySelectorAll('svg.plot[data-kind="line"]').forEach(function (svg) {
+    var lines = [];
+    svg.querySelectorAll('path.series').forEach(function (path) {
+      var numbers = (path.getAttribute('d').match(/-?[0-9.]+/g) || []).map(Number);
+      var points = [];
+      for (var i = 0; i + 1 < numbers.length; i += 2)
+        points.push([numbers[i], numbers[i + 1]]);
+      var title = path.querySelector('title');
+      lines.push({ label: title ? title.textContent : '', points: points,
+                   matrix: path.transform.baseVal.consolidate().matrix });
+    });
+    svg.addEventListener('mousemove', function (event) {
+      var screen = svg.getScreenCTM();
+      if (!screen) return;
+      var at = new DOMPoint(event.clientX, event.clientY)
+                   .matrixTransform(screen.inverse());
+      var best = null;
+      lines.forEach(function (line) {
+        var m = line.matrix, x = (at.x - m.e) / m.a, nearest = null;
+        line.points.forEach(function (p) {
+          if (!nearest || Math.abs(p[0] - x) < Math.abs(nearest[0] - x))
+            nearest = p;
+        });
+        if (!nearest) return;
+        var dx = Math.abs(nearest[0] * m.a + m.e - at.x);
+        var dy = Math.abs(nearest[1] * m.d + m.f - at.y);
+        if (dx < 40 && (!best || dy < best.dy))
+          best = { dy: dy, line: line, point: nearest };
+      });
+      if (!best || best.dy > 30) { tip.style.display = 'none'; return; }
+      tip.textContent = best.line.label + ': ' + count(best.point[1]) +
+                        ' at ' + clock(best.point[0]);
+      tip.style.left = (event.pageX + 14) + 'px';
+      tip.style.top = (event.pageY + 14) + 'px';
+      tip.style.display = 'block';
+    });
+    svg.addEventListener('mouseleave', function () { tip.style.display = 'none'; });
+  });
+})();
+)";
+
+}  // namespace
+
+void AppendDocumentStart(std::string& out, std::string_view title) {
+  out +=
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, "
+      "initial-scale=1\">\n<title>";
+  AppendEscaped(out, title);
+  out += "</title>\n<style>";
+  out += kStyle;
+  out += "</style>\n</head>\n<body>\n<h1>";
+  AppendEscaped(out, title);
+  out += "</h1>\n";
+}
+
+void AppendDocumentEnd(std::string& out) {
+  out += "<script>";
+  out += kScript;
+  out += "</script>\n</body>\n</html>\n";
+}

@@ -1,0 +1,42 @@
+#include "html/snapshot_writer.h"
+
+#include <algorithm>
+#include <string>
+
+#include "census/process_record.h"
+#include "output/output.h"
+#include "sample/process_counts.h"
+#include "sample/report_options.h"
+#include "sample/type_filter.h"
+
+SnapshotReport MakeSnapshotReport(
+    const std::vector<const ProcessRecord*>& processes,
+    const ReportOptions& options) {
+  SnapshotReport report;
+  report.showHandles = options.showHandles;
+  TypeFilter filter(options.typeFilter);
+  report.processes.reserve(processes.size());
+  for (const ProcessRecord* record : processes) {
+    SnapshotProcess process;
+    process.pid = record->pid;
+    process.name = record->exeName;
+    process.counts = CountsOf(*record);
+    if (options.showHandles) {
+      for (const HandleRecord& handle : record->handles) {
+        uint8_t code = TypeCodeOf(handle.entry);
+        if (filter.Lists(code)) {
+          process.handles.push_back({handle.handle, ObjectTypeName(code),
+                                     handle.entry.kernelAddress});
+        }
+      }
+    }
+    report.processes.push_back(std::move(process));
+  }
+  return report;
+}
+
+void WriteHtmlDocument(const std::vector<const ProcessRecord*>& processes,
+                       const ReportOptions& options, Output& out) {
+  std::string html = RenderSnapshotHtml(MakeSnapshotReport(processes, options));
+  out.WriteBytes(html.data(), html.size());
+}

@@ -1,0 +1,96 @@
+#include "output/output.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/utf8.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class OutputFileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = testing::TempDir() + "kestrel_output_XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern.data()));
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Read(const std::string& path) const {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+  size_t Entries() const {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_))
+      ++count;
+    return count;
+  }
+
+  std::string dir_;
+};
+
+// A document the file cannot take leaves the one before, and the next is
+// tried afresh; without RetryEachDocument the failure ends the output.
+TEST_F(OutputFileTest, RetriesEachDocument) {
+  const std::string path = dir_ + "/m.prom";
+  for (bool retry : {true, false}) {
+    SCOPED_TRACE(retry);
+    fs::remove_all(path);
+    Output out;
+    out.SendToFile(DecodeUtf8(path));
+    out.KeepLineEnds();
+    if (retry)
+      out.RetryEachDocument();
+    out.WriteBytes("one\n", 4);
+    out.EndDocument();
+    EXPECT_FALSE(out.LastDocumentFailed());
+    // A folder in its place for a while.
+    ASSERT_TRUE(fs::remove(path));
+    ASSERT_TRUE(fs::create_directory(path));
+    out.WriteBytes("two\n", 4);
+    out.EndDocument();
+    EXPECT_EQ(retry, out.LastDocumentFailed());
+    EXPECT_EQ(!retry, out.Failed());
+    EXPECT_EQ("kestrel: cannot write " + path + ": Is a directory",
+              out.FailureMessage());
+    EXPECT_EQ(1u, Entries());
+    ASSERT_TRUE(fs::remove(path));
+    out.WriteBytes("three\n", 6);
+    out.EndDocument();
+    // Nothing written since: the last document's outcome stands.
+    out.EndDocument();
+    EXPECT_EQ(!retry, out.Failed());
+    EXPECT_FALSE(out.LastDocumentFailed());
+    EXPECT_EQ(retry ? "three\n" : "", retry ? Read(path) : "");
+    EXPECT_EQ(retry ? 1u : 0u, Entries());
+  }
+}
+
+// A file's name in an error line cannot break the line or command the
+// terminal.
+TEST_F(OutputFileTest, FailureMessageEscapesControlCharacters) {
+  Output out;
+  out.SendToFile(DecodeUtf8(dir_ + "/missing/a\nb\x1b]2;x\a\t.txt"));
+  out.WriteAscii("text\n", 5);
+  out.EndDocument();
+  EXPECT_TRUE(out.Failed());
+  EXPECT_EQ(
+      "kestrel: cannot write " + dir_ +
+          "/missing/a\\nb\\x1b]2;x\\x07\\t.txt: No such file or directory",
+      out.FailureMessage());
+}
+
+}  // namespace

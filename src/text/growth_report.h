@@ -1,0 +1,40 @@
+// A watch's growth as text: the growth report at the end of a text watch,
+// and the texts the HTML page's growth table shares with it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "watch/growth.h"
+
+// "121 -> 181 (+60, +360.0/min)": a count's first and last value, the
+// change, and the change per minute over `milliseconds`.
+std::u16string GrowthText(uint32_t first, uint32_t last, uint64_t milliseconds);
+
+// "Bitmap +30  DC +30": the categories of `process` that grew, in the count
+// view's order; empty when none did.
+std::u16string GrownCategoriesText(const ProcessGrowth& process);
+
+// A time ahead as the growth report gives it: "about 45 min" under 2 h,
+// "about 2 h 15 min" under 2 days, then "about 3 days"; rounded to the
+// minute (at least one), then to the day.
+std::string AboutTime(double seconds);
+
+// How far a process is from `quota` at its GDI All's rate over its samples:
+// "already at the quota", "about 2 h 15 min", or empty when its GDI All did
+// not grow.
+std::string QuotaTimeLeft(const ProcessGrowth& process, uint32_t quota);
+
+// Appends "Growth over N samples, T s:"; when the table's used entries grew,
+// "Table: 7,604 -> 7,664 of 65,536 entries (+60, full in about 18 h)"; then
+// one line per process of `grown`:
+//   "% 6d  %-28s  GDI All 121 -> 181 (+60, +6.0/min)  GDI Total 119 -> 179
+//   (+60, +6.0/min)  Bitmap +30  DC +30  quota 10,000 in about 27 min"
+// (the rates over the process's own first and last sample, the categories
+// that grew, the time to `quota` at that rate unless its GDI All did not
+// grow; no time with a quota of 0), or "No process grew." when there is
+// none. T is whole seconds.
+void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
+                        uint64_t samples, uint64_t milliseconds, uint32_t quota,
+                        const TableGrowth& table, std::u16string& text);

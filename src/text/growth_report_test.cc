@@ -1,0 +1,148 @@
+#include "text/growth_report.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "census/process_table.h"
+
+namespace {
+
+ProcessRecord Record(uint32_t pid, const char16_t* name, int32_t all,
+                     int32_t total, int32_t bitmaps) {
+  ProcessRecord record;
+  record.pid = pid;
+  std::u16string(name).copy(record.exeName, 259);
+  record.guiObjectCount = all;
+  record.entryCount = total;
+  record.categoryCounts[3] = bitmaps;
+  return record;
+}
+
+// Notes a sample of `records`, all recorded and listed.
+void Note(GrowthTracker& tracker, ProcessTable& table,
+          const std::vector<ProcessRecord>& records, uint64_t milliseconds) {
+  table.Clear();
+  std::vector<const ProcessRecord*> listed;
+  for (const ProcessRecord& record : records)
+    table.Set(record.pid, record);
+  for (const ProcessRecord& record : records)
+    listed.push_back(table.Lookup(record.pid));
+  tracker.Note(table, listed, milliseconds);
+}
+
+// Ordered by the growth of GDI All, then of GDI Total; a process whose GDI
+// All fell but whose GDI Total grew is listed; a new name under a PID is
+// another process; rates are per minute over each process's own samples.
+TEST(GrowthTest, OrderAndRates) {
+  GrowthTracker tracker;
+  ProcessTable table;
+  Note(tracker, table,
+       {Record(4, u"a.exe", 10, 10, 1), Record(8, u"b.exe", 10, 10, 1),
+        Record(12, u"c.exe", 10, 10, 1), Record(16, u"d.exe", 10, 10, 1)},
+       0);
+  Note(tracker, table,
+       {Record(4, u"a.exe", 11, 12, 3), Record(8, u"b.exe", 11, 11, 1),
+        Record(12, u"c.exe", 9, 13, 1), Record(16, u"e.exe", 90, 90, 1)},
+       7000);
+  std::u16string text;
+  AppendGrowthReport(tracker.Grown(), 2, 7999, 0, TableGrowth(), text);
+  EXPECT_EQ(
+      u"Growth over 2 samples, 7 s:\n"
+      u"     4  a.exe                         GDI All 10 -> 11 (+1, "
+      u"+8.6/min)  GDI Total 10 -> 12 (+2, +17.1/min)  Bitmap +2\n"
+      u"     8  b.exe                         GDI All 10 -> 11 (+1, "
+      u"+8.6/min)  GDI Total 10 -> 11 (+1, +8.6/min)\n"
+      u"    12  c.exe                         GDI All 10 -> 9 (-1, "
+      u"-8.6/min)  GDI Total 10 -> 13 (+3, +25.7/min)\n",
+      text);
+
+  text.clear();
+  AppendGrowthReport({}, 1, 0, 0, TableGrowth(), text);
+  EXPECT_EQ(u"Growth over 1 sample, 0 s:\nNo process grew.\n", text);
+}
+
+// A process is a PID under a name from its start to its exit: one that
+// exits and starts again under the same PID and name is another process,
+// and neither grew. One the listing drops while the census still records
+// it stays the same process.
+TEST(GrowthTest, ExitedAndStartedAgainIsAnotherProcess) {
+  GrowthTracker tracker;
+  ProcessTable table;
+  Note(tracker, table, {Record(500, u"app.exe", 10, 1, 0)}, 0);
+  uint64_t first = tracker.ListedIds().at(0);
+  Note(tracker, table, {}, 1000);
+  EXPECT_EQ(std::vector<uint64_t>{first}, tracker.Exited());
+  Note(tracker, table, {Record(500, u"app.exe", 50, 1, 0)}, 2000);
+  EXPECT_NE(first, tracker.ListedIds().at(0));
+  EXPECT_TRUE(tracker.Grown().empty());
+
+  // Recorded but not listed: still the same process when listed again.
+  uint64_t again = tracker.ListedIds().at(0);
+  table.Clear();
+  table.Set(500, Record(500, u"app.exe", 60, 1, 0));
+  tracker.Note(table, {}, 3000);
+  EXPECT_TRUE(tracker.Exited().empty());
+  Note(tracker, table, {Record(500, u"app.exe", 70, 1, 0)}, 4000);
+  EXPECT_EQ(again, tracker.ListedIds().at(0));
+  ASSERT_EQ(1u, tracker.Grown().size());
+  EXPECT_EQ(50u, tracker.Grown()[0]->first.counts.gdiAll);
+}
+
+// A time ahead: minutes under 2 h, hours and minutes under 2 days, then
+// days, each rounded, and never less than a minute.
+TEST(GrowthTest, AboutTime) {
+  const struct {
+    double seconds;
+    const char* text;
+  } cases[] = {
+      {0, "about 1 min"},
+      {89, "about 1 min"},
+      {91, "about 2 min"},
+      {119 * 60 + 29, "about 119 min"},
+      {119 * 60 + 31, "about 2 h"},
+      {2 * 3600 + 15 * 60, "about 2 h 15 min"},
+      {2879 * 60 + 29, "about 47 h 59 min"},
+      {2879 * 60 + 31, "about 2 days"},
+      {3.5 * 86400 - 1, "about 3 days"},
+      {3.5 * 86400 + 1, "about 4 days"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.seconds);
+    EXPECT_EQ(c.text, AboutTime(c.seconds));
+  }
+}
+
+// Each process against the quota at its own GDI All's rate, one already at
+// it, one whose GDI All did not grow; the table against its slots.
+TEST(GrowthTest, QuotaAndTable) {
+  GrowthTracker tracker;
+  ProcessTable table;
+  Note(tracker, table,
+       {Record(4, u"a.exe", 100, 100, 0), Record(8, u"b.exe", 9990, 10, 0),
+        Record(12, u"c.exe", 50, 10, 0)},
+       0);
+  tracker.NoteTable(65536, 7604, 0);
+  Note(tracker, table,
+       {Record(4, u"a.exe", 160, 100, 0), Record(8, u"b.exe", 10001, 10, 0),
+        Record(12, u"c.exe", 50, 11, 0)},
+       60000);
+  tracker.NoteTable(65536, 7664, 60000);
+  std::u16string text;
+  AppendGrowthReport(tracker.Grown(), 2, 60000, 10000, tracker.Table(), text);
+  EXPECT_EQ(
+      u"Growth over 2 samples, 60 s:\n"
+      u"Table: 7,604 -> 7,664 of 65,536 entries (+60, full in about 16 h 5 "
+      u"min)\n"
+      u"     4  a.exe                         GDI All 100 -> 160 (+60, "
+      u"+60.0/min)  GDI Total 100 -> 100 (0, +0.0/min)  quota 10,000 in "
+      u"about 2 h 44 min\n"
+      u"     8  b.exe                         GDI All 9990 -> 10001 (+11, "
+      u"+11.0/min)  GDI Total 10 -> 10 (0, +0.0/min)  already at the quota\n"
+      u"    12  c.exe                         GDI All 50 -> 50 (0, +0.0/min)  "
+      u"GDI Total 10 -> 11 (+1, +1.0/min)\n",
+      text);
+}
+
+}  // namespace

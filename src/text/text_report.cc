@@ -1,0 +1,59 @@
+#include "text/text_report.h"
+
+#include "output/output.h"
+#include "text/change_lines.h"
+#include "text/format.h"
+#include "text/growth_report.h"
+#include "text/text_view.h"
+#include "watch/changes.h"
+#include "watch/growth.h"
+
+void TextReport::Sample(const ListedSample& sample) {
+  if (!sample.growth) {
+    PrintView(*sample.listed, options_, out_);
+    return;
+  }
+  text_.clear();
+  if (!afterEmptyLine_)
+    text_.push_back(u'\n');
+  AppendText(text_, u"Sample ");
+  AppendNumber(text_, static_cast<int64_t>(sample.number));
+  AppendText(text_, u" at +");
+  AppendNumber(text_, static_cast<int64_t>(sample.milliseconds / 1000));
+  AppendText(text_, u" s\n");
+  out_.Write(text_);
+  if (!sample.changes) {
+    PrintView(*sample.listed, options_, out_);
+    // Each detail block ends with an empty line.
+    afterEmptyLine_ = (options_.showCounts || options_.showHandles) &&
+                      !sample.listed->empty();
+    return;
+  }
+  PrintChanges(*sample.changes);
+  afterEmptyLine_ = false;
+}
+
+void TextReport::PrintChanges(const SampleChanges& changes) {
+  char line[kHandleChangeLineBytes];
+  for (const ProcessChange& change : changes.processes) {
+    text_.clear();
+    AppendProcessChange(text_, change, options_.showCounts);
+    out_.Write(text_);
+    for (size_t i = 0; i < change.handleCount; ++i) {
+      char* end =
+          FormatHandleChange(line, changes.handles[change.firstHandle + i]);
+      out_.WriteAscii(line, static_cast<size_t>(end - line));
+    }
+  }
+}
+
+void TextReport::End(const RunEnd& end) {
+  if (!end.growth || end.samples == 0)
+    return;
+  text_.clear();
+  if (!afterEmptyLine_)
+    text_.push_back(u'\n');
+  AppendGrowthReport(end.growth->Grown(), end.samples, end.lastMilliseconds,
+                     end.processQuota, end.growth->Table(), text_);
+  out_.Write(text_);
+}

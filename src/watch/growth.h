@@ -1,0 +1,85 @@
+// A watch's processes over time: which process each listed record is, and
+// how its counts went from the first sample that listed it to the last.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "sample/process_counts.h"
+
+class ProcessTable;
+
+// A process's counts in one sample.
+struct CountsAt {
+  uint64_t milliseconds = 0;  // since the watch's first sample
+  ProcessCounts counts;
+};
+
+// One process of a watch: a PID under a name, from the sample in which it
+// (last) started to the sample in which it exited. One that exits and starts
+// again is another process, with another id.
+struct ProcessGrowth {
+  uint64_t id = 0;  // counted from 0 in the order the watch first saw them
+  uint32_t pid = 0;
+  std::u16string name;
+  CountsAt first;  // in the first sample that listed it
+  CountsAt last;   // in the last sample that listed it
+};
+
+// The change from `first` to `last`, worked out in 64 bits.
+inline int64_t CountChange(uint32_t first, uint32_t last) {
+  return int64_t{last} - int64_t{first};
+}
+
+bool Grew(const ProcessGrowth& process);
+// Its GDI All's change from its first sample to its last.
+int64_t GdiAllGrowth(const ProcessGrowth& process);
+
+// The session's shared table over a watch: its used entries in the first
+// sample and in the last.
+struct TableGrowth {
+  uint32_t slots = 0;
+  uint32_t firstUsed = 0;
+  uint32_t lastUsed = 0;
+  uint64_t firstMilliseconds = 0;
+  uint64_t lastMilliseconds = 0;
+};
+
+class GrowthTracker {
+ public:
+  // Notes a sample taken `milliseconds` after the first: the processes that
+  // `table` no longer records under their PID and name have exited; each
+  // listed record is the process of its PID and name, or a new one. A
+  // process not listed (below -t) but still recorded stays the same.
+  void Note(const ProcessTable& table,
+            const std::vector<const ProcessRecord*>& listed,
+            uint64_t milliseconds);
+
+  // The id of each listed record of the last sample noted, in its order.
+  const std::vector<uint64_t>& ListedIds() const { return listedIds_; }
+  // The processes that exited in the last sample noted.
+  const std::vector<uint64_t>& Exited() const { return exited_; }
+
+  // Notes the table of a sample taken `milliseconds` after the first.
+  void NoteTable(uint32_t slots, uint32_t used, uint64_t milliseconds);
+  const TableGrowth& Table() const { return table_; }
+
+  // The processes whose GDI All or GDI Total grew, the largest growth of
+  // GDI All first, then of GDI Total, then by PID, then the earlier.
+  std::vector<const ProcessGrowth*> Grown() const;
+
+ private:
+  // Processes not exited, and the index of each one's PID among them.
+  std::vector<ProcessGrowth> live_;
+  std::unordered_map<uint32_t, size_t> liveByPid_;
+  // Those that exited having grown; the others are forgotten, so that a
+  // watch of processes that come and go stays small.
+  std::vector<ProcessGrowth> exitedGrown_;
+  std::vector<uint64_t> listedIds_;
+  std::vector<uint64_t> exited_;
+  uint64_t nextId_ = 0;
+  TableGrowth table_;
+  bool tableNoted_ = false;
+};

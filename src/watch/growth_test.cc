@@ -1,0 +1,55 @@
+#include "watch/growth.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "census/process_table.h"
+
+namespace {
+
+struct Counts {
+  uint32_t pid;
+  int32_t all;
+  int32_t total;
+};
+
+// Notes a sample of processes all named "app.exe", all listed.
+void Note(GrowthTracker& tracker, const std::vector<Counts>& processes,
+          uint64_t milliseconds) {
+  ProcessTable table;
+  for (const Counts& counts : processes) {
+    ProcessRecord record;
+    record.pid = counts.pid;
+    std::u16string(u"app.exe").copy(record.exeName, 259);
+    record.guiObjectCount = counts.all;
+    record.entryCount = counts.total;
+    table.Set(record.pid, record);
+  }
+  std::vector<const ProcessRecord*> listed;
+  for (const Counts& counts : processes)
+    listed.push_back(table.Lookup(counts.pid));
+  tracker.Note(table, listed, milliseconds);
+}
+
+// The order every reader of the growth takes: GDI All's growth, then GDI
+// Total's, then the lower PID, then the process seen first (one that exited
+// and started again under its PID).
+TEST(GrowthTrackerTest, GrownTieOrder) {
+  GrowthTracker tracker;
+  Note(tracker, {{12, 10, 10}, {8, 10, 10}, {4, 10, 10}}, 0);
+  Note(tracker, {{12, 20, 15}, {8, 20, 20}, {4, 20, 15}}, 1000);
+  Note(tracker, {{12, 20, 15}, {4, 20, 15}}, 2000);  // 8 exits
+  Note(tracker, {{12, 20, 15}, {8, 10, 10}, {4, 20, 15}}, 3000);
+  Note(tracker, {{12, 20, 15}, {8, 20, 20}, {4, 20, 15}}, 4000);
+  std::vector<const ProcessGrowth*> grown = tracker.Grown();
+  ASSERT_EQ(4u, grown.size());
+  EXPECT_EQ(8u, grown[0]->pid);
+  EXPECT_EQ(8u, grown[1]->pid);
+  EXPECT_LT(grown[0]->id, grown[1]->id);
+  EXPECT_EQ(4u, grown[2]->pid);
+  EXPECT_EQ(12u, grown[3]->pid);
+}
+
+}  // namespace
