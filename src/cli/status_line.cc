@@ -1,7 +1,5 @@
 #include "cli/status_line.h"
 
-#include <vector>
-
 #include "platform/platform.h"
 #include "report/format.h"
 #include "report/growth.h"
@@ -29,17 +27,17 @@ size_t Columns(const std::u16string& text) {
 
 std::u16string StatusText(uint64_t sample, uint64_t count,
                           uint64_t nextMilliseconds,
-                          const GrowthTracker& growth) {
+                          GrowthTracker& growth) {
   std::u16string text;
   AppendAscii(text, "sample " + std::to_string(sample));
   if (count != 0)
     AppendAscii(text, " of " + std::to_string(count));
   AppendAscii(text, ", next in " +
                         std::to_string((nextMilliseconds + 999) / 1000) + " s");
-  std::vector<const ProcessGrowth*> grown = growth.Grown();
-  if (grown.empty() || GdiAllGrowth(*grown.front()) <= 0)
+  const ProcessGrowth* steepest = growth.SteepestGrowing();
+  if (!steepest)
     return text;
-  const ProcessGrowth& most = *grown.front();
+  const ProcessGrowth& most = *steepest;
   std::string figures = " (" + std::to_string(most.pid) + ") +" +
                         std::to_string(GdiAllGrowth(most));
   AppendAscii(text, "; grew most: ");
@@ -70,7 +68,7 @@ std::u16string StatusText(uint64_t sample, uint64_t count,
 }
 
 void StatusLine::Show(uint64_t sample, uint64_t count,
-                      uint64_t nextMilliseconds, const GrowthTracker& growth) {
+                      uint64_t nextMilliseconds, GrowthTracker& growth) {
   if (!shown_)
     return;
   std::u16string line = StatusText(sample, count, nextMilliseconds, growth);

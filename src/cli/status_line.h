@@ -19,9 +19,9 @@ class StatusLine {
 
   // "sample 12 of 720, next in 4 s; grew most: mspaint.exe (4780) +60":
   // `count` 0 for a watch without one, `nextMilliseconds` until the next
-  // sample is due.
+  // sample is due; the process named is the steepest still growing.
   void Show(uint64_t sample, uint64_t count, uint64_t nextMilliseconds,
-            const GrowthTracker& growth);
+            GrowthTracker& growth);
   // Rubs the line out, leaving the cursor where it began.
   void Clear();
 
@@ -35,4 +35,4 @@ class StatusLine {
 // columns.
 std::u16string StatusText(uint64_t sample, uint64_t count,
                           uint64_t nextMilliseconds,
-                          const GrowthTracker& growth);
+                          GrowthTracker& growth);

@@ -37,12 +37,24 @@ int64_t TotalGrowth(const ProcessGrowth& p) {
   return Change(p.first.counts.gdiTotal, p.last.counts.gdiTotal);
 }
 
-// The seconds until `last` reaches `limit`, growing by `change` every
-// `milliseconds`; `change` and `milliseconds` are positive.
-double SecondsUntil(uint32_t last, uint32_t limit, int64_t change,
-                    uint64_t milliseconds) {
-  return static_cast<double>(limit - last) * static_cast<double>(milliseconds) /
-         static_cast<double>(change) / 1000;
+// The seconds until `last` reaches `limit`, above it, at `perMinute`, a
+// positive rate.
+double SecondsAtRate(uint32_t last, uint32_t limit, double perMinute) {
+  return static_cast<double>(limit - last) * 60 / perMinute;
+}
+
+// A time in the watch, truncated: "+45 s", "+12 min", "+1 h 6 min".
+std::string SinceStart(uint64_t milliseconds) {
+  uint64_t seconds = milliseconds / 1000;
+  if (seconds < 60)
+    return "+" + std::to_string(seconds) + " s";
+  uint64_t minutes = seconds / 60;
+  if (minutes < 60)
+    return "+" + std::to_string(minutes) + " min";
+  std::string text = "+" + std::to_string(minutes / 60) + " h";
+  if (minutes % 60 != 0)
+    text += " " + std::to_string(minutes % 60) + " min";
+  return text;
 }
 
 }  // namespace
@@ -55,48 +67,64 @@ bool Grew(const ProcessGrowth& process) {
   return AllGrowth(process) > 0 || TotalGrowth(process) > 0;
 }
 
+GrowthTracker::LiveProcess& GrowthTracker::Follow(const ProcessRecord& record,
+                                                  uint64_t milliseconds) {
+  CountsAt now = {milliseconds, CountsOf(record)};
+  // A live process under this PID has this name: Note let the others exit.
+  auto found = liveByPid_.find(record.pid);
+  if (found != liveByPid_.end()) {
+    LiveProcess& process = live_[found->second];
+    process.growth.last = now;
+    process.gdiAll.Add(milliseconds, now.counts.gdiAll);
+    return process;
+  }
+  LiveProcess process;
+  process.growth.id = nextId_++;
+  process.growth.pid = record.pid;
+  process.growth.name = record.exeName;
+  process.growth.first = now;
+  process.growth.last = now;
+  process.gdiAll.Add(milliseconds, now.counts.gdiAll);
+  liveByPid_.emplace(record.pid, live_.size());
+  live_.push_back(std::move(process));
+  return live_.back();
+}
+
 void GrowthTracker::Note(const ProcessTable& table,
+                         const std::vector<const ProcessRecord*>& followed,
                          const std::vector<const ProcessRecord*>& listed,
                          uint64_t milliseconds) {
   exited_.clear();
   for (size_t i = 0; i < live_.size();) {
-    ProcessGrowth& process = live_[i];
-    const ProcessRecord* record = table.Lookup(process.pid);
-    if (record && process.name == record->exeName) {
+    LiveProcess& process = live_[i];
+    const ProcessRecord* record = table.Lookup(process.growth.pid);
+    if (record && process.growth.name == record->exeName) {
       ++i;
       continue;
     }
-    exited_.push_back(process.id);
-    liveByPid_.erase(process.pid);
-    if (Grew(process))
-      exitedGrown_.push_back(std::move(process));
+    exited_.push_back(process.growth.id);
+    liveByPid_.erase(process.growth.pid);
+    if (process.growth.listed && Grew(process.growth)) {
+      process.growth.trend = JudgeTrend(process.gdiAll);
+      exitedGrown_.push_back(std::move(process.growth));
+    }
     if (i + 1 != live_.size()) {
       live_[i] = std::move(live_.back());
-      liveByPid_[live_[i].pid] = i;
+      liveByPid_[live_[i].growth.pid] = i;
     }
     live_.pop_back();
   }
+  for (const ProcessRecord* record : followed)
+    Follow(*record, milliseconds);
   listedIds_.clear();
   for (const ProcessRecord* record : listed) {
-    CountsAt now = {milliseconds, CountsOf(*record)};
-    // A live process under this PID has this name: the loop above let the
-    // others exit.
+    // Listed records are among the followed ones.
     auto found = liveByPid_.find(record->pid);
-    if (found != liveByPid_.end()) {
-      ProcessGrowth& process = live_[found->second];
-      process.last = now;
-      listedIds_.push_back(process.id);
-      continue;
-    }
-    ProcessGrowth process;
-    process.id = nextId_++;
-    process.pid = record->pid;
-    process.name = record->exeName;
-    process.first = now;
-    process.last = now;
-    liveByPid_.emplace(record->pid, live_.size());
+    ProcessGrowth& process = found != liveByPid_.end()
+                                 ? live_[found->second].growth
+                                 : Follow(*record, milliseconds).growth;
+    process.listed = true;
     listedIds_.push_back(process.id);
-    live_.push_back(std::move(process));
   }
 }
 
@@ -110,18 +138,26 @@ void GrowthTracker::NoteTable(uint32_t slots, uint32_t used,
   table_.slots = slots;
   table_.lastUsed = used;
   table_.lastMilliseconds = milliseconds;
+  table_.used.Add(milliseconds, used);
 }
 
-std::vector<const ProcessGrowth*> GrowthTracker::Grown() const {
-  std::vector<const ProcessGrowth*> grown;
-  for (const std::vector<ProcessGrowth>* processes : {&exitedGrown_, &live_}) {
-    for (const ProcessGrowth& process : *processes) {
-      if (Grew(process))
-        grown.push_back(&process);
-    }
+void GrowthTracker::Judge() {
+  grown_.clear();
+  for (const ProcessGrowth& process : exitedGrown_)
+    grown_.push_back(&process);
+  for (LiveProcess& process : live_) {
+    if (!process.growth.listed || !Grew(process.growth))
+      continue;
+    process.growth.trend = JudgeTrend(process.gdiAll);
+    grown_.push_back(&process.growth);
   }
-  std::sort(grown.begin(), grown.end(),
+  std::sort(grown_.begin(), grown_.end(),
             [](const ProcessGrowth* a, const ProcessGrowth* b) {
+              if (a->trend.word != b->trend.word)
+                return a->trend.word < b->trend.word;
+              if (a->trend.word == TrendWord::StillGrowing &&
+                  a->trend.perMinute != b->trend.perMinute)
+                return a->trend.perMinute > b->trend.perMinute;
               if (AllGrowth(*a) != AllGrowth(*b))
                 return AllGrowth(*a) > AllGrowth(*b);
               if (TotalGrowth(*a) != TotalGrowth(*b))
@@ -130,7 +166,24 @@ std::vector<const ProcessGrowth*> GrowthTracker::Grown() const {
                 return a->pid < b->pid;
               return a->id < b->id;
             });
-  return grown;
+}
+
+const ProcessGrowth* GrowthTracker::SteepestGrowing() {
+  constexpr size_t kJudgedPerSample = 16;
+  for (size_t i = 0; i < kJudgedPerSample && i < live_.size(); ++i) {
+    LiveProcess& process = live_[nextJudged_++ % live_.size()];
+    process.growth.trend = process.growth.listed && AllGrowth(process.growth) > 0
+                               ? JudgeTrend(process.gdiAll)
+                               : Trend();
+  }
+  const ProcessGrowth* steepest = nullptr;
+  for (const LiveProcess& process : live_) {
+    const Trend& trend = process.growth.trend;
+    if (trend.word == TrendWord::StillGrowing && AllGrowth(process.growth) > 0 &&
+        (!steepest || trend.perMinute > steepest->trend.perMinute))
+      steepest = &process.growth;
+  }
+  return steepest;
 }
 
 std::u16string GrowthText(uint32_t first, uint32_t last,
@@ -183,11 +236,33 @@ std::string QuotaTimeLeft(const ProcessGrowth& process, uint32_t quota) {
   uint32_t last = process.last.counts.gdiAll;
   if (quota != 0 && last >= quota)
     return "already at the quota";
-  int64_t change = AllGrowth(process);
-  uint64_t span = process.last.milliseconds - process.first.milliseconds;
-  if (quota == 0 || change <= 0 || span == 0)
+  const Trend& trend = process.trend;
+  if (quota == 0 || trend.word != TrendWord::StillGrowing ||
+      !(trend.perMinute > 0))
     return "";
-  return AboutTime(SecondsUntil(last, quota, change, span));
+  return AboutTime(SecondsAtRate(last, quota, trend.perMinute));
+}
+
+std::string TrendText(const Trend& trend) {
+  std::string text = TrendWordText(trend.word);
+  switch (trend.word) {
+    case TrendWord::StillGrowing: {
+      int64_t tenths = std::llround(std::fabs(trend.perMinute) * 10);
+      text += trend.perMinute < 0 ? " -" : " +";
+      text += std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) +
+              "/min";
+      break;
+    }
+    case TrendWord::Held:
+      text += " at " + FormatCount(trend.level) + " since " +
+              SinceStart(trend.levelMilliseconds);
+      break;
+    case TrendWord::UpAndDown:
+      text += ", " + FormatCount(trend.least) + " to " +
+              FormatCount(trend.greatest);
+      break;
+  }
+  return text;
 }
 
 void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
@@ -204,12 +279,12 @@ void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
                        FormatCount(table.lastUsed) + " of " +
                        FormatCount(table.slots) + " entries (+" +
                        FormatCount(tableChange);
-    uint64_t span = table.lastMilliseconds - table.firstMilliseconds;
+    Trend trend = JudgeTrend(table.used);
     if (table.lastUsed >= table.slots)
       line += ", full";
-    else if (span > 0)
-      line += ", full in " + AboutTime(SecondsUntil(table.lastUsed, table.slots,
-                                                    tableChange, span));
+    else if (trend.word == TrendWord::StillGrowing && trend.perMinute > 0)
+      line += ", full in " + AboutTime(SecondsAtRate(
+                                 table.lastUsed, table.slots, trend.perMinute));
     AppendAscii(text, line + ")\n");
   }
   if (grown.empty())
@@ -230,11 +305,12 @@ void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
       AppendText(text, u"  ");
       text += categories;
     }
+    AppendAscii(text, "  " + TrendText(process->trend));
     std::string left = QuotaTimeLeft(*process, quota);
     if (left == "already at the quota")
-      AppendAscii(text, "  " + left);
+      AppendAscii(text, ", " + left);
     else if (!left.empty())
-      AppendAscii(text, "  quota " + FormatCount(quota) + " in " + left);
+      AppendAscii(text, ", quota " + FormatCount(quota) + " in " + left);
     text.push_back(u'\n');
   }
 }
