@@ -380,8 +380,7 @@ TEST_F(RunKestrelTest, Watch) {
        {u"-n", u"2", u"-t", u"4", u"note"},
        6,
        u"Sample 1 at +0 s\n\nSample 2 at +1 s\n" + kNotepadGrew +
-           u"\nGrowth over 2 samples, 1 s:\n" +
-           grew(u"+60.0/min", u"33 min"),
+           u"\nGrowth over 2 samples, 1 s:\n" + grew(u"+60.0/min", u"33 min"),
        ""},
       // notepad.exe's GDI All grew by 1: a gate of 1 fails the watch, one
       // of 2 does not.

@@ -26,8 +26,7 @@ size_t Columns(const std::u16string& text) {
 }  // namespace
 
 std::u16string StatusText(uint64_t sample, uint64_t count,
-                          uint64_t nextMilliseconds,
-                          GrowthTracker& growth) {
+                          uint64_t nextMilliseconds, GrowthTracker& growth) {
   std::u16string text;
   AppendAscii(text, "sample " + std::to_string(sample));
   if (count != 0)

@@ -34,5 +34,4 @@ class StatusLine {
 // The status line's text; the name is cut so that the line fits 79
 // columns.
 std::u16string StatusText(uint64_t sample, uint64_t count,
-                          uint64_t nextMilliseconds,
-                          GrowthTracker& growth);
+                          uint64_t nextMilliseconds, GrowthTracker& growth);

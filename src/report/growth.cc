@@ -172,14 +172,16 @@ const ProcessGrowth* GrowthTracker::SteepestGrowing() {
   constexpr size_t kJudgedPerSample = 16;
   for (size_t i = 0; i < kJudgedPerSample && i < live_.size(); ++i) {
     LiveProcess& process = live_[nextJudged_++ % live_.size()];
-    process.growth.trend = process.growth.listed && AllGrowth(process.growth) > 0
-                               ? JudgeTrend(process.gdiAll)
-                               : Trend();
+    process.growth.trend =
+        process.growth.listed && AllGrowth(process.growth) > 0
+            ? JudgeTrend(process.gdiAll)
+            : Trend();
   }
   const ProcessGrowth* steepest = nullptr;
   for (const LiveProcess& process : live_) {
     const Trend& trend = process.growth.trend;
-    if (trend.word == TrendWord::StillGrowing && AllGrowth(process.growth) > 0 &&
+    if (trend.word == TrendWord::StillGrowing &&
+        AllGrowth(process.growth) > 0 &&
         (!steepest || trend.perMinute > steepest->trend.perMinute))
       steepest = &process.growth;
   }

@@ -26,8 +26,8 @@ struct ProcessGrowth {
   uint64_t id = 0;  // counted from 0 in the order the watch first saw them
   uint32_t pid = 0;
   std::u16string name;
-  CountsAt first;  // in its first sample in the watch, listed or not
-  CountsAt last;   // in its last
+  CountsAt first;       // in its first sample in the watch, listed or not
+  CountsAt last;        // in its last
   bool listed = false;  // in some sample: the views and the report show it
   // Its GDI All's verdict, as last judged.
   Trend trend;

@@ -27,10 +27,9 @@ HtmlReport::HtmlReport(const ReportOptions& options, const WatchPlan* watch,
       plan_(watch ? *watch : WatchPlan()),
       out_(out) {
   report_.intervalSeconds = static_cast<int>(plan_.intervalSeconds);
-  report_.growth.headers = {u"PID",       u"Name",
-                            u"GDI All",   u"GDI Total",
-                            u"Categories that grew", u"Trend",
-                            u"Quota in"};
+  report_.growth.headers = {
+      u"PID",   u"Name",    u"GDI All", u"GDI Total", u"Categories that grew",
+      u"Trend", u"Quota in"};
   report_.growth.numeric = {true, false, false, false, false, false, false};
 }
 
