@@ -169,23 +169,30 @@ void GrowthTracker::Judge() {
 }
 
 const ProcessGrowth* GrowthTracker::SteepestGrowing() {
-  constexpr size_t kJudgedPerSample = 16;
-  for (size_t i = 0; i < kJudgedPerSample && i < live_.size(); ++i) {
-    LiveProcess& process = live_[nextJudged_++ % live_.size()];
+  // The one named last is judged again at every sample, so that it gives
+  // way as soon as it stops; a few others take their turn.
+  constexpr size_t kJudgedPerSample = 4;
+  auto judge = [](LiveProcess& process) {
     process.growth.trend =
         process.growth.listed && AllGrowth(process.growth) > 0
             ? JudgeTrend(process.gdiAll)
             : Trend();
-  }
-  const ProcessGrowth* steepest = nullptr;
+  };
+  auto steepest = liveByPid_.find(steepestPid_);
+  if (steepest != liveByPid_.end())
+    judge(live_[steepest->second]);
+  for (size_t i = 0; i < kJudgedPerSample && i < live_.size(); ++i)
+    judge(live_[nextJudged_++ % live_.size()]);
+  const ProcessGrowth* most = nullptr;
   for (const LiveProcess& process : live_) {
     const Trend& trend = process.growth.trend;
     if (trend.word == TrendWord::StillGrowing &&
         AllGrowth(process.growth) > 0 &&
-        (!steepest || trend.perMinute > steepest->trend.perMinute))
-      steepest = &process.growth;
+        (!most || trend.perMinute > most->trend.perMinute))
+      most = &process.growth;
   }
-  return steepest;
+  steepestPid_ = most ? most->pid : 0;
+  return most;
 }
 
 std::u16string GrowthText(uint32_t first, uint32_t last,

@@ -104,6 +104,7 @@ class GrowthTracker {
   std::deque<ProcessGrowth> exitedGrown_;
   std::vector<const ProcessGrowth*> grown_;
   size_t nextJudged_ = 0;
+  uint32_t steepestPid_ = 0;  // the last one SteepestGrowing named
   std::vector<uint64_t> listedIds_;
   std::vector<uint64_t> exited_;
   uint64_t nextId_ = 0;
