@@ -277,6 +277,13 @@ std::string TrendText(const Trend& trend) {
 void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
                         uint64_t samples, uint64_t milliseconds, uint32_t quota,
                         const TableGrowth& table, std::u16string& text) {
+  AppendGrowthHeading(grown.empty(), samples, milliseconds, table, text);
+  for (const ProcessGrowth* process : grown)
+    AppendGrowthLine(*process, quota, text);
+}
+
+void AppendGrowthHeading(bool noneGrew, uint64_t samples, uint64_t milliseconds,
+                         const TableGrowth& table, std::u16string& text) {
   AppendText(text, u"Growth over ");
   AppendNumber(text, static_cast<int64_t>(samples));
   AppendText(text, samples == 1 ? u" sample, " : u" samples, ");
@@ -296,30 +303,32 @@ void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
                                  table.lastUsed, table.slots, trend.perMinute));
     AppendAscii(text, line + ")\n");
   }
-  if (grown.empty())
+  if (noneGrew)
     AppendText(text, u"No process grew.\n");
-  for (const ProcessGrowth* process : grown) {
-    const CountsAt& first = process->first;
-    const CountsAt& last = process->last;
-    uint64_t span = last.milliseconds - first.milliseconds;
-    AppendSpaceSigned(text, static_cast<int32_t>(process->pid), 6);
+}
+
+void AppendGrowthLine(const ProcessGrowth& process, uint32_t quota,
+                      std::u16string& text) {
+  const CountsAt& first = process.first;
+  const CountsAt& last = process.last;
+  uint64_t span = last.milliseconds - first.milliseconds;
+  AppendSpaceSigned(text, static_cast<int32_t>(process.pid), 6);
+  AppendText(text, u"  ");
+  AppendPadded(text, process.name.c_str(), 28, true);
+  AppendText(text, u"  GDI All ");
+  text += GrowthText(first.counts.gdiAll, last.counts.gdiAll, span);
+  AppendText(text, u"  GDI Total ");
+  text += GrowthText(first.counts.gdiTotal, last.counts.gdiTotal, span);
+  std::u16string categories = GrownCategoriesText(process);
+  if (!categories.empty()) {
     AppendText(text, u"  ");
-    AppendPadded(text, process->name.c_str(), 28, true);
-    AppendText(text, u"  GDI All ");
-    text += GrowthText(first.counts.gdiAll, last.counts.gdiAll, span);
-    AppendText(text, u"  GDI Total ");
-    text += GrowthText(first.counts.gdiTotal, last.counts.gdiTotal, span);
-    std::u16string categories = GrownCategoriesText(*process);
-    if (!categories.empty()) {
-      AppendText(text, u"  ");
-      text += categories;
-    }
-    AppendAscii(text, "  " + TrendText(process->trend));
-    std::string left = QuotaTimeLeft(*process, quota);
-    if (left == "already at the quota")
-      AppendAscii(text, ", " + left);
-    else if (!left.empty())
-      AppendAscii(text, ", quota " + FormatCount(quota) + " in " + left);
-    text.push_back(u'\n');
+    text += categories;
   }
+  AppendAscii(text, "  " + TrendText(process.trend));
+  std::string left = QuotaTimeLeft(process, quota);
+  if (left == "already at the quota")
+    AppendAscii(text, ", " + left);
+  else if (!left.empty())
+    AppendAscii(text, ", quota " + FormatCount(quota) + " in " + left);
+  text.push_back(u'\n');
 }

@@ -147,3 +147,11 @@ std::string TrendText(const Trend& trend);
 void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
                         uint64_t samples, uint64_t milliseconds, uint32_t quota,
                         const TableGrowth& table, std::u16string& text);
+
+// The parts of AppendGrowthReport, for a report of many processes written a
+// line at a time: the heading, the table's line, and "No process grew."
+// when `noneGrew`; then the line of one process.
+void AppendGrowthHeading(bool noneGrew, uint64_t samples, uint64_t milliseconds,
+                         const TableGrowth& table, std::u16string& text);
+void AppendGrowthLine(const ProcessGrowth& process, uint32_t quota,
+                      std::u16string& text);
