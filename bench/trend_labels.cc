@@ -99,10 +99,8 @@ int main(int argc, char** argv) {
   for (size_t f = 0; f < std::size(kTrendFamilies); ++f) {
     TrendFamily family = kTrendFamilies[f];
     for (int i = 0; i < instances; ++i) {
-      uint64_t seed = 1000 * (f + 1) + static_cast<uint64_t>(i);
-      TrendRandom length{seed};
-      size_t samples = static_cast<size_t>(length.Between(30, 600));
-      TrendCase made = GenerateTrendCase(family, seed, samples);
+      TrendCase made = LabelledTrendCase(family, static_cast<uint64_t>(i));
+      size_t samples = made.counts.size();
       int64_t growth =
           int64_t{made.counts.back()} - int64_t{made.counts.front()};
       int64_t gate = std::max<int64_t>(1, growth / 2);
@@ -125,9 +123,8 @@ int main(int argc, char** argv) {
         if (rule == 1 && wrong) {
           ++misjudged;
           if (std::getenv("TREND_LABELS_VERBOSE"))
-            std::printf("%s seed %llu samples %zu: %s\n",
-                        TrendFamilyName(family),
-                        static_cast<unsigned long long>(seed), samples,
+            std::printf("%s instance %d, %zu samples: %s\n",
+                        TrendFamilyName(family), i, samples,
                         kVerdictNames[judged.verdict]);
         }
       }

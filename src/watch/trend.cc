@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -76,9 +78,9 @@ double KendallZ(const std::vector<Point>& points, int64_t s) {
   return corrected / std::sqrt(variance);
 }
 
-// The points with their largest rise from one to the next taken out, so
-// that one jump alone does not make a trend.
-std::vector<Point> WithoutLargestJump(std::vector<Point> points) {
+// The index of the point after the largest rise from one to the next; 0
+// when none rises.
+size_t LargestJump(const std::vector<Point>& points) {
   size_t at = 0;
   double largest = 0;
   for (size_t i = 1; i < points.size(); ++i) {
@@ -88,9 +90,27 @@ std::vector<Point> WithoutLargestJump(std::vector<Point> points) {
       at = i;
     }
   }
+  return at;
+}
+
+// The points with their largest rise taken out, so that one jump alone
+// does not make a trend.
+std::vector<Point> WithoutLargestJump(std::vector<Point> points) {
+  size_t at = LargestJump(points);
+  double largest = at == 0 ? 0 : points[at].value - points[at - 1].value;
   for (size_t i = at; largest > 0 && i < points.size(); ++i)
     points[i].value -= largest;
   return points;
+}
+
+// The median of `values`, which are not empty.
+double Median(std::vector<double> values) {
+  auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  double upper = *middle;
+  if (values.size() % 2 != 0)
+    return upper;
+  return (*std::max_element(values.begin(), middle) + upper) / 2;
 }
 
 // The Theil-Sen slope: the median of the slopes between every two points,
@@ -105,25 +125,7 @@ double TheilSenSlope(const std::vector<Point>& points) {
         slopes.push_back((points[j].value - points[i].value) / dt);
     }
   }
-  if (slopes.empty())
-    return 0;
-  size_t middle = slopes.size() / 2;
-  std::nth_element(slopes.begin(), slopes.begin() + middle, slopes.end());
-  double upper = slopes[middle];
-  if (slopes.size() % 2 != 0)
-    return upper;
-  double lower = *std::max_element(slopes.begin(), slopes.begin() + middle);
-  return (lower + upper) / 2;
-}
-
-double Median(std::vector<double> values) {
-  size_t middle = values.size() / 2;
-  std::nth_element(values.begin(), values.begin() + middle, values.end());
-  double upper = values[middle];
-  if (values.size() % 2 != 0)
-    return upper;
-  double lower = *std::max_element(values.begin(), values.begin() + middle);
-  return (lower + upper) / 2;
+  return slopes.empty() ? 0 : Median(std::move(slopes));
 }
 
 }  // namespace
@@ -230,13 +232,18 @@ Trend JudgeTrend(const TrendSummary& summary) {
   }
 
   // Held: the latest stretch sits above the start by more than it churns
-  // apart from its largest jump.
+  // apart from its largest jump. Its level is where it settled: after that
+  // jump, unless that leaves less than a quarter of the stretch.
+  size_t jump = LargestJump(points);
+  if (4 * (points.size() - jump) < points.size())
+    jump = 0;
   std::vector<double> values;
-  values.reserve(points.size());
+  values.reserve(points.size() - jump);
   double steadyLeast = steady[0].value;
-  double steadyGreatest = steady[0].value;
+  double steadyGreatest = steadyLeast;
   for (size_t i = 0; i < points.size(); ++i) {
-    values.push_back(points[i].value);
+    if (i >= jump)
+      values.push_back(points[i].value);
     steadyLeast = std::min(steadyLeast, steady[i].value);
     steadyGreatest = std::max(steadyGreatest, steady[i].value);
   }

@@ -192,3 +192,12 @@ inline TrendCase GenerateTrendCase(TrendFamily family, uint64_t seed,
   }
   return made;
 }
+
+// Instance `instance` of the labelled set's `family`: its seed, and a
+// length of 30 to 600 samples drawn from it.
+inline TrendCase LabelledTrendCase(TrendFamily family, uint64_t instance) {
+  uint64_t seed = 1000 * (static_cast<uint64_t>(family) + 1) + instance;
+  TrendRandom length{seed};
+  return GenerateTrendCase(family, seed,
+                           static_cast<size_t>(length.Between(30, 600)));
+}
