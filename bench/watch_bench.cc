@@ -152,8 +152,81 @@ BENCHMARK(BM_WatchSample)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+// The growth tracker over 1,000 processes, 600 samples in: one more sample
+// noted with the status line's "grew most" found, when none of them grew
+// and when every one did (goal: the same cost); and the verdicts at the end
+// of the watch when every one grew (goal: at most 50 ms).
+constexpr int kGrowthProcesses = 1000;
+constexpr uint64_t kGrowthSamples = 600;
 
+void FillGrowthTable(ProcessTable& table, bool grow, uint64_t sample) {
+  table.Clear();
+  for (int i = 0; i < kGrowthProcesses; ++i) {
+    ProcessRecord record;
+    record.pid = static_cast<uint32_t>(4 * (i + 1));
+    std::u16string name = u"app" + std::u16string(1, u'0' + i % 10) + u".exe";
+    name.copy(record.exeName, 259);
+    // Churn of a few objects, under a rise of one every sample when grown.
+    int32_t churn = static_cast<int32_t>((sample * 7 + i) % 5);
+    record.guiObjectCount =
+        100 + churn + (grow ? static_cast<int32_t>(sample) : 0);
+    record.entryCount = record.guiObjectCount;
+    table.Set(record.pid, record);
+  }
+}
+
+void NoteGrowthSample(GrowthTracker& growth, ProcessTable& table,
+                      uint64_t sample) {
+  std::vector<const ProcessRecord*> listed;
+  for (const ProcessTable::Node* node = table.First(); node;
+       node = table.Next(node))
+    listed.push_back(&node->record);
+  growth.Note(table, listed, sample * 10000);
+}
+
+void BM_GrowthSample(benchmark::State& state) {
+  const bool grow = state.range(0) != 0;
+  state.SetLabel(grow ? "every process grew" : "none grew");
+  GrowthTracker growth;
+  ProcessTable table;
+  uint64_t sample = 0;
+  for (; sample < kGrowthSamples; ++sample) {
+    FillGrowthTable(table, grow, sample);
+    NoteGrowthSample(growth, table, sample);
+  }
+  for (auto _ : state) {
+    FillGrowthTable(table, grow, sample);
+    double start = ThreadCpuSeconds();
+    NoteGrowthSample(growth, table, sample++);
+    benchmark::DoNotOptimize(growth.SteepestGrowing());
+    state.SetIterationTime(ThreadCpuSeconds() - start);
+  }
+}
+BENCHMARK(BM_GrowthSample)
+    ->DenseRange(0, 1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_GrowthVerdicts(benchmark::State& state) {
+  GrowthTracker growth;
+  ProcessTable table;
+  for (uint64_t sample = 0; sample < kGrowthSamples; ++sample) {
+    FillGrowthTable(table, true, sample);
+    NoteGrowthSample(growth, table, sample);
+  }
+  for (auto _ : state) {
+    double start = ThreadCpuSeconds();
+    growth.Judge();
+    state.SetIterationTime(ThreadCpuSeconds() - start);
+    if (growth.Grown().size() != kGrowthProcesses) {
+      state.SkipWithError("not every process grew");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_GrowthVerdicts)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+}  // namespace
 int main(int argc, char** argv) {
   return RunBenchmarksWithNullStdout(argc, argv, "watch_bench: /dev/null",
                                      FreedMemory::GiveBack);

@@ -1131,3 +1131,51 @@ TEST_F(KestrelTest, ClosedStandardErrorIsNotTakenByTheFile) {
 }
 
 }  // namespace
+
+// A warming cache and a leak meet -g: the gate fails the run for the leak,
+// which is still growing, and never for the cache, which grew more and held.
+TEST_F(KestrelTest, GateFailsALeakNotAWarmedCache) {
+  std::string session;
+  for (int i = 0; i < 20; ++i) {
+    session += "process 100 " + std::to_string(50 + 20 * std::min(i, 5)) +
+               " open cache.exe\n";
+    session += "process 200 " + std::to_string(50 + 5 * i) + " open leak.exe\n";
+    session += "sample\n";
+  }
+  const struct {
+    const char* gate;
+    int exitCode;
+  } cases[] = {{"60", 7}, {"96", 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.gate);
+    RunResult result = Run(session, {"-w", "10", "-n", "20", "-g", c.gate});
+    EXPECT_EQ(c.exitCode, result.exitCode);
+    std::string report = result.out.substr(result.out.find("Growth over"));
+    EXPECT_NE(std::string::npos,
+              report.find("leak.exe                      GDI All 50 -> 145 "
+                          "(+95, +30.0/min)"))
+        << report;
+    EXPECT_NE(std::string::npos,
+              report.find("still growing +30.0/min, quota 10,000 in about 5 h "
+                          "29 min\n"))
+        << report;
+    EXPECT_NE(std::string::npos, report.find("held at 150 since +50 s\n"))
+        << report;
+    EXPECT_LT(report.find("leak.exe"), report.find("cache.exe"));
+  }
+}
+
+// -t chooses what is shown, not where growth starts: a process listed from
+// its second sample grew from its first, and fails the gate by it.
+TEST_F(KestrelTest, GateCountsGrowthBeforeTheFirstListing) {
+  RunResult result =
+      Run("process 300 10 open app.exe\nsample\n"
+          "process 300 200 open app.exe\nsample\n"
+          "process 300 260 open app.exe\nsample\n",
+          {"-n", "3", "-t", "100", "-g", "100"});
+  EXPECT_EQ(7, result.exitCode);
+  EXPECT_NE(std::string::npos,
+            result.out.find("app.exe                       GDI All 10 -> 260 "
+                            "(+250, +7500.0/min)"))
+      << result.out;
+}

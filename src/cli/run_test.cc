@@ -353,7 +353,8 @@ TEST_F(RunKestrelTest, Watch) {
     return kTable +
            u"   600  notepad.exe                   GDI All 3 -> 4 (+1, " +
            perMinute + u")  GDI Total 1 -> 2 (+1, " + perMinute +
-           u")  Bitmap +1  quota 2,000 in about " + quotaIn + u"\n";
+           u")  Bitmap +1  still growing " + perMinute +
+           u", quota 2,000 in about " + quotaIn + u"\n";
   };
   const struct {
     std::string blocks;
@@ -377,13 +378,13 @@ TEST_F(RunKestrelTest, Watch) {
            grew(u"+12.0/min", u"2 h 46 min"),
        "kestrel: cannot take a snapshot of the running processes\n"},
       // -n alone: a sample every second. A process that reaches -t's count
-      // shows its change; growth counts from the first sample that listed
-      // it.
+      // shows its change; its growth counts from its first sample in the
+      // watch, listed or not.
       {"",
        {u"-n", u"2", u"-t", u"4", u"note"},
        6,
        u"Sample 1 at +0 s\n\nSample 2 at +1 s\n" + kNotepadGrew +
-           u"\nGrowth over 2 samples, 1 s:\n" + kTable + u"No process grew.\n",
+           u"\nGrowth over 2 samples, 1 s:\n" + grew(u"+60.0/min", u"33 min"),
        ""},
       // notepad.exe's GDI All grew by 1: a gate of 1 fails the watch, one
       // of 2 does not.

@@ -41,13 +41,14 @@ std::string UnlistedHandlesMessage(int64_t unlisted) {
 
 namespace {
 
-// Whether -g's count was reached: a process's GDI All grew by it from its
-// first sample to its last.
+// Whether -g's count was reached: a process still growing whose GDI All
+// grew by it from its first sample to its last.
 bool GrewPastGate(const GrowthTracker& growth, uint32_t gate) {
   if (gate == 0)
     return false;
   for (const ProcessGrowth* process : growth.Grown()) {
-    if (GdiAllGrowth(*process) >= gate)
+    if (process->trend.word == TrendWord::StillGrowing &&
+        GdiAllGrowth(*process) >= gate)
       return true;
   }
   return false;
@@ -81,6 +82,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   ProcessTable* current = &tables[1];
   std::vector<const ProcessRecord*> previousListed;
   std::vector<const ProcessRecord*> listed;
+  std::vector<const ProcessRecord*> followed;
   SampleChanges changes;
   GrowthTracker growth;
   RunEnd end;
@@ -133,7 +135,14 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
       sample.system = &system;
       sample.listed = &listed;
       if (watch) {
-        growth.Note(*current, listed, milliseconds);
+        // Growth starts where a process's life in the watch does, whatever
+        // -t lists.
+        if (options.threshold == 0) {
+          growth.Note(*current, listed, milliseconds);
+        } else {
+          followed = FollowedProcesses(*current, options);
+          growth.Note(*current, followed, listed, milliseconds);
+        }
         growth.NoteTable(system.tableSlots, system.tableEntriesUsed,
                          milliseconds);
         sample.growth = &growth;
@@ -184,6 +193,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   }
 
   status.Clear();
+  growth.Judge();
   report.End(end);
   RunOutcome outcome;
   outcome.failure = end.failure;

@@ -55,17 +55,17 @@ std::u16string Cut(const std::u16string& text, size_t columns, bool marked) {
 }  // namespace
 
 std::u16string StatusText(uint64_t sample, uint64_t count,
-                          uint64_t nextMilliseconds,
-                          const GrowthTracker& growth, size_t columns) {
+                          uint64_t nextMilliseconds, GrowthTracker& growth,
+                          size_t columns) {
   std::u16string text;
   AppendAscii(text, "sample " + std::to_string(sample));
   if (count != 0)
     AppendAscii(text, " of " + std::to_string(count));
   AppendAscii(text, ", next in " +
                         std::to_string((nextMilliseconds + 999) / 1000) + " s");
-  std::vector<const ProcessGrowth*> grown = growth.Grown();
-  if (!grown.empty() && GdiAllGrowth(*grown.front()) > 0) {
-    const ProcessGrowth& most = *grown.front();
+  // The process still growing the steepest, as the watch last judged.
+  if (const ProcessGrowth* steepest = growth.SteepestGrowing()) {
+    const ProcessGrowth& most = *steepest;
     std::string figures = " (" + std::to_string(most.pid) + ") +" +
                           std::to_string(GdiAllGrowth(most));
     AppendAscii(text, "; grew most: ");
@@ -84,7 +84,7 @@ std::u16string StatusText(uint64_t sample, uint64_t count,
 }
 
 void StatusLine::Show(uint64_t sample, uint64_t count,
-                      uint64_t nextMilliseconds, const GrowthTracker& growth) {
+                      uint64_t nextMilliseconds, GrowthTracker& growth) {
   if (!shown_)
     return;
   // Asked at each update: the terminal may have been resized, or the watch

@@ -21,9 +21,9 @@ class StatusLine {
 
   // "sample 12 of 720, next in 4 s; grew most: mspaint.exe (4780) +60":
   // `count` 0 for a watch without one, `nextMilliseconds` until the next
-  // sample is due.
+  // sample is due; the process named is the steepest still growing.
   void Show(uint64_t sample, uint64_t count, uint64_t nextMilliseconds,
-            const GrowthTracker& growth);
+            GrowthTracker& growth);
   // Rubs the line out, leaving the cursor where it began.
   void Clear();
 
@@ -37,5 +37,5 @@ class StatusLine {
 // marking the cut, then the line; control characters of the name show as
 // "?".
 std::u16string StatusText(uint64_t sample, uint64_t count,
-                          uint64_t nextMilliseconds,
-                          const GrowthTracker& growth, size_t columns);
+                          uint64_t nextMilliseconds, GrowthTracker& growth,
+                          size_t columns);

@@ -28,9 +28,9 @@ HtmlReport::HtmlReport(const ReportOptions& options, const WatchPlan* watch,
     : options_(options), plan_(watch ? *watch : WatchPlan()), out_(out) {
   report_.intervalSeconds = static_cast<int>(plan_.intervalSeconds);
   report_.growth.headers = {
-      u"PID",     u"Name", u"GDI All", u"GDI Total", u"Categories that grew",
-      u"Quota in"};
-  report_.growth.numeric = {true, false, false, false, false, false};
+      u"PID",   u"Name",    u"GDI All", u"GDI Total", u"Categories that grew",
+      u"Trend", u"Quota in"};
+  report_.growth.numeric = {true, false, false, false, false, false, false};
 }
 
 bool HtmlReport::ChartsBefore(const Charted& a, const Charted& b) {
@@ -182,7 +182,7 @@ void HtmlReport::End(const RunEnd& end) {
                     span),
          GrowthText(process->first.counts.gdiTotal,
                     process->last.counts.gdiTotal, span),
-         GrownCategoriesText(*process),
+         GrownCategoriesText(*process), Utf16(TrendText(process->trend)),
          Utf16(QuotaTimeLeft(*process, end.processQuota))});
   }
   // Rendered whole before its first byte goes out.

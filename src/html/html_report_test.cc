@@ -74,6 +74,7 @@ class HtmlWatch {
     RunEnd end;
     end.samples = samples_;
     end.lastMilliseconds = (samples_ - 1) * 1000;
+    growth_.Judge();
     end.growth = &growth_;
     report_.End(end);
     return std::string(page_.begin(), page_.end());

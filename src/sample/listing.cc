@@ -8,9 +8,7 @@
 
 namespace {
 
-bool Matches(const ProcessRecord& record, const ReportOptions& options) {
-  if (static_cast<uint32_t>(record.guiObjectCount) < options.threshold)
-    return false;
+bool MatchesTarget(const ProcessRecord& record, const ReportOptions& options) {
   switch (options.targetMode) {
     case TargetMode::None:
       return true;
@@ -21,6 +19,11 @@ bool Matches(const ProcessRecord& record, const ReportOptions& options) {
       return record.pid == options.targetPid;
   }
   return false;
+}
+
+bool Matches(const ProcessRecord& record, const ReportOptions& options) {
+  return static_cast<uint32_t>(record.guiObjectCount) >= options.threshold &&
+         MatchesTarget(record, options);
 }
 
 // Whether `a` comes before `b`; PIDs are unique, so this is a total order.
@@ -67,6 +70,18 @@ std::vector<const ProcessRecord*> ListedProcesses(
               });
   }
   return listed;
+}
+
+std::vector<const ProcessRecord*> FollowedProcesses(
+    const ProcessTable& table, const ReportOptions& options) {
+  std::vector<const ProcessRecord*> followed;
+  followed.reserve(table.Count());
+  for (const ProcessTable::Node* node = table.First(); node;
+       node = table.Next(node)) {
+    if (MatchesTarget(node->record, options))
+      followed.push_back(&node->record);
+  }
+  return followed;
 }
 
 int64_t UnlistedHandles(const std::vector<const ProcessRecord*>& processes,

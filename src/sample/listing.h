@@ -14,6 +14,12 @@ struct ReportOptions;
 std::vector<const ProcessRecord*> ListedProcesses(const ProcessTable& table,
                                                   const ReportOptions& options);
 
+// The processes a watch follows for their growth, in table order: those
+// the listing would show whatever -t's count, so that a process's growth
+// starts where its life in the watch does.
+std::vector<const ProcessRecord*> FollowedProcesses(
+    const ProcessTable& table, const ReportOptions& options);
+
 // The handles of `processes` that could not be kept, where the handles are
 // listed (-v); 0 in the other views, which are whole.
 int64_t UnlistedHandles(const std::vector<const ProcessRecord*>& processes,

@@ -24,12 +24,24 @@ void AppendRate(std::u16string& text, int64_t change, uint64_t milliseconds) {
   AppendText(text, u"/min");
 }
 
-// The seconds until `last` reaches `limit`, growing by `change` every
-// `milliseconds`; `change` and `milliseconds` are positive.
-double SecondsUntil(uint32_t last, uint32_t limit, int64_t change,
-                    uint64_t milliseconds) {
-  return static_cast<double>(limit - last) * static_cast<double>(milliseconds) /
-         static_cast<double>(change) / 1000;
+// The seconds until `last` reaches `limit`, above it, at `perMinute`, a
+// positive rate.
+double SecondsAtRate(uint32_t last, uint32_t limit, double perMinute) {
+  return static_cast<double>(limit - last) * 60 / perMinute;
+}
+
+// A time in the watch, truncated: "+45 s", "+12 min", "+1 h 6 min".
+std::string SinceStart(uint64_t milliseconds) {
+  uint64_t seconds = milliseconds / 1000;
+  if (seconds < 60)
+    return "+" + std::to_string(seconds) + " s";
+  uint64_t minutes = seconds / 60;
+  if (minutes < 60)
+    return "+" + std::to_string(minutes) + " min";
+  std::string text = "+" + std::to_string(minutes / 60) + " h";
+  if (minutes % 60 != 0)
+    text += " " + std::to_string(minutes % 60) + " min";
+  return text;
 }
 
 }  // namespace
@@ -84,16 +96,45 @@ std::string QuotaTimeLeft(const ProcessGrowth& process, uint32_t quota) {
   uint32_t last = process.last.counts.gdiAll;
   if (quota != 0 && last >= quota)
     return "already at the quota";
-  int64_t change = GdiAllGrowth(process);
-  uint64_t span = process.last.milliseconds - process.first.milliseconds;
-  if (quota == 0 || change <= 0 || span == 0)
+  const Trend& trend = process.trend;
+  if (quota == 0 || trend.word != TrendWord::StillGrowing ||
+      !(trend.perMinute > 0))
     return "";
-  return AboutTime(SecondsUntil(last, quota, change, span));
+  return AboutTime(SecondsAtRate(last, quota, trend.perMinute));
+}
+
+std::string TrendText(const Trend& trend) {
+  std::string text = TrendWordText(trend.word);
+  switch (trend.word) {
+    case TrendWord::StillGrowing: {
+      int64_t tenths = std::llround(std::fabs(trend.perMinute) * 10);
+      text += trend.perMinute < 0 ? " -" : " +";
+      text += std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) +
+              "/min";
+      break;
+    }
+    case TrendWord::Held:
+      text += " at " + FormatCount(trend.level) + " since " +
+              SinceStart(trend.levelMilliseconds);
+      break;
+    case TrendWord::UpAndDown:
+      text += ", " + FormatCount(trend.least) + " to " +
+              FormatCount(trend.greatest);
+      break;
+  }
+  return text;
 }
 
 void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
                         uint64_t samples, uint64_t milliseconds, uint32_t quota,
                         const TableGrowth& table, std::u16string& text) {
+  AppendGrowthHeading(grown.empty(), samples, milliseconds, table, text);
+  for (const ProcessGrowth* process : grown)
+    AppendGrowthLine(*process, quota, text);
+}
+
+void AppendGrowthHeading(bool noneGrew, uint64_t samples, uint64_t milliseconds,
+                         const TableGrowth& table, std::u16string& text) {
   AppendText(text, u"Growth over ");
   AppendNumber(text, static_cast<int64_t>(samples));
   AppendText(text, samples == 1 ? u" sample, " : u" samples, ");
@@ -105,37 +146,40 @@ void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
                        FormatCount(table.lastUsed) + " of " +
                        FormatCount(table.slots) + " entries (+" +
                        FormatCount(tableChange);
-    uint64_t span = table.lastMilliseconds - table.firstMilliseconds;
+    Trend trend = JudgeTrend(table.used);
     if (table.lastUsed >= table.slots)
       line += ", full";
-    else if (span > 0)
-      line += ", full in " + AboutTime(SecondsUntil(table.lastUsed, table.slots,
-                                                    tableChange, span));
+    else if (trend.word == TrendWord::StillGrowing && trend.perMinute > 0)
+      line += ", full in " + AboutTime(SecondsAtRate(
+                                 table.lastUsed, table.slots, trend.perMinute));
     AppendAscii(text, line + ")\n");
   }
-  if (grown.empty())
+  if (noneGrew)
     AppendText(text, u"No process grew.\n");
-  for (const ProcessGrowth* process : grown) {
-    const CountsAt& first = process->first;
-    const CountsAt& last = process->last;
-    uint64_t span = last.milliseconds - first.milliseconds;
-    AppendSpaceSigned(text, static_cast<int32_t>(process->pid), 6);
+}
+
+void AppendGrowthLine(const ProcessGrowth& process, uint32_t quota,
+                      std::u16string& text) {
+  const CountsAt& first = process.first;
+  const CountsAt& last = process.last;
+  uint64_t span = last.milliseconds - first.milliseconds;
+  AppendSpaceSigned(text, static_cast<int32_t>(process.pid), 6);
+  AppendText(text, u"  ");
+  AppendPadded(text, process.name.c_str(), 28, true);
+  AppendText(text, u"  GDI All ");
+  text += GrowthText(first.counts.gdiAll, last.counts.gdiAll, span);
+  AppendText(text, u"  GDI Total ");
+  text += GrowthText(first.counts.gdiTotal, last.counts.gdiTotal, span);
+  std::u16string categories = GrownCategoriesText(process);
+  if (!categories.empty()) {
     AppendText(text, u"  ");
-    AppendPadded(text, process->name.c_str(), 28, true);
-    AppendText(text, u"  GDI All ");
-    text += GrowthText(first.counts.gdiAll, last.counts.gdiAll, span);
-    AppendText(text, u"  GDI Total ");
-    text += GrowthText(first.counts.gdiTotal, last.counts.gdiTotal, span);
-    std::u16string categories = GrownCategoriesText(*process);
-    if (!categories.empty()) {
-      AppendText(text, u"  ");
-      text += categories;
-    }
-    std::string left = QuotaTimeLeft(*process, quota);
-    if (left == "already at the quota")
-      AppendAscii(text, "  " + left);
-    else if (!left.empty())
-      AppendAscii(text, "  quota " + FormatCount(quota) + " in " + left);
-    text.push_back(u'\n');
+    text += categories;
   }
+  AppendAscii(text, "  " + TrendText(process.trend));
+  std::string left = QuotaTimeLeft(process, quota);
+  if (left == "already at the quota")
+    AppendAscii(text, ", " + left);
+  else if (!left.empty())
+    AppendAscii(text, ", quota " + FormatCount(quota) + " in " + left);
+  text.push_back(u'\n');
 }

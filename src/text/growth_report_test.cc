@@ -46,16 +46,20 @@ TEST(GrowthTest, OrderAndRates) {
        {Record(4, u"a.exe", 11, 12, 3), Record(8, u"b.exe", 11, 11, 1),
         Record(12, u"c.exe", 9, 13, 1), Record(16, u"e.exe", 90, 90, 1)},
        7000);
+  tracker.Judge();
   std::u16string text;
   AppendGrowthReport(tracker.Grown(), 2, 7999, 0, TableGrowth(), text);
   EXPECT_EQ(
       u"Growth over 2 samples, 7 s:\n"
       u"     4  a.exe                         GDI All 10 -> 11 (+1, "
-      u"+8.6/min)  GDI Total 10 -> 12 (+2, +17.1/min)  Bitmap +2\n"
+      u"+8.6/min)  GDI Total 10 -> 12 (+2, +17.1/min)  Bitmap +2  still "
+      u"growing +8.6/min\n"
       u"     8  b.exe                         GDI All 10 -> 11 (+1, "
-      u"+8.6/min)  GDI Total 10 -> 11 (+1, +8.6/min)\n"
+      u"+8.6/min)  GDI Total 10 -> 11 (+1, +8.6/min)  still growing "
+      u"+8.6/min\n"
       u"    12  c.exe                         GDI All 10 -> 9 (-1, "
-      u"-8.6/min)  GDI Total 10 -> 13 (+3, +25.7/min)\n",
+      u"-8.6/min)  GDI Total 10 -> 13 (+3, +25.7/min)  up and down, 9 to "
+      u"10\n",
       text);
 
   text.clear();
@@ -76,6 +80,7 @@ TEST(GrowthTest, ExitedAndStartedAgainIsAnotherProcess) {
   EXPECT_EQ(std::vector<uint64_t>{first}, tracker.Exited());
   Note(tracker, table, {Record(500, u"app.exe", 50, 1, 0)}, 2000);
   EXPECT_NE(first, tracker.ListedIds().at(0));
+  tracker.Judge();
   EXPECT_TRUE(tracker.Grown().empty());
 
   // Recorded but not listed: still the same process when listed again.
@@ -86,6 +91,7 @@ TEST(GrowthTest, ExitedAndStartedAgainIsAnotherProcess) {
   EXPECT_TRUE(tracker.Exited().empty());
   Note(tracker, table, {Record(500, u"app.exe", 70, 1, 0)}, 4000);
   EXPECT_EQ(again, tracker.ListedIds().at(0));
+  tracker.Judge();
   ASSERT_EQ(1u, tracker.Grown().size());
   EXPECT_EQ(50u, tracker.Grown()[0]->first.counts.gdiAll);
 }
@@ -129,6 +135,7 @@ TEST(GrowthTest, QuotaAndTable) {
         Record(12, u"c.exe", 50, 11, 0)},
        60000);
   tracker.NoteTable(65536, 7664, 60000);
+  tracker.Judge();
   std::u16string text;
   AppendGrowthReport(tracker.Grown(), 2, 60000, 10000, tracker.Table(), text);
   EXPECT_EQ(
@@ -136,13 +143,89 @@ TEST(GrowthTest, QuotaAndTable) {
       u"Table: 7,604 -> 7,664 of 65,536 entries (+60, full in about 16 h 5 "
       u"min)\n"
       u"     4  a.exe                         GDI All 100 -> 160 (+60, "
-      u"+60.0/min)  GDI Total 100 -> 100 (0, +0.0/min)  quota 10,000 in "
-      u"about 2 h 44 min\n"
+      u"+60.0/min)  GDI Total 100 -> 100 (0, +0.0/min)  still growing "
+      u"+60.0/min, quota 10,000 in about 2 h 44 min\n"
       u"     8  b.exe                         GDI All 9990 -> 10001 (+11, "
-      u"+11.0/min)  GDI Total 10 -> 10 (0, +0.0/min)  already at the quota\n"
+      u"+11.0/min)  GDI Total 10 -> 10 (0, +0.0/min)  still growing "
+      u"+11.0/min, already at the quota\n"
       u"    12  c.exe                         GDI All 50 -> 50 (0, +0.0/min)  "
-      u"GDI Total 10 -> 11 (+1, +1.0/min)\n",
+      u"GDI Total 10 -> 11 (+1, +1.0/min)  held at 50 since +0 s\n",
       text);
+}
+
+// Still growing first, the steepest first, then held, then up and down,
+// however much each grew in all.
+TEST(GrowthTest, OrderOfTheVerdicts) {
+  GrowthTracker tracker;
+  ProcessTable table;
+  const int32_t churn[] = {10, 12, 9, 13, 8, 12, 10, 13, 9, 11};
+  for (int32_t i = 0; i < 10; ++i) {
+    Note(tracker, table,
+         {Record(4, u"cache.exe", i == 0 ? 10 : 110, 10, 0),
+          Record(8, u"slow.exe", 10 + i, 10, 0),
+          Record(12, u"fast.exe", 10 + 3 * i, 10, 0),
+          Record(16, u"noisy.exe", churn[i], 10, 0)},
+         static_cast<uint64_t>(i) * 10000);
+  }
+  tracker.Judge();
+  std::vector<uint32_t> pids;
+  for (const ProcessGrowth* process : tracker.Grown())
+    pids.push_back(process->pid);
+  EXPECT_EQ((std::vector<uint32_t>{12, 8, 4, 16}), pids);
+  EXPECT_EQ("held at 110 since +10 s", TrendText(tracker.Grown()[2]->trend));
+}
+
+// The verdict's figures as the report words them: a time in the watch
+// truncated to the second, the minute, then hours and minutes.
+TEST(GrowthTest, TrendText) {
+  Trend growing;
+  growing.word = TrendWord::StillGrowing;
+  growing.perMinute = 1.96;
+  Trend held;
+  held.word = TrendWord::Held;
+  held.level = 1279;
+  Trend churn;
+  churn.word = TrendWord::UpAndDown;
+  churn.least = 150;
+  churn.greatest = 10310;
+  const struct {
+    Trend trend;
+    uint64_t levelMilliseconds;
+    const char* text;
+  } cases[] = {
+      {growing, 0, "still growing +2.0/min"},
+      {held, 59999, "held at 1,279 since +59 s"},
+      {held, 60000, "held at 1,279 since +1 min"},
+      {held, 3599999, "held at 1,279 since +59 min"},
+      {held, 3990000, "held at 1,279 since +1 h 6 min"},
+      {held, 7200000, "held at 1,279 since +2 h"},
+      {churn, 0, "up and down, 150 to 10,310"},
+  };
+  for (const auto& c : cases) {
+    Trend trend = c.trend;
+    trend.levelMilliseconds = c.levelMilliseconds;
+    EXPECT_EQ(c.text, TrendText(trend));
+  }
+}
+
+// -t picks what is shown, not where growth starts: a process followed from
+// its first sample and listed only in its last grew from the first.
+TEST(GrowthTest, GrowthStartsBeforeTheFirstListing) {
+  GrowthTracker tracker;
+  ProcessTable table;
+  table.Set(4, Record(4, u"a.exe", 10, 10, 0));
+  table.Set(8, Record(8, u"b.exe", 10, 10, 0));
+  std::vector<const ProcessRecord*> both = {table.Lookup(4), table.Lookup(8)};
+  tracker.Note(table, both, {}, 0);
+  table.Clear();
+  table.Set(4, Record(4, u"a.exe", 260, 10, 0));
+  table.Set(8, Record(8, u"b.exe", 20, 10, 0));
+  both = {table.Lookup(4), table.Lookup(8)};
+  tracker.Note(table, both, {table.Lookup(4)}, 1000);
+  tracker.Judge();
+  ASSERT_EQ(1u, tracker.Grown().size());
+  EXPECT_EQ(10u, tracker.Grown()[0]->first.counts.gdiAll);
+  EXPECT_EQ(260u, tracker.Grown()[0]->last.counts.gdiAll);
 }
 
 }  // namespace

@@ -53,7 +53,15 @@ void TextReport::End(const RunEnd& end) {
   text_.clear();
   if (!afterEmptyLine_)
     text_.push_back(u'\n');
-  AppendGrowthReport(end.growth->Grown(), end.samples, end.lastMilliseconds,
-                     end.processQuota, end.growth->Table(), text_);
+  // The heading first, then a line at a time, so that a report of many
+  // processes is never held whole.
+  const std::vector<const ProcessGrowth*>& grown = end.growth->Grown();
+  AppendGrowthHeading(grown.empty(), end.samples, end.lastMilliseconds,
+                      end.growth->Table(), text_);
   out_.Write(text_);
+  for (const ProcessGrowth* process : grown) {
+    text_.clear();
+    AppendGrowthLine(*process, end.processQuota, text_);
+    out_.Write(text_);
+  }
 }

@@ -26,48 +26,65 @@ bool Grew(const ProcessGrowth& process) {
   return AllGrowth(process) > 0 || TotalGrowth(process) > 0;
 }
 
+GrowthTracker::LiveProcess& GrowthTracker::Follow(const ProcessRecord& record,
+                                                  uint64_t milliseconds) {
+  CountsAt now = {milliseconds, CountsOf(record)};
+  // A live process under this PID has this name: Note let the others exit.
+  auto found = liveByPid_.find(record.pid);
+  if (found != liveByPid_.end()) {
+    LiveProcess& process = live_[found->second];
+    process.growth.last = now;
+    process.gdiAll.Add(milliseconds, now.counts.gdiAll);
+    return process;
+  }
+  LiveProcess process;
+  process.growth.id = nextId_++;
+  process.growth.pid = record.pid;
+  process.growth.name = record.exeName;
+  process.growth.first = now;
+  process.growth.last = now;
+  process.gdiAll.Add(milliseconds, now.counts.gdiAll);
+  liveByPid_.emplace(record.pid, live_.size());
+  live_.push_back(std::move(process));
+  return live_.back();
+}
+
 void GrowthTracker::Note(const ProcessTable& table,
+                         const std::vector<const ProcessRecord*>& followed,
                          const std::vector<const ProcessRecord*>& listed,
                          uint64_t milliseconds) {
   exited_.clear();
   for (size_t i = 0; i < live_.size();) {
-    ProcessGrowth& process = live_[i];
-    const ProcessRecord* record = table.Lookup(process.pid);
-    if (record && SameProcess(*record, process.pid, process.name)) {
+    LiveProcess& process = live_[i];
+    const ProcessRecord* record = table.Lookup(process.growth.pid);
+    if (record &&
+        SameProcess(*record, process.growth.pid, process.growth.name)) {
       ++i;
       continue;
     }
-    exited_.push_back(process.id);
-    liveByPid_.erase(process.pid);
-    if (Grew(process))
-      exitedGrown_.push_back(std::move(process));
+    exited_.push_back(process.growth.id);
+    liveByPid_.erase(process.growth.pid);
+    if (process.growth.listed && Grew(process.growth)) {
+      process.growth.trend = JudgeTrend(process.gdiAll);
+      exitedGrown_.push_back(std::move(process.growth));
+    }
     if (i + 1 != live_.size()) {
       live_[i] = std::move(live_.back());
-      liveByPid_[live_[i].pid] = i;
+      liveByPid_[live_[i].growth.pid] = i;
     }
     live_.pop_back();
   }
+  for (const ProcessRecord* record : followed)
+    Follow(*record, milliseconds);
   listedIds_.clear();
   for (const ProcessRecord* record : listed) {
-    CountsAt now = {milliseconds, CountsOf(*record)};
-    // A live process under this PID has this name: the loop above let the
-    // others exit.
+    // Listed records are among the followed ones.
     auto found = liveByPid_.find(record->pid);
-    if (found != liveByPid_.end()) {
-      ProcessGrowth& process = live_[found->second];
-      process.last = now;
-      listedIds_.push_back(process.id);
-      continue;
-    }
-    ProcessGrowth process;
-    process.id = nextId_++;
-    process.pid = record->pid;
-    process.name = record->exeName;
-    process.first = now;
-    process.last = now;
-    liveByPid_.emplace(record->pid, live_.size());
+    ProcessGrowth& process = found != liveByPid_.end()
+                                 ? live_[found->second].growth
+                                 : Follow(*record, milliseconds).growth;
+    process.listed = true;
     listedIds_.push_back(process.id);
-    live_.push_back(std::move(process));
   }
 }
 
@@ -81,18 +98,26 @@ void GrowthTracker::NoteTable(uint32_t slots, uint32_t used,
   table_.slots = slots;
   table_.lastUsed = used;
   table_.lastMilliseconds = milliseconds;
+  table_.used.Add(milliseconds, used);
 }
 
-std::vector<const ProcessGrowth*> GrowthTracker::Grown() const {
-  std::vector<const ProcessGrowth*> grown;
-  for (const std::vector<ProcessGrowth>* processes : {&exitedGrown_, &live_}) {
-    for (const ProcessGrowth& process : *processes) {
-      if (Grew(process))
-        grown.push_back(&process);
-    }
+void GrowthTracker::Judge() {
+  grown_.clear();
+  for (const ProcessGrowth& process : exitedGrown_)
+    grown_.push_back(&process);
+  for (LiveProcess& process : live_) {
+    if (!process.growth.listed || !Grew(process.growth))
+      continue;
+    process.growth.trend = JudgeTrend(process.gdiAll);
+    grown_.push_back(&process.growth);
   }
-  std::sort(grown.begin(), grown.end(),
+  std::sort(grown_.begin(), grown_.end(),
             [](const ProcessGrowth* a, const ProcessGrowth* b) {
+              if (a->trend.word != b->trend.word)
+                return a->trend.word < b->trend.word;
+              if (a->trend.word == TrendWord::StillGrowing &&
+                  a->trend.perMinute != b->trend.perMinute)
+                return a->trend.perMinute > b->trend.perMinute;
               if (AllGrowth(*a) != AllGrowth(*b))
                 return AllGrowth(*a) > AllGrowth(*b);
               if (TotalGrowth(*a) != TotalGrowth(*b))
@@ -101,5 +126,31 @@ std::vector<const ProcessGrowth*> GrowthTracker::Grown() const {
                 return a->pid < b->pid;
               return a->id < b->id;
             });
-  return grown;
+}
+
+const ProcessGrowth* GrowthTracker::SteepestGrowing() {
+  // The one named last is judged again at every sample, so that it gives
+  // way as soon as it stops; a few others take their turn.
+  constexpr size_t kJudgedPerSample = 4;
+  auto judge = [](LiveProcess& process) {
+    process.growth.trend =
+        process.growth.listed && AllGrowth(process.growth) > 0
+            ? JudgeTrend(process.gdiAll)
+            : Trend();
+  };
+  auto steepest = liveByPid_.find(steepestPid_);
+  if (steepest != liveByPid_.end())
+    judge(live_[steepest->second]);
+  for (size_t i = 0; i < kJudgedPerSample && i < live_.size(); ++i)
+    judge(live_[nextJudged_++ % live_.size()]);
+  const ProcessGrowth* most = nullptr;
+  for (const LiveProcess& process : live_) {
+    const Trend& trend = process.growth.trend;
+    if (trend.word == TrendWord::StillGrowing &&
+        AllGrowth(process.growth) > 0 &&
+        (!most || trend.perMinute > most->trend.perMinute))
+      most = &process.growth;
+  }
+  steepestPid_ = most ? most->pid : 0;
+  return most;
 }

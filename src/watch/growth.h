@@ -1,13 +1,15 @@
 // A watch's processes over time: which process each listed record is, and
-// how its counts went from the first sample that listed it to the last.
+// how its counts went over its life in the watch, with their trend.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "sample/process_counts.h"
+#include "watch/trend.h"
 
 class ProcessTable;
 
@@ -24,8 +26,11 @@ struct ProcessGrowth {
   uint64_t id = 0;  // counted from 0 in the order the watch first saw them
   uint32_t pid = 0;
   std::u16string name;
-  CountsAt first;  // in the first sample that listed it
-  CountsAt last;   // in the last sample that listed it
+  CountsAt first;       // in its first sample in the watch, listed or not
+  CountsAt last;        // in its last
+  bool listed = false;  // in some sample: the views and the report show it
+  // Its GDI All's verdict, as last judged.
+  Trend trend;
 };
 
 // The change from `first` to `last`, worked out in 64 bits.
@@ -38,24 +43,32 @@ bool Grew(const ProcessGrowth& process);
 int64_t GdiAllGrowth(const ProcessGrowth& process);
 
 // The session's shared table over a watch: its used entries in the first
-// sample and in the last.
+// sample and in the last, and their trend.
 struct TableGrowth {
   uint32_t slots = 0;
   uint32_t firstUsed = 0;
   uint32_t lastUsed = 0;
   uint64_t firstMilliseconds = 0;
   uint64_t lastMilliseconds = 0;
+  TrendSummary used;
 };
 
 class GrowthTracker {
  public:
   // Notes a sample taken `milliseconds` after the first: the processes that
   // `table` no longer records under their PID and name have exited; each
-  // listed record is the process of its PID and name, or a new one. A
-  // process not listed (below -t) but still recorded stays the same.
+  // followed record is the process of its PID and name, or a new one, and
+  // adds to its trend; the listed ones, among them, are shown.
   void Note(const ProcessTable& table,
+            const std::vector<const ProcessRecord*>& followed,
             const std::vector<const ProcessRecord*>& listed,
             uint64_t milliseconds);
+  // The same, following just the listed records.
+  void Note(const ProcessTable& table,
+            const std::vector<const ProcessRecord*>& listed,
+            uint64_t milliseconds) {
+    Note(table, listed, listed, milliseconds);
+  }
 
   // The id of each listed record of the last sample noted, in its order.
   const std::vector<uint64_t>& ListedIds() const { return listedIds_; }
@@ -66,17 +79,37 @@ class GrowthTracker {
   void NoteTable(uint32_t slots, uint32_t used, uint64_t milliseconds);
   const TableGrowth& Table() const { return table_; }
 
-  // The processes whose GDI All or GDI Total grew, the largest growth of
-  // GDI All first, then of GDI Total, then by PID, then the earlier.
-  std::vector<const ProcessGrowth*> Grown() const;
+  // Judges every shown process that grew and is still live, for Grown();
+  // once, at the end of the watch.
+  void Judge();
+  // The shown processes whose GDI All or GDI Total grew, as judged: still
+  // growing, the steepest first, then held, then up and down; within each,
+  // the largest growth of GDI All first, then of GDI Total, then by PID,
+  // then the earlier. Empty before Judge().
+  const std::vector<const ProcessGrowth*>& Grown() const { return grown_; }
+
+  // The live, shown process still growing the steepest, or null: judged a
+  // few processes a sample, so that a sample costs the same however many
+  // grew.
+  const ProcessGrowth* SteepestGrowing();
 
  private:
+  struct LiveProcess {
+    ProcessGrowth growth;
+    TrendSummary gdiAll;
+  };
+  LiveProcess& Follow(const ProcessRecord& record, uint64_t milliseconds);
+
   // Processes not exited, and the index of each one's PID among them.
-  std::vector<ProcessGrowth> live_;
+  std::vector<LiveProcess> live_;
   std::unordered_map<uint32_t, size_t> liveByPid_;
-  // Those that exited having grown; the others are forgotten, so that a
-  // watch of processes that come and go stays small.
-  std::vector<ProcessGrowth> exitedGrown_;
+  // Those shown that exited having grown, judged as they exited; the others
+  // are forgotten, so that a watch of processes that come and go stays
+  // small.
+  std::deque<ProcessGrowth> exitedGrown_;
+  std::vector<const ProcessGrowth*> grown_;
+  size_t nextJudged_ = 0;
+  uint32_t steepestPid_ = 0;  // the last one SteepestGrowing named
   std::vector<uint64_t> listedIds_;
   std::vector<uint64_t> exited_;
   uint64_t nextId_ = 0;

@@ -33,8 +33,9 @@ void Note(GrowthTracker& tracker, const std::vector<Counts>& processes,
   tracker.Note(table, listed, milliseconds);
 }
 
-// The order every reader of the growth takes: GDI All's growth, then GDI
-// Total's, then the lower PID, then the process seen first (one that exited
+// The order every reader of the growth takes among processes of one verdict
+// (too few samples to judge: still growing, at one rate): GDI All's growth,
+// then GDI Total's, then the lower PID, then the process seen first (one that exited
 // and started again under its PID).
 TEST(GrowthTrackerTest, GrownTieOrder) {
   GrowthTracker tracker;
@@ -43,6 +44,7 @@ TEST(GrowthTrackerTest, GrownTieOrder) {
   Note(tracker, {{12, 20, 15}, {4, 20, 15}}, 2000);  // 8 exits
   Note(tracker, {{12, 20, 15}, {8, 10, 10}, {4, 20, 15}}, 3000);
   Note(tracker, {{12, 20, 15}, {8, 20, 20}, {4, 20, 15}}, 4000);
+  tracker.Judge();
   std::vector<const ProcessGrowth*> grown = tracker.Grown();
   ASSERT_EQ(4u, grown.size());
   EXPECT_EQ(8u, grown[0]->pid);
