@@ -158,6 +158,8 @@ HANDLE OpenProcess(uint32_t desiredAccess, bool inheritHandle,
                    uint32_t processId);
 bool CloseHandle(HANDLE handle);
 uint32_t GetCurrentProcessId();
+// The session that the process runs in; false when it cannot be told.
+bool ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId);
 uint32_t GetGuiResources(HANDLE process, uint32_t flags);
 HMODULE GetModuleHandleW(const char16_t* moduleName);
 FARPROC GetProcAddress(HMODULE module, const char* procName);
@@ -201,6 +203,13 @@ bool WriteStdout(const char* bytes, size_t length);
 // UTF-8. Which of the two standard output is, is settled at the first call.
 // Returns false when the write fails.
 bool WriteStdoutText(const char* bytes, size_t length);
+// Writes UTF-8 bytes (a document): a file or a pipe gets them as they are,
+// as WriteStdoutExact writes them (`exact`) or WriteStdout; a console
+// (Windows) gets the characters they stand for through WriteConsoleW,
+// whatever its code page; a terminal elsewhere gets the bytes. The bytes
+// start and end on character boundaries. Returns false when the write
+// fails.
+bool WriteStdoutUtf8(const char* bytes, size_t length, bool exact);
 bool FlushStdout();
 
 // Writes bytes to standard output exactly as they are, "\n" too: Windows
@@ -253,6 +262,10 @@ class ReplacementFile {
 // A clock in milliseconds that never goes back, from an arbitrary start (the
 // host build's simulated clock starts at 0 and moves only at a wait).
 uint64_t MonotonicMilliseconds();
+// The time of day, in milliseconds since 1970-01-01 00:00 UTC (the host
+// build's starts at 2026-01-01 00:00 UTC and moves with its simulated
+// clock).
+uint64_t UnixTimeMilliseconds();
 // From now on an interrupt (Ctrl+C or Ctrl+Break on Windows, SIGINT or
 // SIGTERM elsewhere) only sets a flag that InterruptRequested reads, and
 // ends a wait, instead of ending the program. Only a watch calls it.
