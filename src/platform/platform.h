@@ -277,8 +277,17 @@ bool InterruptRequested();
 // session's next sample block.
 bool WaitUntil(uint64_t deadlineMilliseconds);
 
-// Writes one line of ASCII text and a newline to standard error.
+// Writes one line of text in the locale's code page and a newline to
+// standard error; kestrelw.exe also reports it to the event log.
 void WriteStderrLine(const std::string& line);
+
+// Whether this is kestrelw.exe, linked without a console for scheduled
+// tasks: it writes only to -O's file. The program's own piece, linked with
+// its main, says which (console_program.cc, windowless_program_win32.cc).
+bool IsWindowless();
+// kestrelw.exe: reports a message line to the Application event log; does
+// nothing in a console program.
+void ReportToEventLog(const std::string& line);
 
 // Whether standard output, or standard error, is a terminal (Windows: a
 // console); settled at the first call.
