@@ -293,8 +293,8 @@ int wmain(int argc, wchar_t** argv) {
   // count, and each object created after them takes a new entry.
   std::vector<std::unique_ptr<ScopedGdiObject>> cacheDrain;
   for (int i = 0; i < 64; ++i) {
-    cacheDrain.push_back(std::make_unique<ScopedGdiObject>(
-        ::CreateSolidBrush(RGB(1, 1, i))));
+    cacheDrain.push_back(
+        std::make_unique<ScopedGdiObject>(::CreateSolidBrush(RGB(1, 1, i))));
     cacheDrain.push_back(
         std::make_unique<ScopedGdiObject>(::CreateRectRgn(0, 0, i, i)));
     cacheDrain.push_back(std::make_unique<ScopedGdiObject>(
