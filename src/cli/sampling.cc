@@ -157,8 +157,9 @@ int RunSamples(const RunOptions& options, Report& report, Output& out,
       break;
     }
     if (watch && (wanted == 0 || end.samples < wanted)) {
-      uint64_t now = platform::MonotonicMilliseconds();
-      status.Show(end.samples, wanted, due > now ? due - now : 0, growth);
+      uint64_t shownAt = platform::MonotonicMilliseconds();
+      status.Show(end.samples, wanted, due > shownAt ? due - shownAt : 0,
+                  growth);
     }
   }
 
