@@ -104,6 +104,16 @@ code=$?
 grep -q "kestrelw.exe writes only to a file" "$work/stderr" ||
   echo "note: kestrelw.exe's standard error under Wine: $(cat "$work/stderr")"
 
+# With -O it writes its file, as a scheduled task starts it.
+mkdir "$work/textfile"
+(cd "$work/unpacked" && "$wine" kestrelw.exe -w 1 -n 2 -o prometheus \
+  -O "Z:${work//\//\\}\\textfile\\kestrel.prom" > /dev/null 2>&1 < /dev/null)
+code=$?
+[ "$code" = 0 ] || fail "kestrelw.exe -O: exit code $code"
+grep -q '^kestrel_last_sample_timestamp_seconds{session="[0-9]*"} ' \
+  "$work/textfile/kestrel.prom" 2> /dev/null ||
+  fail "kestrelw.exe -O: no whole document in $(ls "$work/textfile")"
+
 if [ "$failures" != 0 ]; then
   echo "$failures check(s) failed"
   exit 1
