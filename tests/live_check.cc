@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -286,10 +287,19 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring exe = argv[1];
 
-  // The probe lives to the end, so it is in every count: gdi32 may keep a
-  // deleted solid brush for the next one created, which would then add no
-  // entry.
-  ScopedGdiObject probe(::CreateSolidBrush(RGB(1, 1, 1)));
+  // gdi32 keeps some deleted objects (solid brushes, regions, pens, fonts)
+  // for the next one created, which then adds no entry: these take what it
+  // keeps before the first count and live to the end, so they are in every
+  // count, and each object created after them takes a new entry.
+  std::vector<std::unique_ptr<ScopedGdiObject>> cacheDrain;
+  for (int i = 0; i < 64; ++i) {
+    cacheDrain.push_back(
+        std::make_unique<ScopedGdiObject>(::CreateSolidBrush(RGB(1, 1, i))));
+    cacheDrain.push_back(
+        std::make_unique<ScopedGdiObject>(::CreateRectRgn(0, 0, i, i)));
+    cacheDrain.push_back(std::make_unique<ScopedGdiObject>(
+        ::CreatePen(PS_SOLID, 1, RGB(1, i, 1))));
+  }
   if (::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS) == 0) {
     std::printf("skipped: GetGuiResources returns 0 here\n");
     return 0;

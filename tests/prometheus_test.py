@@ -11,7 +11,8 @@
     prometheus_test.py node-exporter KESTREL NODE_EXPORTER
         node_exporter's textfile collector reads the file that watches
         replace at every sample while this test scrapes it: every scrape
-        holds one whole sample and no scrape error.
+        holds one whole sample and no scrape error; and it reads two
+        sessions' files side by side without a collision.
 """
 import json
 import os
@@ -49,6 +50,8 @@ FAMILIES = [
     "kestrel_session_user_objects",
     "kestrel_table_entries_used",
     "kestrel_table_slots",
+    "kestrel_process_gdi_quota",
+    "kestrel_last_sample_timestamp_seconds",
 ]
 
 
@@ -59,13 +62,23 @@ def documents(output):
     return [parts[0]] + [head + part for part in parts[1:]]
 
 
+LABEL = re.compile(r'(\w+)="((?:[^"\\]|\\.)*)"')
+
+
 def series(document):
-    """{'name{labels}': value} of one document."""
+    """{'name{labels}': value} of one document, the labels in name order
+    (node_exporter orders them so)."""
     values = {}
     for line in document.decode("utf-8").splitlines():
         if line and not line.startswith("#"):
             name, value = line.rsplit(" ", 1)
-            values[name] = int(value)
+            if "{" in name:
+                family, labels = name[:-1].split("{", 1)
+                name = family + "{" + ",".join(
+                    '%s="%s"' % pair
+                    for pair in sorted(LABEL.findall(labels))) + "}"
+            values[name] = float(value) if "." in value or "e" in value \
+                else int(value)
     return values
 
 
@@ -118,7 +131,7 @@ def check_rules(kestrel, promtool, rules):
              if name.startswith("kestrel_process_gdi_objects{") and
              samples[-1].get(name, 0) > samples[0].get(name, 1 << 32)]
     assert leaks == ['kestrel_process_gdi_objects{pid="4780",'
-                     'process="mspaint.exe"}'], leaks
+                     'process="mspaint.exe",session="1"}'], leaks
     last = "%dm" % (interval_minutes * (len(samples) - 1))
     tests = {
         "rule_files": [os.path.abspath(rules)],
@@ -132,32 +145,62 @@ def check_rules(kestrel, promtool, rules):
                  "exp_alerts": []},
                 {"eval_time": last, "alertname": "KestrelGdiLeak",
                  "exp_alerts": [{
-                     "exp_labels": {"severity": "warning", "pid": "4780",
-                                    "process": "mspaint.exe"},
+                     "exp_labels": {"severity": "warning", "session": "1",
+                                    "pid": "4780", "process": "mspaint.exe"},
                      "exp_annotations": {"summary": (
                          "mspaint.exe (PID 4780) has gained more than one "
                          "GDI object a minute for 30 minutes")},
                  }]},
                 {"eval_time": last, "alertname": "KestrelGdiNearQuota",
                  "exp_alerts": []},
+                {"eval_time": last, "alertname": "KestrelMetricsStale",
+                 "exp_alerts": []},
             ],
         }, {
-            # The sample holds no process near the quota: one that is.
+            # The sample holds no process near the quota: one that is, in
+            # session 2, beside one of session 3 at the same count whose
+            # session has a higher quota.
             "interval": "1m",
             "input_series": [{
-                "series": 'kestrel_process_gdi_objects{pid="8",'
+                "series": 'kestrel_process_gdi_objects{session="2",pid="8",'
                           'process="near.exe"}',
                 "values": "9500x10"}, {
-                "series": "kestrel_process_gdi_quota",
-                "values": "10000x10"}],
+                "series": 'kestrel_process_gdi_objects{session="3",pid="8",'
+                          'process="near.exe"}',
+                "values": "9500x10"}, {
+                "series": 'kestrel_process_gdi_quota{session="2"}',
+                "values": "10000x10"}, {
+                "series": 'kestrel_process_gdi_quota{session="3"}',
+                "values": "20000x10"}],
             "alert_rule_test": [
                 {"eval_time": "10m", "alertname": "KestrelGdiNearQuota",
                  "exp_alerts": [{
-                     "exp_labels": {"severity": "critical", "pid": "8",
-                                    "process": "near.exe"},
+                     "exp_labels": {"severity": "critical", "session": "2",
+                                    "pid": "8", "process": "near.exe"},
                      "exp_annotations": {"summary": (
                          "near.exe (PID 8) holds 9500 GDI objects, within "
                          "10 % of its GDI quota")},
+                 }]},
+            ],
+        }, {
+            # Session 4's watch writes a sample a minute for five minutes,
+            # then its file stays as it was (a logoff); session 5's goes
+            # on.
+            "interval": "1m",
+            "input_series": [{
+                "series": 'kestrel_last_sample_timestamp_seconds{session="4"}',
+                "values": "0+60x5 300x30"}, {
+                "series": 'kestrel_last_sample_timestamp_seconds{session="5"}',
+                "values": "0+60x35"}],
+            "alert_rule_test": [
+                {"eval_time": "15m", "alertname": "KestrelMetricsStale",
+                 "exp_alerts": []},
+                {"eval_time": "21m", "alertname": "KestrelMetricsStale",
+                 "exp_alerts": [{
+                     "exp_labels": {"severity": "info", "session": "4"},
+                     "exp_annotations": {"summary": (
+                         "kestrel's metrics of session 4 have not changed "
+                         "for over 10 minutes: its watch ended")},
                  }]},
             ],
         }],
@@ -190,7 +233,73 @@ def sample_signature(values):
     gdi = {k: v for k, v in values.items()
            if k.startswith("kestrel_process_gdi_objects{")}
     return (len(gdi), gdi.get('kestrel_process_gdi_objects{pid="4780",'
-                              'process="mspaint.exe"}'))
+                              'process="mspaint.exe",session="1"}'))
+
+
+def start_exporter(node_exporter, folder):
+    """node_exporter on a free loopback port, its textfile collector alone
+    reading `folder`; its process and port once it answers."""
+    for attempt in range(5):
+        port = free_port()
+        exporter = subprocess.Popen(
+            [node_exporter, "--web.listen-address=127.0.0.1:%d" % port,
+             "--collector.disable-defaults", "--collector.textfile",
+             "--collector.textfile.directory=" + folder,
+             "--web.disable-exporter-metrics"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 20
+        while exporter.poll() is None and time.monotonic() < deadline:
+            try:
+                scrape(port)
+                return exporter, port
+            except OSError:
+                time.sleep(0.1)
+        exporter.terminate()
+        exporter.wait(timeout=20)
+    raise AssertionError("node_exporter did not start: %s" %
+                         exporter.stderr.read())
+
+
+def check_sessions_side_by_side(kestrel, node_exporter):
+    """A Remote Desktop host's two sessions, each with its own file in one
+    folder: every series of both reaches the scrape, none collides."""
+    sample = os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                          "..", "data", "sample_session.txt")
+    with open(sample, encoding="utf-8") as f:
+        description = f.read()
+    with tempfile.TemporaryDirectory() as folder:
+        per_session = {}
+        for session in ("1", "2"):
+            path = os.path.join(folder, "session-%s.txt" % session)
+            with open(path, "w", encoding="utf-8") as f:
+                f.write("session %s\n" % session + description)
+            target = os.path.join(folder, "kestrel-%s.prom" % session)
+            run(kestrel, path, "-o", "prometheus", "-O", target)
+            with open(target, "rb") as f:
+                per_session[session] = series(f.read())
+            os.remove(path)
+        exporter, port = start_exporter(node_exporter, folder)
+        try:
+            body = scrape(port)
+        finally:
+            exporter.terminate()
+            exporter.wait(timeout=20)
+    assert b"\nnode_textfile_scrape_error 0\n" in body, body
+    scraped = series(b"\n".join(line for line in body.splitlines()
+                                if line.startswith(b"kestrel_")))
+    wanted = {}
+    for values in per_session.values():
+        wanted.update(values)
+    assert len(wanted) == sum(len(v) for v in per_session.values())
+    assert scraped == wanted, set(scraped) ^ set(wanted)
+    print("node_exporter: two sessions' files side by side, %d series each, "
+          "all %d scraped, no scrape error:" % (len(per_session["1"]),
+                                                len(scraped)))
+    print("\n".join(line.decode() for line in body.splitlines()
+                    if line.startswith((b"kestrel_table_slots",
+                                        b"kestrel_process_gdi_quota",
+                                        b"kestrel_last_sample",
+                                        b"node_textfile_scrape_error"))))
 
 
 def check_node_exporter(kestrel, node_exporter):
@@ -203,26 +312,7 @@ def check_node_exporter(kestrel, node_exporter):
     with tempfile.TemporaryDirectory() as folder:
         target = os.path.join(folder, "kestrel.prom")
         run(kestrel, None, *watch, "-O", target)
-        for attempt in range(5):
-            port = free_port()
-            exporter = subprocess.Popen(
-                [node_exporter, "--web.listen-address=127.0.0.1:%d" % port,
-                 "--collector.disable-defaults", "--collector.textfile",
-                 "--collector.textfile.directory=" + folder,
-                 "--web.disable-exporter-metrics"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-            deadline = time.monotonic() + 20
-            while exporter.poll() is None and time.monotonic() < deadline:
-                try:
-                    scrape(port)
-                    break
-                except OSError:
-                    time.sleep(0.1)
-            if exporter.poll() is None:
-                break
-        else:
-            raise AssertionError("node_exporter did not start: %s" %
-                                 exporter.stderr.read())
+        exporter, port = start_exporter(node_exporter, folder)
         try:
             # The watches write while the scrapes go on: the host build
             # does not wait between samples, so each watch replaces the
@@ -285,6 +375,7 @@ def main():
         check_rules(kestrel, sys.argv[3], sys.argv[4])
     elif command == "node-exporter":
         check_node_exporter(kestrel, sys.argv[3])
+        check_sessions_side_by_side(kestrel, sys.argv[3])
     else:
         sys.exit("unknown check: " + command)
 

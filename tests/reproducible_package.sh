@@ -41,7 +41,7 @@ pack() {
 
 if ! (umask 077 &&
       "$cmake" "$@" -B "$second" -DBUILD_TESTING=OFF > "$work/configure.log" 2>&1 &&
-      "$cmake" --build "$second" --target kestrel --parallel 2 > "$work/build.log" 2>&1); then
+      "$cmake" --build "$second" --target kestrel kestrelw --parallel 2 > "$work/build.log" 2>&1); then
   cat "$work/configure.log" "$work/build.log" 2>/dev/null
   echo "FAIL: the second build folder does not build"
   exit 1

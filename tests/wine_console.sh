@@ -2,7 +2,8 @@
 # The console tests of the Windows build under Wine, with console_line.exe:
 # in a terminal the whole line shows, with "?" for each unit code page 936
 # cannot represent, and so does the line after it; redirected to a file, the
-# same text is code page 936 bytes with CR LF line ends.
+# same text is code page 936 bytes with CR LF line ends. A document shows
+# in the terminal likewise, through WriteConsoleW.
 #
 # usage: wine_console.sh WINE TMUX CONSOLE_LINE_EXE
 set -u
@@ -22,6 +23,18 @@ if bash "$here/terminal_test.sh" "$tmux" \
   echo "ok: terminal"
 else
   echo "FAIL: terminal"
+  failures=$((failures + 1))
+fi
+
+# A document's UTF-8 goes through WriteConsoleW too: every character shows,
+# ä as well, whatever the console's code page (Wine's console shows the
+# emoji's surrogate pair as two replacement characters).
+if bash "$here/terminal_test.sh" "$tmux" \
+  "A: QQ音乐.exe café ä $(printf '\xef\xbf\xbd\xef\xbf\xbd') end" "next line" -- \
+  "$wine" "$exe" document; then
+  echo "ok: terminal, document"
+else
+  echo "FAIL: terminal, document"
   failures=$((failures + 1))
 fi
 

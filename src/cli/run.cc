@@ -31,6 +31,16 @@ RunOutcome RunStages(const std::vector<std::u16string>& arguments,
   RunOptions options;
   std::string usageMessage;
   ParseOutcome outcome = ParseCommandLine(arguments, &options, &usageMessage);
+  // kestrelw.exe has no console to show a run: it writes to a file or not
+  // at all.
+  if (outcome == ParseOutcome::Run && options.outputFile.empty() &&
+      platform::IsWindowless()) {
+    platform::WriteStderrLine(
+        "kestrel: kestrelw.exe writes only to a file: give -O FILE");
+    RunOutcome refused;
+    refused.parse = ParseOutcome::UsageError;
+    return refused;
+  }
   // A run's output, the banner included, goes to -O's file; help and a
   // usage error leave the file alone.
   if (outcome == ParseOutcome::Run && !options.outputFile.empty())

@@ -407,6 +407,25 @@ TEST_F(RunKestrelTest, Watch) {
   }
 }
 
+// A machine that sleeps for eight hours in the wait before sample 3: that
+// sample is taken on waking, at the real time, and the next an interval
+// later, not at once to catch up on the grid; -n counts the samples taken.
+TEST_F(RunKestrelTest, WatchAfterSleep) {
+  Use("process 600 3 open notepad.exe\n"
+      "sample\n"
+      "sample\n"
+      "sleep 28800\n"
+      "sample\n");
+  ASSERT_EQ(0, Run({u"-w", u"15", u"-n", u"5", u"-o", u"json"}));
+  std::string lines(output_.begin(), output_.end());
+  for (const char* sample : {"{\"sample\":2,\"elapsedSeconds\":15,",
+                             "\n{\"sample\":3,\"elapsedSeconds\":28830,",
+                             "\n{\"sample\":4,\"elapsedSeconds\":28845,",
+                             "\n{\"sample\":5,\"elapsedSeconds\":28860,"})
+    EXPECT_NE(std::string::npos, lines.find(sample)) << sample;
+  EXPECT_EQ(std::string::npos, lines.find("\"sample\":6,"));
+}
+
 // How an HTML watch ended, on its lead line: an interrupt during the last
 // sample asked for stops nothing early; a failed sample is named; a watch
 // whose first sample fails writes no page, as a single run does.

@@ -28,10 +28,21 @@ const char* TakeSample(const SampleNeeds& needs, ProcessTable& table,
     return "kestrel: cannot locate the GDI shared handle table";
   if (needs.sessionCounts)
     system->session = CollectSessionCounts();
+  uint32_t sessionId = 0;
+  if (platform::ProcessIdToSessionId(platform::GetCurrentProcessId(),
+                                     &sessionId))
+    system->sessionId = sessionId;
+  system->unixMilliseconds = platform::UnixTimeMilliseconds();
   system->tableSlots = location.slots;
   system->tableEntriesUsed =
       ScanSharedHandleTable(location.table, location.slots, table);
   return nullptr;
+}
+
+uint64_t NextSampleDue(uint64_t due, uint64_t now, uint64_t interval) {
+  if (now > due && now - due > interval)
+    return now + interval;
+  return due + interval;
 }
 
 std::string UnlistedHandlesMessage(int64_t unlisted) {
@@ -100,15 +111,17 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   if (watch)
     platform::CatchInterrupts();
   const uint64_t start = watch ? platform::MonotonicMilliseconds() : 0;
+  // When the sample to take is due.
+  uint64_t due = start;
   while (wanted == 0 || end.samples < wanted) {
-    if (end.samples > 0 &&
-        !platform::WaitUntil(start + end.samples * interval)) {
+    if (end.samples > 0 && !platform::WaitUntil(due)) {
       end.interrupted = true;
       break;
     }
     // Times count from the first sample.
-    uint64_t milliseconds =
-        end.samples == 0 ? 0 : platform::MonotonicMilliseconds() - start;
+    uint64_t now = end.samples == 0 ? start : platform::MonotonicMilliseconds();
+    uint64_t milliseconds = now - start;
+    due = NextSampleDue(due, now, interval);
     // A watch that runs out of memory ends as one whose sample failed, with
     // what it had shown; a single run leaves it to the caller.
     try {
@@ -186,9 +199,9 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
       break;
     }
     if (watch && (wanted == 0 || end.samples < wanted)) {
-      uint64_t due = start + end.samples * interval;
-      uint64_t now = platform::MonotonicMilliseconds();
-      status.Show(end.samples, wanted, due > now ? due - now : 0, growth);
+      uint64_t shownAt = platform::MonotonicMilliseconds();
+      status.Show(end.samples, wanted, due > shownAt ? due - shownAt : 0,
+                  growth);
     }
   }
 

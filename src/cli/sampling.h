@@ -21,6 +21,13 @@ struct SystemTotals;
 const char* TakeSample(const SampleNeeds& needs, ProcessTable& table,
                        SystemTotals* system);
 
+// When the sample after one taken at `now` is due, for a watch whose sample
+// was due at `due`, every `interval` milliseconds: on the grid the first
+// sample set, so that a sample that ran late is followed at once by the
+// next; but a sample overdue by more than an interval (the machine slept)
+// takes the ones it missed as missed, and the grid starts again from it.
+uint64_t NextSampleDue(uint64_t due, uint64_t now, uint64_t interval);
+
 // What a run says when `unlisted` handles of the listed processes could not
 // be kept (under -v; the counts stay whole).
 std::string UnlistedHandlesMessage(int64_t unlisted);

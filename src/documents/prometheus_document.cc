@@ -28,11 +28,25 @@ void AppendFamily(std::string& out, std::string_view name,
   out += " gauge\n";
 }
 
-// `name{pid="4524",process="notepad.exe"`, without the closing brace.
+// `session="1",` where the session is known: every series carries it, so
+// that the files of a machine's sessions merge without a collision.
+std::string SessionLabel(const SystemTotals& system) {
+  if (!system.sessionId)
+    return {};
+  std::string label = "session=\"";
+  AppendNumber(label, *system.sessionId);
+  return label + "\",";
+}
+
+// `name{session="1",pid="4524",process="notepad.exe"`, without the closing
+// brace.
 void AppendProcessSeries(std::string& out, std::string_view name,
+                         std::string_view session,
                          const ProcessRecord& record) {
   out += name;
-  out += "{pid=\"";
+  out.push_back('{');
+  out += session;
+  out += "pid=\"";
   AppendNumber(out, record.pid);
   out += "\",process=";
   AppendLabelValue(out, record.exeName,
@@ -67,11 +81,24 @@ const ProcessFamily kProcessFamilies[] = {
 };
 
 constexpr char kTableEntries[] = "kestrel_process_gdi_table_entries";
+constexpr char kLastSample[] = "kestrel_last_sample_timestamp_seconds";
+
+// `name{session="1"}`, or the bare name where the session is not known.
+void AppendSystemSeries(std::string& out, std::string_view name,
+                        std::string_view session) {
+  out += name;
+  if (session.empty())
+    return;
+  out.push_back('{');
+  out += session.substr(0, session.size() - 1);  // without its comma
+  out.push_back('}');
+}
 
 void AppendSystemFamily(std::string& out, std::string_view name,
-                        std::string_view help, uint64_t value) {
+                        std::string_view help, std::string_view session,
+                        uint64_t value) {
   AppendFamily(out, name, help);
-  out += name;
+  AppendSystemSeries(out, name, session);
   AppendValue(out, value);
 }
 
@@ -99,11 +126,12 @@ void WritePrometheusDocument(const SystemTotals& system,
                              Output& out) {
   DocumentBuffer document(out, 0);
   std::string& bytes = document.bytes();
+  const std::string session = SessionLabel(system);
   // The families of a process are apart: the format wants each family's
   // series together.
   AppendFamily(bytes, kProcessFamilies[0].name, kProcessFamilies[0].help);
   for (const ProcessRecord* record : processes) {
-    AppendProcessSeries(bytes, kProcessFamilies[0].name, *record);
+    AppendProcessSeries(bytes, kProcessFamilies[0].name, session, *record);
     bytes.push_back('}');
     AppendValue(bytes, kProcessFamilies[0].value(CountsOf(*record)));
     document.PieceDone();
@@ -113,7 +141,7 @@ void WritePrometheusDocument(const SystemTotals& system,
                "by object category; their sum is GDI Total.");
   for (const ProcessRecord* record : processes) {
     for (int category = 0; category < kObjectCategoryCount; ++category) {
-      AppendProcessSeries(bytes, kTableEntries, *record);
+      AppendProcessSeries(bytes, kTableEntries, session, *record);
       bytes += ",category=\"";
       bytes += kObjectCategoryNames[category];
       bytes += "\"}";
@@ -126,7 +154,7 @@ void WritePrometheusDocument(const SystemTotals& system,
     const ProcessFamily& family = kProcessFamilies[i];
     AppendFamily(bytes, family.name, family.help);
     for (const ProcessRecord* record : processes) {
-      AppendProcessSeries(bytes, family.name, *record);
+      AppendProcessSeries(bytes, family.name, session, *record);
       bytes.push_back('}');
       AppendValue(bytes, family.value(CountsOf(*record)));
       document.PieceDone();
@@ -136,24 +164,32 @@ void WritePrometheusDocument(const SystemTotals& system,
   // The session's counts where the system answers.
   if (system.session.gdiObjects) {
     AppendSystemFamily(bytes, "kestrel_session_gdi_objects",
-                       "GDI objects of the whole session (GR_GLOBAL).",
+                       "GDI objects of the whole session (GR_GLOBAL).", session,
                        *system.session.gdiObjects);
   }
   if (system.session.userObjects) {
     AppendSystemFamily(bytes, "kestrel_session_user_objects",
                        "USER objects of the whole session (GR_GLOBAL).",
-                       *system.session.userObjects);
+                       session, *system.session.userObjects);
   }
   AppendSystemFamily(
       bytes, "kestrel_table_entries_used",
       "Used entries of the GDI shared handle table, whoever owns them.",
-      system.tableEntriesUsed);
+      session, system.tableEntriesUsed);
   AppendSystemFamily(bytes, "kestrel_table_slots",
                      "Entries the GDI shared handle table has room for.",
-                     system.tableSlots);
+                     session, system.tableSlots);
   AppendSystemFamily(bytes, "kestrel_process_gdi_quota",
                      "The most GDI objects one process may hold: the "
                      "machine's GDIProcessHandleQuota, 10000 by default.",
-                     system.processQuota);
+                     session, system.processQuota);
+  // Last, so that a reader that sees it has seen the whole sample.
+  AppendFamily(bytes, kLastSample,
+               "When kestrel took the sample, in Unix time: a file whose value "
+               "stops moving is no longer written.");
+  AppendSystemSeries(bytes, kLastSample, session);
+  bytes.push_back(' ');
+  bytes += FormatSeconds(system.unixMilliseconds);
+  bytes.push_back('\n');
   document.Finish();
 }

@@ -14,7 +14,9 @@ struct ProcessRecord;
 // Writes each metric family with its HELP and TYPE lines: per process (its
 // PID and name as labels) GDI All, the shared-table entries per category,
 // the GDI peak, USER objects and their peak; the session's counts where the
-// system answers; the table's used entries and slots. UTF-8, LF line ends.
+// system answers; the table's used entries and slots; the quota; the time
+// of the sample. Every series is labelled with the session id where it is
+// known. UTF-8, LF line ends.
 void WritePrometheusDocument(const SystemTotals& system,
                              const std::vector<const ProcessRecord*>& processes,
                              Output& out);

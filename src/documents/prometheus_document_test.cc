@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+
+#include "census/process_record.h"
+#include "output/output.h"
 
 namespace {
 
@@ -29,6 +33,57 @@ TEST(AppendLabelValueTest, EscapesWhatTheFormatAsksAndNothingElse) {
     AppendLabelValue(out, c.name.data(), c.name.size());
     EXPECT_EQ(out, c.quoted);
   }
+}
+
+std::string Render(const SystemTotals& system,
+                   const std::vector<const ProcessRecord*>& processes) {
+  std::u16string units;
+  {
+    Output out(&units);
+    WritePrometheusDocument(system, processes, out);
+  }
+  return std::string(units.begin(), units.end());  // one unit a byte
+}
+
+// Files of many sessions merge into one exporter's output: every series
+// carries the session, and the sample's time closes the document.
+TEST(WritePrometheusDocumentTest, EverySeriesNamesTheSession) {
+  ProcessRecord record;
+  record.pid = 4524;
+  std::u16string name = u"notepad.exe";
+  name.copy(record.exeName, name.size());
+  SystemTotals system;
+  system.session.gdiObjects = 900;
+  system.session.userObjects = 400;
+  system.sessionId = 3;
+  system.unixMilliseconds = 1767225600250;
+  std::istringstream lines(Render(system, {&record}));
+  std::string line;
+  std::string last;
+  int series = 0;
+  while (std::getline(lines, line)) {
+    if (line.empty() || line[0] == '#')
+      continue;
+    ++series;
+    last = line;
+    size_t brace = line.find('{');
+    ASSERT_NE(std::string::npos, brace) << line;
+    EXPECT_EQ("{session=\"3\"", line.substr(brace, 12)) << line;
+  }
+  // Four families of one series and eleven categories, the session's two, the
+  // table's two, the quota and the time.
+  EXPECT_EQ(4 + 11 + 2 + 2 + 1 + 1, series);
+  EXPECT_EQ(
+      "kestrel_last_sample_timestamp_seconds{session=\"3\"} 1767225600.25",
+      last);
+
+  // Where the session cannot be told, no label stands for it.
+  system.sessionId.reset();
+  std::string document = Render(system, {&record});
+  EXPECT_EQ(std::string::npos, document.find("session="));
+  EXPECT_NE(std::string::npos, document.find("\nkestrel_table_slots 0\n"));
+  EXPECT_NE(std::string::npos,
+            document.find("\nkestrel_process_gdi_objects{pid=\"4524\","));
 }
 
 }  // namespace

@@ -158,8 +158,7 @@ bool Output::SendText(const char* bytes, size_t length) {
 bool Output::SendBytes(const char* bytes, size_t length) {
   if (file_)
     return WriteToFile(bytes, length, !keepLineEnds_);
-  return keepLineEnds_ ? platform::WriteStdoutExact(bytes, length)
-                       : platform::WriteStdout(bytes, length);
+  return platform::WriteStdoutUtf8(bytes, length, keepLineEnds_);
 }
 
 bool Output::WriteToFile(const char* bytes, size_t length, bool text) {

@@ -158,6 +158,8 @@ HANDLE OpenProcess(uint32_t desiredAccess, bool inheritHandle,
                    uint32_t processId);
 bool CloseHandle(HANDLE handle);
 uint32_t GetCurrentProcessId();
+// The session that the process runs in; false when it cannot be told.
+bool ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId);
 uint32_t GetGuiResources(HANDLE process, uint32_t flags);
 HMODULE GetModuleHandleW(const char16_t* moduleName);
 FARPROC GetProcAddress(HMODULE module, const char* procName);

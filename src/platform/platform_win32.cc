@@ -99,7 +99,25 @@ std::wstring DecodeForConsole(const char* bytes, size_t length) {
   return text;
 }
 
-// Set by the console control handler, which runs on a thread of its own.
+// Writes `text` to `console` whole.
+bool WriteConsoleText(::HANDLE console, const std::wstring& text) {
+  const wchar_t* next = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    // Consoles of older Windows refuse very large writes.
+    DWORD piece = static_cast<DWORD>(std::min<size_t>(left, 8192));
+    DWORD written = 0;
+    if (!::WriteConsoleW(console, next, piece, &written, nullptr) ||
+        written == 0)
+      return false;
+    next += written;
+    left -= written;
+  }
+  return true;
+}
+
+// Set by the console control handler and the end-session window, which run
+// on threads of their own.
 std::atomic<bool> interrupted{false};
 
 // A manual-reset event, signalled with the flag, that a wait watches.
@@ -109,25 +127,112 @@ HANDLE InterruptEvent() {
   return event.get();
 }
 
-BOOL WINAPI OnConsoleControl(DWORD type) {
-  // Closing the console, logging off and shutting down end the program as
-  // before.
-  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
-    return FALSE;
+void RequestInterrupt() {
   interrupted = true;
   if (HANDLE event = InterruptEvent())
     ::SetEvent(event);
-  return TRUE;
+}
+
+// The end of the console window, of the user's session or of the system:
+// the process ends as soon as the handler (or the window procedure) returns,
+// so it never returns: the main thread ends the watch as Ctrl+C does, and
+// the program's exit ends this thread with it. Windows gives a handler
+// about five seconds before it ends the process regardless.
+[[noreturn]] void WaitForTheWatchToEnd() {
+  for (;;)
+    ::Sleep(INFINITE);
+}
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+  switch (type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      RequestInterrupt();
+      return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      RequestInterrupt();
+      WaitForTheWatchToEnd();
+    default:
+      return FALSE;
+  }
+}
+
+// A program that uses user32 hears of a logoff or a shutdown through its
+// top-level windows (WM_QUERYENDSESSION, then WM_ENDSESSION), not through
+// the console handler, and a windowless one has no console at all: a hidden
+// window of its own, on a thread of its own, hears it for both.
+LRESULT CALLBACK OnEndSessionMessage(HWND window, UINT message, WPARAM wParam,
+                                     LPARAM lParam) {
+  if (message == WM_QUERYENDSESSION)
+    return TRUE;
+  if (message == WM_ENDSESSION && wParam) {
+    RequestInterrupt();
+    WaitForTheWatchToEnd();
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Signalled by the window's thread once the window exists, or cannot.
+DWORD WINAPI RunEndSessionWindow(void* ready) {
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = OnEndSessionMessage;
+  windowClass.hInstance = ::GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"kestrel end of session";
+  // Never shown; a message-only window would hear no broadcast.
+  HWND window = ::RegisterClassW(&windowClass)
+                    ? ::CreateWindowExW(0, windowClass.lpszClassName,
+                                        L"kestrel", 0, 0, 0, 0, 0, nullptr,
+                                        nullptr, windowClass.hInstance, nullptr)
+                    : nullptr;
+  ::SetEvent(static_cast<HANDLE>(ready));
+  if (!window)
+    return 1;
+  MSG message;
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+  return 0;
 }
 
 }  // namespace
 
 uint64_t MonotonicMilliseconds() { return ::GetTickCount64(); }
 
+uint64_t UnixTimeMilliseconds() {
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  // 100-nanosecond units since 1601-01-01.
+  uint64_t ticks = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+  constexpr uint64_t kUnixEpochTicks = 116444736000000000ull;
+  return ticks < kUnixEpochTicks ? 0 : (ticks - kUnixEpochTicks) / 10000;
+}
+
+bool ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) {
+  DWORD session = 0;
+  if (!::ProcessIdToSessionId(processId, &session))
+    return false;
+  *sessionId = session;
+  return true;
+}
+
 void CatchInterrupts() {
-  // The event is made before the handler can ask for it.
+  // The event is made before the handlers can ask for it.
   InterruptEvent();
   ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  // The window's own GDI and USER objects exist before the first sample,
+  // so that they never show as the watch's own growth.
+  UniqueHandle<EmptyHandle::Null> ready(
+      ::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!ready)
+    return;
+  if (HANDLE thread = ::CreateThread(nullptr, 0, RunEndSessionWindow,
+                                     ready.get(), 0, nullptr)) {
+    ::WaitForSingleObject(ready.get(), 5000);
+    ::CloseHandle(thread);
+  }
 }
 
 bool InterruptRequested() { return interrupted; }
@@ -237,20 +342,32 @@ bool WriteStdoutText(const char* bytes, size_t length) {
   // whatever the code page. What waits in the runtime's buffer goes first.
   if (std::fflush(stdout) != 0)
     return false;
-  std::wstring text = DecodeForConsole(bytes, length);
-  const wchar_t* next = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    // Consoles of older Windows refuse very large writes.
-    DWORD piece = static_cast<DWORD>(std::min<size_t>(left, 8192));
-    DWORD written = 0;
-    if (!::WriteConsoleW(console, next, piece, &written, nullptr) ||
-        written == 0)
-      return false;
-    next += written;
-    left -= written;
+  return WriteConsoleText(console, DecodeForConsole(bytes, length));
+}
+
+bool WriteStdoutUtf8(const char* bytes, size_t length, bool exact) {
+  ::HANDLE console = StdoutConsole();
+  if (!console)
+    return exact ? WriteStdoutExact(bytes, length) : WriteStdout(bytes, length);
+  if (std::fflush(stdout) != 0)
+    return false;
+  // A document's pieces end between its records, never inside a character.
+  int units = length == 0
+                  ? 0
+                  : ::MultiByteToWideChar(CP_UTF8, 0, bytes,
+                                          static_cast<int>(length), nullptr, 0);
+  std::wstring decoded(static_cast<size_t>(units), L'\0');
+  if (units > 0)
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(length),
+                          &decoded[0], units);
+  std::wstring text;
+  text.reserve(decoded.size() + decoded.size() / 16);
+  for (wchar_t unit : decoded) {
+    if (unit == L'\n')
+      text.push_back(L'\r');
+    text.push_back(unit);
   }
-  return true;
+  return WriteConsoleText(console, text);
 }
 
 bool StdoutIsTerminal() { return StdoutConsole() != nullptr; }

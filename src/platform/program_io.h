@@ -36,6 +36,13 @@ bool WriteStdout(const char* bytes, size_t length);
 // UTF-8. Which of the two standard output is, is settled at the first call.
 // Returns false when the write fails.
 bool WriteStdoutText(const char* bytes, size_t length);
+// Writes UTF-8 bytes (a document): a file or a pipe gets them as they are,
+// as WriteStdoutExact writes them (`exact`) or WriteStdout; a console
+// (Windows) gets the characters they stand for through WriteConsoleW,
+// whatever its code page; a terminal elsewhere gets the bytes. The bytes
+// start and end on character boundaries. Returns false when the write
+// fails.
+bool WriteStdoutUtf8(const char* bytes, size_t length, bool exact);
 bool FlushStdout();
 
 // Writes bytes to standard output exactly as they are, "\n" too: Windows
@@ -107,6 +114,10 @@ class ReplacementFile {
 // A clock in milliseconds that never goes back, from an arbitrary start (the
 // host build's simulated clock starts at 0 and moves only at a wait).
 uint64_t MonotonicMilliseconds();
+// The time of day, in milliseconds since 1970-01-01 00:00 UTC (the host
+// build's starts at 2026-01-01 00:00 UTC and moves with its simulated
+// clock).
+uint64_t UnixTimeMilliseconds();
 // From now on an interrupt (Ctrl+C or Ctrl+Break on Windows, SIGINT,
 // SIGTERM or SIGHUP elsewhere) only sets a flag that InterruptRequested reads, and
 // ends a wait, instead of ending the program. Only a watch calls it.
@@ -118,8 +129,17 @@ bool InterruptRequested();
 // session's next sample block.
 bool WaitUntil(uint64_t deadlineMilliseconds);
 
-// Writes one line of ASCII text and a newline to standard error.
+// Writes one line of text in the locale's code page and a newline to
+// standard error; kestrelw.exe also reports it to the event log.
 void WriteStderrLine(const std::string& line);
+
+// Whether this is kestrelw.exe, linked without a console for scheduled
+// tasks: it writes only to -O's file. The program's own piece, linked with
+// its main, says which (console_program.cc, windowless_program_win32.cc).
+bool IsWindowless();
+// kestrelw.exe: reports a message line to the Application event log; does
+// nothing in a console program.
+void ReportToEventLog(const std::string& line);
 
 // Whether standard output, or standard error, is a terminal (Windows: a
 // console); settled at the first call.

@@ -15,6 +15,8 @@ bool FlushStdout() { return std::fflush(stdout) == 0; }
 void WriteStderrLine(const std::string& line) {
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
+  if (IsWindowless())
+    ReportToEventLog(line);
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "census/census.h"
 
@@ -11,4 +12,9 @@ struct SystemTotals {
   uint32_t tableEntriesUsed = 0;  // used entries scanned, whoever owns them
   // The most GDI objects a process may hold, where the report asked for it.
   uint32_t processQuota = 0;
+  // The session the program runs in, whose table this is; none where the
+  // system does not say.
+  std::optional<uint32_t> sessionId;
+  // When the sample was taken, in Unix time.
+  uint64_t unixMilliseconds = 0;
 };

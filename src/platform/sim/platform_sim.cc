@@ -213,6 +213,8 @@ void ApplyNextBlock(State& state) {
   for (const SessionChange& change : block.changes) {
     if (change.kind == SessionChange::Kind::Interrupt)
       state.interruptDelivered = true;
+    else if (change.kind == SessionChange::Kind::Sleep)
+      state.clock += change.sleepMilliseconds;
     else
       ApplyChange(change, &session);
   }
@@ -592,6 +594,11 @@ bool WriteStdoutExact(const char* bytes, size_t length) {
   return WriteStdout(bytes, length);
 }
 
+bool WriteStdoutUtf8(const char* bytes, size_t length, bool) {
+  // A terminal here reads UTF-8, and "\n" is "\n" everywhere.
+  return WriteStdout(bytes, length);
+}
+
 namespace {
 
 // A path as this host's file functions take it: UTF-8.
@@ -882,6 +889,19 @@ bool Startup() {
 }
 
 uint64_t MonotonicMilliseconds() { return GetState().clock; }
+
+uint64_t UnixTimeMilliseconds() {
+  constexpr uint64_t kStart = uint64_t{1767225600} * 1000;
+  return kStart + GetState().clock;
+}
+
+bool ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) {
+  const State& state = GetState();
+  if (processId != state.session.selfPid && !FindProcess(processId))
+    return false;
+  *sessionId = state.session.sessionId;
+  return true;
+}
 
 void CatchInterrupts() {
   struct sigaction action = {};

@@ -196,6 +196,7 @@ void ApplyChange(const SessionChange& change, Session* session) {
       session->*change.flag = true;
       break;
     case Kind::Interrupt:
+    case Kind::Sleep:
       break;
   }
 }
@@ -241,6 +242,15 @@ bool SessionParser::ParseLine(std::string_view line) {
     if (!number("PID", 0xFFFFFFFF, &pid) || !noMoreFields())
       return false;
     session_->selfPid = static_cast<uint32_t>(pid);
+    return true;
+  }
+  if (record == "session") {
+    if (inBlock_)
+      return Fail("a session line must come before the first sample line");
+    uint64_t id;
+    if (!number("ID", 0xFFFFFFFF, &id) || !noMoreFields())
+      return false;
+    session_->sessionId = static_cast<uint32_t>(id);
     return true;
   }
   if (record == "process") {
@@ -406,6 +416,8 @@ bool SessionParser::ParseLine(std::string_view line) {
   if ((record == "free" || record == "exit" || record == "interrupt") &&
       !inBlock_)
     return Fail("free, exit and interrupt lines belong after a sample line");
+  if (record == "sleep" && !inBlock_)
+    return Fail("a sleep line belongs after a sample line");
   if (record == "free" || record == "exit") {
     bool free = record == "free";
     uint64_t number64;
@@ -432,6 +444,15 @@ bool SessionParser::ParseLine(std::string_view line) {
       return false;
     SessionChange change;
     change.kind = SessionChange::Kind::Interrupt;
+    return Take(std::move(change));
+  }
+  if (record == "sleep") {
+    uint64_t seconds;
+    if (!number("SECONDS", 0xFFFFFFFF, &seconds) || !noMoreFields())
+      return false;
+    SessionChange change;
+    change.kind = SessionChange::Kind::Sleep;
+    change.sleepMilliseconds = seconds * 1000;
     return Take(std::move(change));
   }
   return Fail("unknown record " + Quoted(record));

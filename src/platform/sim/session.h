@@ -5,6 +5,8 @@
 // decimal or 0x hexadecimal.
 //
 //   self PID                                  the program's own PID
+//   session ID                                the session the program runs
+//                                             in (without it: 1)
 //   process PID GDI open|limited|denied NAME  one process of the snapshot
 //   counts PID GDIPEAK USER USERPEAK          the other counts of the process
 //                                             listed above with PID (without
@@ -36,8 +38,13 @@
 //   interrupt                                 an interrupt arrives during
 //                                             that sample (it is taken, then
 //                                             the watch ends)
-// Past the last block the state stays. self, quota and table lines come
-// before the first block; free, exit and interrupt belong in one.
+//   sleep SECONDS                             the machine sleeps that long
+//                                             in the wait before the sample:
+//                                             the clock jumps past its due
+//                                             time
+// Past the last block the state stays. self, session, quota and table lines
+// come before the first block; free, exit, interrupt and sleep belong in
+// one.
 //
 // A table line must come before the first entry line, whose index it bounds.
 // A line holds at most 65,536 bytes; a UTF-8 byte-order mark may open the
@@ -81,6 +88,7 @@ struct Session {
   static constexpr uint64_t kMaxRegion = 1ull << 30;
 
   uint32_t selfPid = 1000;
+  uint32_t sessionId = 1;
   std::vector<SimulatedProcess> processes;
   // What GetGuiResources reports for the whole session; 0: no answer.
   uint32_t globalGdiObjects = 0;
@@ -104,11 +112,12 @@ struct Session {
 
 // One change of a sample block but an entry's.
 struct SessionChange {
-  enum class Kind { Process, Exit, Counts, Global, Flag, Interrupt };
+  enum class Kind { Process, Exit, Counts, Global, Flag, Interrupt, Sleep };
   Kind kind = Kind::Process;
   SimulatedProcess process;                // Process; Exit, Counts: the PID
   uint32_t globalGdi = 0, globalUser = 0;  // Global
   bool Session::*flag = nullptr;           // Flag: the failure it sets
+  uint64_t sleepMilliseconds = 0;          // Sleep
 };
 
 // An entry that a sample block sets: the bytes of its GdiTableEntry, all
@@ -125,7 +134,7 @@ struct SessionBlock {
 };
 
 // Applies one change of a block to `session`. A Process change replaces the first process with its PID, or is added at
-// the end; an Interrupt change is the caller's to deliver.
+// the end; an Interrupt or Sleep change is the caller's to deliver.
 void ApplyChange(const SessionChange& change, Session* session);
 
 // Reads a description line by line. Errors quote a field's first few dozen

@@ -492,6 +492,9 @@ TEST(SessionTest, SampleBlocks) {
       {"table 40\nsample\nfree 1\n",
        "entry 1 lies outside the table region of 40 bytes"},
       {"sample 2\n", "extra field: '2'"},
+      {"sleep 5\n", "a sleep line belongs after a sample line"},
+      {"sample\nsession 2\n",
+       "a session line must come before the first sample line"},
   };
   for (const auto& c : kErrors) {
     SCOPED_TRACE(c.text);
