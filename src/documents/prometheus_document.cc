@@ -5,7 +5,7 @@
 
 #include "census/process_record.h"
 #include "gditable/object_types.h"
-#include "output/document_buffer.h"
+#include "output/output.h"
 #include "platform/utf8.h"
 #include "sample/process_counts.h"
 #include "text/format.h"
@@ -97,8 +97,8 @@ void AppendLabelValue(std::string& out, const char16_t* text, size_t length) {
 void WritePrometheusDocument(const SystemTotals& system,
                              const std::vector<const ProcessRecord*>& processes,
                              Output& out) {
-  DocumentBuffer document(out, 0);
-  std::string& bytes = document.bytes();
+  out.ReservePieces(0);
+  std::string& bytes = out.Bytes();
   // The families of a process are apart: the format wants each family's
   // series together.
   AppendFamily(bytes, kProcessFamilies[0].name, kProcessFamilies[0].help);
@@ -106,7 +106,7 @@ void WritePrometheusDocument(const SystemTotals& system,
     AppendProcessSeries(bytes, kProcessFamilies[0].name, *record);
     bytes.push_back('}');
     AppendValue(bytes, kProcessFamilies[0].value(CountsOf(*record)));
-    document.PieceDone();
+    out.PieceDone();
   }
   AppendFamily(bytes, kTableEntries,
                "Entries of the GDI shared handle table that the process owns, "
@@ -120,7 +120,7 @@ void WritePrometheusDocument(const SystemTotals& system,
       AppendValue(bytes,
                   static_cast<uint32_t>(record->categoryCounts[category]));
     }
-    document.PieceDone();
+    out.PieceDone();
   }
   for (size_t i = 1; i < std::size(kProcessFamilies); ++i) {
     const ProcessFamily& family = kProcessFamilies[i];
@@ -129,7 +129,7 @@ void WritePrometheusDocument(const SystemTotals& system,
       AppendProcessSeries(bytes, family.name, *record);
       bytes.push_back('}');
       AppendValue(bytes, family.value(CountsOf(*record)));
-      document.PieceDone();
+      out.PieceDone();
     }
   }
 
@@ -155,5 +155,5 @@ void WritePrometheusDocument(const SystemTotals& system,
                      "The most GDI objects one process may hold: the "
                      "machine's GDIProcessHandleQuota, 10000 by default.",
                      system.processQuota);
-  document.Finish();
+  out.PieceDone();
 }

@@ -185,7 +185,8 @@ void HtmlReport::End(const RunEnd& end) {
          GrownCategoriesText(*process), Utf16(TrendText(process->trend)),
          Utf16(QuotaTimeLeft(*process, end.processQuota))});
   }
-  // Rendered whole before its first byte goes out.
-  std::string document = RenderWatchHtml(report_);
-  out_.WriteBytes(document.data(), document.size());
+  // Rendered where it waits in the output, held until it is whole (the
+  // format's policy).
+  AppendWatchHtml(out_.Bytes(), report_);
+  out_.PieceDone();
 }

@@ -65,8 +65,7 @@ void AppendChangesBlock(std::string& out, uint64_t sample, double seconds,
   out += "</pre>\n";
 }
 
-std::string RenderWatchHtml(const WatchReport& report) {
-  std::string out;
+void AppendWatchHtml(std::string& out, const WatchReport& report) {
   AppendDocumentStart(out, "kestrel: GDI objects over time");
   out += "<p class=\"lead\">";
   out += std::to_string(report.sampleCount);
@@ -141,5 +140,4 @@ std::string RenderWatchHtml(const WatchReport& report) {
   }
   AppendChanges(out, report);
   AppendDocumentEnd(out);
-  return out;
 }

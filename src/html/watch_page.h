@@ -72,5 +72,5 @@ void AppendChangesBlock(std::string& out, uint64_t sample, double seconds,
 // time covered and how the watch ended; line charts of GDI All and GDI
 // Total for the charted processes; the categories of the one that grew
 // most, stacked over time; the growth table; the changes of each sample in
-// a collapsible section.
-std::string RenderWatchHtml(const WatchReport& report);
+// a collapsible section. Appended to `out`.
+void AppendWatchHtml(std::string& out, const WatchReport& report);
