@@ -93,16 +93,17 @@ void AppendWatchHtml(std::string& out, const WatchReport& report) {
   out += "</dl>\n";
 
   if (report.charted.empty()) {
-    out +=
-        "<p class=\"note\">No process's GDI All grew during the watch.</p>\n";
+    out += "<p class=\"note\">No process grew during the watch.</p>\n";
   } else {
-    std::string which = report.charted.size() == 1
-                            ? "The process whose GDI All grew"
-                            : "The " + std::to_string(report.charted.size()) +
-                                  " processes whose GDI All grew most";
+    std::string which =
+        report.charted.size() == 1
+            ? "The process that grew, as GetGuiResources counts its objects"
+            : "The " + std::to_string(report.charted.size()) +
+                  " processes that grew most, as GetGuiResources counts "
+                  "their objects";
     out += "<h2>GDI All</h2>\n<p class=\"note\">";
     out += which;
-    out += ", as GetGuiResources counts their objects.</p>\n";
+    out += ".</p>\n";
     LineChart gdiAll =
         ChartOf(report, "gdi-all", "GDI All", &ChartedProcess::gdiAll);
     gdiAll.limit = report.processQuota;

@@ -36,8 +36,8 @@ struct WatchReport {
   // The most GDI objects a process may hold; the GDI All chart draws it
   // once its lines reach half of it.
   uint32_t processQuota = 0;
-  // The processes whose GDI All grew most, the greatest first (on a tie the
-  // lower PID), at most kMaxChartedProcesses.
+  // The processes that grew most: the first of the growth table's order
+  // (GrowsBefore), at most kMaxChartedProcesses.
   std::vector<ChartedProcess> charted;
   // The growth report: a row per process that grew, at most kMaxGrowthRows
   // of the `grownCount`.
