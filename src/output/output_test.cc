@@ -119,6 +119,17 @@ TEST_F(OutputFileTest, DropsOnlyWhatIsHeld) {
     EXPECT_EQ(abandon ? "old\n" : "kept\nafter\n", Read(path));
     EXPECT_EQ(1u, Entries());
   }
+  // Without a file, what was sent stays and what is held goes: a page cut
+  // short by memory running out leaves nothing of itself.
+  std::u16string sent;
+  {
+    Output out(&sent);
+    out.WriteBytes("kept\n", 5);
+    out.Hold();
+    out.Bytes() += "<!DOCTYPE html>";
+    out.Abandon();
+  }
+  EXPECT_EQ(u"kept\n", sent);
 }
 
 // A document sent in pieces never grows the room reserved before its first
