@@ -164,11 +164,14 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
                       &changes);
           sample.changes = &changes;
         }
-        // A sample's output leaves whole or not at all.
-        out.Hold();
       }
+      // A watch's sample leaves whole or not at all, and so does a document
+      // the output holds until it is whole.
+      const bool held = watch || policy.heldWhole;
+      if (held)
+        out.Hold();
       report.Sample(sample);
-      if (watch)
+      if (held)
         out.Release();
       if (policy.documentPerSample)
         out.EndDocument();
@@ -207,7 +210,11 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
 
   status.Clear();
   growth.Judge();
+  if (policy.heldWhole)
+    out.Hold();
   report.End(end);
+  if (policy.heldWhole)
+    out.Release();
   RunOutcome outcome;
   outcome.failure = end.failure;
   if (end.failure != Failure::None) {

@@ -6,7 +6,7 @@
 
 #include "census/process_record.h"
 #include "gditable/object_types.h"
-#include "output/document_buffer.h"
+#include "output/output.h"
 #include "platform/utf8.h"
 #include "sample/report_options.h"
 #include "sample/type_filter.h"
@@ -107,9 +107,9 @@ void WriteCsvDocument(const std::vector<const ProcessRecord*>& processes,
     HandleMiddles();
   TypeFilter filter(options.typeFilter);
   std::string rowStart;
-  rowStart.reserve(DocumentBuffer::kLargestPiece + leading.values.size());
-  DocumentBuffer document(out, leading.names.size() + leading.values.size());
-  std::string& bytes = document.bytes();
+  rowStart.reserve(Output::kLargestPiece + leading.values.size());
+  out.ReservePieces(leading.names.size() + leading.values.size());
+  std::string& bytes = out.Bytes();
   if (withHeader) {
     AppendLeading(bytes, leading.names);
     if (options.showHandles) {
@@ -127,7 +127,7 @@ void WriteCsvDocument(const std::vector<const ProcessRecord*>& processes,
   for (const ProcessRecord* record : processes) {
     if (!options.showHandles) {
       AppendCountsRow(bytes, leading.values, *record);
-      document.PieceDone();
+      out.PieceDone();
       continue;
     }
     rowStart.clear();
@@ -147,8 +147,8 @@ void WriteCsvDocument(const std::vector<const ProcessRecord*>& processes,
       row = std::copy(middle.begin(), middle.end(), row);
       row = FormatPointer(row, handle.entry.kernelAddress);
       *row = '\n';
-      document.PieceDone();
+      out.PieceDone();
     }
   }
-  document.Finish();
+  out.PieceDone();
 }

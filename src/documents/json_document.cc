@@ -7,7 +7,7 @@
 #include "census/process_record.h"
 #include "documents/version.h"
 #include "gditable/object_types.h"
-#include "output/document_buffer.h"
+#include "output/output.h"
 #include "platform/utf8.h"
 #include "sample/report_options.h"
 #include "sample/type_filter.h"
@@ -128,10 +128,11 @@ void AppendProcess(std::string& out, const ProcessRecord& record) {
   out.push_back('}');
 }
 
-void AppendHandles(DocumentBuffer& document, const ProcessRecord& record,
+void AppendHandles(Output& out, const ProcessRecord& record,
                    TypeFilter& filter) {
   const std::array<std::string, 256>& middles = HandleMiddles();
-  document.bytes() += ",\"handles\":[";
+  std::string& bytes = out.Bytes();
+  bytes += ",\"handles\":[";
   bool first = true;
   // `{"handle":"0x%p","type":...,"kernelAddress":"0x%p"}`, in place.
   char buffer[2 + 13 + 16 + 128 + 16 + 2];
@@ -149,10 +150,10 @@ void AppendHandles(DocumentBuffer& document, const ProcessRecord& record,
     at = std::copy_n(middle.data(), middle.size(), at);
     at = FormatPointer(at, handle.entry.kernelAddress);
     at = std::copy_n("\"}", 2, at);
-    document.bytes().append(buffer, static_cast<size_t>(at - buffer));
-    document.PieceDone();
+    bytes.append(buffer, static_cast<size_t>(at - buffer));
+    out.PieceDone();
   }
-  document.bytes().push_back(']');
+  bytes.push_back(']');
 }
 
 }  // namespace
@@ -165,8 +166,8 @@ void WriteJsonDocument(const SystemTotals& system,
   if (options.showHandles)
     HandleMiddles();
   TypeFilter filter(options.typeFilter);
-  DocumentBuffer document(out, leadingMembers.size());
-  std::string& bytes = document.bytes();
+  out.ReservePieces(leadingMembers.size());
+  std::string& bytes = out.Bytes();
   bytes.push_back('{');
   if (!leadingMembers.empty()) {
     bytes.append(leadingMembers);
@@ -189,11 +190,11 @@ void WriteJsonDocument(const SystemTotals& system,
     if (i > 0)
       bytes.push_back(',');
     AppendProcess(bytes, *processes[i]);
-    document.PieceDone();
+    out.PieceDone();
     if (options.showHandles)
-      AppendHandles(document, *processes[i], filter);
+      AppendHandles(out, *processes[i], filter);
     bytes.push_back('}');
   }
   bytes += "]}\n";
-  document.Finish();
+  out.PieceDone();
 }

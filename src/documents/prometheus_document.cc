@@ -5,7 +5,7 @@
 
 #include "census/process_record.h"
 #include "gditable/object_types.h"
-#include "output/document_buffer.h"
+#include "output/output.h"
 #include "platform/utf8.h"
 #include "sample/process_counts.h"
 #include "text/format.h"
@@ -124,8 +124,8 @@ void AppendLabelValue(std::string& out, const char16_t* text, size_t length) {
 void WritePrometheusDocument(const SystemTotals& system,
                              const std::vector<const ProcessRecord*>& processes,
                              Output& out) {
-  DocumentBuffer document(out, 0);
-  std::string& bytes = document.bytes();
+  out.ReservePieces(0);
+  std::string& bytes = out.Bytes();
   const std::string session = SessionLabel(system);
   // The families of a process are apart: the format wants each family's
   // series together.
@@ -134,7 +134,7 @@ void WritePrometheusDocument(const SystemTotals& system,
     AppendProcessSeries(bytes, kProcessFamilies[0].name, session, *record);
     bytes.push_back('}');
     AppendValue(bytes, kProcessFamilies[0].value(CountsOf(*record)));
-    document.PieceDone();
+    out.PieceDone();
   }
   AppendFamily(bytes, kTableEntries,
                "Entries of the GDI shared handle table that the process owns, "
@@ -148,7 +148,7 @@ void WritePrometheusDocument(const SystemTotals& system,
       AppendValue(bytes,
                   static_cast<uint32_t>(record->categoryCounts[category]));
     }
-    document.PieceDone();
+    out.PieceDone();
   }
   for (size_t i = 1; i < std::size(kProcessFamilies); ++i) {
     const ProcessFamily& family = kProcessFamilies[i];
@@ -157,7 +157,7 @@ void WritePrometheusDocument(const SystemTotals& system,
       AppendProcessSeries(bytes, family.name, session, *record);
       bytes.push_back('}');
       AppendValue(bytes, family.value(CountsOf(*record)));
-      document.PieceDone();
+      out.PieceDone();
     }
   }
 
@@ -191,5 +191,5 @@ void WritePrometheusDocument(const SystemTotals& system,
   bytes.push_back(' ');
   bytes += FormatSeconds(system.unixMilliseconds);
   bytes.push_back('\n');
-  document.Finish();
+  out.PieceDone();
 }

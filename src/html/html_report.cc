@@ -33,24 +33,16 @@ HtmlReport::HtmlReport(const ReportOptions& options, const WatchPlan* watch,
   report_.growth.numeric = {true, false, false, false, false, false, false};
 }
 
-bool HtmlReport::ChartsBefore(const Charted& a, const Charted& b) {
-  double growthA = a.series->lastAll - a.series->firstAll;
-  double growthB = b.series->lastAll - b.series->firstAll;
-  if (growthA != growthB)
-    return growthA > growthB;
-  if (a.series->pid != b.series->pid)
-    return a.series->pid < b.series->pid;
-  return a.id < b.id;
-}
-
 void HtmlReport::Sample(const ListedSample& sample) {
   if (!sample.growth) {
     WriteHtmlDocument(*sample.listed, options_, out_);
     return;
   }
   const GrowthTracker& growth = *sample.growth;
+  for (const ProcessGrowth* process : growth.ExitedGrown())
+    KeepExited(*process);
   for (uint64_t id : growth.Exited())
-    NoteExited(id);
+    live_.erase(id);
   double seconds = static_cast<double>(sample.milliseconds) / 1000;
   const std::vector<uint64_t>& ids = growth.ListedIds();
   for (size_t i = 0; i < ids.size(); ++i) {
@@ -61,11 +53,9 @@ void HtmlReport::Sample(const ListedSample& sample) {
       found = live_.emplace(ids[i], Series()).first;
       found->second.pid = record.pid;
       found->second.name = record.exeName;
-      found->second.firstAll = counts.gdiAll;
       report_.processesSeen = std::max(report_.processesSeen, ids[i] + 1);
     }
     Series& series = found->second;
-    series.lastAll = counts.gdiAll;
     series.gdiAll.Add({seconds, static_cast<double>(counts.gdiAll)});
     series.gdiTotal.Add({seconds, static_cast<double>(counts.gdiTotal)});
     CategorySample categories;
@@ -80,25 +70,20 @@ void HtmlReport::Sample(const ListedSample& sample) {
     NoteChanges(sample);
 }
 
-void HtmlReport::NoteExited(uint64_t id) {
-  auto found = live_.find(id);
+void HtmlReport::KeepExited(const ProcessGrowth& process) {
+  auto found = live_.find(process.id);
   if (found == live_.end())
     return;
-  Series& series = found->second;
-  if (series.lastAll > series.firstAll) {
-    exited_.emplace(id, std::move(series));
-    if (exited_.size() > kMaxChartedProcesses) {
-      // The one that would be charted last can no longer be charted.
-      auto last = exited_.begin();
-      for (auto it = exited_.begin(); it != exited_.end(); ++it) {
-        if (ChartsBefore({last->first, &last->second},
-                         {it->first, &it->second}))
-          last = it;
-      }
-      exited_.erase(last);
-    }
+  exited_.emplace(process.id, std::move(found->second));
+  exitedGrowth_.push_back(process);
+  if (exitedGrowth_.size() > kMaxChartedProcesses) {
+    // The one that comes last among them can no longer be charted: the
+    // order of those exited stays as it is to the end.
+    auto last = std::max_element(exitedGrowth_.begin(), exitedGrowth_.end(),
+                                 GrowsBefore);
+    exited_.erase(last->id);
+    exitedGrowth_.erase(last);
   }
-  live_.erase(found);
 }
 
 void HtmlReport::NoteChanges(const ListedSample& sample) {
@@ -150,27 +135,27 @@ void HtmlReport::End(const RunEnd& end) {
     report_.failure = FailureText(end.failure);
   }
 
-  std::vector<Charted> charted;
-  for (const auto* processes : {&live_, &exited_}) {
-    for (const auto& [id, series] : *processes) {
-      if (series.lastAll > series.firstAll)
-        charted.push_back({id, &series});
+  std::vector<const ProcessGrowth*> grown = end.growth->Grown();
+  // The charts take the first processes of the growth table's order.
+  for (const ProcessGrowth* grew : grown) {
+    if (report_.charted.size() == kMaxChartedProcesses)
+      break;
+    auto found = live_.find(grew->id);
+    if (found == live_.end()) {
+      found = exited_.find(grew->id);
+      if (found == exited_.end())
+        continue;
     }
-  }
-  std::sort(charted.begin(), charted.end(), ChartsBefore);
-  if (charted.size() > kMaxChartedProcesses)
-    charted.resize(kMaxChartedProcesses);
-  for (const Charted& chosen : charted) {
+    const Series& series = found->second;
     ChartedProcess process;
-    process.pid = chosen.series->pid;
-    process.name = chosen.series->name;
-    process.gdiAll = chosen.series->gdiAll.Points();
-    process.gdiTotal = chosen.series->gdiTotal.Points();
-    process.categories = chosen.series->categories.Points();
+    process.pid = series.pid;
+    process.name = series.name;
+    process.gdiAll = series.gdiAll.Points();
+    process.gdiTotal = series.gdiTotal.Points();
+    process.categories = series.categories.Points();
     report_.charted.push_back(std::move(process));
   }
 
-  std::vector<const ProcessGrowth*> grown = end.growth->Grown();
   report_.grownCount = grown.size();
   if (grown.size() > kMaxGrowthRows)
     grown.resize(kMaxGrowthRows);
@@ -185,7 +170,8 @@ void HtmlReport::End(const RunEnd& end) {
          GrownCategoriesText(*process), Utf16(TrendText(process->trend)),
          Utf16(QuotaTimeLeft(*process, end.processQuota))});
   }
-  // Rendered whole before its first byte goes out.
-  std::string document = RenderWatchHtml(report_);
-  out_.WriteBytes(document.data(), document.size());
+  // Rendered where it waits in the output, held until it is whole (the
+  // format's policy).
+  AppendWatchHtml(out_.Bytes(), report_);
+  out_.PieceDone();
 }

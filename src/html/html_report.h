@@ -12,6 +12,7 @@
 
 #include "html/watch_page.h"
 #include "output/report.h"
+#include "watch/growth.h"
 
 class HtmlReport : public Report {
  public:
@@ -29,25 +30,22 @@ class HtmlReport : public Report {
     StreamingSeries<SeriesPoint, ValueOf> gdiAll;
     StreamingSeries<SeriesPoint, ValueOf> gdiTotal;
     StreamingSeries<CategorySample, TotalOf> categories;
-    double firstAll = 0;
-    double lastAll = 0;
   };
-  struct Charted {
-    uint64_t id;
-    const Series* series;
-  };
-  static bool ChartsBefore(const Charted& a, const Charted& b);
 
   void NoteChanges(const ListedSample& sample);
-  void NoteExited(uint64_t id);
+  // Keeps the series of a process that exited having grown while it may
+  // yet be charted.
+  void KeepExited(const ProcessGrowth& process);
 
   const ReportOptions& options_;
   const WatchPlan plan_;
   Output& out_;
   std::unordered_map<uint64_t, Series> live_;  // by process id
-  // The exited processes that may yet be charted: the ones whose GDI All
-  // grew most, at most kMaxChartedProcesses.
+  // The exited processes that may yet be charted: the first of those that
+  // grew in the growth order, at most kMaxChartedProcesses, each as it
+  // exited.
   std::unordered_map<uint64_t, Series> exited_;
+  std::vector<ProcessGrowth> exitedGrowth_;
   WatchReport report_;
   std::u16string lines_;  // one sample's changes as the text view has them
   std::string block_;

@@ -136,21 +136,65 @@ TEST(HtmlReportTest, ChartsAProcessThatGrewAndExited) {
             NamesIn(charts, {"steady.exe", "leaker.exe"}));
 }
 
-// On a tie of GDI All's growth the chart (its legend, in the order drawn)
-// takes the lower PID first; the growth table takes the larger growth of
-// GDI Total first.
+// The charts take their processes and their order from the front of the
+// growth table's: a leak still growing before larger growth that held,
+// whether or not the processes exited before the end, and on a tie of GDI
+// All's growth the larger growth of GDI Total first.
 TEST(HtmlReportTest, TieOrderOfTheChartAndTheTable) {
-  HtmlWatch watch;
-  watch.Sample(
-      {{8, u"more_total.exe", 10, 10}, {4, u"less_total.exe", 10, 10}});
-  watch.Sample(
-      {{8, u"more_total.exe", 20, 30}, {4, u"less_total.exe", 20, 10}});
-  std::string page = watch.End();
-  std::vector<std::string> names = {"more_total.exe", "less_total.exe"};
-  EXPECT_EQ((std::vector<std::string>{"less_total.exe", "more_total.exe"}),
-            NamesIn(Section(page, "<ul class=\"legend\">", "</ul>"), names));
-  EXPECT_EQ((std::vector<std::string>{"more_total.exe", "less_total.exe"}),
-            NamesIn(Section(page, "<h2>Growth</h2>", "<h2>Changes"), names));
+  const char16_t* const kHeld[] = {u"held_0.exe", u"held_1.exe", u"held_2.exe",
+                                   u"held_3.exe", u"held_4.exe", u"held_5.exe",
+                                   u"held_6.exe", u"held_7.exe", u"held_8.exe",
+                                   u"held_9.exe"};
+  // Ten that stepped up once and held, the last growing most, and a leak
+  // that grew least: twelve samples, and a thirteenth without them.
+  auto heldAndLeak = [&](int sample) {
+    std::vector<Process> processes;
+    int32_t leak = 10 + 2 * sample;
+    processes.push_back({1000, u"leak.exe", leak, leak});
+    for (int i = 0; i < 10; ++i) {
+      int32_t count = sample == 0 ? 10 : 100 + 10 * i;
+      processes.push_back(
+          {static_cast<uint32_t>(4 * (i + 1)), kHeld[i], count, count});
+    }
+    return processes;
+  };
+  std::vector<std::string> heldOrder = {"leak.exe"};
+  for (int i = 9; i >= 0; --i)
+    heldOrder.push_back("held_" + std::to_string(i) + ".exe");
+  std::vector<std::string> heldCharted(heldOrder.begin(), heldOrder.end() - 1);
+
+  const struct {
+    const char* what;
+    std::vector<std::vector<Process>> samples;
+    std::vector<std::string> names;  // in the growth table's order
+    std::vector<std::string> charted;
+  } kCases[] = {
+      {"a tie of GDI All",
+       {{{8, u"more_total.exe", 10, 10}, {4, u"less_total.exe", 10, 10}},
+        {{8, u"more_total.exe", 20, 30}, {4, u"less_total.exe", 20, 10}}},
+       {"more_total.exe", "less_total.exe"},
+       {"more_total.exe", "less_total.exe"}},
+      {"live", {}, heldOrder, heldCharted},
+      {"exited", {}, heldOrder, heldCharted},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    HtmlWatch watch;
+    if (c.samples.empty()) {
+      for (int sample = 0; sample < 12; ++sample)
+        watch.Sample(heldAndLeak(sample));
+      if (std::string(c.what) == "exited")
+        watch.Sample({{2, u"steady.exe", 10, 10}});
+    }
+    for (const std::vector<Process>& sample : c.samples)
+      watch.Sample(sample);
+    std::string page = watch.End();
+    EXPECT_EQ(
+        c.charted,
+        NamesIn(Section(page, "<ul class=\"legend\">", "</ul>"), c.names));
+    EXPECT_EQ(c.names, NamesIn(Section(page, "<h2>Growth</h2>", "<h2>Changes"),
+                               c.names));
+  }
 }
 
 // A sample's changes are shown whole or not at all: the first block past

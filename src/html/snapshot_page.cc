@@ -42,8 +42,7 @@ void AppendHandles(std::string& out, const SnapshotProcess& process) {
 
 }  // namespace
 
-std::string RenderSnapshotHtml(const SnapshotReport& report) {
-  std::string out;
+void AppendSnapshotHtml(std::string& out, const SnapshotReport& report) {
   AppendDocumentStart(out, "kestrel: GDI objects by process");
   int64_t allSum = 0;
   int64_t totalSum = 0;
@@ -117,5 +116,4 @@ std::string RenderSnapshotHtml(const SnapshotReport& report) {
       AppendHandles(out, process);
   }
   AppendDocumentEnd(out);
-  return out;
 }

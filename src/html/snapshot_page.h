@@ -35,5 +35,5 @@ constexpr size_t kMaxBarProcesses = 20;
 // The whole document: a bar chart of the processes with the highest GDI
 // All, GDI Total beside each bar; the same processes' categories as
 // stacked bars; the summary table; under showHandles, each process's
-// handles.
-std::string RenderSnapshotHtml(const SnapshotReport& report);
+// handles. Appended to `out`.
+void AppendSnapshotHtml(std::string& out, const SnapshotReport& report);

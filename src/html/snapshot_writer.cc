@@ -37,6 +37,6 @@ SnapshotReport MakeSnapshotReport(
 
 void WriteHtmlDocument(const std::vector<const ProcessRecord*>& processes,
                        const ReportOptions& options, Output& out) {
-  std::string html = RenderSnapshotHtml(MakeSnapshotReport(processes, options));
-  out.WriteBytes(html.data(), html.size());
+  AppendSnapshotHtml(out.Bytes(), MakeSnapshotReport(processes, options));
+  out.PieceDone();
 }

@@ -16,8 +16,8 @@ SnapshotReport MakeSnapshotReport(
     const std::vector<const ProcessRecord*>& processes,
     const ReportOptions& options);
 
-// Writes the snapshot report as one HTML5 document. It is rendered whole
-// before its first byte is sent, so running out of memory leaves no part of
-// it on the output.
+// Writes the snapshot report as one HTML5 document, rendered into the
+// output's buffer: held there (the format's policy), it leaves whole, so
+// running out of memory leaves no part of it on the output.
 void WriteHtmlDocument(const std::vector<const ProcessRecord*>& processes,
                        const ReportOptions& options, Output& out);

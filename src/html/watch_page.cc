@@ -65,8 +65,7 @@ void AppendChangesBlock(std::string& out, uint64_t sample, double seconds,
   out += "</pre>\n";
 }
 
-std::string RenderWatchHtml(const WatchReport& report) {
-  std::string out;
+void AppendWatchHtml(std::string& out, const WatchReport& report) {
   AppendDocumentStart(out, "kestrel: GDI objects over time");
   out += "<p class=\"lead\">";
   out += std::to_string(report.sampleCount);
@@ -94,16 +93,17 @@ std::string RenderWatchHtml(const WatchReport& report) {
   out += "</dl>\n";
 
   if (report.charted.empty()) {
-    out +=
-        "<p class=\"note\">No process's GDI All grew during the watch.</p>\n";
+    out += "<p class=\"note\">No process grew during the watch.</p>\n";
   } else {
-    std::string which = report.charted.size() == 1
-                            ? "The process whose GDI All grew"
-                            : "The " + std::to_string(report.charted.size()) +
-                                  " processes whose GDI All grew most";
+    std::string which =
+        report.charted.size() == 1
+            ? "The process that grew, as GetGuiResources counts its objects"
+            : "The " + std::to_string(report.charted.size()) +
+                  " processes that grew most, as GetGuiResources counts "
+                  "their objects";
     out += "<h2>GDI All</h2>\n<p class=\"note\">";
     out += which;
-    out += ", as GetGuiResources counts their objects.</p>\n";
+    out += ".</p>\n";
     LineChart gdiAll =
         ChartOf(report, "gdi-all", "GDI All", &ChartedProcess::gdiAll);
     gdiAll.limit = report.processQuota;
@@ -141,5 +141,4 @@ std::string RenderWatchHtml(const WatchReport& report) {
   }
   AppendChanges(out, report);
   AppendDocumentEnd(out);
-  return out;
 }

@@ -36,8 +36,8 @@ struct WatchReport {
   // The most GDI objects a process may hold; the GDI All chart draws it
   // once its lines reach half of it.
   uint32_t processQuota = 0;
-  // The processes whose GDI All grew most, the greatest first (on a tie the
-  // lower PID), at most kMaxChartedProcesses.
+  // The processes that grew most: the first of the growth table's order
+  // (GrowsBefore), at most kMaxChartedProcesses.
   std::vector<ChartedProcess> charted;
   // The growth report: a row per process that grew, at most kMaxGrowthRows
   // of the `grownCount`.
@@ -72,5 +72,5 @@ void AppendChangesBlock(std::string& out, uint64_t sample, double seconds,
 // time covered and how the watch ended; line charts of GDI All and GDI
 // Total for the charted processes; the categories of the one that grew
 // most, stacked over time; the growth table; the changes of each sample in
-// a collapsible section.
-std::string RenderWatchHtml(const WatchReport& report);
+// a collapsible section. Appended to `out`.
+void AppendWatchHtml(std::string& out, const WatchReport& report);

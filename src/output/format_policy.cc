@@ -9,22 +9,22 @@ namespace {
 // One row a format, its columns aligned.
 // clang-format off
 const FormatPolicy kPolicies[] = {
-  // format                   word           banner keepsLF perSample -v    incomplete
+  // format                   word           banner keepsLF perSample whole -v    incomplete
   //                          single: all, session, quota, changes
   //                          watch:  all, session, quota, changes
-  {OutputFormat::Text,       u"text",       true,  false,  false,  true,  true,
+  {OutputFormat::Text,       u"text",       true,  false,  false,    false, true,  true,
                              {false, false, false, false},
                              {false, false, true,  true}},
-  {OutputFormat::Csv,        u"csv",        false, false,  false,  true,  false,
+  {OutputFormat::Csv,        u"csv",        false, false,  false,    false, true,  false,
                              {true,  false, false, false},
                              {true,  false, false, false}},
-  {OutputFormat::Json,       u"json",       false, false,  false,  true,  false,
+  {OutputFormat::Json,       u"json",       false, false,  false,    false, true,  false,
                              {true,  true,  true,  false},
                              {true,  true,  true,  false}},
-  {OutputFormat::Html,       u"html",       false, false,  false,  true,  false,
+  {OutputFormat::Html,       u"html",       false, false,  false,    true,  true,  false,
                              {false, false, false, false},
                              {false, false, true,  true}},
-  {OutputFormat::Prometheus, u"prometheus", false, true,   true,   false, false,
+  {OutputFormat::Prometheus, u"prometheus", false, true,   true,     false, false, false,
                              {true,  true,  true,  false},
                              {true,  true,  true,  false}},
 };

@@ -27,6 +27,12 @@ struct FormatPolicy {
   // one before where the output keeps one (-O FILE); otherwise the run's
   // output is one document, whole when the run ends.
   bool documentPerSample;
+  // The output holds the document until it is rendered whole, and only then
+  // sends it: so for the HTML page, whose rendering allocates as it goes.
+  // The other documents leave in pieces as they are rendered, from room
+  // reserved before their first (Output::ReservePieces); a watch's sample
+  // is held whatever the format.
+  bool heldWhole;
   bool handlesAllowed;  // -v: one series per handle would flood a store
   // A single run's sample whose handles could not all be kept is shown
   // before the run ends on it: so for the text view, which lists what it

@@ -1,5 +1,7 @@
 #include "output/output.h"
 
+#include <algorithm>
+
 #include "platform/program_io.h"
 #include "platform/terminal_text.h"
 
@@ -41,70 +43,115 @@ void Output::KeepLineEnds() { keepLineEnds_ = true; }
 
 void Output::Write(const char16_t* text, size_t length) {
   if (capture_) {
+    DrainToCapture();
     capture_->append(text, length);
     return;
   }
   if (failed_)
     return;
-  platform::AppendInCodePage(text, length, bytes_);
-  if (!holding_ && bytes_.size() >= kFlushThreshold)
+  Pending(true);
+  platform::AppendInCodePage(text, length, pending_);
+  if (!holding_ && pending_.size() >= kFlushThreshold)
     Flush();
 }
 
 void Output::WriteAscii(const char* text, size_t length) {
   if (capture_) {
+    DrainToCapture();
     capture_->append(text, text + length);
     return;
   }
   if (failed_)
     return;
-  bytes_.append(text, length);
-  if (!holding_ && bytes_.size() >= kFlushThreshold)
+  Pending(true);
+  pending_.append(text, length);
+  if (!holding_ && pending_.size() >= kFlushThreshold)
     Flush();
 }
 
 void Output::WriteBytes(const char* bytes, size_t length) {
-  if (capture_) {
-    const auto* units = reinterpret_cast<const unsigned char*>(bytes);
-    capture_->append(units, units + length);
+  if (failed_ && !capture_)
     return;
-  }
-  if (holding_) {
-    if (!failed_)
-      heldBytes_.append(bytes, length);
+  Bytes().append(bytes, length);
+  PieceDone();
+}
+
+std::string& Output::Bytes() {
+  Pending(false);
+  return pending_;
+}
+
+void Output::PieceDone() {
+  // A capture takes each piece at once: a hold keeps its place in it.
+  if (capture_ || (!holding_ && pending_.size() >= kFlushThreshold))
+    Flush();
+}
+
+void Output::ReservePieces(size_t leading) {
+  // Sent once it holds kFlushThreshold, the buffer never holds more than
+  // that and one piece.
+  pending_.reserve(kFlushThreshold + kLargestPiece + leading);
+}
+
+void Output::Pending(bool text) {
+  if (pendingIsText_ == text)
     return;
-  }
+  // Outside a hold, which is of text or of bytes, one kind leaves before
+  // the other comes.
   Flush();
-  if (!failed_ && length > 0 && !SendBytes(bytes, length))
-    failed_ = true;
+  pendingIsText_ = text;
+}
+
+void Output::DrainToCapture() {
+  const auto* units = reinterpret_cast<const unsigned char*>(pending_.data());
+  capture_->append(units, units + pending_.size());
+  pending_.clear();
 }
 
 void Output::Flush() {
+  if (capture_) {
+    DrainToCapture();
+    return;
+  }
   if (holding_)
     return;
-  if (!capture_ && !failed_ && !bytes_.empty()) {
-    if (!SendText(bytes_.data(), bytes_.size()))
+  if (!failed_ && !pending_.empty()) {
+    bool sent = pendingIsText_ ? SendText(pending_.data(), pending_.size())
+                               : SendBytes(pending_.data(), pending_.size());
+    if (!sent)
       failed_ = true;
   }
-  bytes_.clear();
-  if (!capture_ && !file_ && !failed_ && !platform::FlushStdout())
+  // The buffer keeps its room for the next sample: giving it back would
+  // cost a watch the page faults of filling it again, every sample.
+  pending_.clear();
+  if (!file_ && !failed_ && !platform::FlushStdout())
     failed_ = true;
 }
 
 void Output::Hold() {
-  Flush();
+  if (holding_)
+    return;
+  if (capture_)
+    DrainToCapture();
   holding_ = true;
+  heldFrom_ = pending_.size();
+  heldCaptureFrom_ = capture_ ? capture_->size() : 0;
 }
 
 void Output::Release() {
   holding_ = false;
-  if (!capture_ && !failed_ && !heldBytes_.empty() &&
-      !SendBytes(heldBytes_.data(), heldBytes_.size()))
-    failed_ = true;
-  // Both buffers keep their room for the next sample: giving it back would
-  // cost a watch the page faults of filling it again, every sample.
-  heldBytes_.clear();
   Flush();
+}
+
+void Output::DropHeld() {
+  if (!holding_)
+    return;
+  holding_ = false;
+  pending_.resize(std::min(heldFrom_, pending_.size()));
+  if (capture_) {
+    pending_.clear();
+    capture_->resize(heldCaptureFrom_);
+  }
 }
 
 void Output::EndDocument() {
@@ -123,16 +170,11 @@ void Output::EndDocument() {
   }
 }
 
-void Output::DropHeld() {
-  bytes_.clear();
-  heldBytes_.clear();
-  holding_ = false;
-}
-
 void Output::Abandon() {
+  DropHeld();
   if (!file_)
     return;
-  DropHeld();
+  pending_.clear();
   file_->Discard();
 }
 

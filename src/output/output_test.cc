@@ -93,4 +93,64 @@ TEST_F(OutputFileTest, FailureMessageEscapesControlCharacters) {
       out.FailureMessage());
 }
 
+// A hold keeps its place in the buffer: what was written before it stays
+// when the held part is dropped, and a document abandoned with a hold
+// leaves the file as it was.
+TEST_F(OutputFileTest, DropsOnlyWhatIsHeld) {
+  const std::string path = dir_ + "/watch.txt";
+  for (bool abandon : {false, true}) {
+    SCOPED_TRACE(abandon);
+    { std::ofstream(path, std::ios::binary) << "old\n"; }
+    Output out;
+    out.SendToFile(DecodeUtf8(path));
+    out.KeepLineEnds();
+    out.WriteBytes("kept\n", 5);
+    out.Hold();
+    out.Bytes() += "cut short\n";
+    out.PieceDone();
+    if (abandon) {
+      out.Abandon();
+    } else {
+      out.DropHeld();
+      out.WriteBytes("after\n", 6);
+    }
+    out.EndDocument();
+    EXPECT_FALSE(out.Failed());
+    EXPECT_EQ(abandon ? "old\n" : "kept\nafter\n", Read(path));
+    EXPECT_EQ(1u, Entries());
+  }
+  // Without a file, what was sent stays and what is held goes: a page cut
+  // short by memory running out leaves nothing of itself.
+  std::u16string sent;
+  {
+    Output out(&sent);
+    out.WriteBytes("kept\n", 5);
+    out.Hold();
+    out.Bytes() += "<!DOCTYPE html>";
+    out.Abandon();
+  }
+  EXPECT_EQ(u"kept\n", sent);
+}
+
+// A document sent in pieces never grows the room reserved before its first
+// byte, so running out of memory cannot cut it after that byte.
+TEST_F(OutputFileTest, PiecesStayInTheReservedRoom) {
+  const std::string path = dir_ + "/rows.csv";
+  const size_t kLeading = 100;
+  Output out;
+  out.SendToFile(DecodeUtf8(path));
+  out.ReservePieces(kLeading);
+  const char* room = out.Bytes().data();
+  size_t written = 0;
+  for (size_t piece = 1; written < size_t{1} << 20; piece = piece * 7 % 8191) {
+    size_t length = Output::kLargestPiece + kLeading - piece;
+    out.Bytes().append(length, 'x');
+    written += length;
+    out.PieceDone();
+    ASSERT_EQ(room, out.Bytes().data()) << written;
+  }
+  out.EndDocument();
+  EXPECT_EQ(written, fs::file_size(path));
+}
+
 }  // namespace

@@ -26,6 +26,21 @@ bool Grew(const ProcessGrowth& process) {
   return AllGrowth(process) > 0 || TotalGrowth(process) > 0;
 }
 
+bool GrowsBefore(const ProcessGrowth& a, const ProcessGrowth& b) {
+  if (a.trend.word != b.trend.word)
+    return a.trend.word < b.trend.word;
+  if (a.trend.word == TrendWord::StillGrowing &&
+      a.trend.perMinute != b.trend.perMinute)
+    return a.trend.perMinute > b.trend.perMinute;
+  if (AllGrowth(a) != AllGrowth(b))
+    return AllGrowth(a) > AllGrowth(b);
+  if (TotalGrowth(a) != TotalGrowth(b))
+    return TotalGrowth(a) > TotalGrowth(b);
+  if (a.pid != b.pid)
+    return a.pid < b.pid;
+  return a.id < b.id;
+}
+
 GrowthTracker::LiveProcess& GrowthTracker::Follow(const ProcessRecord& record,
                                                   uint64_t milliseconds) {
   CountsAt now = {milliseconds, CountsOf(record)};
@@ -54,6 +69,8 @@ void GrowthTracker::Note(const ProcessTable& table,
                          const std::vector<const ProcessRecord*>& listed,
                          uint64_t milliseconds) {
   exited_.clear();
+  exitedGrownNow_.clear();
+  judged_ = false;
   for (size_t i = 0; i < live_.size();) {
     LiveProcess& process = live_[i];
     const ProcessRecord* record = table.Lookup(process.growth.pid);
@@ -67,6 +84,7 @@ void GrowthTracker::Note(const ProcessTable& table,
     if (process.growth.listed && Grew(process.growth)) {
       process.growth.trend = JudgeTrend(process.gdiAll);
       exitedGrown_.push_back(std::move(process.growth));
+      exitedGrownNow_.push_back(&exitedGrown_.back());
     }
     if (i + 1 != live_.size()) {
       live_[i] = std::move(live_.back());
@@ -113,19 +131,9 @@ void GrowthTracker::Judge() {
   }
   std::sort(grown_.begin(), grown_.end(),
             [](const ProcessGrowth* a, const ProcessGrowth* b) {
-              if (a->trend.word != b->trend.word)
-                return a->trend.word < b->trend.word;
-              if (a->trend.word == TrendWord::StillGrowing &&
-                  a->trend.perMinute != b->trend.perMinute)
-                return a->trend.perMinute > b->trend.perMinute;
-              if (AllGrowth(*a) != AllGrowth(*b))
-                return AllGrowth(*a) > AllGrowth(*b);
-              if (TotalGrowth(*a) != TotalGrowth(*b))
-                return TotalGrowth(*a) > TotalGrowth(*b);
-              if (a->pid != b->pid)
-                return a->pid < b->pid;
-              return a->id < b->id;
+              return GrowsBefore(*a, *b);
             });
+  judged_ = true;
 }
 
 const ProcessGrowth* GrowthTracker::SteepestGrowing() {

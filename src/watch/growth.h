@@ -2,6 +2,7 @@
 // how its counts went over its life in the watch, with their trend.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -41,6 +42,11 @@ inline int64_t CountChange(uint32_t first, uint32_t last) {
 bool Grew(const ProcessGrowth& process);
 // Its GDI All's change from its first sample to its last.
 int64_t GdiAllGrowth(const ProcessGrowth& process);
+// The one order of the processes that grew, as judged, which every report
+// of growth reads: still growing, the steepest first, then held, then up
+// and down; within each, the largest growth of GDI All first, then of GDI
+// Total, then by PID, then the earlier.
+bool GrowsBefore(const ProcessGrowth& a, const ProcessGrowth& b);
 
 // The session's shared table over a watch: its used entries in the first
 // sample and in the last, and their trend.
@@ -74,6 +80,11 @@ class GrowthTracker {
   const std::vector<uint64_t>& ListedIds() const { return listedIds_; }
   // The processes that exited in the last sample noted.
   const std::vector<uint64_t>& Exited() const { return exited_; }
+  // Those of them that Grown() holds, judged as they exited; valid until
+  // the next sample is noted.
+  const std::vector<const ProcessGrowth*>& ExitedGrown() const {
+    return exitedGrownNow_;
+  }
 
   // Notes the table of a sample taken `milliseconds` after the first.
   void NoteTable(uint32_t slots, uint32_t used, uint64_t milliseconds);
@@ -82,11 +93,13 @@ class GrowthTracker {
   // Judges every shown process that grew and is still live, for Grown();
   // once, at the end of the watch.
   void Judge();
-  // The shown processes whose GDI All or GDI Total grew, as judged: still
-  // growing, the steepest first, then held, then up and down; within each,
-  // the largest growth of GDI All first, then of GDI Total, then by PID,
-  // then the earlier. Empty before Judge().
-  const std::vector<const ProcessGrowth*>& Grown() const { return grown_; }
+  // The shown processes whose GDI All or GDI Total grew, in the order of
+  // GrowsBefore. Read only after Judge(), and before another sample is
+  // noted.
+  const std::vector<const ProcessGrowth*>& Grown() const {
+    assert(judged_ && "Grown() is read after Judge()");
+    return grown_;
+  }
 
   // The live, shown process still growing the steepest, or null: judged a
   // few processes a sample, so that a sample costs the same however many
@@ -107,7 +120,9 @@ class GrowthTracker {
   // are forgotten, so that a watch of processes that come and go stays
   // small.
   std::deque<ProcessGrowth> exitedGrown_;
+  std::vector<const ProcessGrowth*> exitedGrownNow_;
   std::vector<const ProcessGrowth*> grown_;
+  bool judged_ = false;
   size_t nextJudged_ = 0;
   uint32_t steepestPid_ = 0;  // the last one SteepestGrowing named
   std::vector<uint64_t> listedIds_;
