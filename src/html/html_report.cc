@@ -66,13 +66,12 @@ void HtmlReport::Sample(const ListedSample& sample) {
     }
     Series& series = found->second;
     series.lastAll = counts.gdiAll;
-    series.gdiAll.Add({seconds, static_cast<double>(counts.gdiAll)});
-    series.gdiTotal.Add({seconds, static_cast<double>(counts.gdiTotal)});
-    CategorySample categories;
-    categories.seconds = seconds;
+    ChartSample charted;
+    charted.seconds = seconds;
+    charted.gdiAll = counts.gdiAll;
     std::copy(std::begin(counts.categories), std::end(counts.categories),
-              categories.counts.begin());
-    series.categories.Add(categories);
+              charted.categories.begin());
+    series.counts.Add(charted);
   }
   report_.sampleCount = sample.number;
   report_.coveredSeconds = seconds;
@@ -164,9 +163,9 @@ void HtmlReport::End(const RunEnd& end) {
     ChartedProcess process;
     process.pid = chosen.series->pid;
     process.name = chosen.series->name;
-    process.gdiAll = chosen.series->gdiAll.Points();
-    process.gdiTotal = chosen.series->gdiTotal.Points();
-    process.categories = chosen.series->categories.Points();
+    process.gdiAll = chosen.series->counts.GdiAll();
+    process.gdiTotal = chosen.series->counts.GdiTotal();
+    process.categories = chosen.series->counts.Categories();
     report_.charted.push_back(std::move(process));
   }
 
