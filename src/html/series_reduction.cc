@@ -21,42 +21,26 @@ void EmitInOrder(const Kept& low, const Kept& high, Emit emit) {
 }  // namespace
 
 ChartSeries::ChartSeries(size_t maxPoints)
-    : maxPoints_(maxPoints < 4 ? 4 : maxPoints) {}
+    : maxStretches_((maxPoints < 4 ? 4 : maxPoints) / 2 - 1) {}
 
 void ChartSeries::Add(const ChartSample& sample) {
-  if (stretches_.empty()) {
-    if (whole_.size() < maxPoints_) {
-      if (whole_.empty())
-        whole_.reserve(maxPoints_);
-      whole_.push_back(sample);
-      ++added_;
-      return;
-    }
-    // One more than fit: from now on in stretches.
-    std::vector<ChartSample> all;
-    all.swap(whole_);
-    stretches_.reserve((maxPoints_ - 2) / 2);
-    first_ = all.front();
-    latest_ = all[1];
-    added_ = 2;
-    for (size_t i = 2; i < all.size(); ++i)
-      Push(all[i]);
+  if (added_ == 0) {
+    first_ = sample;
+  } else {
+    // The latest before it joins the open stretch.
+    if (added_ >= 2)
+      Join(latest_, added_ - 1);
+    latest_ = sample;
   }
-  Push(sample);
-}
-
-// A sample after the first two: the latest before it joins the open
-// stretch.
-void ChartSeries::Push(const ChartSample& sample) {
-  Join(latest_, added_ - 1);
-  latest_ = sample;
   ++added_;
 }
 
 void ChartSeries::Join(const ChartSample& sample, uint32_t order) {
+  if (stretches_.empty())
+    stretches_.reserve(maxStretches_);
   if (stretches_.empty() || inOpen_ == width_) {
     // The first, the latest and two points a stretch stay within bounds.
-    if (stretches_.size() == (maxPoints_ - 2) / 2)
+    if (stretches_.size() == maxStretches_)
       MergePairs();
     if (stretches_.empty() || inOpen_ == width_) {
       AllKept all = {sample.seconds, sample.gdiAll, order};
@@ -109,18 +93,16 @@ std::vector<SeriesPoint> ChartSeries::GdiAll() const {
   auto add = [&](double seconds, uint32_t value) {
     points.push_back({seconds, static_cast<double>(value)});
   };
-  if (stretches_.empty()) {
-    for (const ChartSample& sample : whole_)
-      add(sample.seconds, sample.gdiAll);
+  if (added_ == 0)
     return points;
-  }
   points.reserve(2 * stretches_.size() + 2);
   add(first_.seconds, first_.gdiAll);
   for (const Stretch& stretch : stretches_) {
     EmitInOrder(stretch.allLow, stretch.allHigh,
                 [&](const AllKept& kept) { add(kept.seconds, kept.value); });
   }
-  add(latest_.seconds, latest_.gdiAll);
+  if (added_ >= 2)
+    add(latest_.seconds, latest_.gdiAll);
   return points;
 }
 
@@ -133,11 +115,8 @@ std::vector<CategorySample> ChartSeries::Categories() const {
     sample.counts = counts;
     samples.push_back(sample);
   };
-  if (stretches_.empty()) {
-    for (const ChartSample& sample : whole_)
-      add(sample.seconds, sample.categories);
+  if (added_ == 0)
     return samples;
-  }
   samples.reserve(2 * stretches_.size() + 2);
   add(first_.seconds, first_.categories);
   for (const Stretch& stretch : stretches_) {
@@ -146,7 +125,8 @@ std::vector<CategorySample> ChartSeries::Categories() const {
                   add(kept.seconds, kept.counts);
                 });
   }
-  add(latest_.seconds, latest_.categories);
+  if (added_ >= 2)
+    add(latest_.seconds, latest_.categories);
   return samples;
 }
 

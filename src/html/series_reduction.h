@@ -29,14 +29,15 @@ struct ChartSample {
 };
 
 // A process's GDI All, and its categories with their total, arriving a
-// sample at a time. Past `maxPoints` (at least 4) samples, the samples
-// between the first and the latest fall in stretches of equal length,
-// stretches merging in pairs as the watch goes on, and each stretch keeps
-// the least and the greatest GDI All and, apart, the categories of its
-// least and greatest total (the earlier on a tie): so a spike never
-// disappears from either line and the layers stay stacked.
+// sample at a time. The samples between the first and the latest fall in
+// stretches of equal length, at most (`maxPoints` - 2) / 2 of them, which
+// merge in pairs when they are all full; each stretch keeps the least and
+// the greatest GDI All and, apart, the categories of its least and greatest
+// total (the earlier on a tie). So a short series is kept whole, a spike
+// never disappears from either line, and the layers stay stacked.
 class ChartSeries {
  public:
+  // `maxPoints` at least 4.
   explicit ChartSeries(size_t maxPoints = kMaxChartPoints);
 
   void Add(const ChartSample& sample);
@@ -64,16 +65,14 @@ class ChartSeries {
     CategoriesKept totalHigh;
   };
 
-  void Push(const ChartSample& sample);
   void Join(const ChartSample& sample, uint32_t order);
   void MergePairs();
 
-  size_t maxPoints_;
-  std::vector<ChartSample> whole_;  // all of them, while they fit
-  std::vector<Stretch> stretches_;  // past that
+  size_t maxStretches_;
+  std::vector<Stretch> stretches_;  // allocated once, whole
   ChartSample first_;
   ChartSample latest_;
-  uint32_t added_ = 0;     // the samples so far
-  uint32_t width_ = 1;     // the samples a full stretch holds
-  uint32_t inOpen_ = 0;    // the samples the last stretch holds
+  uint32_t added_ = 0;   // the samples so far
+  uint32_t width_ = 1;   // the samples a full stretch holds
+  uint32_t inOpen_ = 0;  // the samples the last stretch holds
 };
