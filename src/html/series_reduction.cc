@@ -120,10 +120,9 @@ std::vector<CategorySample> ChartSeries::Categories() const {
   samples.reserve(2 * stretches_.size() + 2);
   add(first_.seconds, first_.categories);
   for (const Stretch& stretch : stretches_) {
-    EmitInOrder(stretch.totalLow, stretch.totalHigh,
-                [&](const CategoriesKept& kept) {
-                  add(kept.seconds, kept.counts);
-                });
+    EmitInOrder(
+        stretch.totalLow, stretch.totalHigh,
+        [&](const CategoriesKept& kept) { add(kept.seconds, kept.counts); });
   }
   if (added_ >= 2)
     add(latest_.seconds, latest_.categories);
