@@ -163,6 +163,7 @@ void HtmlReport::End(const RunEnd& end) {
     ChartedProcess process;
     process.pid = chosen.series->pid;
     process.name = chosen.series->name;
+    process.samples = chosen.series->counts.Samples();
     process.gdiAll = chosen.series->counts.GdiAll();
     process.gdiTotal = chosen.series->counts.GdiTotal();
     process.categories = chosen.series->counts.Categories();

@@ -133,8 +133,8 @@ void AppendLineChart(std::string& out, const LineChart& chart) {
     out += "\"><title>";
     out += ProcessLabel(series.name, series.pid);
     out += "</title></path>\n";
-    // Points are marked while they are few enough to tell apart.
-    if (series.points.size() <= 40) {
+    // Samples are marked while they are few enough to tell apart.
+    if (series.everySample && series.points.size() <= 40) {
       out += "<g class=\"markers\" fill=\"";
       out += style.colour;
       out += "\">";

@@ -13,6 +13,8 @@ struct LineSeries {
   std::u16string name;
   // x: seconds since the first sample, y: the count; in x order.
   std::vector<SeriesPoint> points;
+  // Every sample is a point: none was thinned out.
+  bool everySample = true;
 };
 
 struct LineChart {

@@ -42,6 +42,8 @@ class ChartSeries {
 
   void Add(const ChartSample& sample);
 
+  // The samples added.
+  uint32_t Samples() const { return added_; }
   // The points kept, in the order they came, at most `maxPoints` each.
   std::vector<SeriesPoint> GdiAll() const;
   std::vector<SeriesPoint> GdiTotal() const;
