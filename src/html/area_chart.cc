@@ -27,6 +27,7 @@ double TotalOf(const CategorySample& sample) {
 void AppendAreaChart(std::string& out, const AreaChart& chart) {
   const std::vector<CategorySample>& samples = chart.samples;
   std::vector<double> totals;
+  totals.reserve(samples.size());
   for (const CategorySample& sample : samples)
     totals.push_back(TotalOf(sample));
 
