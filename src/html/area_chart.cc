@@ -7,7 +7,6 @@
 #include "html/escape.h"
 #include "html/figures.h"
 #include "html/palette.h"
-#include "html/series_reduction.h"
 #include "text/format.h"
 
 namespace {
@@ -26,16 +25,14 @@ double TotalOf(const CategorySample& sample) {
 }
 
 void AppendAreaChart(std::string& out, const AreaChart& chart) {
-  // Whole samples are kept or dropped, so that the layers stay stacked.
+  const std::vector<CategorySample>& samples = chart.samples;
   std::vector<double> totals;
-  for (const CategorySample& sample : chart.samples)
+  totals.reserve(samples.size());
+  for (const CategorySample& sample : samples)
     totals.push_back(TotalOf(sample));
-  std::vector<const CategorySample*> kept;
-  for (size_t index : ReduceIndices(totals, kMaxChartPoints))
-    kept.push_back(&chart.samples[index]);
 
-  double minX = kept.empty() ? 0 : kept.front()->seconds;
-  double maxX = kept.empty() ? 0 : kept.back()->seconds;
+  double minX = samples.empty() ? 0 : samples.front().seconds;
+  double maxX = samples.empty() ? 0 : samples.back().seconds;
   double maxY = 0;
   for (double total : totals)
     maxY = std::max(maxY, total);
@@ -54,7 +51,7 @@ void AppendAreaChart(std::string& out, const AreaChart& chart) {
 
   // Each layer is its top edge forwards and its bottom edge back, in data
   // units mapped by the transform.
-  std::vector<int64_t> below(kept.size(), 0);
+  std::vector<int64_t> below(samples.size(), 0);
   for (int category = 0; category < kObjectCategoryCount; ++category) {
     out += "<path class=\"area\" data-category=\"";
     out += CategoryName(category);
@@ -64,20 +61,20 @@ void AppendAreaChart(std::string& out, const AreaChart& chart) {
     AppendDataTransform(out, kPlot, xTicks, yTicks);
     out += " d=\"";
     std::vector<int64_t> above(below);
-    for (size_t i = 0; i < kept.size(); ++i) {
-      above[i] += kept[i]->counts[category];
+    for (size_t i = 0; i < samples.size(); ++i) {
+      above[i] += samples[i].counts[category];
       out += i == 0 ? 'M' : 'L';
-      AppendNumber(out, kept[i]->seconds);
+      AppendNumber(out, samples[i].seconds);
       out += ' ';
       AppendNumber(out, static_cast<double>(above[i]));
     }
-    for (size_t i = kept.size(); i-- > 0;) {
+    for (size_t i = samples.size(); i-- > 0;) {
       out += 'L';
-      AppendNumber(out, kept[i]->seconds);
+      AppendNumber(out, samples[i].seconds);
       out += ' ';
       AppendNumber(out, static_cast<double>(below[i]));
     }
-    if (!kept.empty())
+    if (!samples.empty())
       out += 'Z';
     out += "\"><title>";
     out += CategoryName(category);

@@ -14,8 +14,7 @@ struct CategorySample {
   std::array<uint32_t, kObjectCategoryCount> counts = {};
 };
 
-// The sample's objects of every category together: what a reduction of the
-// samples keeps the extremes of, so that the layers stay stacked.
+// The sample's objects of every category together: its GDI Total.
 double TotalOf(const CategorySample& sample);
 
 struct AreaChart {
@@ -25,7 +24,7 @@ struct AreaChart {
 };
 
 // Appends the chart as a <figure>: one <path class="area"
-// data-category=NAME> a category (Pen at the bottom), the samples reduced
-// to at most kMaxChartPoints by their totals, and a legend with each
+// data-category=NAME> a category (Pen at the bottom) through the samples
+// as given (a watch keeps them few: ChartSeries), and a legend with each
 // category's change, the one that grew most in bold.
 void AppendAreaChart(std::string& out, const AreaChart& chart);

@@ -56,13 +56,12 @@ void HtmlReport::Sample(const ListedSample& sample) {
       report_.processesSeen = std::max(report_.processesSeen, ids[i] + 1);
     }
     Series& series = found->second;
-    series.gdiAll.Add({seconds, static_cast<double>(counts.gdiAll)});
-    series.gdiTotal.Add({seconds, static_cast<double>(counts.gdiTotal)});
-    CategorySample categories;
-    categories.seconds = seconds;
+    ChartSample charted;
+    charted.seconds = seconds;
+    charted.gdiAll = counts.gdiAll;
     std::copy(std::begin(counts.categories), std::end(counts.categories),
-              categories.counts.begin());
-    series.categories.Add(categories);
+              charted.categories.begin());
+    series.counts.Add(charted);
   }
   report_.sampleCount = sample.number;
   report_.coveredSeconds = seconds;
@@ -150,9 +149,10 @@ void HtmlReport::End(const RunEnd& end) {
     ChartedProcess process;
     process.pid = series.pid;
     process.name = series.name;
-    process.gdiAll = series.gdiAll.Points();
-    process.gdiTotal = series.gdiTotal.Points();
-    process.categories = series.categories.Points();
+    process.samples = series.counts.Samples();
+    process.gdiAll = series.counts.GdiAll();
+    process.gdiTotal = series.counts.GdiTotal();
+    process.categories = series.counts.Categories();
     report_.charted.push_back(std::move(process));
   }
 

@@ -27,9 +27,7 @@ class HtmlReport : public Report {
   struct Series {
     uint32_t pid = 0;
     std::u16string name;
-    StreamingSeries<SeriesPoint, ValueOf> gdiAll;
-    StreamingSeries<SeriesPoint, ValueOf> gdiTotal;
-    StreamingSeries<CategorySample, TotalOf> categories;
+    ChartSeries counts;
   };
 
   void NoteChanges(const ListedSample& sample);

@@ -41,13 +41,11 @@ void SpreadLabels(std::vector<EndLabel>& labels) {
 }  // namespace
 
 void AppendLineChart(std::string& out, const LineChart& chart) {
-  std::vector<std::vector<SeriesPoint>> reduced;
   double minX = 0;
   double maxX = 0;
   double maxY = 0;
   bool any = false;
   for (const LineSeries& series : chart.series) {
-    reduced.push_back(ReduceSeries(series.points, kMaxChartPoints));
     for (const SeriesPoint& point : series.points) {
       minX = any ? std::min(minX, point.x) : point.x;
       maxX = any ? std::max(maxX, point.x) : point.x;
@@ -122,7 +120,7 @@ void AppendLineChart(std::string& out, const LineChart& chart) {
     }
     out += " d=\"";
     char command = 'M';
-    for (const SeriesPoint& point : reduced[i]) {
+    for (const SeriesPoint& point : series.points) {
       out += command;
       AppendNumber(out, point.x);
       out += ' ';
@@ -130,17 +128,17 @@ void AppendLineChart(std::string& out, const LineChart& chart) {
       command = 'L';
     }
     // A process seen in one sample only still shows as a dot.
-    if (reduced[i].size() == 1)
+    if (series.points.size() == 1)
       out += "h0";
     out += "\"><title>";
     out += ProcessLabel(series.name, series.pid);
     out += "</title></path>\n";
-    // Points are marked while they are few enough to tell apart.
-    if (reduced[i].size() <= 40) {
+    // Samples are marked while they are few enough to tell apart.
+    if (series.everySample && series.points.size() <= 40) {
       out += "<g class=\"markers\" fill=\"";
       out += style.colour;
       out += "\">";
-      for (const SeriesPoint& point : reduced[i]) {
+      for (const SeriesPoint& point : series.points) {
         out += "<circle cx=\"";
         AppendNumber(out, pixelX(point.x));
         out += "\" cy=\"";
@@ -155,8 +153,8 @@ void AppendLineChart(std::string& out, const LineChart& chart) {
 
   std::vector<EndLabel> labels;
   for (size_t i = 0; i < chart.series.size(); ++i) {
-    if (!reduced[i].empty())
-      labels.push_back({i, pixelY(reduced[i].back().y) + 4});
+    if (!chart.series[i].points.empty())
+      labels.push_back({i, pixelY(chart.series[i].points.back().y) + 4});
   }
   SpreadLabels(labels);
   for (const EndLabel& label : labels) {

@@ -13,6 +13,8 @@ struct LineSeries {
   std::u16string name;
   // x: seconds since the first sample, y: the count; in x order.
   std::vector<SeriesPoint> points;
+  // Every sample is a point: none was thinned out.
+  bool everySample = true;
 };
 
 struct LineChart {
@@ -30,8 +32,8 @@ struct LineChart {
 };
 
 // Appends the chart as a <figure>: an inline SVG with one
-// <path class="series" data-chart=ID data-pid=PID> a series, reduced to at
-// most kMaxChartPoints points, and a legend with each series' change from
+// <path class="series" data-chart=ID data-pid=PID> a series through its
+// points as given (a watch keeps them few: ChartSeries), and a legend with each series' change from
 // its first to its last point; the limit, when the lines reach half of it,
 // as a <line class="limit"> with its label.
 void AppendLineChart(std::string& out, const LineChart& chart);

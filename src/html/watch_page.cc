@@ -31,6 +31,7 @@ LineChart ChartOf(const WatchReport& report, const char* id,
     series.pid = process.pid;
     series.name = process.name;
     series.points = process.*points;
+    series.everySample = series.points.size() == process.samples;
     chart.series.push_back(std::move(series));
   }
   return chart;

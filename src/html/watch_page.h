@@ -18,6 +18,7 @@
 struct ChartedProcess {
   uint32_t pid = 0;
   std::u16string name;
+  uint64_t samples = 0;             // the samples its series were kept from
   std::vector<SeriesPoint> gdiAll;  // x: seconds since the first sample
   std::vector<SeriesPoint> gdiTotal;
   std::vector<CategorySample> categories;

@@ -113,8 +113,10 @@ class GrowthTracker {
   };
   LiveProcess& Follow(const ProcessRecord& record, uint64_t milliseconds);
 
-  // Processes not exited, and the index of each one's PID among them.
-  std::vector<LiveProcess> live_;
+  // Processes not exited, and the index of each one's PID among them: a
+  // deque, so that their few kilobytes each are neither doubled nor copied
+  // as more arrive.
+  std::deque<LiveProcess> live_;
   std::unordered_map<uint32_t, size_t> liveByPid_;
   // Those shown that exited having grown, judged as they exited; the others
   // are forgotten, so that a watch of processes that come and go stays
