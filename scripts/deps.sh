@@ -6,7 +6,9 @@
 # benchmarks need besides.
 kestrel_build_packages=(cmake ninja-build g++)
 kestrel_host_packages=("${kestrel_build_packages[@]}" googletest libgtest-dev libbenchmark-dev locales python3 tmux)
-kestrel_windows_build_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64 wine wine64)
+# The unit tests' GoogleTest needs the POSIX thread model; the download is
+# built with the win32 one.
+kestrel_windows_build_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32 mingw-w64 wine wine64)
 kestrel_windows_packages=("${kestrel_windows_build_packages[@]}" googletest tmux)
 kestrel_check_packages=(clang libclang-rt-14-dev clang-tidy clang-format cppcheck valgrind time)
 # The browser test and scripts/screenshot: headless Chromium, and a font for

@@ -4,7 +4,7 @@
 # nothing else, the changelog has an entry for the version, neither program
 # carries debug sections, their PE headers say what they are (kestrel.exe a
 # console program, kestrelw.exe a GUI one, both aware of Remote Desktop
-# sessions, neither needing winpthread's thread control), the unpacked
+# sessions, neither importing winpthread's thread control), the unpacked
 # kestrel.exe prints its usage text under Wine, and kestrelw.exe refuses to
 # run without -O.
 #
@@ -76,14 +76,15 @@ check_program() {
   # DllCharacteristics' names follow it, one a line.
   grep -q 'TERMINAL_SERVICE_AWARE' <<< "$headers" ||
     fail "$1 lacks TERMINAL_SERVER_AWARE"
-  # winpthread, linked in statically by the POSIX thread model's runtime,
-  # imports these to suspend and cancel threads, which kestrel never does.
-  # GoogleTest 1.12 needs std::mutex, which GCC 12's win32 thread model
-  # lacks, so the build keeps the POSIX model for now: said, not failed.
+  # winpthread, which the POSIX thread model's runtime links in, imports
+  # these to suspend and cancel threads; kestrel never does, and the
+  # download is built with the win32 model, which needs no winpthread.
   if grep -qE '\b(SuspendThread|SetThreadContext)\b' <<< "$headers"; then
-    echo "note: $1 imports winpthread's thread control:" \
-      $(grep -oE '\b(SuspendThread|SetThreadContext)\b' <<< "$headers")
+    fail "$1 imports winpthread's thread control:" \
+      $(grep -oE '\b(SuspendThread|SetThreadContext)\b' <<< "$headers" | sort -u)
   fi
+  echo "checked: $1 imports" \
+    $(sed -n 's/^[[:space:]]*DLL Name: //p' <<< "$headers" | sort -fu)
   echo "checked: $1: $(grep '^Subsystem' <<< "$headers" | tr -s ' \t' ' '); DllCharacteristics $(sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p' <<< "$headers" | tr -s ' \t\n' ' ')"
 }
 check_program kestrel.exe "Windows CUI"
