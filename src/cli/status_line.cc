@@ -70,7 +70,7 @@ std::u16string StatusText(uint64_t sample, uint64_t count,
                           std::to_string(GdiAllGrowth(most));
     AppendAscii(text, "; grew most: ");
     // A control character of the name would command the terminal.
-    std::u16string name = most.name;
+    std::u16string name(most.name.view());
     for (char16_t& unit : name) {
       if (IsControlCharacter(unit))
         unit = u'?';

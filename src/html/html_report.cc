@@ -50,18 +50,15 @@ void HtmlReport::Sample(const ListedSample& sample) {
     const ProcessCounts counts = CountsOf(record);
     auto found = live_.find(ids[i]);
     if (found == live_.end()) {
-      found = live_.emplace(ids[i], Series()).first;
-      found->second.pid = record.pid;
-      found->second.name = record.exeName;
+      found = live_.emplace(ids[i], ChartSeries()).first;
       report_.processesSeen = std::max(report_.processesSeen, ids[i] + 1);
     }
-    Series& series = found->second;
     ChartSample charted;
     charted.seconds = seconds;
     charted.gdiAll = counts.gdiAll;
     std::copy(std::begin(counts.categories), std::end(counts.categories),
               charted.categories.begin());
-    series.counts.Add(charted);
+    found->second.Add(charted);
   }
   report_.sampleCount = sample.number;
   report_.coveredSeconds = seconds;
@@ -134,7 +131,7 @@ void HtmlReport::End(const RunEnd& end) {
     report_.failure = FailureText(end.failure);
   }
 
-  std::vector<const ProcessGrowth*> grown = end.growth->Grown();
+  const std::vector<const ProcessGrowth*>& grown = end.growth->Grown();
   // The charts take the first processes of the growth table's order.
   for (const ProcessGrowth* grew : grown) {
     if (report_.charted.size() == kMaxChartedProcesses)
@@ -145,28 +142,25 @@ void HtmlReport::End(const RunEnd& end) {
       if (found == exited_.end())
         continue;
     }
-    const Series& series = found->second;
+    const ChartSeries& series = found->second;
     ChartedProcess process;
-    process.pid = series.pid;
-    process.name = series.name;
-    process.samples = series.counts.Samples();
-    process.gdiAll = series.counts.GdiAll();
-    process.gdiTotal = series.counts.GdiTotal();
-    process.categories = series.counts.Categories();
+    process.pid = grew->pid;
+    process.name = grew->name.view();
+    process.samples = series.Samples();
+    process.gdiAll = series.GdiAll();
+    process.gdiTotal = series.GdiTotal();
+    process.categories = series.Categories();
     report_.charted.push_back(std::move(process));
   }
 
   report_.grownCount = grown.size();
-  if (grown.size() > kMaxGrowthRows)
-    grown.resize(kMaxGrowthRows);
-  for (const ProcessGrowth* process : grown) {
-    uint64_t span = process->last.milliseconds - process->first.milliseconds;
+  for (size_t i = 0; i < grown.size() && i < kMaxGrowthRows; ++i) {
+    const ProcessGrowth* process = grown[i];
+    uint64_t span = process->lastMilliseconds - process->firstMilliseconds;
     report_.growth.rows.push_back(
-        {Utf16(std::to_string(process->pid)), process->name,
-         GrowthText(process->first.counts.gdiAll, process->last.counts.gdiAll,
-                    span),
-         GrowthText(process->first.counts.gdiTotal,
-                    process->last.counts.gdiTotal, span),
+        {Utf16(std::to_string(process->pid)), std::u16string(process->name.view()),
+         GrowthText(process->firstGdiAll, process->lastGdiAll, span),
+         GrowthText(process->firstGdiTotal, process->lastGdiTotal, span),
          GrownCategoriesText(*process), Utf16(TrendText(process->trend)),
          Utf16(QuotaTimeLeft(*process, end.processQuota))});
   }

@@ -23,13 +23,6 @@ class HtmlReport : public Report {
   void End(const RunEnd& end) override;
 
  private:
-  // One process's lines over the watch.
-  struct Series {
-    uint32_t pid = 0;
-    std::u16string name;
-    ChartSeries counts;
-  };
-
   void NoteChanges(const ListedSample& sample);
   // Keeps the series of a process that exited having grown while it may
   // yet be charted.
@@ -38,11 +31,12 @@ class HtmlReport : public Report {
   const ReportOptions& options_;
   const WatchPlan plan_;
   Output& out_;
-  std::unordered_map<uint64_t, Series> live_;  // by process id
+  // Each process's lines over the watch, by process id.
+  std::unordered_map<uint64_t, ChartSeries> live_;
   // The exited processes that may yet be charted: the first of those that
   // grew in the growth order, at most kMaxChartedProcesses, each as it
   // exited.
-  std::unordered_map<uint64_t, Series> exited_;
+  std::unordered_map<uint64_t, ChartSeries> exited_;
   std::vector<ProcessGrowth> exitedGrowth_;
   WatchReport report_;
   std::u16string lines_;  // one sample's changes as the text view has them

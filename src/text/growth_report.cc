@@ -63,8 +63,7 @@ std::u16string GrowthText(uint32_t first, uint32_t last,
 std::u16string GrownCategoriesText(const ProcessGrowth& process) {
   std::u16string text;
   for (int category = 0; category < kCategoryCount; ++category) {
-    int64_t change = CountChange(process.first.counts.categories[category],
-                                 process.last.counts.categories[category]);
+    int64_t change = process.categoryGrowth[category];
     if (change <= 0)
       continue;
     if (!text.empty())
@@ -93,7 +92,7 @@ std::string AboutTime(double seconds) {
 }
 
 std::string QuotaTimeLeft(const ProcessGrowth& process, uint32_t quota) {
-  uint32_t last = process.last.counts.gdiAll;
+  uint32_t last = process.lastGdiAll;
   if (quota != 0 && last >= quota)
     return "already at the quota";
   const Trend& trend = process.trend;
@@ -160,16 +159,14 @@ void AppendGrowthHeading(bool noneGrew, uint64_t samples, uint64_t milliseconds,
 
 void AppendGrowthLine(const ProcessGrowth& process, uint32_t quota,
                       std::u16string& text) {
-  const CountsAt& first = process.first;
-  const CountsAt& last = process.last;
-  uint64_t span = last.milliseconds - first.milliseconds;
+  uint64_t span = process.lastMilliseconds - process.firstMilliseconds;
   AppendSpaceSigned(text, static_cast<int32_t>(process.pid), 6);
   AppendText(text, u"  ");
   AppendPadded(text, process.name.c_str(), 28, true);
   AppendText(text, u"  GDI All ");
-  text += GrowthText(first.counts.gdiAll, last.counts.gdiAll, span);
+  text += GrowthText(process.firstGdiAll, process.lastGdiAll, span);
   AppendText(text, u"  GDI Total ");
-  text += GrowthText(first.counts.gdiTotal, last.counts.gdiTotal, span);
+  text += GrowthText(process.firstGdiTotal, process.lastGdiTotal, span);
   std::u16string categories = GrownCategoriesText(process);
   if (!categories.empty()) {
     AppendText(text, u"  ");

@@ -93,7 +93,7 @@ TEST(GrowthTest, ExitedAndStartedAgainIsAnotherProcess) {
   EXPECT_EQ(again, tracker.ListedIds().at(0));
   tracker.Judge();
   ASSERT_EQ(1u, tracker.Grown().size());
-  EXPECT_EQ(50u, tracker.Grown()[0]->first.counts.gdiAll);
+  EXPECT_EQ(50u, tracker.Grown()[0]->firstGdiAll);
 }
 
 // A time ahead: minutes under 2 h, hours and minutes under 2 days, then
@@ -224,8 +224,8 @@ TEST(GrowthTest, GrowthStartsBeforeTheFirstListing) {
   tracker.Note(table, both, {table.Lookup(4)}, 1000);
   tracker.Judge();
   ASSERT_EQ(1u, tracker.Grown().size());
-  EXPECT_EQ(10u, tracker.Grown()[0]->first.counts.gdiAll);
-  EXPECT_EQ(260u, tracker.Grown()[0]->last.counts.gdiAll);
+  EXPECT_EQ(10u, tracker.Grown()[0]->firstGdiAll);
+  EXPECT_EQ(260u, tracker.Grown()[0]->lastGdiAll);
 }
 
 }  // namespace

@@ -9,11 +9,11 @@
 namespace {
 
 int64_t AllGrowth(const ProcessGrowth& p) {
-  return CountChange(p.first.counts.gdiAll, p.last.counts.gdiAll);
+  return CountChange(p.firstGdiAll, p.lastGdiAll);
 }
 
 int64_t TotalGrowth(const ProcessGrowth& p) {
-  return CountChange(p.first.counts.gdiTotal, p.last.counts.gdiTotal);
+  return CountChange(p.firstGdiTotal, p.lastGdiTotal);
 }
 
 }  // namespace
@@ -43,25 +43,35 @@ bool GrowsBefore(const ProcessGrowth& a, const ProcessGrowth& b) {
 
 GrowthTracker::LiveProcess& GrowthTracker::Follow(const ProcessRecord& record,
                                                   uint64_t milliseconds) {
-  CountsAt now = {milliseconds, CountsOf(record)};
+  const ProcessCounts now = CountsOf(record);
   // A live process under this PID has this name: Note let the others exit.
   auto found = liveByPid_.find(record.pid);
+  LiveProcess* process;
   if (found != liveByPid_.end()) {
-    LiveProcess& process = live_[found->second];
-    process.growth.last = now;
-    process.gdiAll.Add(milliseconds, now.counts.gdiAll);
-    return process;
+    process = &live_[found->second];
+  } else {
+    liveByPid_.emplace(record.pid, live_.size());
+    process = &live_.emplace_back();
+    ProcessGrowth& growth = process->growth;
+    growth.id = nextId_++;
+    growth.pid = record.pid;
+    growth.name = ProcessName(record.exeName);
+    growth.firstMilliseconds = milliseconds;
+    growth.firstGdiAll = now.gdiAll;
+    growth.firstGdiTotal = now.gdiTotal;
+    std::copy(std::begin(now.categories), std::end(now.categories),
+              std::begin(process->firstCategories));
   }
-  LiveProcess process;
-  process.growth.id = nextId_++;
-  process.growth.pid = record.pid;
-  process.growth.name = record.exeName;
-  process.growth.first = now;
-  process.growth.last = now;
-  process.gdiAll.Add(milliseconds, now.counts.gdiAll);
-  liveByPid_.emplace(record.pid, live_.size());
-  live_.push_back(std::move(process));
-  return live_.back();
+  ProcessGrowth& growth = process->growth;
+  growth.lastMilliseconds = milliseconds;
+  growth.lastGdiAll = now.gdiAll;
+  growth.lastGdiTotal = now.gdiTotal;
+  for (int category = 0; category < kCategoryCount; ++category)
+    growth.categoryGrowth[category] = static_cast<int32_t>(
+        CountChange(process->firstCategories[category],
+                    now.categories[category]));
+  process->gdiAll.Add(milliseconds, now.gdiAll);
+  return *process;
 }
 
 void GrowthTracker::Note(const ProcessTable& table,
@@ -75,7 +85,7 @@ void GrowthTracker::Note(const ProcessTable& table,
     LiveProcess& process = live_[i];
     const ProcessRecord* record = table.Lookup(process.growth.pid);
     if (record &&
-        SameProcess(*record, process.growth.pid, process.growth.name)) {
+        SameProcess(*record, process.growth.pid, process.growth.name.view())) {
       ++i;
       continue;
     }
@@ -121,6 +131,7 @@ void GrowthTracker::NoteTable(uint32_t slots, uint32_t used,
 
 void GrowthTracker::Judge() {
   grown_.clear();
+  grown_.reserve(exitedGrown_.size() + live_.size());
   for (const ProcessGrowth& process : exitedGrown_)
     grown_.push_back(&process);
   for (LiveProcess& process : live_) {

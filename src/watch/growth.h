@@ -9,27 +9,32 @@
 #include <unordered_map>
 #include <vector>
 
-#include "sample/process_counts.h"
+#include "census/object_categories.h"
+#include "watch/process_name.h"
 #include "watch/trend.h"
 
 class ProcessTable;
-
-// A process's counts in one sample.
-struct CountsAt {
-  uint64_t milliseconds = 0;  // since the watch's first sample
-  ProcessCounts counts;
-};
+struct ProcessRecord;
 
 // One process of a watch: a PID under a name, from the sample in which it
 // (last) started to the sample in which it exited. One that exits and starts
-// again is another process, with another id.
+// again is another process, with another id. What the reports show of it,
+// kept small: one that exited having grown stays to the end of the watch.
 struct ProcessGrowth {
   uint64_t id = 0;  // counted from 0 in the order the watch first saw them
   uint32_t pid = 0;
-  std::u16string name;
-  CountsAt first;       // in its first sample in the watch, listed or not
-  CountsAt last;        // in its last
   bool listed = false;  // in some sample: the views and the report show it
+  ProcessName name;
+  // Its first sample in the watch, listed or not, and its last; in
+  // milliseconds since the watch's first sample.
+  uint64_t firstMilliseconds = 0;
+  uint64_t lastMilliseconds = 0;
+  uint32_t firstGdiAll = 0;
+  uint32_t lastGdiAll = 0;
+  uint32_t firstGdiTotal = 0;
+  uint32_t lastGdiTotal = 0;
+  // Each category's entries in its last sample less those in its first.
+  int32_t categoryGrowth[kCategoryCount] = {};
   // Its GDI All's verdict, as last judged.
   Trend trend;
 };
@@ -109,6 +114,9 @@ class GrowthTracker {
  private:
   struct LiveProcess {
     ProcessGrowth growth;
+    // Its categories' entries in its first sample, which their growth
+    // counts from.
+    uint32_t firstCategories[kCategoryCount] = {};
     TrendSummary gdiAll;
   };
   LiveProcess& Follow(const ProcessRecord& record, uint64_t milliseconds);

@@ -34,7 +34,6 @@ TrendBucket Merged(const TrendBucket& a, const TrendBucket& b) {
     merged.greatestAfterMilliseconds =
         Clamped(offset + b.greatestAfterMilliseconds);
   }
-  merged.samples = a.samples + b.samples;
   return merged;
 }
 
@@ -131,8 +130,8 @@ double TheilSenSlope(const std::vector<Point>& points) {
 }  // namespace
 
 void TrendSummary::Add(uint64_t milliseconds, uint32_t value) {
-  ++samples_;
-  if (used_ > 0 && buckets_[used_ - 1].samples < perBucket_) {
+  if (used_ > 0 && BucketSamples(used_ - 1) < perBucket_) {
+    ++samples_;
     TrendBucket& bucket = buckets_[used_ - 1];
     uint32_t offset = Clamped(milliseconds - bucket.firstMilliseconds);
     bucket.spanMilliseconds = offset;
@@ -142,7 +141,6 @@ void TrendSummary::Add(uint64_t milliseconds, uint32_t value) {
       bucket.greatest = value;
       bucket.greatestAfterMilliseconds = offset;
     }
-    ++bucket.samples;
     return;
   }
   if (used_ == kTrendBuckets) {
@@ -151,11 +149,11 @@ void TrendSummary::Add(uint64_t milliseconds, uint32_t value) {
     used_ = kTrendBuckets / 2;
     perBucket_ *= 2;
   }
+  ++samples_;
   TrendBucket& bucket = buckets_[used_++];
   bucket = TrendBucket();
   bucket.firstMilliseconds = milliseconds;
   bucket.first = bucket.last = bucket.least = bucket.greatest = value;
-  bucket.samples = 1;
 }
 
 uint64_t TrendSummary::LastMilliseconds() const {
@@ -197,14 +195,14 @@ Trend JudgeTrend(const TrendSummary& summary) {
   size_t start = buckets;
   uint64_t taken = 0;
   while (start > 0 && taken < wanted)
-    taken += summary.Bucket(--start).samples;
+    taken += summary.BucketSamples(--start);
   std::vector<Point> points;
   points.reserve(2 * (buckets - start));
   for (size_t i = start; i < buckets; ++i) {
     const TrendBucket& bucket = summary.Bucket(i);
     double at = static_cast<double>(bucket.firstMilliseconds);
     points.push_back({at, static_cast<double>(bucket.first)});
-    if (bucket.samples > 1)
+    if (summary.BucketSamples(i) > 1)
       points.push_back(
           {at + bucket.spanMilliseconds, static_cast<double>(bucket.last)});
   }

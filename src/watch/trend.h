@@ -16,7 +16,6 @@ struct TrendBucket {
   uint32_t last = 0;
   uint32_t least = 0;
   uint32_t greatest = 0;
-  uint32_t samples = 0;
 };
 
 // A count's samples, kept in at most kTrendBuckets buckets of equal sample
@@ -33,6 +32,10 @@ class TrendSummary {
   uint64_t Samples() const { return samples_; }
   size_t BucketCount() const { return used_; }
   const TrendBucket& Bucket(size_t i) const { return buckets_[i]; }
+  // The samples bucket `i` holds: every one but the last is full.
+  uint64_t BucketSamples(size_t i) const {
+    return i + 1 < used_ ? perBucket_ : samples_ - perBucket_ * (used_ - 1);
+  }
   uint32_t First() const { return buckets_[0].first; }
   uint32_t Last() const { return buckets_[used_ - 1].last; }
   uint64_t FirstMilliseconds() const { return buckets_[0].firstMilliseconds; }
@@ -45,22 +48,22 @@ class TrendSummary {
   uint64_t samples_ = 0;
 };
 
-enum class TrendWord {
+enum class TrendWord : uint8_t {
   StillGrowing,  // rises over the latest stretch: a leak, or not done yet
   Held,          // rose, then stopped: flat apart from churn
   UpAndDown,     // rises and falls without a lasting rise
 };
 
 struct Trend {
-  TrendWord word = TrendWord::UpAndDown;
   // Still growing: the latest stretch's slope.
   double perMinute = 0;
   // Held: the level, and when it was first reached.
-  uint32_t level = 0;
   uint64_t levelMilliseconds = 0;
+  uint32_t level = 0;
   // Up and down: the least and the greatest count.
   uint32_t least = 0;
   uint32_t greatest = 0;
+  TrendWord word = TrendWord::UpAndDown;
 };
 
 // Fewer samples than this are too few to judge: a count that grew over
