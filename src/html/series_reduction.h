@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <variant>
 #include <vector>
 
 #include "html/area_chart.h"
@@ -28,13 +29,28 @@ struct ChartSample {
   std::array<uint32_t, kObjectCategoryCount> categories = {};
 };
 
+// A stretch of a series: its least and greatest GDI All, and the categories
+// of its least and greatest total, each with when it came. The counts are
+// kept as narrow as they fit (`Count`), so that a process costs the watch's
+// page a few kilobytes.
+template <typename Count>
+struct ChartStretch {
+  double allLowSeconds;
+  double allHighSeconds;
+  double totalLowSeconds;
+  double totalHighSeconds;
+  uint32_t allLow;
+  uint32_t allHigh;
+  std::array<Count, kObjectCategoryCount> totalLow;
+  std::array<Count, kObjectCategoryCount> totalHigh;
+};
+
 // A process's GDI All, and its categories with their total, arriving a
-// sample at a time. The samples between the first and the latest fall in
-// stretches of equal length, at most (`maxPoints` - 2) / 2 of them, which
-// merge in pairs when they are all full; each stretch keeps the least and
-// the greatest GDI All and, apart, the categories of its least and greatest
-// total (the earlier on a tie). So a short series is kept whole, a spike
-// never disappears from either line, and the layers stay stacked.
+// sample at a time, later each than the last. The samples between the first
+// and the latest fall in stretches of equal length, at most
+// (`maxPoints` - 2) / 2 of them, which merge in pairs when they are all
+// full. So a short series is kept whole, a spike never disappears from
+// either line, and the layers stay stacked.
 class ChartSeries {
  public:
   // `maxPoints` at least 4.
@@ -50,30 +66,16 @@ class ChartSeries {
   std::vector<CategorySample> Categories() const;
 
  private:
-  struct AllKept {
-    double seconds;
-    uint32_t value;
-    uint32_t order;  // the sample's number in the series, from 0
-  };
-  struct CategoriesKept {
-    double seconds;
-    uint32_t order;
-    std::array<uint32_t, kObjectCategoryCount> counts;
-  };
-  struct Stretch {
-    AllKept allLow;
-    AllKept allHigh;
-    CategoriesKept totalLow;
-    CategoriesKept totalHigh;
-  };
+  // Counts of 16 bits until one needs more; then all of 32.
+  using Narrow = std::vector<ChartStretch<uint16_t>>;
+  using Wide = std::vector<ChartStretch<uint32_t>>;
 
-  void Join(const ChartSample& sample, uint32_t order);
-  void MergePairs();
+  void Join(const ChartSample& sample);
 
-  size_t maxStretches_;
-  std::vector<Stretch> stretches_;  // allocated once, whole
+  std::variant<Narrow, Wide> stretches_;  // allocated once, whole
   ChartSample first_;
   ChartSample latest_;
+  uint32_t maxStretches_;
   uint32_t added_ = 0;   // the samples so far
   uint32_t width_ = 1;   // the samples a full stretch holds
   uint32_t inOpen_ = 0;  // the samples the last stretch holds
