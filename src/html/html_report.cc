@@ -158,7 +158,8 @@ void HtmlReport::End(const RunEnd& end) {
     const ProcessGrowth* process = grown[i];
     uint64_t span = process->lastMilliseconds - process->firstMilliseconds;
     report_.growth.rows.push_back(
-        {Utf16(std::to_string(process->pid)), std::u16string(process->name.view()),
+        {Utf16(std::to_string(process->pid)),
+         std::u16string(process->name.view()),
          GrowthText(process->firstGdiAll, process->lastGdiAll, span),
          GrowthText(process->firstGdiTotal, process->lastGdiTotal, span),
          GrownCategoriesText(*process), Utf16(TrendText(process->trend)),

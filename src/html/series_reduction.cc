@@ -25,9 +25,12 @@ std::array<To, kObjectCategoryCount> Converted(
 
 template <typename Count>
 ChartStretch<uint32_t> Widened(const ChartStretch<Count>& stretch) {
-  return {stretch.allLowSeconds,   stretch.allHighSeconds,
-          stretch.totalLowSeconds, stretch.totalHighSeconds,
-          stretch.allLow,          stretch.allHigh,
+  return {stretch.allLowSeconds,
+          stretch.allHighSeconds,
+          stretch.totalLowSeconds,
+          stretch.totalHighSeconds,
+          stretch.allLow,
+          stretch.allHigh,
           Converted<uint32_t>(stretch.totalLow),
           Converted<uint32_t>(stretch.totalHigh)};
 }
@@ -83,8 +86,8 @@ void JoinStretch(std::vector<ChartStretch<Count>>& stretches,
   if (!open) {
     auto narrowed = Converted<Count>(counts);
     stretches.push_back({sample.seconds, sample.seconds, sample.seconds,
-                         sample.seconds, sample.gdiAll, sample.gdiAll,
-                         narrowed, narrowed});
+                         sample.seconds, sample.gdiAll, sample.gdiAll, narrowed,
+                         narrowed});
     return;
   }
   ChartStretch<Count>& last = stretches.back();
@@ -110,8 +113,8 @@ void JoinStretch(std::vector<ChartStretch<Count>>& stretches,
 }  // namespace
 
 ChartSeries::ChartSeries(size_t maxPoints)
-    : maxStretches_(static_cast<uint32_t>((maxPoints < 4 ? 4 : maxPoints) / 2 -
-                                          1)) {}
+    : maxStretches_(
+          static_cast<uint32_t>((maxPoints < 4 ? 4 : maxPoints) / 2 - 1)) {}
 
 void ChartSeries::Add(const ChartSample& sample) {
   if (added_ == 0) {
@@ -128,8 +131,9 @@ void ChartSeries::Add(const ChartSample& sample) {
 void ChartSeries::Join(const ChartSample& sample) {
   if (Narrow* narrow = std::get_if<Narrow>(&stretches_)) {
     const Counts& counts = sample.categories;
-    if (std::any_of(counts.begin(), counts.end(),
-                    [](uint32_t count) { return count > std::numeric_limits<uint16_t>::max(); })) {
+    if (std::any_of(counts.begin(), counts.end(), [](uint32_t count) {
+          return count > std::numeric_limits<uint16_t>::max();
+        })) {
       Wide wide;
       wide.reserve(maxStretches_);
       std::transform(narrow->begin(), narrow->end(), std::back_inserter(wide),

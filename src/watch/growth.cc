@@ -67,9 +67,8 @@ GrowthTracker::LiveProcess& GrowthTracker::Follow(const ProcessRecord& record,
   growth.lastGdiAll = now.gdiAll;
   growth.lastGdiTotal = now.gdiTotal;
   for (int category = 0; category < kCategoryCount; ++category)
-    growth.categoryGrowth[category] = static_cast<int32_t>(
-        CountChange(process->firstCategories[category],
-                    now.categories[category]));
+    growth.categoryGrowth[category] = static_cast<int32_t>(CountChange(
+        process->firstCategories[category], now.categories[category]));
   process->gdiAll.Add(milliseconds, now.gdiAll);
   return *process;
 }
