@@ -1062,33 +1062,50 @@ TEST_F(KestrelTest, UnwritableOutputFileEndsWithExitCode5) {
 }
 
 // A closed terminal (SIGHUP) ends a watch as Ctrl+C does: -O's file takes
-// the samples and the growth report, and no new file stays beside it. The
-// host's watch runs on the simulated clock, without waiting, until then.
+// the samples and the growth report, and no new file stays beside it. A
+// signal ignored when the watch started (a script's background job: SIGINT)
+// stays ignored, and the next one ends it. The host's watch runs on the
+// simulated clock, without waiting, until then.
 TEST_F(KestrelTest, HangUpEndsAWatchAsAnInterruptDoes) {
-  const std::string file = dir_ + "/watch.txt";
-  pid_t child = fork();
-  if (child == 0) {
-    unsetenv("KESTREL_SESSION");
-    execl(KESTREL_BINARY, KESTREL_BINARY, "-w", "60", "-O", file.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
+  const struct {
+    int ignored;  // at start, or 0
+    int sent;     // first; SIGTERM after it when ignored
+  } kCases[] = {{0, SIGHUP}, {SIGINT, SIGINT}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.sent);
+    const std::string file = dir_ + "/watch.txt";
+    pid_t child = fork();
+    if (child == 0) {
+      unsetenv("KESTREL_SESSION");
+      if (c.ignored != 0)
+        signal(c.ignored, SIG_IGN);
+      execl(KESTREL_BINARY, KESTREL_BINARY, "-w", "60", "-O", file.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    // Signalled once its new file exists, that is, once it has a sample.
+    int status = 0;
+    pid_t ended = 0;
+    while (FolderEntries(dir_).empty() &&
+           (ended = waitpid(child, &status, WNOHANG)) == 0)
+      usleep(1000);
+    ASSERT_EQ(0, ended) << "the watch ended by itself";
+    kill(child, c.sent);
+    if (c.ignored != 0) {
+      usleep(200000);
+      EXPECT_EQ(0, waitpid(child, &status, WNOHANG)) << "ended by it";
+      kill(child, SIGTERM);
+    }
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    EXPECT_EQ(std::vector<std::string>{"watch.txt"}, FolderEntries(dir_));
+    std::string text = FileText(file);
+    EXPECT_EQ(0u, text.find("\nkestrel v1.0"));
+    EXPECT_NE(std::string::npos, text.find("\nGrowth over "));
+    std::remove(file.c_str());
   }
-  ASSERT_GT(child, 0);
-  // Signalled once its new file exists, that is, once it has a sample.
-  int status = 0;
-  pid_t ended = 0;
-  while (FolderEntries(dir_).empty() &&
-         (ended = waitpid(child, &status, WNOHANG)) == 0)
-    usleep(1000);
-  ASSERT_EQ(0, ended) << "the watch ended by itself";
-  kill(child, SIGHUP);
-  ASSERT_EQ(child, waitpid(child, &status, 0));
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(0, WEXITSTATUS(status));
-  EXPECT_EQ(std::vector<std::string>{"watch.txt"}, FolderEntries(dir_));
-  std::string text = FileText(file);
-  EXPECT_EQ(0u, text.find("\nkestrel v1.0"));
-  EXPECT_NE(std::string::npos, text.find("\nGrowth over "));
 }
 
 // A signal that ends a single run removes its new file on the way: here

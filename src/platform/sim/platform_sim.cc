@@ -909,13 +909,14 @@ void CatchInterrupts() {
   sigemptyset(&action.sa_mask);
   // A write that the signal interrupts goes on.
   action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  // A closed terminal ends a watch as Ctrl+C does, unless the watch was
-  // started to outlive it (nohup).
-  struct sigaction hangUp = {};
-  if (sigaction(SIGHUP, nullptr, &hangUp) == 0 && hangUp.sa_handler != SIG_IGN)
-    sigaction(SIGHUP, &action, nullptr);
+  // A closed terminal ends a watch as Ctrl+C does. A signal ignored when
+  // the watch started stays ignored: the watch was started to outlive it,
+  // as nohup does for SIGHUP and a shell for a background job's SIGINT.
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old = {};
+    if (sigaction(number, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+      sigaction(number, &action, nullptr);
+  }
 }
 
 bool InterruptRequested() {
