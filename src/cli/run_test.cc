@@ -13,6 +13,7 @@
 
 #include "census/handle_list_testing.h"
 #include "census/process_table.h"
+#include "cli/sampling.h"
 #include "gditable/shared_table.h"
 #include "gditable/table_location_testing.h"
 #include "output/output.h"
@@ -158,6 +159,67 @@ class RunKestrelTest : public testing::Test {
   std::u16string output_;
   std::string errors_;
 };
+
+// A report whose end writes a line and then runs out of memory.
+class EndOutOfMemoryReport : public Report {
+ public:
+  explicit EndOutOfMemoryReport(Output& out) : out_(out) {}
+  void Sample(const ListedSample& sample) override {
+    out_.WriteAscii("sample ", 7);
+    std::string number = std::to_string(sample.number) + "\n";
+    out_.WriteAscii(number.data(), number.size());
+  }
+  void End(const RunEnd&) override {
+    out_.WriteAscii("report\n", 7);
+    throw std::bad_alloc();
+  }
+
+ private:
+  Output& out_;
+};
+
+// Running out of memory in a watch's report keeps its samples, each whole,
+// and the report's lines so far, and fails the run; a document held whole
+// (HTML) is not written cut short: the failure goes to the caller, which
+// abandons the document (here only the part held is dropped, as the
+// capture was sent the rest).
+TEST_F(RunKestrelTest, WatchThatRunsOutOfMemoryInItsReport) {
+  const struct {
+    OutputFormat format;
+    bool thrown;
+    const char16_t* kept;
+  } kCases[] = {
+      {OutputFormat::Text, false, u"sample 1\nsample 2\nreport\n"},
+      {OutputFormat::Html, true, u"sample 1\nsample 2\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(static_cast<int>(c.format));
+    RunOptions options;
+    options.format = c.format;
+    options.sampleCount = 2;
+    std::u16string captured;
+    bool thrown = false;
+    RunOutcome outcome;
+    testing::internal::CaptureStderr();
+    {
+      Output out(&captured);
+      EndOutOfMemoryReport report(out);
+      try {
+        outcome = RunSamples(options, report, out);
+      } catch (const std::bad_alloc&) {
+        thrown = true;
+        out.Abandon();
+      }
+    }
+    std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(c.thrown, thrown);
+    EXPECT_EQ(c.kept, captured);
+    if (!c.thrown) {
+      EXPECT_EQ(Failure::OutOfMemory, outcome.failure);
+      EXPECT_EQ("kestrel: out of memory\n", errors);
+    }
+  }
+}
 
 TEST_F(RunKestrelTest, Banner) {
   ASSERT_EQ(0, Run({}));

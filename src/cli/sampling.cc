@@ -209,12 +209,23 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   }
 
   status.Clear();
-  growth.Judge();
-  if (policy.heldWhole)
-    out.Hold();
-  report.End(end);
-  if (policy.heldWhole)
-    out.Release();
+  try {
+    growth.Judge();
+    if (policy.heldWhole)
+      out.Hold();
+    report.End(end);
+    if (policy.heldWhole)
+      out.Release();
+  } catch (const std::bad_alloc&) {
+    // A document held whole is not written cut short; but a watch's samples,
+    // each whole, are kept with the lines of its report that were written.
+    if (!watch || policy.heldWhole)
+      throw;
+    if (end.failure == Failure::None) {
+      end.failure = Failure::OutOfMemory;
+      failure = "kestrel: out of memory";
+    }
+  }
   RunOutcome outcome;
   outcome.failure = end.failure;
   if (end.failure != Failure::None) {
