@@ -46,9 +46,11 @@ struct StackFrame {
   uint32_t line = 0;
 };
 
-// The base type codes (the low five bits of a table entry's type) that
-// counts are kept by.
-constexpr int kFollowTypeCodes = 32;
+// The full type codes that counts are kept by: a handle's upper word's low
+// seven bits, as the views name them (0x10 a brush, 0x30 a pen, 0x50 an
+// extended pen), since the base type alone (the low five bits) does not
+// tell a pen from a brush.
+constexpr int kFollowTypeCodes = 128;
 
 // What one call stack created and the program has not deleted, as the latest
 // read saw it.
@@ -57,7 +59,7 @@ struct FollowedStack {
   // Innermost first, starting at the program's own call: kestrel's and the
   // system's GDI frames above it are already removed.
   std::vector<StackFrame> frames;
-  uint32_t liveByType[kFollowTypeCodes] = {};  // live objects per base type
+  uint32_t liveByType[kFollowTypeCodes] = {};  // live objects per full type
   uint64_t created = 0;                        // creations, deleted or not
   // Milliseconds since following began.
   uint64_t firstCreationMs = 0;
