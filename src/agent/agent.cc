@@ -90,7 +90,8 @@ bool SameStack(const follow_shared::Stack& stack, uint64_t hash,
 // stacks, the loser abandons its entry and uses the winner's.
 uint64_t FindOrAddStack(void* const* frames, uint32_t depth, uint64_t now) {
   uint64_t hash = HashFrames(frames, depth);
-  uint32_t slot = static_cast<uint32_t>(hash) & (follow_shared::kStackSlots - 1);
+  uint32_t slot =
+      static_cast<uint32_t>(hash) & (follow_shared::kStackSlots - 1);
   int32_t mine = -1;
   for (uint32_t probe = 0; probe < follow_shared::kStackSlots; ++probe) {
     uint32_t taken = section->stackIndex[slot];
@@ -99,9 +100,8 @@ uint64_t FindOrAddStack(void* const* frames, uint32_t depth, uint64_t now) {
         if (section->header.stacksClaimed >=
             static_cast<int32_t>(follow_shared::kMaxStacks))
           return follow_shared::kNoStack;
-        mine = ::InterlockedIncrement(
-                   reinterpret_cast<volatile LONG*>(
-                       &section->header.stacksClaimed)) -
+        mine = ::InterlockedIncrement(reinterpret_cast<volatile LONG*>(
+                   &section->header.stacksClaimed)) -
                1;
         if (mine >= static_cast<int32_t>(follow_shared::kMaxStacks))
           return follow_shared::kNoStack;
@@ -148,8 +148,8 @@ volatile LONG* LiveCount(uint64_t stackField, uint32_t type) {
 
 // An object that is gone: its stack holds one fewer.
 void Retire(uint64_t slot) {
-  ::InterlockedDecrement(LiveCount(follow_shared::SlotStack(slot),
-                                   follow_shared::SlotType(slot)));
+  ::InterlockedDecrement(
+      LiveCount(follow_shared::SlotStack(slot), follow_shared::SlotType(slot)));
 }
 
 volatile LONG64* HandleSlot(uint32_t handle) {
@@ -160,11 +160,12 @@ volatile LONG64* HandleSlot(uint32_t handle) {
 void RecordCreate(const void* object, uint32_t type) {
   uint32_t handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(object));
   void* frames[follow_shared::kMaxFrames + 8];
-  uint32_t depth = ::RtlCaptureStackBackTrace(
-      0, follow_shared::kMaxFrames + 8, frames, nullptr);
+  uint32_t depth = ::RtlCaptureStackBackTrace(0, follow_shared::kMaxFrames + 8,
+                                              frames, nullptr);
   // Our own frames first: the hook's caller is the program.
   uint32_t skip = 0;
-  while (skip < depth && reinterpret_cast<uintptr_t>(frames[skip]) >= ownStart &&
+  while (skip < depth &&
+         reinterpret_cast<uintptr_t>(frames[skip]) >= ownStart &&
          reinterpret_cast<uintptr_t>(frames[skip]) < ownEnd)
     ++skip;
   depth -= skip;
@@ -175,7 +176,8 @@ void RecordCreate(const void* object, uint32_t type) {
                               : follow_shared::kNoStack;
   if (stackField != follow_shared::kNoStack) {
     follow_shared::Stack& stack = section->stacks[stackField - 1];
-    ::InterlockedIncrement64(reinterpret_cast<volatile LONG64*>(&stack.created));
+    ::InterlockedIncrement64(
+        reinterpret_cast<volatile LONG64*>(&stack.created));
     ::InterlockedExchange64(reinterpret_cast<volatile LONG64*>(&stack.lastMs),
                             static_cast<LONG64>(now));
   }
@@ -193,8 +195,8 @@ void RecordDelete(const void* object) {
   uint32_t handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(object));
   volatile LONG64* slot = HandleSlot(handle);
   LONG64 seen = *slot;
-  if (seen == 0 || follow_shared::SlotHandle(static_cast<uint64_t>(seen)) !=
-                       handle)
+  if (seen == 0 ||
+      follow_shared::SlotHandle(static_cast<uint64_t>(seen)) != handle)
     return;  // not seen created: made before following or by another path
   if (::InterlockedCompareExchange64(slot, 0, seen) == seen)
     Retire(static_cast<uint64_t>(seen));
@@ -248,20 +250,18 @@ FOLLOW_CREATE(HFONT, CreateFontW, kFont,
                DWORD charSet, DWORD precision, DWORD clipPrecision,
                DWORD quality, DWORD pitchAndFamily, LPCWSTR face),
               (height, width, escapement, orientation, weight, italic,
-               underline, strikeOut, charSet, precision, clipPrecision,
-               quality, pitchAndFamily, face))
+               underline, strikeOut, charSet, precision, clipPrecision, quality,
+               pitchAndFamily, face))
 FOLLOW_CREATE(HFONT, CreateFontA, kFont,
               (int height, int width, int escapement, int orientation,
                int weight, DWORD italic, DWORD underline, DWORD strikeOut,
                DWORD charSet, DWORD precision, DWORD clipPrecision,
                DWORD quality, DWORD pitchAndFamily, LPCSTR face),
               (height, width, escapement, orientation, weight, italic,
-               underline, strikeOut, charSet, precision, clipPrecision,
-               quality, pitchAndFamily, face))
-FOLLOW_CREATE(HFONT, CreateFontIndirectW, kFont, (const LOGFONTW* font),
-              (font))
-FOLLOW_CREATE(HFONT, CreateFontIndirectA, kFont, (const LOGFONTA* font),
-              (font))
+               underline, strikeOut, charSet, precision, clipPrecision, quality,
+               pitchAndFamily, face))
+FOLLOW_CREATE(HFONT, CreateFontIndirectW, kFont, (const LOGFONTW* font), (font))
+FOLLOW_CREATE(HFONT, CreateFontIndirectA, kFont, (const LOGFONTA* font), (font))
 FOLLOW_CREATE(HFONT, CreateFontIndirectExW, kFont,
               (const ENUMLOGFONTEXDVW* font), (font))
 FOLLOW_CREATE(HFONT, CreateFontIndirectExA, kFont,
@@ -291,8 +291,7 @@ FOLLOW_CREATE(HRGN, CreateRectRgn, kRegion,
               (left, top, right, bottom))
 FOLLOW_CREATE(HRGN, CreateRectRgnIndirect, kRegion, (const RECT* rect), (rect))
 FOLLOW_CREATE(HRGN, CreateRoundRectRgn, kRegion,
-              (int left, int top, int right, int bottom, int width,
-               int height),
+              (int left, int top, int right, int bottom, int width, int height),
               (left, top, right, bottom, width, height))
 FOLLOW_CREATE(HRGN, CreateEllipticRgn, kRegion,
               (int left, int top, int right, int bottom),
@@ -300,8 +299,7 @@ FOLLOW_CREATE(HRGN, CreateEllipticRgn, kRegion,
 FOLLOW_CREATE(HRGN, CreateEllipticRgnIndirect, kRegion, (const RECT* rect),
               (rect))
 FOLLOW_CREATE(HRGN, CreatePolygonRgn, kRegion,
-              (const POINT* points, int count, int mode),
-              (points, count, mode))
+              (const POINT* points, int count, int mode), (points, count, mode))
 FOLLOW_CREATE(HRGN, CreatePolyPolygonRgn, kRegion,
               (const POINT* points, const INT* counts, int polygons, int mode),
               (points, counts, polygons, mode))
@@ -350,8 +348,10 @@ FOLLOW_CREATE(HMETAFILE, CopyMetaFileW, kMetafile,
               (HMETAFILE metafile, LPCWSTR file), (metafile, file))
 FOLLOW_CREATE(HMETAFILE, CopyMetaFileA, kMetafile,
               (HMETAFILE metafile, LPCSTR file), (metafile, file))
-FOLLOW_CREATE(HENHMETAFILE, GetEnhMetaFileW, kEnhMetafile, (LPCWSTR file), (file))
-FOLLOW_CREATE(HENHMETAFILE, GetEnhMetaFileA, kEnhMetafile, (LPCSTR file), (file))
+FOLLOW_CREATE(HENHMETAFILE, GetEnhMetaFileW, kEnhMetafile, (LPCWSTR file),
+              (file))
+FOLLOW_CREATE(HENHMETAFILE, GetEnhMetaFileA, kEnhMetafile, (LPCSTR file),
+              (file))
 FOLLOW_CREATE(HENHMETAFILE, SetEnhMetaFileBits, kEnhMetafile,
               (UINT size, const BYTE* bits), (size, bits))
 FOLLOW_CREATE(HENHMETAFILE, SetWinMetaFileBits, kEnhMetafile,
@@ -491,8 +491,8 @@ GetProcAddressFn realGetProcAddress;
 // ---- The table of redirections -----------------------------------------
 
 enum Library { kGdi32, kUser32, kKernel32, kLibraryCount };
-const wchar_t* const kLibraryNames[kLibraryCount] = {L"gdi32.dll", L"user32.dll",
-                                                     L"kernel32.dll"};
+const wchar_t* const kLibraryNames[kLibraryCount] = {
+    L"gdi32.dll", L"user32.dll", L"kernel32.dll"};
 
 struct Redirection {
   Library library;
@@ -501,10 +501,10 @@ struct Redirection {
   void** real;
 };
 
-#define REDIRECT(library, Name)                                 \
-  {                                                             \
-    library, #Name, reinterpret_cast<void*>(&Follow##Name),     \
-        reinterpret_cast<void**>(&real##Name)                   \
+#define REDIRECT(library, Name)                             \
+  {                                                         \
+    library, #Name, reinterpret_cast<void*>(&Follow##Name), \
+        reinterpret_cast<void**>(&real##Name)               \
   }
 
 Redirection redirections[] = {
@@ -592,15 +592,15 @@ void ResolveReals() {
     for (Redirection& redirection : redirections) {
       if (redirection.library != library || *redirection.real)
         continue;
-      void* real = reinterpret_cast<void*>(
-          ::GetProcAddress(module, redirection.name));
+      void* real =
+          reinterpret_cast<void*>(::GetProcAddress(module, redirection.name));
       if (real)
         ::InterlockedExchangePointer(redirection.real, real);
     }
   }
 }
 
-void* FollowOf(void* real) {
+void* FollowOf(const void* real) {
   if (!real)
     return nullptr;
   for (const Redirection& redirection : redirections) {
@@ -621,8 +621,8 @@ FARPROC WINAPI FollowGetProcAddress(HMODULE module, LPCSTR name) {
 // The system's own modules, whose calls among themselves stay as they are.
 bool LeftAlone(const UNICODE_STRING& path) {
   static const wchar_t* const kNames[] = {
-      L"ntdll.dll",      L"kernel32.dll", L"kernelbase.dll", L"gdi32.dll",
-      L"gdi32full.dll",  L"win32u.dll",   L"user32.dll",
+      L"ntdll.dll",     L"kernel32.dll", L"kernelbase.dll", L"gdi32.dll",
+      L"gdi32full.dll", L"win32u.dll",   L"user32.dll",
   };
   const wchar_t* text = path.Buffer;
   size_t length = path.Length / sizeof(wchar_t);
@@ -677,8 +677,8 @@ void PatchModule(uint8_t* base) {
           reinterpret_cast<void* volatile*>(&thunk->u1.Function), follow);
       ::VirtualProtect(&thunk->u1.Function, sizeof(void*), protection,
                        &protection);
-      ::InterlockedIncrement(reinterpret_cast<volatile LONG*>(
-          &section->header.patchedImports));
+      ::InterlockedIncrement(
+          reinterpret_cast<volatile LONG*>(&section->header.patchedImports));
     }
   }
 }
@@ -736,7 +736,8 @@ bool OpenSection() {
   while (count)
     name[length++] = digits[--count];
   name[length] = 0;
-  HANDLE mapping = ::OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name);
+  HANDLE mapping =
+      ::OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name);
   if (!mapping)
     return false;
   void* view = ::MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0,
@@ -767,15 +768,17 @@ bool SetUp(HINSTANCE instance) {
   HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
   PROCESS_BASIC_INFORMATION basic = {};
   if (ntdll &&
-      ::NtQueryInformationProcess(::GetCurrentProcess(), ProcessBasicInformation,
-                                  &basic, sizeof(basic), nullptr) >= 0 &&
+      ::NtQueryInformationProcess(::GetCurrentProcess(),
+                                  ProcessBasicInformation, &basic,
+                                  sizeof(basic), nullptr) >= 0 &&
       basic.PebBaseAddress)
     loaderData = basic.PebBaseAddress->Ldr;
   if (ntdll && loaderData) {
     lockLoader = reinterpret_cast<LdrLockLoaderLockFn>(
         reinterpret_cast<void*>(::GetProcAddress(ntdll, "LdrLockLoaderLock")));
-    unlockLoader = reinterpret_cast<LdrUnlockLoaderLockFn>(
-        reinterpret_cast<void*>(::GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+    unlockLoader =
+        reinterpret_cast<LdrUnlockLoaderLockFn>(reinterpret_cast<void*>(
+            ::GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
   }
   if (!lockLoader || !unlockLoader) {
     section->header.agentError = ERROR_PROC_NOT_FOUND;
@@ -786,9 +789,9 @@ bool SetUp(HINSTANCE instance) {
   }
   // Never unloaded: redirected import tables point into it.
   HMODULE self = nullptr;
-  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_PIN,
-                       reinterpret_cast<LPCWSTR>(instance), &self);
+  ::GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+      reinterpret_cast<LPCWSTR>(instance), &self);
   PatchLoadedModules();
   ::InterlockedExchange(
       reinterpret_cast<volatile LONG*>(&section->header.agentState),

@@ -60,7 +60,9 @@ constexpr uint64_t kNoStack = 0xFFFFFF;
 inline uint64_t PackSlot(uint32_t handle, uint64_t stackField, uint32_t type) {
   return handle | (stackField << 32) | (uint64_t{type & 0xF} << 56);
 }
-inline uint32_t SlotHandle(uint64_t slot) { return static_cast<uint32_t>(slot); }
+inline uint32_t SlotHandle(uint64_t slot) {
+  return static_cast<uint32_t>(slot);
+}
 inline uint64_t SlotStack(uint64_t slot) { return (slot >> 32) & 0xFFFFFF; }
 inline uint32_t SlotType(uint64_t slot) {
   return static_cast<uint32_t>(slot >> 56) & 0xF;
@@ -104,8 +106,8 @@ struct Header {
   volatile int32_t agentState;
   uint32_t agentError;  // a Win32 error code when the agent failed
   uint32_t reserved;
-  uint64_t startTick;  // GetTickCount64 when following began
-  volatile int32_t stacksClaimed;  // may pass kMaxStacks: clamp
+  uint64_t startTick;               // GetTickCount64 when following began
+  volatile int32_t stacksClaimed;   // may pass kMaxStacks: clamp
   volatile int32_t patchedImports;  // import table entries redirected
   volatile int32_t withoutStack[kTypeSlots];  // live objects without a stack
 };

@@ -1,0 +1,7 @@
+// The lines of follow_target.cc that create objects, which the follow tests
+// expect a report to name; follow_target.cc asserts each.
+#pragma once
+
+constexpr int kLeakBrushLine = 30;
+constexpr int kCacheFontLine = 44;
+constexpr int kChurnDcLine = 55;
