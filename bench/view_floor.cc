@@ -5,7 +5,7 @@
 #include "census/handle_list.h"
 #include "gditable/object_types.h"
 #include "platform/program_io.h"
-#include "text/format.h"
+#include "presentation/format.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "output/format_policy.h"
 #include "output/output.h"
 #include "platform/program_io.h"
-#include "text/format.h"
+#include "presentation/format.h"
 
 namespace {
 

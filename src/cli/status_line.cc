@@ -5,7 +5,7 @@
 
 #include "platform/program_io.h"
 #include "platform/terminal_text.h"
-#include "text/format.h"
+#include "presentation/format.h"
 #include "watch/growth.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include "gditable/object_types.h"
 #include "output/output.h"
 #include "platform/utf8.h"
+#include "presentation/format.h"
 #include "sample/report_options.h"
 #include "sample/type_filter.h"
-#include "text/format.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "documents/csv_document.h"
-#include "text/format.h"
+#include "presentation/format.h"
 
 void CsvReport::Sample(const ListedSample& sample) {
   if (!sample.growth) {

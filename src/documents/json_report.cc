@@ -3,7 +3,7 @@
 #include <string>
 
 #include "documents/json_document.h"
-#include "text/format.h"
+#include "presentation/format.h"
 
 void JsonReport::Sample(const ListedSample& sample) {
   if (!sample.growth) {

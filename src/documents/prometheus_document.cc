@@ -7,8 +7,8 @@
 #include "gditable/object_types.h"
 #include "output/output.h"
 #include "platform/utf8.h"
+#include "presentation/format.h"
 #include "sample/process_counts.h"
-#include "text/format.h"
 
 namespace {
 

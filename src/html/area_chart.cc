@@ -7,7 +7,7 @@
 #include "html/escape.h"
 #include "html/figures.h"
 #include "html/palette.h"
-#include "text/format.h"
+#include "presentation/format.h"
 
 namespace {
 

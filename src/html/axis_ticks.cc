@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "html/escape.h"
-#include "text/format.h"
+#include "presentation/format.h"
 
 namespace {
 

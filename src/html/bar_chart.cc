@@ -6,7 +6,7 @@
 #include "html/chart_frame.h"
 #include "html/escape.h"
 #include "html/palette.h"
-#include "text/format.h"
+#include "presentation/format.h"
 
 namespace {
 

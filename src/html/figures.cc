@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "text/format.h"
+#include "presentation/format.h"
 
 std::string FormatChange(int64_t value) {
   return value > 0 ? "+" + FormatCount(value) : FormatCount(value);

@@ -6,10 +6,10 @@
 #include "census/process_record.h"
 #include "html/snapshot_writer.h"
 #include "output/output.h"
+#include "presentation/change_lines.h"
+#include "presentation/format.h"
+#include "presentation/growth_report.h"
 #include "sample/process_counts.h"
-#include "text/change_lines.h"
-#include "text/format.h"
-#include "text/growth_report.h"
 #include "watch/changes.h"
 #include "watch/growth.h"
 

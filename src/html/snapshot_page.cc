@@ -8,7 +8,7 @@
 #include "html/escape.h"
 #include "html/page_frame.h"
 #include "html/table.h"
-#include "text/format.h"
+#include "presentation/format.h"
 
 namespace {
 

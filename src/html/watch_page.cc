@@ -7,7 +7,7 @@
 #include "html/figures.h"
 #include "html/line_chart.h"
 #include "html/page_frame.h"
-#include "text/format.h"
+#include "presentation/format.h"
 
 namespace {
 

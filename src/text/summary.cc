@@ -4,7 +4,7 @@
 
 #include "census/process_record.h"
 #include "output/output.h"
-#include "text/format.h"
+#include "presentation/format.h"
 
 void PrintSummary(const ProcessRecord& record, bool& headerPrinted,
                   Output& out) {

@@ -1,9 +1,9 @@
 #include "text/text_report.h"
 
 #include "output/output.h"
-#include "text/change_lines.h"
-#include "text/format.h"
-#include "text/growth_report.h"
+#include "presentation/change_lines.h"
+#include "presentation/format.h"
+#include "presentation/growth_report.h"
 #include "text/text_view.h"
 #include "watch/changes.h"
 #include "watch/growth.h"

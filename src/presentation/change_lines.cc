@@ -1,11 +1,11 @@
-#include "text/change_lines.h"
+#include "presentation/change_lines.h"
 
 #include <algorithm>
 #include <cstdint>
 
 #include "census/process_record.h"
 #include "gditable/object_types.h"
-#include "text/format.h"
+#include "presentation/format.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "text/growth_report.h"
+#include "presentation/growth_report.h"
 
 #include <gtest/gtest.h>
 

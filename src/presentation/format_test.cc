@@ -1,4 +1,4 @@
-#include "text/format.h"
+#include "presentation/format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "text/change_lines.h"
+#include "presentation/change_lines.h"
 
 #include <gtest/gtest.h>
 

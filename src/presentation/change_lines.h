@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "text/details.h"
+#include "presentation/handle_line.h"
 #include "watch/changes.h"
 
 // Appends a change's lines as the text view prints them, but for its

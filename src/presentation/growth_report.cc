@@ -1,10 +1,10 @@
-#include "text/growth_report.h"
+#include "presentation/growth_report.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "gditable/object_types.h"
-#include "text/format.h"
+#include "presentation/format.h"
 
 namespace {
 
