@@ -2,7 +2,7 @@
 #pragma once
 
 #include "cli/command_line.h"
-#include "output/report.h"
+#include "watch/sample_model.h"
 
 struct RunOutcome {
   ParseOutcome parse = ParseOutcome::Run;  // Help, or a usage error

@@ -17,6 +17,7 @@
 #include "gditable/shared_table.h"
 #include "gditable/table_location_testing.h"
 #include "output/output.h"
+#include "output/report.h"
 #include "platform/program_io.h"
 #include "platform/sim/sim_control.h"
 #include "sample/process_counts.h"

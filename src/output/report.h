@@ -7,56 +7,10 @@
 // (format_policy.h).
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
 #include "sample/report_options.h"
-#include "sample/system_totals.h"
+#include "watch/sample_model.h"
 
-class GrowthTracker;
 class Output;
-struct ProcessRecord;
-struct SampleChanges;
-
-// One sample as the run lists it; what it points to lives for the call. A
-// report tells a watch's samples from a single run's by `growth`, which only
-// a watch has.
-struct ListedSample {
-  uint64_t number = 1;        // counted from 1
-  uint64_t milliseconds = 0;  // since the first sample
-  const SystemTotals* system = nullptr;
-  // The processes the run lists, in the listing's order.
-  const std::vector<const ProcessRecord*>* listed = nullptr;
-  // A watch's alone: what changed since the sample before (null for the
-  // first), and each process's identity and first and last counts so far,
-  // this sample included.
-  const SampleChanges* changes = nullptr;
-  const GrowthTracker* growth = nullptr;
-};
-
-// Why a run ended before its samples were all taken.
-enum class Failure {
-  None,
-  SystemState,  // a sample could not be read (the snapshot or the table)
-  OutOfMemory,  // a sample's handles could not all be kept
-};
-
-struct RunEnd {
-  uint64_t samples = 0;           // taken and shown
-  uint64_t lastMilliseconds = 0;  // the time of the last of them
-  // An interrupt ended the watch before it took the samples -n asks for.
-  bool interrupted = false;
-  // Why sample `samples + 1` could not be taken, or None.
-  Failure failure = Failure::None;
-  const GrowthTracker* growth = nullptr;  // a watch's
-  uint32_t processQuota = 0;              // where the report asked for it
-};
-
-// A watch as its report describes it.
-struct WatchPlan {
-  uint32_t intervalSeconds = 1;
-  uint32_t sampleCount = 0;  // 0: until interrupted
-};
 
 class Report {
  public:
