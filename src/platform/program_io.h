@@ -73,7 +73,13 @@ class ReplacementFile {
 
   const std::u16string& destination() const { return destination_; }
   // Whether a new file is being written.
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+  bool IsOpen() const {
+#ifdef _WIN32
+    return handle_ != INVALID_HANDLE_VALUE;
+#else
+    return descriptor_ >= 0;
+#endif
+  }
   // Creates the new, empty file beside the destination.
   bool Create(std::string* reason);
   // Appends to the new file. With `text`, each "\n" is written as a text
@@ -108,7 +114,11 @@ class ReplacementFile {
   std::u16string destination_;
   std::u16string target_;  // the file replaced: the destination, links followed
   std::u16string path_;    // the new file's
+#ifdef _WIN32
   HANDLE handle_ = INVALID_HANDLE_VALUE;
+#else
+  int descriptor_ = -1;  // the new file's, while it is written
+#endif
 };
 
 // A clock in milliseconds that never goes back, from an arbitrary start (the

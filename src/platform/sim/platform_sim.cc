@@ -1,16 +1,14 @@
 // The simulated backend: stands in for Windows on every other host, over a
 // session description. The table and the PEB are real memory of this
-// process, so the scan reads them in place exactly as on Windows.
+// process, so the scan reads them in place exactly as on Windows. The
+// program's own streams, terminal, signals and replaced files are the POSIX
+// host's (platform/posix); the clock is the session's.
 #include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
 #include <cwctype>
-#include <fstream>
 #include <memory>
 #include <new>
 #include <set>
@@ -20,21 +18,14 @@
 #include <utility>
 #include <vector>
 
-#include <fcntl.h>
 #include <locale.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include "platform/gdi_table_layout.h"
 #include "platform/platform.h"
 #include "platform/program_io.h"
+#include "platform/posix/posix_program.h"
 #include "platform/sim/session.h"
 #include "platform/sim/sim_control.h"
-#include "platform/terminal_text.h"
-#include "platform/utf8.h"
 
 namespace platform {
 namespace {
@@ -50,14 +41,13 @@ constexpr uint32_t kMemMapped = 0x40000;
 constexpr uintptr_t kForeignPebAddress = 0x7FF5FFFDE000;
 
 // What a handle refers to: a snapshot (a copy of the process list and a
-// cursor), an opened process, or a file (its descriptor).
+// cursor), an opened process, or the registry key.
 struct HandleObject {
   bool isSnapshot = false;
   bool isKey = false;  // the registry key that holds the GDI quota
   std::vector<SimulatedProcess> processes;
   size_t next = 0;
   uint32_t pid = 0;
-  int fd = -1;
 };
 
 struct State {
@@ -75,11 +65,6 @@ struct State {
   size_t nextBlock = 0;
   bool interruptDelivered = false;  // by an interrupt line
 };
-
-// Set by SIGINT, SIGTERM or SIGHUP once CatchInterrupts ran.
-volatile sig_atomic_t signalled = 0;
-
-void OnSignal(int) { signalled = 1; }
 
 State& GetState() {
   static State state;
@@ -232,7 +217,7 @@ void InstallSession(Session session) {
   state.clock = 0;
   state.nextBlock = 0;
   state.interruptDelivered = false;
-  signalled = 0;
+  posix::ClearInterruptSignal();
   IndexProcesses(state);
   if (!state.session.table) {
     state.session.table.reset(static_cast<unsigned char*>(std::calloc(
@@ -310,9 +295,8 @@ bool CloseHandle(HANDLE handle) {
   if (!object || object->isKey)
     return false;
   GetState().openHandles.erase(handle);
-  bool closed = object->fd < 0 || close(object->fd) == 0;
   delete object;
-  return closed;
+  return true;
 }
 
 uint32_t GetCurrentProcessId() { return GetState().session.selfPid; }
@@ -499,389 +483,12 @@ int CompareStringOrdinal(const char16_t* first, int firstLength,
   return firstUnits < secondUnits ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
 }
 
-bool SetLocale(const char* name) {
-  // Code page 936's counterpart here is GBK.
-  const char* hostName = std::strcmp(name, "chs") == 0 ? "zh_CN.GBK" : name;
-  return std::setlocale(LC_ALL, hostName) != nullptr;
-}
-
-void AppendUnitInCodePage(char16_t unit, std::string& bytes) {
-  char encoded[MB_LEN_MAX];
-  std::mbstate_t state = {};
-  size_t count =
-      (unit >= 0xD800 && unit <= 0xDFFF)
-          ? static_cast<size_t>(-1)
-          : std::wcrtomb(encoded, static_cast<wchar_t>(unit), &state);
-  if (count == static_cast<size_t>(-1))
-    bytes.push_back('?');
-  else
-    bytes.append(encoded, count);
-}
-
-bool StdoutIsTerminal() {
-  static const bool terminal = isatty(fileno(stdout)) == 1;
-  return terminal;
-}
-
-bool StderrIsTerminal() {
-  static const bool terminal = isatty(fileno(stderr)) == 1;
-  return terminal;
-}
-
-bool StdoutIsPipe() {
-  static const bool pipe = [] {
-    struct stat status = {};
-    return fstat(fileno(stdout), &status) == 0 &&
-           (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
-  }();
-  return pipe;
-}
-
-size_t StderrTerminalColumns() {
-  if (!StderrIsTerminal())
-    return 0;
-  int fd = fileno(stderr);
-  struct termios settings = {};
-  if (tcgetpgrp(fd) != getpgrp() || tcgetattr(fd, &settings) != 0 ||
-      (settings.c_lflag & TOSTOP) != 0)
-    return 0;
-  struct winsize size = {};
-  if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
-    return 80;
-  return size.ws_col;
-}
-
-void WriteStderrTerminal(const std::u16string& text) {
-  // A terminal here reads UTF-8.
-  std::string utf8;
-  size_t position = 0;
-  while (position < text.size()) {
-    char32_t c = NextCodePoint(text.data(), text.size(), &position);
-    AppendUtf8(c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c, utf8);
-  }
-  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
-  std::fflush(stderr);
-}
-
-bool WriteStdoutText(const char* bytes, size_t length) {
-  if (!StdoutIsTerminal())
-    return WriteStdout(bytes, length);
-  // A terminal here reads UTF-8, not the locale's code page.
-  std::string utf8;
-  utf8.reserve(length + length / 2);
-  std::mbstate_t state = {};
-  size_t at = 0;
-  while (at < length) {
-    wchar_t unit = 0;
-    size_t count = std::mbrtowc(&unit, bytes + at, length - at, &state);
-    if (count == 0) {  // NUL
-      count = 1;
-    } else if (count > length - at) {  // not a character of the locale
-      state = {};
-      unit = L'?';
-      count = 1;
-    }
-    // A control character of a name would command the terminal.
-    if (unit != L'\n' && IsControlCharacter(static_cast<char32_t>(unit)))
-      unit = L'?';
-    AppendUtf8(static_cast<char32_t>(unit), utf8);
-    at += count;
-  }
-  return WriteStdout(utf8.data(), utf8.size());
-}
-
-bool WriteStdoutExact(const char* bytes, size_t length) {
-  return WriteStdout(bytes, length);
-}
-
-bool WriteStdoutUtf8(const char* bytes, size_t length, bool) {
-  // A terminal here reads UTF-8, and "\n" is "\n" everywhere.
-  return WriteStdout(bytes, length);
-}
-
-namespace {
-
-// A path as this host's file functions take it: UTF-8.
-std::string HostPath(const std::u16string& path) {
-  std::string bytes;
-  size_t position = 0;
-  while (position < path.size())
-    AppendUtf8(NextCodePoint(path.data(), path.size(), &position), bytes);
-  return bytes;
-}
-
-// The C library's text for `error`, in English as kestrel's own messages
-// are, whatever the locale.
-std::string ErrorText(int error) {
-  static const locale_t english = newlocale(LC_ALL_MASK, "C", nullptr);
-  return english ? strerror_l(error, english)
-                 : "error " + std::to_string(error);
-}
-
-}  // namespace
-
-namespace {
-
-// The new file of a run, which a signal that ends the program removes
-// first: its path is set with the signals blocked, read by the handler.
-char newFilePath[PATH_MAX + 1];
-volatile sig_atomic_t newFileNamed = 0;
-
-// The signals that end a program by default, bar SIGPIPE (ignored) and
-// SIGKILL (which cannot be caught).
-constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,  SIGTERM,
-                                  SIGALRM, SIGUSR1, SIGUSR2,  SIGXCPU,
-                                  SIGXFSZ, SIGPROF, SIGVTALRM};
-
-void OnEndingSignal(int number) {
-  if (newFileNamed)
-    unlink(newFilePath);
-  // The handler was reset: the signal, delivered again once this returns,
-  // ends the program as it would have.
-  raise(number);
-}
-
-// Signals that end the program remove the new file first, unless the
-// program was started with them ignored (nohup, a trap).
-void RemoveNewFileOnEndingSignals() {
-  for (int number : kEndingSignals) {
-    struct sigaction old = {};
-    if (sigaction(number, nullptr, &old) != 0 || old.sa_handler != SIG_DFL)
-      continue;
-    struct sigaction action = {};
-    action.sa_handler = OnEndingSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
-    sigaction(number, &action, nullptr);
-  }
-}
-
-// Holds back the signals that end the program while in scope.
-class EndingSignalsBlocked {
- public:
-  EndingSignalsBlocked() {
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    for (int number : kEndingSignals)
-      sigaddset(&blocked, number);
-    sigprocmask(SIG_BLOCK, &blocked, &old_);
-  }
-  ~EndingSignalsBlocked() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
-  EndingSignalsBlocked(const EndingSignalsBlocked&) = delete;
-  EndingSignalsBlocked& operator=(const EndingSignalsBlocked&) = delete;
-
- private:
-  sigset_t old_;
-};
-
-// Follows the symbolic links from `path` to what they name, which need not
-// exist. False, with errno set, when a link cannot be read or they loop.
-bool FollowLinks(std::string path, std::string* target) {
-  for (int links = 0; links < 40; ++links) {
-    struct stat status = {};
-    if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
-      *target = std::move(path);
-      return true;
-    }
-    std::string link(PATH_MAX, '\0');
-    ssize_t length = readlink(path.c_str(), link.data(), link.size());
-    if (length < 0)
-      return false;
-    link.resize(static_cast<size_t>(length));
-    if (link.empty() || link[0] != '/') {
-      size_t slash = path.rfind('/');
-      link.insert(0,
-                  slash == std::string::npos ? "" : path.substr(0, slash + 1));
-    }
-    path = std::move(link);
-  }
-  errno = ELOOP;
-  return false;
-}
-
-// Why the file at `path` may not be replaced, or empty: only a regular file
-// with no other hard links that may be written.
-std::string RefusalOf(const std::string& path, const struct stat& status) {
-  if (S_ISDIR(status.st_mode))
-    return ErrorText(EISDIR);
-  if (!S_ISREG(status.st_mode))
-    return "not a regular file";
-  if (status.st_nlink > 1)
-    return "it has other hard links";
-  // Root may write any file, yet one without write permission is read-only
-  // to it too.
-  if ((status.st_mode & 0222) == 0)
-    return ErrorText(EACCES);
-  if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
-    return ErrorText(errno);
-  return {};
-}
-
-}  // namespace
-
-bool ReplacementFile::Create(std::string* reason) {
-  Discard();
-  std::string target;
-  if (!FollowLinks(HostPath(destination_), &target)) {
-    *reason = ErrorText(errno);
-    return false;
-  }
-  struct stat old = {};
-  bool replacing = stat(target.c_str(), &old) == 0;
-  if (replacing) {
-    *reason = RefusalOf(target, old);
-    if (!reason->empty())
-      return false;
-  }
-  target_ = DecodeUtf8(target);
-  FileNameLimit limit;
-  limit.utf8 = true;
-  for (int taken = 0;; ++taken) {
-    // The real process's ID: the simulated one is the session's.
-    std::u16string path =
-        NewPath(target_, static_cast<uint32_t>(getpid()), taken, limit);
-    std::string hostPath = HostPath(path);
-    EndingSignalsBlocked blocked;
-    // A new file is made as any is (the umask applies), so that whoever
-    // reads the destination now may read its replacement; one that replaces
-    // a file starts private and takes that file's permissions.
-    int fd = open(hostPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                  replacing ? 0600 : 0666);
-    if (fd >= 0) {
-      if (replacing) {
-        if (old.st_uid != geteuid() || old.st_gid != getegid())
-          (void)!fchown(fd, old.st_uid, old.st_gid);
-        fchmod(fd, old.st_mode & 07777);
-      }
-      auto object = std::make_unique<HandleObject>();
-      object->fd = fd;
-      handle_ = NewHandle(std::move(object));
-      path_ = std::move(path);
-      if (hostPath.size() < sizeof(newFilePath)) {
-        std::memcpy(newFilePath, hostPath.c_str(), hostPath.size() + 1);
-        newFileNamed = 1;
-      }
-      return true;
-    }
-    if (errno != EEXIST || taken + 1 == kNames) {
-      *reason = ErrorText(errno);
-      return false;
-    }
-  }
-}
-
-bool ReplacementFile::Write(const char* bytes, size_t length, bool /*text*/,
-                            std::string* reason) {
-  int fd = FromHandle(handle_)->fd;
-  while (length > 0) {
-    ssize_t written = write(fd, bytes, length);
-    if (written < 0 && errno == EINTR)
-      continue;
-    if (written <= 0) {
-      *reason = ErrorText(written < 0 ? errno : EIO);
-      Discard();
-      return false;
-    }
-    bytes += written;
-    length -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
-bool ReplacementFile::Commit(std::string* reason) {
-  // close reports what a delayed write could not store.
-  bool closed = CloseHandle(handle_);
-  int error = errno;
-  handle_ = INVALID_HANDLE_VALUE;
-  if (closed &&
-      rename(HostPath(path_).c_str(), HostPath(target_).c_str()) == 0) {
-    newFileNamed = 0;
-    path_.clear();
-    return true;
-  }
-  *reason = ErrorText(closed ? errno : error);
-  Discard();
-  return false;
-}
-
-void ReplacementFile::Discard() {
-  if (handle_ != INVALID_HANDLE_VALUE) {
-    CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
-  if (!path_.empty()) {
-    unlink(HostPath(path_).c_str());
-    newFileNamed = 0;
-    path_.clear();
-  }
-}
-
 bool Startup() {
-  // Standard input, output and error that were closed lead nowhere, so that
-  // no file the run opens takes their place (an error line in -O's file).
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-      int null = open("/dev/null", O_RDWR);
-      if (null >= 0 && null != fd) {
-        dup2(null, fd);
-        close(null);
-      }
-    }
-  }
-  // A reader that closes the pipe makes a write fail, as on Windows, so the
-  // run says so and exits with its code instead of dying of the signal.
-  signal(SIGPIPE, SIG_IGN);
-  RemoveNewFileOnEndingSignals();
-  const char* path = std::getenv("KESTREL_SESSION");
+  posix::StartProgram();
   Session session;
-  SessionParser parser(&session);
-  std::string name = path ? path : "<built-in sample session>";
-  bool ok = true;
-  if (path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-      WriteStderrLine(
-          "kestrel: " + name +
-          ": cannot read the session description: " + std::strerror(errno));
-      return false;
-    }
-    // Lines are read into a buffer one byte longer than the longest the
-    // parser takes, so that a longer one is cut there and rejected, rather
-    // than grown without bound.
-    std::vector<char> line(SessionParser::kMaxLineBytes + 2);
-    while (ok) {
-      file.getline(line.data(), static_cast<std::streamsize>(line.size()));
-      auto extracted = static_cast<size_t>(file.gcount());
-      if (extracted == 0 && !file)
-        break;
-      // Unless the file ended or the line was cut, the newline was
-      // extracted, and counted.
-      bool newline = file.good();
-      ok = parser.ParseLine(
-          std::string_view(line.data(), extracted - (newline ? 1 : 0)));
-      if (!newline)
-        break;
-    }
-    if (ok && file.bad()) {
-      WriteStderrLine("kestrel: " + name +
-                      ": cannot read the session description");
-      return false;
-    }
-  } else {
-    size_t line = 0;
-    std::string error;
-    if (!ParseSessionText(kSampleSession, &session, &line, &error)) {
-      WriteStderrLine("kestrel: " + name + ":" + std::to_string(line) + ": " +
-                      error);
-      return false;
-    }
-  }
-  if (ok)
-    ok = parser.Finish();
-  if (!ok) {
-    WriteStderrLine("kestrel: " + name + ":" +
-                    std::to_string(parser.LineNumber()) + ": " +
-                    parser.Error());
+  std::string error;
+  if (!LoadSession(std::getenv("KESTREL_SESSION"), &session, &error)) {
+    WriteStderrLine("kestrel: " + error);
     return false;
   }
   InstallSession(std::move(session));
@@ -903,24 +510,8 @@ bool ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) {
   return true;
 }
 
-void CatchInterrupts() {
-  struct sigaction action = {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  // A write that the signal interrupts goes on.
-  action.sa_flags = SA_RESTART;
-  // A closed terminal ends a watch as Ctrl+C does. A signal ignored when
-  // the watch started stays ignored: the watch was started to outlive it,
-  // as nohup does for SIGHUP and a shell for a background job's SIGINT.
-  for (int number : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction old = {};
-    if (sigaction(number, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
-      sigaction(number, &action, nullptr);
-  }
-}
-
 bool InterruptRequested() {
-  return signalled != 0 || GetState().interruptDelivered;
+  return posix::InterruptSignalled() || GetState().interruptDelivered;
 }
 
 bool WaitUntil(uint64_t deadlineMilliseconds) {

@@ -1,10 +1,13 @@
 #include "platform/sim/session.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <new>
+#include <vector>
 
 #include "platform/utf8.h"
 
@@ -201,6 +204,108 @@ void ApplyChange(const SessionChange& change, Session* session) {
   }
 }
 
+// The fields of a line after its record word, read in order; a field that
+// is missing or wrong fails the line with a message that names it.
+class LineFields {
+ public:
+  LineFields(std::string_view rest, std::string* error)
+      : rest_(rest), error_(error) {}
+
+  // The next field, which must be there.
+  bool Word(const char* what, std::string_view* word) {
+    *word = NextField(rest_);
+    if (word->empty())
+      return Fail(std::string("missing field: ") + what);
+    return true;
+  }
+  // The next field as a number, at most `maximum`.
+  bool Number(const char* what, uint64_t maximum, uint64_t* value) {
+    std::string_view field;
+    if (!Word(what, &field))
+      return false;
+    if (!ParseNumber(field, maximum, value))
+      return Fail(std::string(what) + " is not a number from 0 to " +
+                  std::to_string(maximum) + ": " + Quoted(field));
+    return true;
+  }
+  bool Number32(const char* what, uint32_t* value) {
+    uint64_t wide;
+    if (!Number(what, 0xFFFFFFFF, &wide))
+      return false;
+    *value = static_cast<uint32_t>(wide);
+    return true;
+  }
+  // The rest of the line after one run of blanks.
+  std::string_view Rest() {
+    size_t start = 0;
+    while (start < rest_.size() && IsBlank(rest_[start]))
+      ++start;
+    return rest_.substr(start);
+  }
+  // No field is left.
+  bool End() {
+    std::string_view extra = NextField(rest_);
+    if (!extra.empty())
+      return Fail("extra field: " + Quoted(extra));
+    return true;
+  }
+  bool Fail(std::string message) {
+    *error_ = std::move(message);
+    return false;
+  }
+
+ private:
+  std::string_view rest_;
+  std::string* error_;
+};
+
+// One record of the description: its word, where it may stand (and what is
+// said when it stands elsewhere), and what reads its fields.
+struct RecordParser {
+  // Before the first sample line, after it, or either.
+  enum class Place { Anywhere, BeforeBlocks, InBlock };
+
+  const char* word;
+  Place place;
+  const char* misplaced;
+  bool (SessionParser::*parse)(LineFields& fields);
+};
+
+using Place = RecordParser::Place;
+
+const RecordParser SessionParser::kRecords[] = {
+    {"self", Place::BeforeBlocks,
+     "a self line must come before the first sample line",
+     &SessionParser::ParseSelf},
+    {"session", Place::BeforeBlocks,
+     "a session line must come before the first sample line",
+     &SessionParser::ParseSessionId},
+    {"process", Place::Anywhere, nullptr, &SessionParser::ParseProcess},
+    {"counts", Place::Anywhere, nullptr, &SessionParser::ParseCounts},
+    {"global", Place::Anywhere, nullptr, &SessionParser::ParseGlobal},
+    {"quota", Place::BeforeBlocks,
+     "a quota line must come before the first sample line",
+     &SessionParser::ParseQuota},
+    {"snapshot", Place::Anywhere, nullptr, &SessionParser::ParseSnapshot},
+    {"table", Place::BeforeBlocks,
+     "a table line must come before the first entry and sample lines",
+     &SessionParser::ParseTable},
+    {"entry", Place::Anywhere, nullptr, &SessionParser::ParseEntry},
+    {"fail", Place::Anywhere, nullptr, &SessionParser::ParseFail},
+    {"sample", Place::Anywhere, nullptr, &SessionParser::ParseSample},
+    {"free", Place::InBlock,
+     "free, exit and interrupt lines belong after a sample line",
+     &SessionParser::ParseFree},
+    {"exit", Place::InBlock,
+     "free, exit and interrupt lines belong after a sample line",
+     &SessionParser::ParseExit},
+    {"interrupt", Place::InBlock,
+     "free, exit and interrupt lines belong after a sample line",
+     &SessionParser::ParseInterrupt},
+    {"sleep", Place::InBlock, "a sleep line belongs after a sample line",
+     &SessionParser::ParseSleep},
+};
+
 bool SessionParser::ParseLine(std::string_view line) {
   ++lineNumber_;
   if (line.size() > kMaxLineBytes)
@@ -214,248 +319,222 @@ bool SessionParser::ParseLine(std::string_view line) {
   if (line.find('\0') != std::string_view::npos)
     return Fail("the line holds a NUL byte");
   std::string_view rest = line;
-  std::string_view record = NextField(rest);
-  if (record.empty() || record[0] == '#')
+  std::string_view word = NextField(rest);
+  if (word.empty() || word[0] == '#')
     return true;
+  for (const RecordParser& record : kRecords) {
+    if (word != record.word)
+      continue;
+    if ((record.place == Place::BeforeBlocks && inBlock_) ||
+        (record.place == Place::InBlock && !inBlock_))
+      return Fail(record.misplaced);
+    LineFields fields(rest, &error_);
+    return (this->*record.parse)(fields);
+  }
+  return Fail("unknown record " + Quoted(word));
+}
 
-  // Reads the next numeric field into `value`, at most `maximum`.
-  auto number = [&](const char* what, uint64_t maximum, uint64_t* value) {
-    std::string_view field = NextField(rest);
-    if (field.empty())
-      return Fail(std::string("missing field: ") + what);
-    if (!ParseNumber(field, maximum, value))
-      return Fail(std::string(what) + " is not a number from 0 to " +
-                  std::to_string(maximum) + ": " + Quoted(field));
-    return true;
-  };
-  auto noMoreFields = [&]() {
-    std::string_view extra = NextField(rest);
-    if (!extra.empty())
-      return Fail("extra field: " + Quoted(extra));
-    return true;
-  };
+bool SessionParser::ParseSelf(LineFields& fields) {
+  return fields.Number32("PID", &session_->selfPid) && fields.End();
+}
 
-  if (record == "self") {
-    if (inBlock_)
-      return Fail("a self line must come before the first sample line");
-    uint64_t pid;
-    if (!number("PID", 0xFFFFFFFF, &pid) || !noMoreFields())
-      return false;
-    session_->selfPid = static_cast<uint32_t>(pid);
+bool SessionParser::ParseSessionId(LineFields& fields) {
+  return fields.Number32("ID", &session_->sessionId) && fields.End();
+}
+
+bool SessionParser::ParseProcess(LineFields& fields) {
+  SessionChange change;
+  change.kind = SessionChange::Kind::Process;
+  SimulatedProcess& process = change.process;
+  std::string_view access;
+  if (!fields.Number32("PID", &process.pid) ||
+      !fields.Number32("GDI", &process.gdiObjects) ||
+      !fields.Word("ACCESS", &access))
+    return false;
+  if (access != "open" && access != "limited" && access != "denied")
+    return Fail("ACCESS is 'open', 'limited' or 'denied', not " +
+                Quoted(access));
+  // The name is the rest of the line after one run of blanks.
+  std::string_view name = fields.Rest();
+  if (name.empty())
+    return Fail("missing field: NAME");
+  if (!IsValidUtf8(name))
+    return Fail("NAME is not valid UTF-8");
+  process.canOpen = access != "denied";
+  process.limitedOnly = access == "limited";
+  process.name = DecodeUtf8(name);
+  if (process.name.size() > 259)
+    process.name.resize(259);
+  return Take(std::move(change));
+}
+
+bool SessionParser::ParseCounts(LineFields& fields) {
+  SessionChange change;
+  change.kind = SessionChange::Kind::Counts;
+  uint32_t gdiPeak;
+  if (!fields.Number32("PID", &change.process.pid) ||
+      !fields.Number32("GDIPEAK", &gdiPeak) ||
+      !fields.Number32("USER", &change.process.userObjects) ||
+      !fields.Number32("USERPEAK", &change.process.userPeak) || !fields.End())
+    return false;
+  change.process.gdiPeak = gdiPeak;
+  return Take(std::move(change));
+}
+
+bool SessionParser::ParseGlobal(LineFields& fields) {
+  SessionChange change;
+  change.kind = SessionChange::Kind::Global;
+  if (!fields.Number32("GDI", &change.globalGdi) ||
+      !fields.Number32("USER", &change.globalUser) || !fields.End())
+    return false;
+  return Take(std::move(change));
+}
+
+bool SessionParser::ParseQuota(LineFields& fields) {
+  uint32_t quota;
+  if (!fields.Number32("N", &quota) || !fields.End())
+    return false;
+  session_->processQuota = quota;
+  return true;
+}
+
+bool SessionParser::ParseSnapshot(LineFields& fields) {
+  std::string_view what;
+  if (!fields.Word("'fail'", &what))
+    return false;
+  if (what != "fail")
+    return Fail("a snapshot line reads 'snapshot fail', not " +
+                Quoted("snapshot " + std::string(what)));
+  if (!fields.End())
+    return false;
+  SessionChange change;
+  change.kind = SessionChange::Kind::Flag;
+  change.flag = &Session::snapshotFails;
+  return Take(std::move(change));
+}
+
+bool SessionParser::ParseTable(LineFields& fields) {
+  if (sawEntry_)
+    return Fail(
+        "a table line must come before the first entry and sample lines");
+  uint64_t region;
+  if (!fields.Number("REGION", Session::kMaxRegion, &region) || !fields.End())
+    return false;
+  session_->regionSize = region;
+  return true;
+}
+
+bool SessionParser::InTable(uint64_t index) {
+  if (sizeof(platform::GdiTableEntry) * (index + 1) <= session_->regionSize)
     return true;
-  }
-  if (record == "session") {
-    if (inBlock_)
-      return Fail("a session line must come before the first sample line");
-    uint64_t id;
-    if (!number("ID", 0xFFFFFFFF, &id) || !noMoreFields())
-      return false;
-    session_->sessionId = static_cast<uint32_t>(id);
-    return true;
-  }
-  if (record == "process") {
-    uint64_t pid, gdi;
-    if (!number("PID", 0xFFFFFFFF, &pid) || !number("GDI", 0xFFFFFFFF, &gdi))
-      return false;
-    std::string_view access = NextField(rest);
-    if (access.empty())
-      return Fail("missing field: ACCESS");
-    if (access != "open" && access != "limited" && access != "denied")
-      return Fail("ACCESS is 'open', 'limited' or 'denied', not " +
-                  Quoted(access));
-    // The name is the rest of the line after one run of blanks.
-    size_t start = 0;
-    while (start < rest.size() && IsBlank(rest[start]))
-      ++start;
-    std::string_view name = rest.substr(start);
-    if (name.empty())
-      return Fail("missing field: NAME");
-    if (!IsValidUtf8(name))
-      return Fail("NAME is not valid UTF-8");
-    SessionChange change;
-    change.kind = SessionChange::Kind::Process;
-    SimulatedProcess& process = change.process;
-    process.pid = static_cast<uint32_t>(pid);
-    process.gdiObjects = static_cast<uint32_t>(gdi);
-    process.canOpen = access != "denied";
-    process.limitedOnly = access == "limited";
-    process.name = DecodeUtf8(name);
-    if (process.name.size() > 259)
-      process.name.resize(259);
-    return Take(std::move(change));
-  }
-  if (record == "counts") {
-    uint64_t pid, gdiPeak, user, userPeak;
-    if (!number("PID", 0xFFFFFFFF, &pid) ||
-        !number("GDIPEAK", 0xFFFFFFFF, &gdiPeak) ||
-        !number("USER", 0xFFFFFFFF, &user) ||
-        !number("USERPEAK", 0xFFFFFFFF, &userPeak) || !noMoreFields())
-      return false;
-    SessionChange change;
-    change.kind = SessionChange::Kind::Counts;
-    change.process.pid = static_cast<uint32_t>(pid);
-    change.process.gdiPeak = static_cast<uint32_t>(gdiPeak);
-    change.process.userObjects = static_cast<uint32_t>(user);
-    change.process.userPeak = static_cast<uint32_t>(userPeak);
-    return Take(std::move(change));
-  }
-  if (record == "global") {
-    uint64_t gdi, user;
-    if (!number("GDI", 0xFFFFFFFF, &gdi) ||
-        !number("USER", 0xFFFFFFFF, &user) || !noMoreFields())
-      return false;
-    SessionChange change;
-    change.kind = SessionChange::Kind::Global;
-    change.globalGdi = static_cast<uint32_t>(gdi);
-    change.globalUser = static_cast<uint32_t>(user);
-    return Take(std::move(change));
-  }
-  if (record == "quota") {
-    if (inBlock_)
-      return Fail("a quota line must come before the first sample line");
-    uint64_t quota;
-    if (!number("N", 0xFFFFFFFF, &quota) || !noMoreFields())
-      return false;
-    session_->processQuota = static_cast<uint32_t>(quota);
-    return true;
-  }
-  if (record == "snapshot") {
-    std::string_view what = NextField(rest);
-    if (what.empty())
-      return Fail("missing field: 'fail'");
-    if (what != "fail")
-      return Fail("a snapshot line reads 'snapshot fail', not " +
-                  Quoted("snapshot " + std::string(what)));
-    if (!noMoreFields())
-      return false;
-    SessionChange change;
-    change.kind = SessionChange::Kind::Flag;
-    change.flag = &Session::snapshotFails;
-    return Take(std::move(change));
-  }
-  if (record == "table") {
-    if (sawEntry_ || inBlock_)
-      return Fail(
-          "a table line must come before the first entry and sample lines");
-    uint64_t region;
-    if (!number("REGION", Session::kMaxRegion, &region) || !noMoreFields())
-      return false;
-    session_->regionSize = region;
-    return true;
-  }
-  if (record == "entry") {
-    uint64_t index, kernel, owner, unique, type, flags, user;
-    if (!number("INDEX", 0xFFFFFFFF, &index) ||
-        !number("KERNEL", ~0ull, &kernel) ||
-        !number("OWNER", 0xFFFFFFFF, &owner) ||
-        !number("UNIQUE", 0xFFFF, &unique) || !number("TYPE", 0xFF, &type) ||
-        !number("FLAGS", 0xFF, &flags) || !number("USER", ~0ull, &user) ||
-        !noMoreFields())
-      return false;
-    if (sizeof(platform::GdiTableEntry) * (index + 1) > session_->regionSize)
-      return Fail("entry " + std::to_string(index) +
-                  " lies outside the table region of " +
-                  std::to_string(session_->regionSize) + " bytes");
-    sawEntry_ = true;
-    EntryChange change;
-    change.index = static_cast<uint32_t>(index);
-    platform::GdiTableEntry entry = {};
-    entry.kernelAddress = kernel;
-    entry.ownerWord = static_cast<uint32_t>(owner);
-    entry.unique = static_cast<uint16_t>(unique);
-    entry.typeCode = static_cast<uint8_t>(type);
-    entry.flags = static_cast<uint8_t>(flags);
-    entry.userAddress = user;
-    std::memcpy(change.bytes, &entry, sizeof(entry));
-    if (inBlock_) {
-      session_->blocks.back().entries.push_back(change);
-      return true;
-    }
-    EnsureTable();
-    std::memcpy(session_->table.get() + sizeof(platform::GdiTableEntry) * index,
-                &entry, sizeof(entry));
-    return true;
-  }
-  if (record == "fail") {
-    std::string_view what = NextField(rest);
-    if (what.empty())
-      return Fail("missing field: WHAT");
-    if (!noMoreFields())
-      return false;
-    static const struct {
-      const char* word;
-      bool Session::*flag;
-    } kSteps[] = {{"ntdll-lookup", &Session::failNtdllLookup},
-                  {"open-self", &Session::failOpenSelf},
-                  {"query-status", &Session::failQueryStatus},
-                  {"peb-null", &Session::failPebNull},
-                  {"virtual-query", &Session::failVirtualQuery},
-                  {"region-unreadable", &Session::failRegionUnreadable}};
-    SessionChange change;
-    change.kind = SessionChange::Kind::Flag;
-    for (const auto& step : kSteps) {
-      if (what == step.word)
-        change.flag = step.flag;
-    }
-    if (!change.flag)
-      return Fail("unknown failure " + Quoted(what));
-    return Take(std::move(change));
-  }
-  if (record == "sample") {
-    if (!noMoreFields())
-      return false;
-    if (!inBlock_) {
-      EnsureTable();
-      for (const SimulatedProcess& process : session_->processes)
-        ++livePids_[process.pid];
-    }
-    inBlock_ = true;
-    session_->blocks.emplace_back();
-    return true;
-  }
-  if ((record == "free" || record == "exit" || record == "interrupt") &&
-      !inBlock_)
-    return Fail("free, exit and interrupt lines belong after a sample line");
-  if (record == "sleep" && !inBlock_)
-    return Fail("a sleep line belongs after a sample line");
-  if (record == "free" || record == "exit") {
-    bool free = record == "free";
-    uint64_t number64;
-    if (!number(free ? "INDEX" : "PID", 0xFFFFFFFF, &number64) ||
-        !noMoreFields())
-      return false;
-    if (!free) {
-      SessionChange change;
-      change.kind = SessionChange::Kind::Exit;
-      change.process.pid = static_cast<uint32_t>(number64);
-      return Take(std::move(change));
-    }
-    if (sizeof(platform::GdiTableEntry) * (number64 + 1) > session_->regionSize)
-      return Fail("entry " + std::to_string(number64) +
-                  " lies outside the table region of " +
-                  std::to_string(session_->regionSize) + " bytes");
-    EntryChange change;
-    change.index = static_cast<uint32_t>(number64);
+  return Fail("entry " + std::to_string(index) +
+              " lies outside the table region of " +
+              std::to_string(session_->regionSize) + " bytes");
+}
+
+bool SessionParser::ParseEntry(LineFields& fields) {
+  uint64_t index, kernel, owner, unique, type, flags, user;
+  if (!fields.Number("INDEX", 0xFFFFFFFF, &index) ||
+      !fields.Number("KERNEL", ~0ull, &kernel) ||
+      !fields.Number("OWNER", 0xFFFFFFFF, &owner) ||
+      !fields.Number("UNIQUE", 0xFFFF, &unique) ||
+      !fields.Number("TYPE", 0xFF, &type) ||
+      !fields.Number("FLAGS", 0xFF, &flags) ||
+      !fields.Number("USER", ~0ull, &user) || !fields.End() || !InTable(index))
+    return false;
+  sawEntry_ = true;
+  EntryChange change;
+  change.index = static_cast<uint32_t>(index);
+  platform::GdiTableEntry entry = {};
+  entry.kernelAddress = kernel;
+  entry.ownerWord = static_cast<uint32_t>(owner);
+  entry.unique = static_cast<uint16_t>(unique);
+  entry.typeCode = static_cast<uint8_t>(type);
+  entry.flags = static_cast<uint8_t>(flags);
+  entry.userAddress = user;
+  std::memcpy(change.bytes, &entry, sizeof(entry));
+  if (inBlock_) {
     session_->blocks.back().entries.push_back(change);
     return true;
   }
-  if (record == "interrupt") {
-    if (!noMoreFields())
-      return false;
-    SessionChange change;
-    change.kind = SessionChange::Kind::Interrupt;
-    return Take(std::move(change));
+  EnsureTable();
+  std::memcpy(session_->table.get() + sizeof(platform::GdiTableEntry) * index,
+              &entry, sizeof(entry));
+  return true;
+}
+
+bool SessionParser::ParseFail(LineFields& fields) {
+  std::string_view what;
+  if (!fields.Word("WHAT", &what) || !fields.End())
+    return false;
+  static const struct {
+    const char* word;
+    bool Session::*flag;
+  } kSteps[] = {{"ntdll-lookup", &Session::failNtdllLookup},
+                {"open-self", &Session::failOpenSelf},
+                {"query-status", &Session::failQueryStatus},
+                {"peb-null", &Session::failPebNull},
+                {"virtual-query", &Session::failVirtualQuery},
+                {"region-unreadable", &Session::failRegionUnreadable}};
+  SessionChange change;
+  change.kind = SessionChange::Kind::Flag;
+  for (const auto& step : kSteps) {
+    if (what == step.word)
+      change.flag = step.flag;
   }
-  if (record == "sleep") {
-    uint64_t seconds;
-    if (!number("SECONDS", 0xFFFFFFFF, &seconds) || !noMoreFields())
-      return false;
-    SessionChange change;
-    change.kind = SessionChange::Kind::Sleep;
-    change.sleepMilliseconds = seconds * 1000;
-    return Take(std::move(change));
+  if (!change.flag)
+    return Fail("unknown failure " + Quoted(what));
+  return Take(std::move(change));
+}
+
+bool SessionParser::ParseSample(LineFields& fields) {
+  if (!fields.End())
+    return false;
+  if (!inBlock_) {
+    EnsureTable();
+    for (const SimulatedProcess& process : session_->processes)
+      ++livePids_[process.pid];
   }
-  return Fail("unknown record " + Quoted(record));
+  inBlock_ = true;
+  session_->blocks.emplace_back();
+  return true;
+}
+
+bool SessionParser::ParseFree(LineFields& fields) {
+  uint64_t index;
+  if (!fields.Number("INDEX", 0xFFFFFFFF, &index) || !fields.End() ||
+      !InTable(index))
+    return false;
+  EntryChange change;
+  change.index = static_cast<uint32_t>(index);
+  session_->blocks.back().entries.push_back(change);
+  return true;
+}
+
+bool SessionParser::ParseExit(LineFields& fields) {
+  SessionChange change;
+  change.kind = SessionChange::Kind::Exit;
+  if (!fields.Number32("PID", &change.process.pid) || !fields.End())
+    return false;
+  return Take(std::move(change));
+}
+
+bool SessionParser::ParseInterrupt(LineFields& fields) {
+  if (!fields.End())
+    return false;
+  SessionChange change;
+  change.kind = SessionChange::Kind::Interrupt;
+  return Take(std::move(change));
+}
+
+bool SessionParser::ParseSleep(LineFields& fields) {
+  uint64_t seconds;
+  if (!fields.Number("SECONDS", 0xFFFFFFFF, &seconds) || !fields.End())
+    return false;
+  SessionChange change;
+  change.kind = SessionChange::Kind::Sleep;
+  change.sleepMilliseconds = seconds * 1000;
+  return Take(std::move(change));
 }
 
 bool SessionParser::Finish() { return EnsureTable(); }
@@ -476,6 +555,55 @@ bool ParseSessionText(std::string_view text, Session* session,
   if (!parser.Finish()) {
     *errorLine = parser.LineNumber();
     *error = parser.Error();
+    return false;
+  }
+  return true;
+}
+
+bool LoadSession(const char* path, Session* session, std::string* error) {
+  if (!path) {
+    size_t line = 0;
+    if (ParseSessionText(kSampleSession, session, &line, error))
+      return true;
+    *error =
+        "<built-in sample session>:" + std::to_string(line) + ": " + *error;
+    return false;
+  }
+  std::string name = path;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    *error =
+        name + ": cannot read the session description: " + std::strerror(errno);
+    return false;
+  }
+  SessionParser parser(session);
+  bool ok = true;
+  // Lines are read into a buffer one byte longer than the longest the
+  // parser takes, so that a longer one is cut there and rejected, rather
+  // than grown without bound.
+  std::vector<char> line(SessionParser::kMaxLineBytes + 2);
+  while (ok) {
+    file.getline(line.data(), static_cast<std::streamsize>(line.size()));
+    auto extracted = static_cast<size_t>(file.gcount());
+    if (extracted == 0 && !file)
+      break;
+    // Unless the file ended or the line was cut, the newline was
+    // extracted, and counted.
+    bool newline = file.good();
+    ok = parser.ParseLine(
+        std::string_view(line.data(), extracted - (newline ? 1 : 0)));
+    if (!newline)
+      break;
+  }
+  if (ok && file.bad()) {
+    *error = name + ": cannot read the session description";
+    return false;
+  }
+  if (ok)
+    ok = parser.Finish();
+  if (!ok) {
+    *error = name + ":" + std::to_string(parser.LineNumber()) + ": " +
+             parser.Error();
     return false;
   }
   return true;

@@ -75,6 +75,8 @@ struct SimulatedProcess {
 };
 
 struct SessionBlock;
+class LineFields;
+struct RecordParser;
 
 struct FreeDeleter {
   void operator()(unsigned char* p) const;
@@ -156,8 +158,30 @@ class SessionParser {
   const std::string& Error() const { return error_; }
 
  private:
+  // The records the parser knows, each read by one of the parsers below
+  // from the fields after its word.
+  static const RecordParser kRecords[];
+  bool ParseSelf(LineFields& fields);
+  bool ParseSessionId(LineFields& fields);
+  bool ParseProcess(LineFields& fields);
+  bool ParseCounts(LineFields& fields);
+  bool ParseGlobal(LineFields& fields);
+  bool ParseQuota(LineFields& fields);
+  bool ParseSnapshot(LineFields& fields);
+  bool ParseTable(LineFields& fields);
+  bool ParseEntry(LineFields& fields);
+  bool ParseFail(LineFields& fields);
+  bool ParseSample(LineFields& fields);
+  bool ParseFree(LineFields& fields);
+  bool ParseExit(LineFields& fields);
+  bool ParseInterrupt(LineFields& fields);
+  bool ParseSleep(LineFields& fields);
+
   bool Fail(std::string message);
   bool EnsureTable();
+  // Whether entry `index` lies inside the table region; fails the line if
+  // not.
+  bool InTable(uint64_t index);
   // Puts `change` in the current block; a change outside a block applies
   // at once.
   bool Take(SessionChange change);
@@ -178,6 +202,11 @@ class SessionParser {
 // `error` say where and what.
 bool ParseSessionText(std::string_view text, Session* session,
                       size_t* errorLine, std::string* error);
+
+// Reads the description in the file at `path`, or the built-in sample when
+// `path` is null. On failure `error` says where and what: "NAME: cannot
+// read the session description: REASON" or "NAME:LINE: WHAT".
+bool LoadSession(const char* path, Session* session, std::string* error);
 
 // The built-in sample session, in the same format.
 extern const char kSampleSession[];
