@@ -9,7 +9,7 @@
 // the redirected functions. A redirected call runs the real function first,
 // then records into the section kestrel shares (follow_shared.h) with
 // interlocked operations alone: it takes no lock, allocates nothing and calls
-// nothing but RtlCaptureStackBackTrace and GetTickCount64, so it can neither
+// nothing but the unwinder's lookups and GetTickCount64, so it can neither
 // deadlock with the program's own locks nor the loader's. With the section's
 // `following` cleared every redirected call passes straight through. The
 // agent stays loaded until the program exits.
@@ -157,11 +157,245 @@ volatile LONG64* HandleSlot(uint32_t handle) {
       &section->handles[handle & (follow_shared::kHandleSlots - 1)]);
 }
 
+// The unwind information of code addresses seen before, so that a stack
+// walked again costs no search of the module list (Wine's lookup walks it,
+// at a third of a create/delete pair's cost a frame). An entry is written
+// between two steps of its sequence, odd while writing, and read only when
+// the sequence is even and unchanged. A module's unloading, which the
+// loader notifies, makes every entry stale; without the notification
+// nothing is cached.
+// x86-64 keeps loads in order, and stores: only the compiler may not move
+// the reads of an entry across those of its sequence.
+inline void CompilerBarrier() {
+#if defined(__GNUC__)
+  asm volatile("" ::: "memory");
+#else
+  _ReadWriteBarrier();
+#endif
+}
+
+struct UnwindEntry {
+  volatile LONG64 sequence;
+  DWORD64 pc;
+  DWORD64 imageBase;
+  PRUNTIME_FUNCTION function;
+  LONG64 generation;
+};
+constexpr uint32_t kUnwindEntries = 4096;
+UnwindEntry unwindCache[kUnwindEntries];
+volatile LONG64 unwindGeneration = 1;
+bool unwindCacheOn;
+
+PRUNTIME_FUNCTION LookUpFunction(DWORD64 pc, DWORD64* imageBase) {
+  if (!unwindCacheOn)
+    return ::RtlLookupFunctionEntry(pc, imageBase, nullptr);
+  UnwindEntry& entry =
+      unwindCache[(pc ^ (pc >> 12) ^ (pc >> 24)) & (kUnwindEntries - 1)];
+  LONG64 generation = unwindGeneration;
+  LONG64 before = entry.sequence;
+  CompilerBarrier();
+  if ((before & 1) == 0 && entry.pc == pc && entry.generation == generation) {
+    DWORD64 base = entry.imageBase;
+    PRUNTIME_FUNCTION function = entry.function;
+    CompilerBarrier();
+    if (entry.sequence == before) {
+      *imageBase = base;
+      return function;
+    }
+  }
+  PRUNTIME_FUNCTION function = ::RtlLookupFunctionEntry(pc, imageBase, nullptr);
+  // One writer at a time; an entry being written is left to its writer.
+  if ((before & 1) == 0 && ::InterlockedCompareExchange64(
+                               &entry.sequence, before + 1, before) == before) {
+    entry.pc = pc;
+    entry.imageBase = *imageBase;
+    entry.function = function;
+    entry.generation = generation;
+    ::InterlockedExchange64(&entry.sequence, before + 2);
+  }
+  return function;
+}
+
+void CALLBACK OnDllNotification(ULONG reason, const void*, void*) {
+  constexpr ULONG kUnloaded = 2;  // LDR_DLL_NOTIFICATION_REASON_UNLOADED
+  if (reason == kUnloaded)
+    ::InterlockedIncrement64(&unwindGeneration);
+}
+
+// Unwinds one frame whose pc is at a call in a function's body (every
+// return address is), by the function's version 1 unwind codes; false for
+// anything else, which RtlVirtualUnwind then takes. Reads the stack only
+// between `low` and `high`. Wine's RtlVirtualUnwind first decodes the
+// instructions at the pc to see whether it is in an epilogue, which a
+// return address never is, at many times this cost.
+bool UnwindBodyFrame(DWORD64 imageBase, const RUNTIME_FUNCTION* function,
+                     CONTEXT* context, ULONG_PTR low, ULONG_PTR high) {
+  DWORD64* registers = &context->Rax;  // Rax..R15 in encoding order
+  auto read = [low, high](DWORD64 address, DWORD64* value) {
+    if (address < low || address + sizeof(DWORD64) > high)
+      return false;
+    *value = *reinterpret_cast<const DWORD64*>(address);
+    return true;
+  };
+  DWORD64 rsp = context->Rsp;
+  DWORD64 pcOffset = context->Rip - imageBase - function->BeginAddress;
+  for (int chained = 0; chained < 32; ++chained) {
+    const auto* info =
+        reinterpret_cast<const uint8_t*>(imageBase + function->UnwindData);
+    if ((info[0] & 7) != 1)
+      return false;
+    uint8_t flags = info[0] >> 3;
+    uint8_t count = info[2];
+    uint8_t frameRegister = info[3] & 0xF;
+    uint8_t frameOffset = info[3] >> 4;
+    const auto* codes = reinterpret_cast<const uint16_t*>(info + 4);
+    for (uint8_t i = 0; i < count;) {
+      uint8_t codeOffset = codes[i] & 0xFF;
+      uint8_t op = (codes[i] >> 8) & 0xF;
+      uint8_t opInfo = codes[i] >> 12;
+      uint8_t slots = 1;
+      // A chained function's prologue has run whole; the first one's up to
+      // the pc.
+      bool ran = chained > 0 || codeOffset <= pcOffset;
+      DWORD64 value = 0;
+      switch (op) {
+        case 0:  // UWOP_PUSH_NONVOL
+          if (ran) {
+            if (!read(rsp, &value))
+              return false;
+            registers[opInfo] = value;
+            rsp += 8;
+          }
+          break;
+        case 1:  // UWOP_ALLOC_LARGE
+          slots = opInfo == 0 ? 2 : 3;
+          if (i + slots > count)
+            return false;
+          if (ran) {
+            rsp +=
+                opInfo == 0
+                    ? DWORD64{codes[i + 1]} * 8
+                    : (DWORD64{codes[i + 1]} | (DWORD64{codes[i + 2]} << 16));
+          }
+          break;
+        case 2:  // UWOP_ALLOC_SMALL
+          if (ran)
+            rsp += DWORD64{opInfo} * 8 + 8;
+          break;
+        case 3:  // UWOP_SET_FPREG
+          if (ran)
+            rsp = registers[frameRegister] - DWORD64{frameOffset} * 16;
+          break;
+        case 4:  // UWOP_SAVE_NONVOL
+        case 5:  // UWOP_SAVE_NONVOL_FAR
+          slots = op == 4 ? 2 : 3;
+          if (i + slots > count)
+            return false;
+          if (ran) {
+            DWORD64 offset =
+                op == 4
+                    ? DWORD64{codes[i + 1]} * 8
+                    : (DWORD64{codes[i + 1]} | (DWORD64{codes[i + 2]} << 16));
+            if (!read(rsp + offset, &value))
+              return false;
+            registers[opInfo] = value;
+          }
+          break;
+        case 8:  // UWOP_SAVE_XMM128: the walk needs no XMM register
+          slots = 2;
+          break;
+        case 9:  // UWOP_SAVE_XMM128_FAR
+          slots = 3;
+          break;
+        default:  // a machine frame, or a code this walk does not know
+          return false;
+      }
+      i = static_cast<uint8_t>(i + slots);
+    }
+    if (!(flags & UNW_FLAG_CHAININFO))
+      break;
+    function =
+        reinterpret_cast<const RUNTIME_FUNCTION*>(&codes[(count + 1) & ~1]);
+  }
+  DWORD64 returnAddress = 0;
+  if (!read(rsp, &returnAddress))
+    return false;
+  context->Rip = returnAddress;
+  context->Rsp = rsp + 8;
+  return true;
+}
+
+// The return addresses of the calls on this thread's stack, innermost
+// first, by the images' unwind information. The walk ends where a frame
+// leaves the thread's stack or its code lies in no image: Wine would hand
+// such a frame to its host's unwinder, at a thousand times the cost.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+uint32_t
+CaptureStack(void** frames, uint32_t capacity) {
+  CONTEXT context;
+#if defined(__GNUC__)
+  // What unwinding needs of this function's state: where it is, its stack
+  // and the registers a caller's unwind information may restore. Wine's
+  // RtlCaptureContext saves the whole extended state too, at several times
+  // the cost of a create/delete pair.
+  asm volatile(
+      "leaq 0(%%rip), %%rax\n\t"
+      "movq %%rax, %c[rip](%[context])\n\t"
+      "movq %%rsp, %c[rsp](%[context])\n\t"
+      "movq %%rbp, %c[rbp](%[context])\n\t"
+      "movq %%rbx, %c[rbx](%[context])\n\t"
+      "movq %%rsi, %c[rsi](%[context])\n\t"
+      "movq %%rdi, %c[rdi](%[context])\n\t"
+      "movq %%r12, %c[r12](%[context])\n\t"
+      "movq %%r13, %c[r13](%[context])\n\t"
+      "movq %%r14, %c[r14](%[context])\n\t"
+      "movq %%r15, %c[r15](%[context])\n\t"
+      :
+      : [context] "r"(&context), [rip] "i"(offsetof(CONTEXT, Rip)),
+        [rsp] "i"(offsetof(CONTEXT, Rsp)), [rbp] "i"(offsetof(CONTEXT, Rbp)),
+        [rbx] "i"(offsetof(CONTEXT, Rbx)), [rsi] "i"(offsetof(CONTEXT, Rsi)),
+        [rdi] "i"(offsetof(CONTEXT, Rdi)), [r12] "i"(offsetof(CONTEXT, R12)),
+        [r13] "i"(offsetof(CONTEXT, R13)), [r14] "i"(offsetof(CONTEXT, R14)),
+        [r15] "i"(offsetof(CONTEXT, R15))
+      : "rax", "memory");
+#else
+  ::RtlCaptureContext(&context);
+#endif
+  ULONG_PTR low = 0;
+  ULONG_PTR high = 0;
+  ::GetCurrentThreadStackLimits(&low, &high);
+  uint32_t depth = 0;
+  while (depth < capacity) {
+    DWORD64 imageBase = 0;
+    PRUNTIME_FUNCTION function = LookUpFunction(context.Rip, &imageBase);
+    if (function && UnwindBodyFrame(imageBase, function, &context, low, high)) {
+      // Unwound.
+    } else if (function) {
+      void* handlerData = nullptr;
+      DWORD64 establisher = 0;
+      ::RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, context.Rip, function,
+                         &context, &handlerData, &establisher, nullptr);
+    } else if (imageBase != 0 && context.Rsp >= low &&
+               context.Rsp + sizeof(DWORD64) <= high) {
+      // A leaf function: its return address is on top of the stack.
+      context.Rip = *reinterpret_cast<const DWORD64*>(context.Rsp);
+      context.Rsp += sizeof(DWORD64);
+    } else {
+      break;
+    }
+    if (context.Rip == 0 || context.Rsp < low || context.Rsp >= high)
+      break;
+    frames[depth++] = reinterpret_cast<void*>(context.Rip);
+  }
+  return depth;
+}
+
 void RecordCreate(const void* object, uint32_t type) {
   uint32_t handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(object));
   void* frames[follow_shared::kMaxFrames + 8];
-  uint32_t depth = ::RtlCaptureStackBackTrace(0, follow_shared::kMaxFrames + 8,
-                                              frames, nullptr);
+  uint32_t depth = CaptureStack(frames, follow_shared::kMaxFrames + 8);
   // Our own frames first: the hook's caller is the program.
   uint32_t skip = 0;
   while (skip < depth &&
@@ -787,6 +1021,15 @@ bool SetUp(HINSTANCE instance) {
         follow_shared::kAgentFailed);
     return false;
   }
+  using LdrRegisterDllNotificationFn =
+      LONG(NTAPI*)(ULONG, decltype(&OnDllNotification), void*, void**);
+  auto registerNotification =
+      reinterpret_cast<LdrRegisterDllNotificationFn>(reinterpret_cast<void*>(
+          ::GetProcAddress(ntdll, "LdrRegisterDllNotification")));
+  void* notificationCookie = nullptr;
+  unwindCacheOn = registerNotification &&
+                  registerNotification(0, &OnDllNotification, nullptr,
+                                       &notificationCookie) >= 0;
   // Never unloaded: redirected import tables point into it.
   HMODULE self = nullptr;
   ::GetModuleHandleExW(
