@@ -129,6 +129,38 @@ bool Is32Bit(HANDLE process) {
   return ::IsWow64Process(process, &wow64) && wow64;
 }
 
+// The machine the image CreateProcessW would start was built for, as its
+// PE header says; 0 when it cannot be read.
+WORD ImageMachine(const std::wstring& program) {
+  std::wstring found(MAX_PATH * 4, L'\0');
+  DWORD length =
+      ::SearchPathW(nullptr, program.c_str(), L".exe",
+                    static_cast<DWORD>(found.size()), &found[0], nullptr);
+  if (length == 0 || length >= found.size())
+    return 0;
+  found.resize(length);
+  OwnedHandle file(::CreateFileW(found.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+  IMAGE_DOS_HEADER dos = {};
+  DWORD read = 0;
+  if (!file || !::ReadFile(file.get(), &dos, sizeof(dos), &read, nullptr) ||
+      read != sizeof(dos) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
+      dos.e_lfanew <= 0)
+    return 0;
+  struct {
+    DWORD signature;
+    IMAGE_FILE_HEADER file;
+  } nt = {};
+  LARGE_INTEGER offset = {};
+  offset.QuadPart = dos.e_lfanew;
+  if (!::SetFilePointerEx(file.get(), offset, nullptr, FILE_BEGIN) ||
+      !::ReadFile(file.get(), &nt, sizeof(nt), &read, nullptr) ||
+      read != sizeof(nt) || nt.signature != IMAGE_NT_SIGNATURE)
+    return 0;
+  return nt.file.Machine;
+}
+
 // A protected process, as Windows 8.1 and later report it.
 bool IsProtected(HANDLE process) {
   using GetProcessInformationFn =
@@ -386,6 +418,18 @@ void FollowedProgram::ResolveStack(uint32_t index) {
   isResolved[index] = true;
 }
 
+// A process the system starts on a program's behalf, not the program:
+// Windows' console host, and the desktop process Wine starts for the first
+// program that draws.
+bool IsSystemHost(const wchar_t* name) {
+  static const bool wine = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"),
+                                            "wine_get_version") != nullptr;
+  return ::CompareStringOrdinal(name, -1, L"conhost.exe", -1, TRUE) ==
+             CSTR_EQUAL ||
+         (wine && ::CompareStringOrdinal(name, -1, L"explorer.exe", -1, TRUE) ==
+                      CSTR_EQUAL);
+}
+
 // Processes whose parent is the program and that started after it (a PID
 // is reused: an older process may name the program's PID as its parent).
 void FollowedProgram::FindChildren() {
@@ -396,7 +440,9 @@ void FollowedProgram::FindChildren() {
   entry.dwSize = sizeof(entry);
   for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
        more = ::Process32NextW(snapshot.get(), &entry)) {
-    if (entry.th32ParentProcessID != pid || entry.th32ProcessID == pid)
+    // A process still starting has no name yet: the next read names it.
+    if (entry.th32ParentProcessID != pid || entry.th32ProcessID == pid ||
+        entry.szExeFile[0] == L'\0' || IsSystemHost(entry.szExeFile))
       continue;
     bool known = std::any_of(children.begin(), children.end(),
                              [&](const std::pair<uint32_t, std::u16string>& c) {
@@ -489,6 +535,11 @@ FollowFailure LoadAgent(FollowedProgram& program, const std::wstring& agent) {
 
 FollowFailure Launch(const FollowRequest& request, FollowedProgram& program,
                      OwnedHandle* mainThread) {
+  // A 32-bit program is told by its image before it starts: this Wine or
+  // Windows may not run it at all.
+  WORD machine = ImageMachine(Wide(request.program));
+  if (machine == IMAGE_FILE_MACHINE_I386 || machine == IMAGE_FILE_MACHINE_ARMNT)
+    return FollowFailure::Not64Bit;
   std::wstring line;
   AppendQuoted(Wide(request.program), &line);
   for (const std::u16string& argument : request.arguments)

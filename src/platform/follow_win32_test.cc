@@ -15,15 +15,21 @@
 namespace platform {
 namespace {
 
-// follow_target.exe, beside the test.
-std::u16string Target() {
+std::wstring OwnPath() {
   wchar_t path[MAX_PATH];
   DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, length);
-  folder.resize(folder.find_last_of(L"\\/") + 1);
-  std::wstring target = folder + L"follow_target.exe";
-  return std::u16string(target.begin(), target.end());
+  return std::wstring(path, length);
 }
+
+// A file beside the test.
+std::u16string Beside(const wchar_t* name) {
+  std::wstring folder = OwnPath();
+  folder.resize(folder.find_last_of(L"\\/") + 1);
+  std::wstring path = folder + name;
+  return std::u16string(path.begin(), path.end());
+}
+
+std::u16string Target() { return Beside(L"follow_target.exe"); }
 
 uint32_t Live(const FollowedStack& stack) {
   uint32_t live = 0;
@@ -83,7 +89,7 @@ FollowRequest Launch(std::vector<std::u16string> arguments) {
 
 TEST(FollowWin32Test, LaunchNamesTheLeakTheCacheAndTheChurn) {
   FollowFailure failure = FollowFailure::None;
-  FollowedProgramPtr program = StartFollowing(Launch({u"run", u"3"}), &failure);
+  FollowedProgramPtr program = StartFollowing(Launch({u"run", u"5"}), &failure);
   ASSERT_TRUE(program) << "failure " << static_cast<int>(failure);
   Trace trace = Follow(*program);
   ASSERT_TRUE(trace.last.exited);
@@ -120,7 +126,9 @@ TEST(FollowWin32Test, LaunchNamesTheLeakTheCacheAndTheChurn) {
   EXPECT_GT(churn->created, 100u);
   for (uint32_t live : trace.churn)
     EXPECT_LE(live, 2u);
-  EXPECT_TRUE(trace.last.children.empty());
+  for (const auto& child : trace.last.children)
+    ADD_FAILURE() << "child " << child.first << " "
+                  << std::string(child.second.begin(), child.second.end());
 }
 
 TEST(FollowWin32Test, AttachFollowsARunningProgramFromNow) {
@@ -206,6 +214,71 @@ TEST(FollowWin32Test, AProgramNoLongerFollowedRunsOn) {
   EXPECT_TRUE(GetExitCodeProcess(process, &code));
   EXPECT_EQ(code, 0u);
   CloseHandle(process);
+}
+
+TEST(FollowWin32Test, AChildIsNamedNotFollowed) {
+  FollowFailure failure = FollowFailure::None;
+  FollowedProgramPtr program =
+      StartFollowing(Launch({u"spawn", u"2"}), &failure);
+  ASSERT_TRUE(program) << "failure " << static_cast<int>(failure);
+  Trace trace = Follow(*program);
+  ASSERT_EQ(trace.last.children.size(), 1u);
+  EXPECT_NE(trace.last.children[0].first, trace.last.pid);
+  EXPECT_EQ(trace.last.children[0].second, u"follow_target.exe");
+  // The child's brushes are its own: the program's stack holds the
+  // program's alone, as many as it made.
+  const FollowedStack* leak = StackIn(trace.last, "LeakBrushes");
+  ASSERT_TRUE(leak);
+  EXPECT_EQ(Live(*leak), leak->created);
+}
+
+// A 32-bit program (built when the build has i686 MinGW) is refused by its
+// image, before it starts.
+TEST(FollowWin32Test, A32BitProgramIsRefused) {
+  FollowRequest request;
+  request.program = Beside(L"follow_target32.exe");
+  if (GetFileAttributesW(reinterpret_cast<const wchar_t*>(
+          request.program.c_str())) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "no follow_target32.exe: no 32-bit MinGW";
+  FollowFailure failure = FollowFailure::None;
+  EXPECT_FALSE(StartFollowing(request, &failure));
+  EXPECT_EQ(failure, FollowFailure::Not64Bit);
+}
+
+// Run by AnAgentMissingIsRefused from a copy of this program in a folder
+// without the agent.
+TEST(FollowWin32Test, WithoutTheAgentBeside) {
+  if (GetFileAttributesW(reinterpret_cast<const wchar_t*>(
+          Beside(L"kestrel_agent.dll").c_str())) != INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "the agent is beside this copy";
+  FollowFailure failure = FollowFailure::None;
+  EXPECT_FALSE(StartFollowing(Launch({u"exit"}), &failure));
+  EXPECT_EQ(failure, FollowFailure::AgentMissing);
+}
+
+TEST(FollowWin32Test, AnAgentMissingIsRefused) {
+  wchar_t temporary[MAX_PATH];
+  ASSERT_TRUE(GetTempPathW(MAX_PATH, temporary));
+  std::wstring folder = std::wstring(temporary) + L"kestrel-follow-test-" +
+                        std::to_wstring(GetCurrentProcessId());
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  std::wstring copy = folder + L"\\kestrel_follow_tests.exe";
+  ASSERT_TRUE(CopyFileW(OwnPath().c_str(), copy.c_str(), TRUE));
+  std::wstring line =
+      L"\"" + copy + L"\" --gtest_filter=FollowWin32Test.WithoutTheAgentBeside";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started = {};
+  ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0,
+                             nullptr, nullptr, &startup, &started));
+  EXPECT_EQ(WaitForSingleObject(started.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  EXPECT_TRUE(GetExitCodeProcess(started.hProcess, &code));
+  EXPECT_EQ(code, 0u);
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  DeleteFileW(copy.c_str());
+  RemoveDirectoryW(folder.c_str());
 }
 
 TEST(FollowWin32Test, Refusals) {

@@ -4,6 +4,8 @@
 //   follow_target run SECONDS [EVENT]    runs, then exits 0
 //   follow_target crash SECONDS [EVENT]  runs, then dereferences null
 //   follow_target exit                   exits 3 at once
+//   follow_target spawn SECONDS          starts "follow_target run SECONDS",
+//                                        then runs
 // EVENT names an event set once every font is cached.
 #include <windows.h>
 
@@ -77,6 +79,21 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "exit") == 0)
     return 3;
   int seconds = argc > 2 ? std::atoi(argv[2]) : 3;
+  if (std::strcmp(argv[1], "spawn") == 0) {
+    char line[MAX_PATH + 32];
+    GetModuleFileNameA(nullptr, line + 1, MAX_PATH);
+    line[0] = '"';
+    std::strcat(line, "\" run ");
+    std::strcat(line, argv[2]);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child = {};
+    if (!CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &child))
+      return 4;
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+  }
   HANDLE threads[2 * kThreadsPerKind];
   for (int i = 0; i < kThreadsPerKind; ++i) {
     threads[2 * i] = CreateThread(nullptr, 0, LeakThread, nullptr, 0, nullptr);
