@@ -1196,3 +1196,121 @@ TEST_F(KestrelTest, GateCountsGrowthBeforeTheFirstListing) {
                             "(+250, +7500.0/min)"))
       << result.out;
 }
+
+// -x refuses, in one line on standard error and with its exit code, what
+// it cannot follow; -O's file and standard output stay untouched.
+TEST_F(KestrelTest, FollowRefusals) {
+  const std::string session =
+      "process 500 30 open other.exe\n"
+      "process 501 30 denied secret.exe\n"
+      "program 8300 0 old.exe\nrefuse 8300 32-bit\n"
+      "program 8400 0 quick.exe\nrefuse 8400 exits-early\n"
+      "program 8500 0 guard.exe\nrefuse 8500 protected\n"
+      "program 8600 0 broken.exe\nrefuse 8600 cannot-start\n"
+      "program 8700 0 gone.exe\nrefuse 8700 no-such-process\n"
+      "program 8800 0 bare.exe\nrefuse 8800 agent-missing\n"
+      "program 8900 0 odd.exe\nrefuse 8900 agent-failed\n"
+      "program 9000 0 lost.exe\nrefuse 9000 not-found\n";
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    const char* err;
+  } cases[] = {
+      {{"-x", "nosuch.exe"},
+       10,
+       "kestrel: -x: cannot find the program nosuch.exe\n"},
+      {{"-x", "lost.exe"},
+       10,
+       "kestrel: -x: cannot find the program lost.exe\n"},
+      {{"-x", "broken.exe", "--flag"},
+       10,
+       "kestrel: -x: cannot start the program broken.exe\n"},
+      {{"-x", "999"}, 10, "kestrel: -x: no running process has PID 999\n"},
+      {{"-x", "8700"}, 10, "kestrel: -x: no running process has PID 8700\n"},
+      {{"-x", "501"},
+       10,
+       "kestrel: -x: PID 501 is another user's process or runs elevated: it "
+       "cannot be followed\n"},
+      {{"-x", "8500"},
+       10,
+       "kestrel: -x: PID 8500 is a protected process: it cannot be "
+       "followed\n"},
+      {{"-x", "old"},
+       10,
+       "kestrel: -x: the program old is a 32-bit program: 64-bit programs are "
+       "followed\n"},
+      {{"-x", "quick.exe"},
+       11,
+       "kestrel: -x: the program quick.exe exited before following began\n"},
+      {{"-x", "bare.exe"},
+       10,
+       "kestrel: -x: the agent that follows programs is not beside kestrel's "
+       "own program\n"},
+      {{"-x", "odd.exe"},
+       10,
+       "kestrel: -x: the agent could not be set up in the program odd.exe\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(ArgsText(c.args));
+    std::string file = (std::filesystem::path(dir_) / "kept.txt").string();
+    { std::ofstream(file) << "kept"; }
+    std::vector<std::string> args = {"-O", file};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    RunResult result = Run(session, args);
+    EXPECT_EQ(c.exitCode, result.exitCode);
+    EXPECT_EQ(c.err, result.err);
+    EXPECT_EQ("", result.out);
+    bool ok = false;
+    EXPECT_EQ("kept", ReadFile(file, &ok));
+  }
+}
+
+// The sample's painter.exe, followed to its exit: the leak first, still
+// growing; the cache held; the churn up and down. -g fails the run for the
+// leak alone, naming its innermost frame; -n stops following early.
+TEST(FollowTest, SampleProgram) {
+  RunResult result = RunKestrel({"-x", "painter"}, nullptr);
+  EXPECT_EQ(0, result.exitCode);
+  const std::string child =
+      "kestrel: -x: painter.exe started PainterHelper.exe (PID 8232), which "
+      "is not followed\n";
+  EXPECT_EQ(child, result.err);
+  std::string path = std::string(KESTREL_GOLDEN_DIR) + "/sample_trace.txt";
+  const char* update = std::getenv("KESTREL_UPDATE_GOLDEN");
+  if (update && std::strcmp(update, "1") == 0) {
+    std::ofstream(path, std::ios::binary) << result.out;
+  } else {
+    bool ok = false;
+    std::string golden = ReadFile(path, &ok);
+    ASSERT_TRUE(ok) << path;
+    EXPECT_TRUE(result.out == golden)
+        << "differs at " << FirstDifference(golden, result.out);
+  }
+
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string err;
+  } gates[] = {
+      {{"-g", "100", "-x", "painter"},
+       7,
+       child + "kestrel: -g: still growing, 120 objects left by "
+               "painter.exe!MakeHatchBrush+0x2a (painter.c:41)\n"},
+      {{"-g", "124", "-x", "painter"}, 0, child},
+  };
+  for (const auto& c : gates) {
+    SCOPED_TRACE(ArgsText(c.args));
+    RunResult gated = RunKestrel(c.args, nullptr);
+    EXPECT_EQ(c.exitCode, gated.exitCode);
+    EXPECT_EQ(c.err, gated.err);
+  }
+
+  RunResult early = RunKestrel({"-n", "5", "-v", "-x", "painter"}, nullptr);
+  EXPECT_EQ(0, early.exitCode);
+  EXPECT_NE(std::string::npos,
+            early.out.find("Trace of painter.exe (PID 8200) over 5 samples, "
+                           "4 s: still running, no longer followed\n"))
+      << early.out;
+  // -v: every frame.
+  EXPECT_NE(std::string::npos, early.out.find("    ntdll.dll+0x52651\n"));
+}

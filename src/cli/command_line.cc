@@ -114,6 +114,36 @@ bool ApplyOutputFile(const std::u16string& value, RunOptions* options) {
   return true;
 }
 
+// -x's value at `first`: a PID (decimal digits, not 0) to attach to, or a
+// program to launch with the arguments after it, a name that could be a
+// file's. Whether the program or the process is there is for the start to
+// say, which refuses with its own exit code.
+bool ApplyFollow(const std::vector<std::u16string>& arguments, size_t first,
+                 RunOptions* options) {
+  const std::u16string& value = arguments[first];
+  if (value.empty() || value.find_first_of(u"<>\"|?*") != std::u16string::npos)
+    return false;
+  for (char16_t unit : value) {
+    if (unit < 0x20)
+      return false;
+  }
+  platform::FollowRequest request;
+  uint32_t pid = 0;
+  if (ParseCount(value, 0xFFFFFFFFu, &pid)) {
+    // A PID alone: what follows it is not a program's.
+    if (first + 1 != arguments.size())
+      return false;
+    request.attach = true;
+    request.pid = pid;
+  } else {
+    request.program = value;
+    request.arguments.assign(arguments.begin() + first + 1, arguments.end());
+  }
+  options->follow = true;
+  options->followRequest = std::move(request);
+  return true;
+}
+
 // An option that takes the next argument as its value: -x VALUE or /x VALUE.
 // A new one is a row here.
 struct ValueOption {
@@ -205,6 +235,11 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
       }
       continue;
     }
+    // -x takes the rest of the line: the program and its arguments, or a
+    // PID.
+    if (IsAnyOf(argument, {u"-x", u"/x"}) && i + 1 < arguments.size() &&
+        ApplyFollow(arguments, i + 1, options))
+      break;
     if (const ValueOption* option = FindValueOption(argument)) {
       if (i + 1 < arguments.size() &&
           option->apply(arguments[i + 1], options)) {
@@ -231,6 +266,14 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
       options->targetName = argument;
       options->targetPid = 0;
     }
+  }
+  // -x's program is the one process the run watches.
+  if (options->follow && HoldsNonZeroTarget(*options)) {
+    if (message)
+      *message =
+          "kestrel: -x watches the program it follows: give no "
+          "process name or PID beside it";
+    return ParseOutcome::UsageError;
   }
   // The growth gate judges a watch's first and last samples.
   if (options->growthGate != 0 && !options->Watch()) {

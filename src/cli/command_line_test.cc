@@ -429,3 +429,79 @@ TEST(ConvertTargetNumberTest, StopsAtTheGivenLength) {
 }
 
 }  // namespace
+
+// -x takes the rest of the line: kestrel's options come before it, the
+// program's after; a PID stands alone. Where no program or PID follows, the
+// word is a target as before.
+TEST(ParseCommandLineTest, FollowOption) {
+  const struct {
+    const char* what;
+    Args arguments;
+    ParseOutcome outcome;
+    bool attach;
+    uint32_t pid;
+    std::u16string program;
+    Args programArguments;
+    bool showCounts;
+  } cases[] = {
+      {"launch",
+       {u"-x", u"painter.exe"},
+       kRun,
+       false,
+       0,
+       u"painter.exe",
+       {},
+       false},
+      {"the program's own options",
+       {u"-c", u"/x", u"app", u"-c", u"-n", u"5"},
+       kRun,
+       false,
+       0,
+       u"app",
+       {u"-c", u"-n", u"5"},
+       true},
+      {"attach", {u"-x", u"4242"}, kRun, true, 4242, u"", {}, false},
+      {"a PID takes no arguments",
+       {u"-x", u"4242", u"-c"},
+       kUsage,
+       false,
+       0,
+       u"",
+       {},
+       false},
+      {"a target beside it",
+       {u"notepad", u"-x", u"app"},
+       kUsage,
+       false,
+       0,
+       u"",
+       {},
+       false},
+      {"no file name", {u"-x", u"a|b"}, kUsage, false, 0, u"", {}, false},
+      {"empty", {u"-x", u""}, kUsage, false, 0, u"", {}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunOptions options;
+    ASSERT_EQ(c.outcome, ParseCommandLine(c.arguments, &options));
+    if (c.outcome != kRun)
+      continue;
+    EXPECT_TRUE(options.follow);
+    EXPECT_TRUE(options.Watch());
+    EXPECT_EQ(1u, options.WatchInterval());
+    EXPECT_EQ(c.attach, options.followRequest.attach);
+    EXPECT_EQ(c.pid, options.followRequest.pid);
+    EXPECT_EQ(c.program, options.followRequest.program);
+    EXPECT_EQ(c.programArguments, options.followRequest.arguments);
+    EXPECT_EQ(c.showCounts, options.showCounts);
+  }
+  // Alone, -x is a name to match, as it always was.
+  RunOptions alone;
+  ASSERT_EQ(kRun, ParseCommandLine({u"-x"}, &alone));
+  EXPECT_FALSE(alone.follow);
+  EXPECT_EQ(u"-x", alone.targetName);
+  // -g needs no -w or -n under -x.
+  RunOptions gated;
+  EXPECT_EQ(kRun, ParseCommandLine({u"-g", u"50", u"-x", u"app"}, &gated));
+  EXPECT_EQ(50u, gated.growthGate);
+}

@@ -5,11 +5,13 @@
 #include <string>
 
 #include "cli/command_line.h"
+#include "cli/following.h"
 #include "cli/make_report.h"
 #include "cli/run_options.h"
 #include "cli/sampling.h"
 #include "output/format_policy.h"
 #include "output/output.h"
+#include "platform/follow.h"
 #include "platform/program_io.h"
 #include "presentation/format.h"
 
@@ -40,6 +42,29 @@ RunOutcome RunStages(const std::vector<std::u16string>& arguments,
     RunOutcome refused;
     refused.parse = ParseOutcome::UsageError;
     return refused;
+  }
+  // -x: the program is followed before anything is written, so that a
+  // refusal leaves -O's file alone; the run watches its process.
+  platform::FollowedProgramPtr followed;
+  if (outcome == ParseOutcome::Run && options.follow) {
+    platform::FollowFailure failure = platform::FollowFailure::None;
+    followed = platform::StartFollowing(options.followRequest, &failure);
+    platform::FollowState state;
+    if (followed && !platform::ReadFollowState(*followed, &state)) {
+      followed.reset();
+      failure = platform::FollowFailure::ExitedEarly;
+    }
+    if (!followed) {
+      platform::WriteStderrLine(
+          FollowRefusalMessage(options.followRequest, failure));
+      RunOutcome refused;
+      refused.cannotFollow = !EndedBeforeFollowing(failure);
+      refused.followEnded = EndedBeforeFollowing(failure);
+      return refused;
+    }
+    options.targetMode = TargetMode::ByPid;
+    options.targetPid = state.pid;
+    options.targetName.clear();
   }
   // A run's output, the banner included, goes to -O's file; help and a
   // usage error leave the file alone.
@@ -76,7 +101,7 @@ RunOutcome RunStages(const std::vector<std::u16string>& arguments,
   bool unseen = !options.outputFile.empty() ||
                 (!platform::StdoutIsTerminal() && !platform::StdoutIsPipe());
   return RunSamples(options, *report, out,
-                    unseen && platform::StderrIsTerminal());
+                    unseen && platform::StderrIsTerminal(), followed.get());
 }
 
 int RunKestrel(const std::vector<std::u16string>& arguments, Output& out) {

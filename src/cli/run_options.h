@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/follow.h"
 #include "sample/report_options.h"
 
 struct RunOptions : ReportOptions {
@@ -20,8 +21,15 @@ struct RunOptions : ReportOptions {
   // empty without -O.
   std::u16string outputFile;
 
-  // -w or -n asks for a watch; -n alone samples every second.
-  bool Watch() const { return intervalSeconds != 0 || sampleCount != 0; }
+  // -x: the program to launch, with its arguments, or the PID to attach
+  // to; a watch of that one process.
+  bool follow = false;
+  platform::FollowRequest followRequest;
+
+  // -w, -n or -x asks for a watch; -n or -x alone samples every second.
+  bool Watch() const {
+    return intervalSeconds != 0 || sampleCount != 0 || follow;
+  }
   uint32_t WatchInterval() const {
     return intervalSeconds != 0 ? intervalSeconds : 1;
   }

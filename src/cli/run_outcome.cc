@@ -19,6 +19,10 @@ int ExitCodeOf(const RunOutcome& outcome) {
     return kExitOutOfMemory;
   if (outcome.outputFailed)
     return kExitOutputFailed;
+  if (outcome.cannotFollow)
+    return kExitCannotFollow;
+  if (outcome.followEnded)
+    return kExitFollowEnded;
   if (outcome.grewPastGate)
     return kExitGrowthGate;
   return outcome.overThreshold ? kExitOverThreshold : kExitSuccess;

@@ -15,9 +15,14 @@ struct RunOutcome {
   bool overThreshold = false;  // -t listed a process in some sample
   // Standard output or -O's file could not be written.
   bool outputFailed = false;
+  // -x: the program could not be started or attached to; it ended before
+  // following began.
+  bool cannotFollow = false;
+  bool followEnded = false;
 };
 
 // The exit code of `outcome`: help 0; a usage error 1; the session 4; the
 // system state 2 and out of memory 3, which a failed write does not hide;
-// a failed write 5; then -g's 7 before -t's 6; otherwise 0.
+// a failed write 5; -x's 10 and 11, which stop the run before its first
+// sample; then -g's 7 before -t's 6; otherwise 0.
 int ExitCodeOf(const RunOutcome& outcome);

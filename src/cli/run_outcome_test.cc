@@ -36,6 +36,16 @@ TEST(RunOutcomeTest, ExitCodeOf) {
       {"threshold",
        {ParseOutcome::Run, false, Failure::None, false, true},
        kExitOverThreshold},
+      {"cannot follow, write failed",
+       {ParseOutcome::Run, false, Failure::None, false, false, true, true},
+       kExitOutputFailed},
+      {"cannot follow",
+       {ParseOutcome::Run, false, Failure::None, false, false, false, true},
+       kExitCannotFollow},
+      {"ended before following",
+       {ParseOutcome::Run, false, Failure::None, false, false, false, false,
+        true},
+       kExitFollowEnded},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -8,6 +8,7 @@
 #include "census/process_quota.h"
 #include "census/process_table.h"
 #include "cli/run_options.h"
+#include "cli/following.h"
 #include "cli/status_line.h"
 #include "gditable/shared_table.h"
 #include "gditable/table_location.h"
@@ -18,6 +19,7 @@
 #include "sample/listing.h"
 #include "watch/changes.h"
 #include "watch/growth.h"
+#include "watch/stack_growth.h"
 
 const char* TakeSample(const SampleNeeds& needs, ProcessTable& table,
                        SystemTotals* system) {
@@ -79,7 +81,7 @@ void NoteReplacement(const Output& out, StatusLine& status, bool* failing) {
 }  // namespace
 
 RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
-                      bool statusLine) {
+                      bool statusLine, platform::FollowedProgram* program) {
   const bool watch = options.Watch();
   // 0: until interrupted.
   const uint64_t wanted = watch ? options.sampleCount : 1;
@@ -96,6 +98,10 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   std::vector<const ProcessRecord*> followed;
   SampleChanges changes;
   GrowthTracker growth;
+  StackTracker stacks;
+  platform::FollowState followState;
+  size_t childrenNamed = 0;
+  bool programEnded = false;
   RunEnd end;
   end.growth = watch ? &growth : nullptr;
   end.processQuota = needs.processQuota ? ReadProcessQuota() : 0;
@@ -126,6 +132,11 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
     // what it had shown; a single run leaves it to the caller.
     try {
       current->Clear();
+      // What the program holds, read before the census that counts it.
+      if (program && !platform::ReadFollowState(*program, &followState)) {
+        programEnded = true;
+        break;
+      }
       SystemTotals system;
       system.processQuota = end.processQuota;
       if (const char* error = TakeSample(needs, *current, &system)) {
@@ -158,6 +169,15 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
         }
         growth.NoteTable(system.tableSlots, system.tableEntriesUsed,
                          milliseconds);
+        if (program) {
+          // A process holding objects is never counted 0: the system gave
+          // no count (Wine's GetGuiResources).
+          const ProcessRecord* record = current->Lookup(followState.pid);
+          int64_t systemCount = record && record->guiObjectCount > 0
+                                    ? record->guiObjectCount
+                                    : -1;
+          stacks.Note(followState, milliseconds, systemCount);
+        }
         sample.growth = &growth;
         if (end.samples > 0 && needs.changes) {
           FindChanges({previous, &previousListed}, {current, &listed}, options,
@@ -196,6 +216,16 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
     previousListed.swap(listed);
     if (out.Failed())
       break;
+    if (program) {
+      for (; childrenNamed < followState.children.size(); ++childrenNamed) {
+        const auto& child = followState.children[childrenNamed];
+        status.Clear();
+        platform::WriteStderrLine(ChildNotFollowedMessage(
+            followState.name, child.first, child.second));
+      }
+      if (followState.exited)
+        break;
+    }
     if (watch && platform::InterruptRequested()) {
       // An interrupt during the last sample asked for stops nothing early.
       end.interrupted = wanted == 0 || end.samples < wanted;
@@ -209,8 +239,18 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   }
 
   status.Clear();
+  // The program runs on, its calls passing straight through.
+  if (program)
+    platform::StopFollowing(*program);
+  if (programEnded)
+    platform::WriteStderrLine(
+        "kestrel: -x: the program can no longer be read; following ended");
   try {
     growth.Judge();
+    if (program) {
+      stacks.Judge();
+      end.stacks = &stacks;
+    }
     if (policy.heldWhole)
       out.Hold();
     report.End(end);
@@ -235,6 +275,13 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   }
   outcome.outputFailed = out.LastDocumentFailed();
   outcome.grewPastGate = watch && GrewPastGate(growth, options.growthGate);
+  std::string stackGate;
+  if (program && StackGateReached(stacks, options.growthGate,
+                                  ReadProcessQuota(), &stackGate)) {
+    outcome.grewPastGate = true;
+    out.Flush();
+    platform::WriteStderrLine(stackGate);
+  }
   outcome.overThreshold = overThreshold;
   return outcome;
 }

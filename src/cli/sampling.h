@@ -9,6 +9,9 @@
 #include "cli/run_outcome.h"
 
 class Output;
+namespace platform {
+class FollowedProgram;
+}
 class ProcessTable;
 class Report;
 struct RunOptions;
@@ -39,5 +42,10 @@ std::string UnlistedHandlesMessage(int64_t unlisted);
 // count was reached. A watch catches interrupts from its start (an
 // interrupted watch went well), hands over each sample's output whole, and
 // with `statusLine` shows its progress on standard error.
+//
+// With `program` (-x), each sample also reads what the program holds, by
+// call stack, before the census; the watch ends when the program exits, and
+// following stops with it. -g then also judges the stacks.
 RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
-                      bool statusLine = false);
+                      bool statusLine = false,
+                      platform::FollowedProgram* program = nullptr);

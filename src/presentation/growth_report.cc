@@ -30,7 +30,8 @@ double SecondsAtRate(uint32_t last, uint32_t limit, double perMinute) {
   return static_cast<double>(limit - last) * 60 / perMinute;
 }
 
-// A time in the watch, truncated: "+45 s", "+12 min", "+1 h 6 min".
+}  // namespace
+
 std::string SinceStart(uint64_t milliseconds) {
   uint64_t seconds = milliseconds / 1000;
   if (seconds < 60)
@@ -43,8 +44,6 @@ std::string SinceStart(uint64_t milliseconds) {
     text += " " + std::to_string(minutes % 60) + " min";
   return text;
 }
-
-}  // namespace
 
 std::u16string GrowthText(uint32_t first, uint32_t last,
                           uint64_t milliseconds) {

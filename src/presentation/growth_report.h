@@ -25,6 +25,9 @@ std::string AboutTime(double seconds);
 // the quota", "about 2 h 15 min" while it is still growing, or empty.
 std::string QuotaTimeLeft(const ProcessGrowth& process, uint32_t quota);
 
+// A time in the watch, truncated: "+45 s", "+12 min", "+1 h 6 min".
+std::string SinceStart(uint64_t milliseconds);
+
 // "still growing +2.0/min", "held at 279 since +1 h 6 min" or "up and
 // down, 150 to 310": the verdict on a count with its figures.
 std::string TrendText(const Trend& trend);

@@ -4,6 +4,7 @@
 #include "presentation/change_lines.h"
 #include "presentation/format.h"
 #include "presentation/growth_report.h"
+#include "text/trace_report.h"
 #include "text/text_view.h"
 #include "watch/changes.h"
 #include "watch/growth.h"
@@ -62,6 +63,12 @@ void TextReport::End(const RunEnd& end) {
   for (const ProcessGrowth* process : grown) {
     text_.clear();
     AppendGrowthLine(*process, end.processQuota, text_);
+    out_.Write(text_);
+  }
+  if (end.stacks) {
+    text_.clear();
+    text_.push_back(u'\n');
+    AppendTraceReport(*end.stacks, options_.showHandles, text_);
     out_.Write(text_);
   }
 }

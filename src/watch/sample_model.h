@@ -7,6 +7,7 @@
 #include "sample/system_totals.h"
 
 class GrowthTracker;
+class StackTracker;
 struct ProcessRecord;
 struct SampleChanges;
 
@@ -42,6 +43,8 @@ struct RunEnd {
   Failure failure = Failure::None;
   const GrowthTracker* growth = nullptr;  // a watch's
   uint32_t processQuota = 0;              // where the report asked for it
+  // -x: the followed program's stacks, judged.
+  const StackTracker* stacks = nullptr;
 };
 
 // A watch as its report describes it.

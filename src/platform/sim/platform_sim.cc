@@ -245,6 +245,12 @@ bool UseSessionText(std::string_view text, std::string* error) {
 
 size_t OpenHandleCount() { return GetState().openHandles.size(); }
 
+Session& InstalledSession() { return GetState().session; }
+
+size_t AppliedBlocks() { return GetState().nextBlock; }
+
+void ProcessesChanged() { IndexProcesses(GetState()); }
+
 HANDLE CreateToolhelp32Snapshot(uint32_t flags, uint32_t /*processId*/) {
   const State& state = GetState();
   if (state.session.snapshotFails || (flags & TH32CS_SNAPPROCESS) == 0)

@@ -304,6 +304,17 @@ const RecordParser SessionParser::kRecords[] = {
      &SessionParser::ParseInterrupt},
     {"sleep", Place::InBlock, "a sleep line belongs after a sample line",
      &SessionParser::ParseSleep},
+    {"program", Place::BeforeBlocks,
+     "a program line must come before the first sample line",
+     &SessionParser::ParseProgram},
+    {"refuse", Place::BeforeBlocks,
+     "a refuse line must come before the first sample line",
+     &SessionParser::ParseRefuse},
+    {"stack", Place::Anywhere, nullptr, &SessionParser::ParseStack},
+    {"create", Place::Anywhere, nullptr, &SessionParser::ParseCreate},
+    {"delete", Place::Anywhere, nullptr, &SessionParser::ParseDelete},
+    {"ends", Place::Anywhere, nullptr, &SessionParser::ParseEnds},
+    {"child", Place::Anywhere, nullptr, &SessionParser::ParseChild},
 };
 
 bool SessionParser::ParseLine(std::string_view line) {
@@ -535,6 +546,216 @@ bool SessionParser::ParseSleep(LineFields& fields) {
   change.kind = SessionChange::Kind::Sleep;
   change.sleepMilliseconds = seconds * 1000;
   return Take(std::move(change));
+}
+
+namespace {
+
+// The full type codes of a create or delete line's TYPE.
+constexpr struct {
+  const char* word;
+  uint8_t code;
+} kFollowTypes[] = {
+    {"dc", 0x01},          {"region", 0x04},   {"bitmap", 0x05},
+    {"palette", 0x08},     {"font", 0x0A},     {"brush", 0x10},
+    {"dibsection", 0x25},  {"metafile", 0x26}, {"pen", 0x30},
+    {"enhmetafile", 0x46}, {"extpen", 0x50},   {"metadc", 0x66},
+};
+
+constexpr struct {
+  const char* word;
+  platform::FollowFailure failure;
+} kRefusals[] = {
+    {"not-found", platform::FollowFailure::ProgramNotFound},
+    {"cannot-start", platform::FollowFailure::CannotStart},
+    {"no-such-process", platform::FollowFailure::NoSuchProcess},
+    {"denied", platform::FollowFailure::AccessDenied},
+    {"protected", platform::FollowFailure::Protected},
+    {"32-bit", platform::FollowFailure::Not64Bit},
+    {"exits-early", platform::FollowFailure::ExitedEarly},
+    {"agent-missing", platform::FollowFailure::AgentMissing},
+    {"agent-failed", platform::FollowFailure::AgentFailed},
+};
+
+// A frame field: MODULE+0xOFFSET, or MODULE!FUNCTION+0xOFFSET[@FILE:LINE].
+bool ParseFrame(std::string_view field, platform::StackFrame* frame) {
+  std::string_view location;
+  size_t at = field.find('@');
+  if (at != std::string_view::npos) {
+    location = field.substr(at + 1);
+    field = field.substr(0, at);
+  }
+  size_t plus = field.rfind('+');
+  if (plus == std::string_view::npos || plus == 0)
+    return false;
+  std::string_view offsetText = field.substr(plus + 1);
+  uint64_t offset;
+  if (offsetText.substr(0, 2) != "0x" ||
+      !ParseNumber(offsetText, ~0ull, &offset))
+    return false;
+  std::string_view name = field.substr(0, plus);
+  if (!IsValidUtf8(name) || !IsValidUtf8(location))
+    return false;
+  size_t bang = name.find('!');
+  if (bang == std::string_view::npos) {
+    if (!location.empty())
+      return false;
+    frame->module = DecodeUtf8(name);
+    frame->moduleOffset = offset;
+    return true;
+  }
+  if (bang == 0 || bang + 1 == name.size())
+    return false;
+  frame->module = DecodeUtf8(name.substr(0, bang));
+  frame->function = DecodeUtf8(name.substr(bang + 1));
+  frame->functionOffset = offset;
+  if (location.empty())
+    return true;
+  size_t colon = location.rfind(':');
+  uint64_t line;
+  if (colon == std::string_view::npos || colon == 0 ||
+      !ParseNumber(location.substr(colon + 1), 0xFFFFFFFF, &line))
+    return false;
+  frame->file = DecodeUtf8(location.substr(0, colon));
+  frame->line = static_cast<uint32_t>(line);
+  return true;
+}
+
+// A name that ends the line, as a process line's: UTF-8, cut to 259 units.
+bool ReadName(LineFields& fields, std::u16string* name) {
+  std::string_view text = fields.Rest();
+  if (text.empty())
+    return fields.Fail("missing field: NAME");
+  if (!IsValidUtf8(text))
+    return fields.Fail("NAME is not valid UTF-8");
+  *name = DecodeUtf8(text);
+  if (name->size() > 259)
+    name->resize(259);
+  return true;
+}
+
+}  // namespace
+
+bool SessionParser::ParseProgram(LineFields& fields) {
+  SimulatedProgram program;
+  if (!fields.Number32("PID", &program.pid) ||
+      !fields.Number32("UNSEEN", &program.unseen) ||
+      !ReadName(fields, &program.name))
+    return false;
+  if (FindProgram(program.pid))
+    return Fail("a program line above has PID " + std::to_string(program.pid));
+  session_->programs.push_back(std::move(program));
+  return true;
+}
+
+bool SessionParser::ParseRefuse(LineFields& fields) {
+  uint32_t pid;
+  std::string_view why;
+  if (!fields.Number32("PID", &pid) || !fields.Word("WHY", &why) ||
+      !fields.End())
+    return false;
+  SimulatedProgram* program = FindProgram(pid);
+  if (!program)
+    return Fail("no program line above has PID " + std::to_string(pid));
+  for (const auto& refusal : kRefusals) {
+    if (why == refusal.word) {
+      program->refusal = refusal.failure;
+      return true;
+    }
+  }
+  return Fail("unknown refusal " + Quoted(why));
+}
+
+bool SessionParser::ParseStack(LineFields& fields) {
+  uint32_t id;
+  if (!fields.Number32("ID", &id))
+    return false;
+  if (id == 0)
+    return Fail("a stack's ID is 1 or more");
+  std::vector<platform::StackFrame> frames;
+  std::string_view rest = fields.Rest();
+  for (std::string_view field = NextField(rest); !field.empty();
+       field = NextField(rest)) {
+    platform::StackFrame frame;
+    if (!ParseFrame(field, &frame))
+      return Fail(
+          "a frame is MODULE+0xOFFSET or "
+          "MODULE!FUNCTION+0xOFFSET[@FILE:LINE], not " +
+          Quoted(field));
+    frames.push_back(std::move(frame));
+  }
+  if (!session_->stacks.emplace(id, std::move(frames)).second)
+    return Fail("a stack line above has ID " + std::to_string(id));
+  return true;
+}
+
+bool SessionParser::ParseObjects(LineFields& fields, FollowChange::Kind kind) {
+  FollowChange change;
+  change.kind = kind;
+  std::string_view stack, type;
+  if (!fields.Number32("PID", &change.pid) || !fields.Word("STACK", &stack))
+    return false;
+  uint64_t id = 0;
+  if (stack != "-" && (!ParseNumber(stack, 0xFFFFFFFF, &id) || id == 0))
+    return Fail("STACK is a stack's ID or '-', not " + Quoted(stack));
+  change.stack = static_cast<uint32_t>(id);
+  if (!fields.Word("TYPE", &type))
+    return false;
+  const auto* known = std::find_if(
+      std::begin(kFollowTypes), std::end(kFollowTypes),
+      [type](const auto& candidate) { return type == candidate.word; });
+  if (known == std::end(kFollowTypes))
+    return Fail("unknown TYPE " + Quoted(type));
+  change.type = known->code;
+  if (!fields.Number32("COUNT", &change.count) || !fields.End())
+    return false;
+  return TakeFollow(std::move(change));
+}
+
+bool SessionParser::ParseCreate(LineFields& fields) {
+  return ParseObjects(fields, FollowChange::Kind::Create);
+}
+
+bool SessionParser::ParseDelete(LineFields& fields) {
+  return ParseObjects(fields, FollowChange::Kind::Delete);
+}
+
+bool SessionParser::ParseEnds(LineFields& fields) {
+  FollowChange change;
+  change.kind = FollowChange::Kind::Exit;
+  if (!fields.Number32("PID", &change.pid) ||
+      !fields.Number32("CODE", &change.count) || !fields.End())
+    return false;
+  return TakeFollow(std::move(change));
+}
+
+bool SessionParser::ParseChild(LineFields& fields) {
+  FollowChange change;
+  change.kind = FollowChange::Kind::Child;
+  if (!fields.Number32("PID", &change.pid) ||
+      !fields.Number32("CHILDPID", &change.count) ||
+      !ReadName(fields, &change.childName))
+    return false;
+  return TakeFollow(std::move(change));
+}
+
+SimulatedProgram* SessionParser::FindProgram(uint32_t pid) {
+  for (SimulatedProgram& program : session_->programs) {
+    if (program.pid == pid)
+      return &program;
+  }
+  return nullptr;
+}
+
+bool SessionParser::TakeFollow(FollowChange change) {
+  if (!FindProgram(change.pid))
+    return Fail("no program line above has PID " + std::to_string(change.pid));
+  if (change.stack != 0 && session_->stacks.count(change.stack) == 0)
+    return Fail("no stack line above has ID " + std::to_string(change.stack));
+  if (inBlock_)
+    session_->blocks.back().follow.push_back(std::move(change));
+  else
+    session_->follow.push_back(std::move(change));
+  return true;
 }
 
 bool SessionParser::Finish() { return EnsureTable(); }

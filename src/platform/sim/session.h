@@ -46,6 +46,42 @@
 // come before the first block; free, exit, interrupt and sleep belong in
 // one.
 //
+// A program that -x follows (its objects only reach the rest of the session
+// while it is followed, so a session's other runs are the same with or
+// without it):
+//   program PID UNSEEN NAME                   -x NAME (its file name, also
+//                                             without ".exe") launches it as
+//                                             process PID; -x PID attaches
+//                                             to it. While followed it is a
+//                                             process of the snapshot (open)
+//                                             whose GDI count is UNSEEN (objects
+//                                             kestrel does not see created)
+//                                             plus those it holds
+//   refuse PID WHY                            following program PID fails:
+//                                             not-found, cannot-start,
+//                                             no-such-process, denied,
+//                                             protected, 32-bit, exits-early,
+//                                             agent-missing or agent-failed
+//   stack ID FRAME...                         call stack ID (1 or more) of
+//                                             any program, innermost first;
+//                                             a frame is MODULE+0xOFFSET, or
+//                                             MODULE!FUNCTION+0xOFFSET with
+//                                             @FILE:LINE after it where lines
+//                                             are known
+//   create PID STACK TYPE COUNT               program PID creates COUNT
+//                                             objects of TYPE (pen, extpen,
+//                                             brush, bitmap, dibsection, font,
+//                                             palette, region, dc, metafile,
+//                                             metadc, enhmetafile) on stack
+//                                             STACK, or "-": without one
+//   delete PID STACK TYPE COUNT               deletes COUNT of them
+//   ends PID CODE                             program PID exits with CODE
+//   child PID CHILDPID NAME                   program PID starts a process
+// Before the first sample line, create, delete, ends and child lines say
+// what the program did before following's first sample; in a block, by
+// that sample. Attaching to a process line's PID without a program line
+// follows a program that creates nothing.
+//
 // A table line must come before the first entry line, whose index it bounds.
 // A line holds at most 65,536 bytes; a UTF-8 byte-order mark may open the
 // first.
@@ -60,6 +96,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/follow.h"
 #include "platform/gdi_table_layout.h"
 
 struct SimulatedProcess {
@@ -77,6 +114,26 @@ struct SimulatedProcess {
 struct SessionBlock;
 class LineFields;
 struct RecordParser;
+
+// A program -x can follow, from a program line.
+struct SimulatedProgram {
+  uint32_t pid = 0;
+  uint32_t unseen = 0;  // objects it holds that kestrel did not see created
+  std::u16string name;
+  platform::FollowFailure refusal = platform::FollowFailure::None;
+};
+
+// What a followed program does: a create, delete, ends or child line.
+struct FollowChange {
+  enum class Kind : uint8_t { Create, Delete, Exit, Child };
+  Kind kind = Kind::Create;
+  uint8_t type = 0;    // Create, Delete: the full type code
+  uint32_t pid = 0;    // the program's
+  uint32_t stack = 0;  // Create, Delete: 0 for none
+  // Create, Delete: how many; Exit: the exit code; Child: the child's PID.
+  uint32_t count = 0;
+  std::u16string childName;  // Child
+};
 
 struct FreeDeleter {
   void operator()(unsigned char* p) const;
@@ -110,6 +167,11 @@ struct Session {
   bool failRegionUnreadable = false;
   // The sample blocks in order; a watch applies one at each wait.
   std::vector<SessionBlock> blocks;
+  // Programs -x can follow, the call stacks they create on by id, and what
+  // they do before the first sample.
+  std::vector<SimulatedProgram> programs;
+  std::unordered_map<uint32_t, std::vector<platform::StackFrame>> stacks;
+  std::vector<FollowChange> follow;
 };
 
 // One change of a sample block but an entry's.
@@ -133,6 +195,7 @@ struct EntryChange {
 struct SessionBlock {
   std::vector<EntryChange> entries;    // in order
   std::vector<SessionChange> changes;  // the others, in order
+  std::vector<FollowChange> follow;    // a followed program's, in order
 };
 
 // Applies one change of a block to `session`. A Process change replaces the first process with its PID, or is added at
@@ -176,6 +239,14 @@ class SessionParser {
   bool ParseExit(LineFields& fields);
   bool ParseInterrupt(LineFields& fields);
   bool ParseSleep(LineFields& fields);
+  bool ParseProgram(LineFields& fields);
+  bool ParseRefuse(LineFields& fields);
+  bool ParseStack(LineFields& fields);
+  bool ParseObjects(LineFields& fields, FollowChange::Kind kind);
+  bool ParseCreate(LineFields& fields);
+  bool ParseDelete(LineFields& fields);
+  bool ParseEnds(LineFields& fields);
+  bool ParseChild(LineFields& fields);
 
   bool Fail(std::string message);
   bool EnsureTable();
@@ -185,6 +256,10 @@ class SessionParser {
   // Puts `change` in the current block; a change outside a block applies
   // at once.
   bool Take(SessionChange change);
+  // A followed program's change, checked against the programs and stacks
+  // above it, into the current block or before the first.
+  bool TakeFollow(FollowChange change);
+  SimulatedProgram* FindProgram(uint32_t pid);
 
   Session* session_;
   // The first process line of each PID, which a counts line completes.

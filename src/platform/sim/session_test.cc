@@ -613,3 +613,81 @@ TEST_F(SampleSessionTest, Table) {
 }
 
 }  // namespace
+
+namespace {
+
+// A followed program's records: before the first sample line, and per
+// block; a frame with and without symbols.
+TEST(SessionTest, FollowRecords) {
+  Parsed parsed = Parse(
+      "program 8200 2 painter.exe\n"
+      "refuse 8200 32-bit\n"
+      "stack 1 app.exe!Leak+0x1c@src/app.c:42 app.exe+0x1a2c\n"
+      "create 8200 1 pen 4\n"
+      "sample\n"
+      "delete 8200 - extpen 1\n"
+      "child 8200 8232 Helper One.exe\n"
+      "ends 8200 3221225477\n");
+  ASSERT_TRUE(parsed.ok) << parsed.line << ": " << parsed.error;
+  const Session& s = parsed.session;
+  ASSERT_EQ(1u, s.programs.size());
+  EXPECT_EQ(8200u, s.programs[0].pid);
+  EXPECT_EQ(2u, s.programs[0].unseen);
+  EXPECT_EQ(u"painter.exe", s.programs[0].name);
+  EXPECT_EQ(platform::FollowFailure::Not64Bit, s.programs[0].refusal);
+  const std::vector<platform::StackFrame>& frames = s.stacks.at(1);
+  ASSERT_EQ(2u, frames.size());
+  EXPECT_EQ(u"app.exe", frames[0].module);
+  EXPECT_EQ(u"Leak", frames[0].function);
+  EXPECT_EQ(0x1cu, frames[0].functionOffset);
+  EXPECT_EQ(u"src/app.c", frames[0].file);
+  EXPECT_EQ(42u, frames[0].line);
+  EXPECT_EQ(u"", frames[1].function);
+  EXPECT_EQ(0x1a2cu, frames[1].moduleOffset);
+  ASSERT_EQ(1u, s.follow.size());
+  EXPECT_EQ(0x30, s.follow[0].type);
+  EXPECT_EQ(4u, s.follow[0].count);
+  ASSERT_EQ(1u, s.blocks.size());
+  const std::vector<FollowChange>& block = s.blocks[0].follow;
+  ASSERT_EQ(3u, block.size());
+  EXPECT_EQ(FollowChange::Kind::Delete, block[0].kind);
+  EXPECT_EQ(0u, block[0].stack);
+  EXPECT_EQ(0x50, block[0].type);
+  EXPECT_EQ(8232u, block[1].count);
+  EXPECT_EQ(u"Helper One.exe", block[1].childName);
+  EXPECT_EQ(FollowChange::Kind::Exit, block[2].kind);
+  EXPECT_EQ(0xC0000005u, block[2].count);
+}
+
+TEST(SessionTest, FollowRecordErrors) {
+  const struct {
+    const char* text;
+    const char* error;
+  } cases[] = {
+      {"create 1 - pen 1\n", "no program line above has PID 1"},
+      {"program 1 0 a.exe\ncreate 1 7 pen 1\n", "no stack line above has ID 7"},
+      {"program 1 0 a.exe\ncreate 1 - ink 1\n", "unknown TYPE 'ink'"},
+      {"program 1 0 a.exe\ncreate 1 0 pen 1\n",
+       "STACK is a stack's ID or '-', not '0'"},
+      {"program 1 0 a.exe\nprogram 1 0 b.exe\n",
+       "a program line above has PID 1"},
+      {"program 1 0 a.exe\nrefuse 1 tired\n", "unknown refusal 'tired'"},
+      {"stack 1 app.exe!f\n",
+       "a frame is MODULE+0xOFFSET or MODULE!FUNCTION+0xOFFSET[@FILE:LINE], "
+       "not 'app.exe!f'"},
+      {"stack 1 app.exe+0x1@a.c:1\n",
+       "a frame is MODULE+0xOFFSET or MODULE!FUNCTION+0xOFFSET[@FILE:LINE], "
+       "not 'app.exe+0x1@a.c:1'"},
+      {"stack 1 a+0x1\nstack 1 a+0x2\n", "a stack line above has ID 1"},
+      {"sample\nprogram 1 0 a.exe\n",
+       "a program line must come before the first sample line"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    Parsed parsed = Parse(c.text);
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_EQ(c.error, parsed.error);
+  }
+}
+
+}  // namespace

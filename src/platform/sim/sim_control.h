@@ -19,4 +19,11 @@ bool UseSessionText(std::string_view text, std::string* error);
 // Process and snapshot handles opened and not yet closed.
 size_t OpenHandleCount();
 
+// For the simulated follow: the installed session, how many of its sample
+// blocks the waits applied, and the snapshot read again after its processes
+// changed.
+Session& InstalledSession();
+size_t AppliedBlocks();
+void ProcessesChanged();
+
 }  // namespace platform
