@@ -38,10 +38,11 @@ if(NOT epoch MATCHES "^[0-9]+$" OR NOT KESTREL_PYTHON)
   return()
 endif()
 
-# strip (CPACK_STRIP_FILES) wrote the time it ran into kestrel.exe's header;
-# run again, it writes SOURCE_DATE_EPOCH's.
+# strip (CPACK_STRIP_FILES) wrote the time it ran into kestrel.exe's header
+# (and the agent's); run again, it writes SOURCE_DATE_EPOCH's.
 if(CPACK_KESTREL_STRIP)
-  file(GLOB programs "${CPACK_TEMPORARY_DIRECTORY}/*.exe")
+  file(GLOB programs "${CPACK_TEMPORARY_DIRECTORY}/*.exe"
+                     "${CPACK_TEMPORARY_DIRECTORY}/*.dll")
   foreach(program IN LISTS programs)
     execute_process(
       COMMAND "${CMAKE_COMMAND}" -E env "SOURCE_DATE_EPOCH=${epoch}"

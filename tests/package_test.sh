@@ -2,7 +2,9 @@
 # Makes the download with cpack in a folder of its own, then checks it as a
 # user would: the checksum file verifies the zip, the zip holds its files and
 # nothing else, the changelog has an entry for the version, neither program
-# carries debug sections, their PE headers say what they are (kestrel.exe a
+# nor the agent (kestrel_agent.dll) carries debug sections, their PE headers
+# say what they are (the agent a 64-bit DLL with the programs' address and
+# execution flags, importing kernel32 and ntdll alone; kestrel.exe a
 # console program, kestrelw.exe a GUI one, both aware of Remote Desktop
 # sessions, neither importing winpthread's thread control), the unpacked
 # kestrel.exe prints its usage text under Wine, and kestrelw.exe refuses to
@@ -51,7 +53,7 @@ echo "made: $name.zip, $name.zip.sha256"
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && "$cmake" -E tar xf "$zip") || fail "the zip does not unpack"
 contents=$(cd "$work/unpacked" && find . -mindepth 1 | sort)
-expected=$'./CHANGELOG.md\n./LICENSE\n./README.md\n./kestrel.exe\n./kestrel.rules.yml\n./kestrelw.exe'
+expected=$'./CHANGELOG.md\n./LICENSE\n./README.md\n./kestrel.exe\n./kestrel.rules.yml\n./kestrel_agent.dll\n./kestrelw.exe'
 if [ "$contents" != "$expected" ]; then
   fail "the zip holds:"
   echo "$contents"
@@ -87,8 +89,34 @@ check_program() {
     $(sed -n 's/^[[:space:]]*DLL Name: //p' <<< "$headers" | sort -fu)
   echo "checked: $1: $(grep '^Subsystem' <<< "$headers" | tr -s ' \t' ' '); DllCharacteristics $(sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p' <<< "$headers" | tr -s ' \t\n' ' ')"
 }
+# The agent -x loads into a followed program: a 64-bit DLL without debug
+# sections, relocatable with a high-entropy address, never executing data,
+# as the programs are, and needing nothing but kernel32 and ntdll.
+check_agent() {
+  local dll=$work/unpacked/kestrel_agent.dll headers flag
+  if ! headers=$("$objdump" -h -p "$dll"); then
+    fail "$objdump cannot read the zip's kestrel_agent.dll"
+    return
+  fi
+  grep -q '\.debug_' <<< "$headers" && fail "the zip's kestrel_agent.dll carries debug sections"
+  grep -q '^Magic.*020b' <<< "$headers" || fail "kestrel_agent.dll is not a 64-bit image"
+  grep -q 'DLL$' <<< "$(grep -A12 '^Characteristics' <<< "$headers")" ||
+    fail "kestrel_agent.dll is not a DLL"
+  local characteristics
+  characteristics=$(sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p' <<< "$headers")
+  for flag in HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT; do
+    grep -qw "$flag" <<< "$characteristics" || fail "kestrel_agent.dll lacks $flag"
+  done
+  local imports
+  imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<< "$headers" | tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
+  [ "$imports" = "kernel32.dll ntdll.dll " ] ||
+    fail "kestrel_agent.dll imports $imports, not kernel32.dll and ntdll.dll alone"
+  echo "checked: kestrel_agent.dll imports $imports; $(tr -s ' \t\n' ' ' <<< "$characteristics")"
+}
+
 check_program kestrel.exe "Windows CUI"
 check_program kestrelw.exe "Windows GUI"
+check_agent
 
 # Run from inside the unpacked folder, as from a console opened there.
 (cd "$work/unpacked" && "$wine" kestrel.exe -h > "$work/stdout" 2> "$work/stderr" < /dev/null)

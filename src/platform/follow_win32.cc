@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -252,6 +253,8 @@ class FollowedProgram {
   // change, and the program's modules may be gone later.
   std::vector<std::vector<StackFrame>> resolved;
   std::vector<bool> isResolved;
+  // Frames by return address: stacks share most of theirs.
+  std::unordered_map<uint64_t, StackFrame> frameOf;
   std::vector<std::pair<uint32_t, std::u16string>> children;
   Dbghelp dbghelp;
   bool symbolsTried = false;
@@ -407,8 +410,13 @@ void FollowedProgram::ResolveStack(uint32_t index) {
   uint32_t depth = std::min(stack.depth, follow_shared::kMaxFrames);
   std::vector<StackFrame> frames;
   frames.reserve(depth);
-  for (uint32_t i = 0; i < depth; ++i)
-    frames.push_back(Resolve(stack.frames[i]));
+  for (uint32_t i = 0; i < depth; ++i) {
+    uint64_t address = stack.frames[i];
+    auto known = frameOf.find(address);
+    if (known == frameOf.end())
+      known = frameOf.emplace(address, Resolve(address)).first;
+    frames.push_back(known->second);
+  }
   auto program = std::find_if(
       frames.begin(), frames.end(),
       [](const StackFrame& frame) { return !IsAboveTheProgram(frame.module); });

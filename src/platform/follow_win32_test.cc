@@ -216,6 +216,24 @@ TEST(FollowWin32Test, AProgramNoLongerFollowedRunsOn) {
   CloseHandle(process);
 }
 
+// 16,384 stacks, twice the agent's room: the brushes kept (every fourth)
+// are all counted, on their stacks or without one.
+TEST(FollowWin32Test, CountsStayExactWhenTheStacksOverflow) {
+  FollowFailure failure = FollowFailure::None;
+  FollowedProgramPtr program = StartFollowing(Launch({u"stacks"}), &failure);
+  ASSERT_TRUE(program) << "failure " << static_cast<int>(failure);
+  Trace trace = Follow(*program);
+  ASSERT_TRUE(trace.last.exited);
+  uint64_t onStacks = 0;
+  for (const FollowedStack& stack : trace.last.stacks)
+    onStacks += stack.liveByType[0x10];
+  uint32_t without = trace.last.withoutStackByType[0x10];
+  EXPECT_EQ(onStacks + without, 4096u);
+  EXPECT_GT(without, 0u);
+  EXPECT_LE(trace.last.stacks.size(), 8192u);
+  EXPECT_GT(trace.last.stacks.size(), 8000u);
+}
+
 TEST(FollowWin32Test, AChildIsNamedNotFollowed) {
   FollowFailure failure = FollowFailure::None;
   FollowedProgramPtr program =

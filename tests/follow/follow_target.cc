@@ -4,6 +4,8 @@
 //   follow_target run SECONDS [EVENT]    runs, then exits 0
 //   follow_target crash SECONDS [EVENT]  runs, then dereferences null
 //   follow_target exit                   exits 3 at once
+//   follow_target stacks                 makes brushes from 16,384 distinct
+//                                        stacks, keeps every fourth, exits
 //   follow_target spawn SECONDS          starts "follow_target run SECONDS",
 //                                        then runs
 // EVENT names an event set once every font is cached.
@@ -61,6 +63,21 @@ __attribute__((noinline)) void ChurnDcs() {
   }
 }
 
+// 2^14 paths of calls through Left and Right, each its own stack.
+HBRUSH Descend(unsigned path, int levels);
+__attribute__((noinline)) HBRUSH Left(unsigned path, int levels) {
+  return Descend(path, levels);
+}
+__attribute__((noinline)) HBRUSH Right(unsigned path, int levels) {
+  return Descend(path, levels);
+}
+__attribute__((noinline)) HBRUSH Descend(unsigned path, int levels) {
+  if (levels == 0)
+    return CreateSolidBrush(RGB(0, 0, path & 0xFF));
+  return (path & 1) ? Right(path >> 1, levels - 1)
+                    : Left(path >> 1, levels - 1);
+}
+
 DWORD WINAPI LeakThread(void*) {
   LeakBrushes();
   return 0;
@@ -78,6 +95,14 @@ int main(int argc, char** argv) {
     return 2;
   if (std::strcmp(argv[1], "exit") == 0)
     return 3;
+  if (std::strcmp(argv[1], "stacks") == 0) {
+    for (unsigned path = 0; path < (1u << 14); ++path) {
+      HBRUSH brush = Descend(path, 14);
+      if (path % 4 != 0)
+        DeleteObject(brush);
+    }
+    return 0;
+  }
   int seconds = argc > 2 ? std::atoi(argv[2]) : 3;
   if (std::strcmp(argv[1], "spawn") == 0) {
     char line[MAX_PATH + 32];

@@ -2,6 +2,6 @@
 // expect a report to name; follow_target.cc asserts each.
 #pragma once
 
-constexpr int kLeakBrushLine = 32;
-constexpr int kCacheFontLine = 46;
-constexpr int kChurnDcLine = 57;
+constexpr int kLeakBrushLine = 34;
+constexpr int kCacheFontLine = 48;
+constexpr int kChurnDcLine = 59;
