@@ -3,6 +3,7 @@
 // churn DCs in ChurnDcs, at once.
 //   follow_target run SECONDS [EVENT]    runs, then exits 0
 //   follow_target crash SECONDS [EVENT]  runs, then dereferences null
+//   follow_target pid SECONDS            prints its PID, then runs
 //   follow_target exit                   exits 3 at once
 //   follow_target stacks                 makes brushes from 16,384 distinct
 //                                        stacks, keeps every fourth, exits
@@ -11,6 +12,7 @@
 // EVENT names an event set once every font is cached.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -104,6 +106,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   int seconds = argc > 2 ? std::atoi(argv[2]) : 3;
+  if (std::strcmp(argv[1], "pid") == 0) {
+    std::printf("%lu\n", GetCurrentProcessId());
+    std::fflush(stdout);
+  }
   if (std::strcmp(argv[1], "spawn") == 0) {
     char line[MAX_PATH + 32];
     GetModuleFileNameA(nullptr, line + 1, MAX_PATH);

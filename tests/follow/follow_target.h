@@ -2,6 +2,6 @@
 // expect a report to name; follow_target.cc asserts each.
 #pragma once
 
-constexpr int kLeakBrushLine = 34;
-constexpr int kCacheFontLine = 48;
-constexpr int kChurnDcLine = 59;
+constexpr int kLeakBrushLine = 36;
+constexpr int kCacheFontLine = 50;
+constexpr int kChurnDcLine = 61;
