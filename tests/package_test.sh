@@ -7,7 +7,8 @@
 # execution flags, importing kernel32 and ntdll alone; kestrel.exe a
 # console program, kestrelw.exe a GUI one, both aware of Remote Desktop
 # sessions, neither importing winpthread's thread control), the unpacked
-# kestrel.exe prints its usage text under Wine, and kestrelw.exe refuses to
+# kestrel.exe prints its usage text under Wine and follows cmd.exe with -x,
+# and kestrelw.exe refuses to
 # run without -O.
 #
 # usage: package_test.sh CMAKE CPACK CPACK_CONFIG WINE PACKAGE_NAME VERSION OBJDUMP
@@ -124,6 +125,14 @@ code=$?
 [ "$code" = 0 ] || fail "kestrel.exe -h: exit code $code"
 grep -q "^usage: kestrel.exe " "$work/stdout" || fail "kestrel.exe -h: no usage text"
 [ -s "$work/stderr" ] && fail "kestrel.exe -h: standard error: $(cat "$work/stderr")"
+
+# -x loads the zip's agent into cmd.exe, from its first instruction to its
+# exit code.
+(cd "$work/unpacked" && "$wine" kestrel.exe -x cmd.exe /c exit 5 > "$work/stdout" 2> "$work/stderr" < /dev/null)
+code=$?
+[ "$code" = 0 ] || fail "kestrel.exe -x cmd.exe: exit code $code: $(cat "$work/stderr")"
+grep -q "^Trace of cmd.exe (PID [0-9]*) .*: exited with code 5"$'\r'"\?$" "$work/stdout" ||
+  fail "kestrel.exe -x cmd.exe: no trace report of exit code 5"
 
 # kestrelw.exe shows nothing: without -O it says why on standard error (and
 # in the event log) and exits with 1.
