@@ -1269,17 +1269,30 @@ TEST_F(KestrelTest, FollowRefusals) {
 // growing; the cache held; the churn up and down. -g fails the run for the
 // leak alone, naming its innermost frame; -n stops following early.
 TEST(FollowTest, SampleProgram) {
-  RunResult result = RunKestrel({"-x", "painter"}, nullptr);
-  EXPECT_EQ(0, result.exitCode);
   const std::string child =
       "kestrel: -x: painter.exe started PainterHelper.exe (PID 8232), which "
       "is not followed\n";
-  EXPECT_EQ(child, result.err);
-  std::string path = std::string(KESTREL_GOLDEN_DIR) + "/sample_trace.txt";
   const char* update = std::getenv("KESTREL_UPDATE_GOLDEN");
-  if (update && std::strcmp(update, "1") == 0) {
-    std::ofstream(path, std::ios::binary) << result.out;
-  } else {
+  // Each format's rendering of it: the text report after the watch's; one
+  // JSON document and one CSV table of the stacks alone.
+  const struct {
+    const char* file;
+    std::vector<std::string> args;
+  } formats[] = {
+      {"sample_trace.txt", {"-x", "painter"}},
+      {"sample_trace_json.txt", {"-o", "json", "-x", "painter"}},
+      {"sample_trace_csv.txt", {"-o", "csv", "-x", "painter"}},
+  };
+  for (const auto& c : formats) {
+    SCOPED_TRACE(c.file);
+    RunResult result = RunKestrel(c.args, nullptr);
+    EXPECT_EQ(0, result.exitCode);
+    EXPECT_EQ(child, result.err);
+    std::string path = std::string(KESTREL_GOLDEN_DIR) + "/" + c.file;
+    if (update && std::strcmp(update, "1") == 0) {
+      std::ofstream(path, std::ios::binary) << result.out;
+      continue;
+    }
     bool ok = false;
     std::string golden = ReadFile(path, &ok);
     ASSERT_TRUE(ok) << path;

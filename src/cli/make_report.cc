@@ -3,15 +3,21 @@
 #include "documents/csv_report.h"
 #include "documents/json_report.h"
 #include "documents/prometheus_report.h"
+#include "documents/trace_documents.h"
 #include "html/html_report.h"
 #include "output/format_policy.h"
 #include "output/output.h"
 #include "text/text_report.h"
 
 std::unique_ptr<Report> MakeReport(const ReportOptions& options,
-                                   const WatchPlan* watch, Output& out) {
+                                   const WatchPlan* watch, Output& out,
+                                   bool follow) {
   if (PolicyOf(options.format).keepsLineEnds)
     out.KeepLineEnds();
+  if (follow && (options.format == OutputFormat::Json ||
+                 options.format == OutputFormat::Csv))
+    return std::make_unique<TraceDocumentReport>(
+        options.format == OutputFormat::Json, out);
   switch (options.format) {
     case OutputFormat::Csv:
       return std::make_unique<CsvReport>(options, out);

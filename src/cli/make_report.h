@@ -6,7 +6,9 @@
 #include "output/report.h"
 
 // The report of `options.format`, writing to `out`, which takes the
-// format's line ends; `watch` is null for a single run. `options` and `out`
-// outlive the report.
+// format's line ends; `watch` is null for a single run. With `follow` (-x)
+// JSON and CSV write the followed program's document alone, at the end.
+// `options` and `out` outlive the report.
 std::unique_ptr<Report> MakeReport(const ReportOptions& options,
-                                   const WatchPlan* watch, Output& out);
+                                   const WatchPlan* watch, Output& out,
+                                   bool follow = false);

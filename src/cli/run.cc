@@ -93,8 +93,8 @@ RunOutcome RunStages(const std::vector<std::u16string>& arguments,
   WatchPlan plan;
   plan.intervalSeconds = options.WatchInterval();
   plan.sampleCount = options.sampleCount;
-  std::unique_ptr<Report> report =
-      MakeReport(options, options.Watch() ? &plan : nullptr, out);
+  std::unique_ptr<Report> report = MakeReport(
+      options, options.Watch() ? &plan : nullptr, out, options.follow);
   // A watch whose output is not seen (-O, a file) says on a terminal how
   // far it has come. Output to a terminal or to a pipe, whose reader may
   // show it there, would be broken up by the line.

@@ -152,3 +152,7 @@ void WriteCsvDocument(const std::vector<const ProcessRecord*>& processes,
   }
   out.PieceDone();
 }
+
+void AppendCsvField(std::string& out, std::u16string_view text) {
+  AppendField(out, text.data(), text.size());
+}

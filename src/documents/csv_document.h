@@ -2,6 +2,7 @@
 // header row and fields quoted as RFC 4180 says.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,3 +26,6 @@ void WriteCsvDocument(const std::vector<const ProcessRecord*>& processes,
                       const ReportOptions& options,
                       const CsvLeadingColumns& leading, bool withHeader,
                       Output& out);
+
+// `text` as a CSV field, as the document writes its names.
+void AppendCsvField(std::string& out, std::u16string_view text);

@@ -198,3 +198,7 @@ void WriteJsonDocument(const SystemTotals& system,
   bytes += "]}\n";
   out.PieceDone();
 }
+
+void AppendJsonString(std::string& out, std::u16string_view text) {
+  AppendString(out, text.data(), text.size());
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,3 +23,6 @@ void WriteJsonDocument(const SystemTotals& system,
                        const std::vector<const ProcessRecord*>& processes,
                        const ReportOptions& options,
                        std::string_view leadingMembers, Output& out);
+
+// `text` as a JSON string, as the document writes its names.
+void AppendJsonString(std::string& out, std::u16string_view text);
