@@ -1274,7 +1274,8 @@ TEST(FollowTest, SampleProgram) {
       "is not followed\n";
   const char* update = std::getenv("KESTREL_UPDATE_GOLDEN");
   // Each format's rendering of it: the text report after the watch's; one
-  // JSON document and one CSV table of the stacks alone.
+  // JSON document and one CSV table of the stacks alone; the HTML page's
+  // section.
   const struct {
     const char* file;
     std::vector<std::string> args;
@@ -1282,6 +1283,7 @@ TEST(FollowTest, SampleProgram) {
       {"sample_trace.txt", {"-x", "painter"}},
       {"sample_trace_json.txt", {"-o", "json", "-x", "painter"}},
       {"sample_trace_csv.txt", {"-o", "csv", "-x", "painter"}},
+      {"sample_trace_html.txt", {"-o", "html", "-x", "painter"}},
   };
   for (const auto& c : formats) {
     SCOPED_TRACE(c.file);

@@ -5,6 +5,7 @@
 
 #include "census/process_record.h"
 #include "html/snapshot_writer.h"
+#include "html/trace_section.h"
 #include "output/output.h"
 #include "presentation/change_lines.h"
 #include "presentation/format.h"
@@ -165,6 +166,8 @@ void HtmlReport::End(const RunEnd& end) {
          GrownCategoriesText(*process), Utf16(TrendText(process->trend)),
          Utf16(QuotaTimeLeft(*process, end.processQuota))});
   }
+  if (end.stacks)
+    AppendTraceSection(report_.trace, *end.stacks);
   // Rendered where it waits in the output, held until it is whole (the
   // format's policy).
   AppendWatchHtml(out_.Bytes(), report_);

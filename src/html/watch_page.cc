@@ -140,6 +140,7 @@ void AppendWatchHtml(std::string& out, const WatchReport& report) {
       out += " more processes that grew less.</p>\n";
     }
   }
+  out += report.trace;
   AppendChanges(out, report);
   AppendDocumentEnd(out);
 }

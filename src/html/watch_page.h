@@ -51,6 +51,9 @@ struct WatchReport {
   std::string changes;
   uint64_t changesLeftOut = 0;
   uint64_t firstLeftOut = 0;
+  // -x: the followed program's section (trace_section.h), after the growth
+  // table; empty otherwise.
+  std::string trace;
 };
 
 // The line charts show at most this many processes.

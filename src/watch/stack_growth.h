@@ -69,6 +69,11 @@ class StackTracker {
   }
   // Every kept stack, in no order.
   const std::deque<StackGrowth>& Kept() const { return kept_; }
+  // The live count of kept stack `stack` over the watch, as its verdict
+  // reads it.
+  const TrendSummary& SeriesOf(const StackGrowth& stack) const {
+    return series_[keptById_.at(stack.id)].summary;
+  }
 
   uint64_t Samples() const { return samples_; }
   uint64_t LastMilliseconds() const { return lastMilliseconds_; }
