@@ -494,29 +494,33 @@ TEST_F(KestrelTest, TargetsSelectRows) {
 struct UsageCase {
   std::vector<std::string> args;
   int exitCode;
+  std::string err;
 };
 
 TEST_F(KestrelTest, HelpAndUsageErrorsPrintTheUsageText) {
   const UsageCase cases[] = {
-      {{"-h"}, 0},
-      {{"/h"}, 0},
-      {{"-?"}, 0},
-      {{"/?"}, 0},
-      {{"-help"}, 0},
-      {{"/help"}, 0},
-      {{"notepad", "-h"}, 0},
-      {{"-c", "-v", "-f", "brush", "/?"}, 0},
-      {{"notepad", "calc"}, 1},
-      {{"4", "21"}, 1},
-      {{"notepad", "0"}, 1},
-      {{"notepad", "calc", "-h"}, 1},
+      {{"-h"}, 0, ""},
+      {{"/h"}, 0, ""},
+      {{"-?"}, 0, ""},
+      {{"/?"}, 0, ""},
+      {{"-help"}, 0, ""},
+      {{"/help"}, 0, ""},
+      {{"notepad", "-h"}, 0, ""},
+      {{"-c", "-v", "-f", "brush", "/?"}, 0, ""},
+      {{"notepad", "calc"}, 1, "'calc' follows 'notepad'"},
+      {{"4", "21"}, 1, "'21' follows PID 4"},
+      {{"notepad", "0"}, 1, "'0' follows 'notepad'"},
+      {{"notepad", "calc", "-h"}, 1, "'calc' follows 'notepad'"},
   };
   for (const UsageCase& c : cases) {
     SCOPED_TRACE("arguments:" + ArgsText(c.args));
     RunResult result = Run(kShapesSession, c.args);
     EXPECT_EQ(result.exitCode, c.exitCode);
     EXPECT_EQ(result.out, kBanner + kUsage);
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err,
+              c.err.empty()
+                  ? ""
+                  : "kestrel: one process name or PID only: " + c.err + "\n");
   }
 }
 
@@ -531,7 +535,8 @@ TEST_F(KestrelTest, ValueOptionsOnTheCommandLine) {
   result = Run(kShapesSession, {"-o", "json", "a", "b"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out, kUsage);
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.err,
+            "kestrel: one process name or PID only: 'b' follows 'a'\n");
   // The threshold gate: 6 when a process reaches the count, 0 when none.
   result = Run(kShapesSession, {"-t", "7"});
   EXPECT_EQ(result.exitCode, 6);
@@ -898,6 +903,10 @@ struct GoldenCase {
   const char* file;
   std::vector<std::string> args;
   int exitCode = 0;
+  // How each line on standard error starts, and how many there are; none
+  // when empty.
+  std::string errLinesStart = "";
+  size_t errLines = 0;
 };
 
 std::string ReadFile(const std::string& path, bool* ok) {
@@ -923,7 +932,12 @@ TEST(GoldenTest, SampleSessionViews) {
       {"sample_handles_brush.txt", {"-v", "-f", "brush"}},
       {"sample_name_code.txt", {"code"}},
       {"sample_counts_by_all.txt", {"-s", "all", "-c"}},
-      {"sample_at_least_200_by_name.txt", {"-t", "200", "-s", "name"}, 6},
+      // One line a process that reached the count.
+      {"sample_at_least_200_by_name.txt",
+       {"-t", "200", "-s", "name"},
+       6,
+       "kestrel: -t 200: ",
+       9},
       {"sample_json.txt", {"-o", "json"}},
       {"sample_json_brush_note.txt",
        {"-o", "json", "-v", "-f", "brush", "note"}},
@@ -942,7 +956,15 @@ TEST(GoldenTest, SampleSessionViews) {
     SCOPED_TRACE(std::string(c.file) + ", arguments:" + ArgsText(c.args));
     RunResult result = RunKestrel(c.args, nullptr);
     EXPECT_EQ(result.exitCode, c.exitCode);
-    EXPECT_EQ(result.err, "");
+    size_t lines = 0;
+    for (size_t start = 0; start < result.err.size(); ++lines) {
+      EXPECT_EQ(
+          result.err.compare(start, c.errLinesStart.size(), c.errLinesStart), 0)
+          << result.err;
+      start = result.err.find('\n', start);
+      start = start == std::string::npos ? result.err.size() : start + 1;
+    }
+    EXPECT_EQ(lines, c.errLines) << result.err;
     std::string path = std::string(KESTREL_GOLDEN_DIR) + "/" + c.file;
     if (updating) {
       std::ofstream file(path, std::ios::binary);

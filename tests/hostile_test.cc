@@ -221,7 +221,8 @@ TEST(HostileTest, TenThousandArguments) {
   result = RunBinary(scratch, names, session);
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.out.find("usage: kestrel.exe"), std::string::npos);
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.err,
+            "kestrel: one process name or PID only: 'name1' follows 'name0'\n");
 
   std::vector<std::string> filters;
   for (int i = 0; i < 3333; ++i)

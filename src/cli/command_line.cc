@@ -1,9 +1,12 @@
 #include "cli/command_line.h"
 
 #include <initializer_list>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "output/format_policy.h"
+#include "platform/terminal_text.h"
 
 namespace {
 
@@ -60,11 +63,12 @@ bool ApplyFormat(const std::u16string& value, RunOptions* options) {
   return true;
 }
 
+const char16_t* const kOrderWords[] = {u"pid", u"name", u"total", u"all"};
+
 bool ApplyOrder(const std::u16string& value, RunOptions* options) {
-  static const char16_t* const kWords[] = {u"pid", u"name", u"total", u"all"};
   static const SortOrder kOrders[] = {SortOrder::Pid, SortOrder::Name,
                                       SortOrder::Total, SortOrder::All};
-  int index = WordIndex(value, kWords);
+  int index = WordIndex(value, kOrderWords);
   if (index < 0)
     return false;
   options->order = kOrders[index];
@@ -90,25 +94,14 @@ bool ParseCount(const std::u16string& value, uint32_t maximum,
   return true;
 }
 
-bool ApplyThreshold(const std::u16string& value, RunOptions* options) {
-  return ParseCount(value, 0xFFFFFFFFu, &options->threshold);
+bool IsHelpWord(const std::u16string& argument) {
+  return IsAnyOf(argument, {u"-h", u"/h", u"-?", u"/?", u"-help", u"/help"});
 }
 
-bool ApplyInterval(const std::u16string& value, RunOptions* options) {
-  return ParseCount(value, kMaxIntervalSeconds, &options->intervalSeconds);
-}
-
-bool ApplySampleCount(const std::u16string& value, RunOptions* options) {
-  return ParseCount(value, kMaxSampleCount, &options->sampleCount);
-}
-
-bool ApplyGrowthGate(const std::u16string& value, RunOptions* options) {
-  return ParseCount(value, 0xFFFFFFFFu, &options->growthGate);
-}
-
-// Any file name: the platform says what it cannot write.
+// Any file name but an option word, which a forgotten name leaves in its
+// place: the platform says what it cannot write.
 bool ApplyOutputFile(const std::u16string& value, RunOptions* options) {
-  if (value.empty())
+  if (value.empty() || IsOptionWord(value))
     return false;
   options->outputFile = value;
   return true;
@@ -144,26 +137,76 @@ bool ApplyFollow(const std::vector<std::u16string>& arguments, size_t first,
   return true;
 }
 
+// ASCII words as a list: "a, b or c".
+std::string ListOf(const std::vector<const char16_t*>& words) {
+  std::string text;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i > 0)
+      text += i + 1 == words.size() ? " or " : ", ";
+    for (const char16_t* unit = words[i]; *unit; ++unit)
+      text.push_back(static_cast<char>(*unit));
+  }
+  return text;
+}
+
+std::string FormatsTaken() {
+  std::vector<const char16_t*> words;
+  for (const FormatPolicy& policy : AllPolicies())
+    words.push_back(policy.word);
+  return ListOf(words);
+}
+
+std::string OrdersTaken() {
+  return ListOf({std::begin(kOrderWords), std::end(kOrderWords)});
+}
+
+std::string FileNameTaken() { return "a file name"; }
+
 // An option that takes the next argument as its value: -x VALUE or /x VALUE.
-// A new one is a row here.
+// A new one is a row here: a count from 1 to `maximum` kept in `count`, or
+// a value that `apply` checks and keeps.
 struct ValueOption {
   char16_t letter;
-  // Stores a valid `value` in `options`; false, changing nothing, otherwise.
+  // A count: its field, its largest value, and what it counts.
+  uint32_t RunOptions::*count;
+  uint32_t maximum;
+  const char* unit;
+  // Otherwise: stores a valid `value` in `options`, or returns false,
+  // changing nothing; and what the option takes, for its usage error.
   bool (*apply)(const std::u16string& value, RunOptions* options);
-  // The usage error's line when the option word was read as a target.
-  const char* accepted;
+  std::string (*taken)();
 };
 
+constexpr uint32_t kMaxCount = 0xFFFFFFFFu;
+
 constexpr ValueOption kValueOptions[] = {
-    {u'o', ApplyFormat,
-     "kestrel: -o takes text, csv, json, html or prometheus"},
-    {u's', ApplyOrder, "kestrel: -s takes pid, name, total or all"},
-    {u't', ApplyThreshold, "kestrel: -t takes a count from 1 to 4294967295"},
-    {u'w', ApplyInterval, "kestrel: -w takes seconds from 1 to 86400"},
-    {u'n', ApplySampleCount, "kestrel: -n takes a count from 1 to 1000000"},
-    {u'g', ApplyGrowthGate, "kestrel: -g takes a count from 1 to 4294967295"},
-    {u'O', ApplyOutputFile, "kestrel: -O takes a file name"},
+    {u'o', nullptr, 0, nullptr, ApplyFormat, FormatsTaken},
+    {u's', nullptr, 0, nullptr, ApplyOrder, OrdersTaken},
+    {u't', &RunOptions::threshold, kMaxCount, "a count", nullptr, nullptr},
+    {u'w', &RunOptions::intervalSeconds, kMaxIntervalSeconds, "seconds",
+     nullptr, nullptr},
+    {u'n', &RunOptions::sampleCount, kMaxSampleCount, "a count", nullptr,
+     nullptr},
+    {u'g', &RunOptions::growthGate, kMaxCount, "a count", nullptr, nullptr},
+    {u'O', nullptr, 0, nullptr, ApplyOutputFile, FileNameTaken},
 };
+
+bool ApplyValue(const ValueOption& option, const std::u16string& value,
+                RunOptions* options) {
+  if (option.apply)
+    return option.apply(value, options);
+  return ParseCount(value, option.maximum, &(options->*option.count));
+}
+
+// The usage error's line for an option that found no valid value.
+std::string OptionTakes(const ValueOption& option) {
+  std::string line = "kestrel: -";
+  line.push_back(static_cast<char>(option.letter));
+  line += " takes ";
+  if (option.taken)
+    return line + option.taken();
+  return line + option.unit + " from 1 to " + std::to_string(option.maximum);
+}
 
 const ValueOption* FindValueOption(const std::u16string& argument) {
   if (argument.size() != 2 || (argument[0] != u'-' && argument[0] != u'/'))
@@ -175,7 +218,41 @@ const ValueOption* FindValueOption(const std::u16string& argument) {
   return nullptr;
 }
 
+// An argument as a usage error's line quotes it: cut to its first
+// kQuotedUnits units, since an argument may be a megabyte long.
+std::string Quoted(const std::u16string& text) {
+  constexpr size_t kQuotedUnits = 80;
+  if (text.size() <= kQuotedUnits)
+    return "'" + ErrorLineText(text) + "'";
+  size_t cut = kQuotedUnits;
+  // Not between the halves of a surrogate pair.
+  if (text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF)
+    --cut;
+  return "'" + ErrorLineText(std::u16string_view(text).substr(0, cut)) + "...'";
+}
+
+// The usage error's line for a second target, `second`, after the one
+// `options` holds.
+std::string SecondTarget(const RunOptions& options,
+                         const std::u16string& second) {
+  std::string first = options.targetMode == TargetMode::ByPid
+                          ? "PID " + std::to_string(options.targetPid)
+                          : Quoted(options.targetName);
+  std::string line =
+      "kestrel: one process name or PID only: " + Quoted(second) + " follows " +
+      first;
+  if (IsAnyOf(options.targetName, {u"-f", u"/f"}))
+    line += " (-f filters only right after -v)";
+  return line;
+}
+
 }  // namespace
+
+bool IsOptionWord(const std::u16string& argument) {
+  return IsHelpWord(argument) ||
+         IsAnyOf(argument, {u"-c", u"/c", u"-v", u"/v", u"-x", u"/x"}) ||
+         FindValueOption(argument) != nullptr;
+}
 
 uint32_t ConvertTargetNumber(const char16_t* text, size_t length,
                              size_t* consumed) {
@@ -214,13 +291,17 @@ uint32_t ConvertTargetNumber(const char16_t* text, size_t length,
 
 ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
                               RunOptions* options, std::string* message) {
-  if (message)
-    message->clear();
-  // The first value option word that was read as a target.
+  std::string ignored;
+  if (!message)
+    message = &ignored;
+  message->clear();
+  // The first value option word that was read as a target, and whether an
+  // option beyond the usage text took its value.
   const ValueOption* readAsTarget = nullptr;
+  bool beyondUsage = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::u16string& argument = arguments[i];
-    if (IsAnyOf(argument, {u"-h", u"/h", u"-?", u"/?", u"-help", u"/help"}))
+    if (IsHelpWord(argument))
       return ParseOutcome::Help;
     if (IsAnyOf(argument, {u"-c", u"/c"})) {
       options->showCounts = true;
@@ -238,11 +319,14 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
     // -x takes the rest of the line: the program and its arguments, or a
     // PID.
     if (IsAnyOf(argument, {u"-x", u"/x"}) && i + 1 < arguments.size() &&
-        ApplyFollow(arguments, i + 1, options))
+        ApplyFollow(arguments, i + 1, options)) {
+      beyondUsage = true;
       break;
+    }
     if (const ValueOption* option = FindValueOption(argument)) {
       if (i + 1 < arguments.size() &&
-          option->apply(arguments[i + 1], options)) {
+          ApplyValue(*option, arguments[i + 1], options)) {
+        beyondUsage = true;
         ++i;
         continue;
       }
@@ -250,8 +334,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
         readAsTarget = option;
     }
     if (HoldsNonZeroTarget(*options)) {
-      if (message && readAsTarget)
-        *message = readAsTarget->accepted;
+      *message = readAsTarget ? OptionTakes(*readAsTarget)
+                              : SecondTarget(*options, argument);
       return ParseOutcome::UsageError;
     }
     size_t consumed = 0;
@@ -269,27 +353,26 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
   }
   // -x's program is the one process the run watches.
   if (options->follow && HoldsNonZeroTarget(*options)) {
-    if (message)
-      *message =
-          "kestrel: -x watches the program it follows: give no "
-          "process name or PID beside it";
+    *message =
+        "kestrel: -x watches the program it follows: give no "
+        "process name or PID beside it";
+    return ParseOutcome::UsageError;
+  }
+  // A run that asks for more than the usage text offers does not watch a
+  // process named after an option whose value was forgotten (`-w 2 -n`).
+  if (beyondUsage && readAsTarget) {
+    *message = OptionTakes(*readAsTarget);
     return ParseOutcome::UsageError;
   }
   // The growth gate judges a watch's first and last samples.
   if (options->growthGate != 0 && !options->Watch()) {
-    if (message)
-      *message = "kestrel: -g needs a watch (-w SECONDS or -n COUNT)";
+    *message = "kestrel: -g needs a watch (-w SECONDS or -n COUNT)";
     return ParseOutcome::UsageError;
   }
   const FormatPolicy& policy = PolicyOf(options->format);
   if (!policy.handlesAllowed && options->showHandles) {
-    if (message) {
-      *message = "kestrel: -o ";
-      // The words are ASCII.
-      for (const char16_t* unit = policy.word; *unit; ++unit)
-        message->push_back(static_cast<char>(*unit));
-      *message += " has no per-handle output";
-    }
+    *message =
+        "kestrel: -o " + ListOf({policy.word}) + " has no per-handle output";
     return ParseOutcome::UsageError;
   }
   return ParseOutcome::Run;

@@ -11,21 +11,26 @@
 enum class ParseOutcome {
   Run,         // options parsed; go on with the run
   Help,        // a help option: usage text, exit code 0
-  UsageError,  // a second non-zero target: usage text, exit code 1
+  UsageError,  // usage text, exit code 1, and `message` on standard error
 };
 
 // Parses the arguments after the program name.
 //
-// -o, -s, -t, -w, -n and -g take a value and are recognised only where the
-// next argument is a valid value for them (and has not been taken as -v -f's
-// filter); elsewhere the option word is read as a target, as every word that
-// is no option is. On a usage error that such a word took part in (`-o xml`),
-// `message` gets one line that names the option's accepted values, and -g
-// without a watch is a usage error with a line of its own; `message` is left
-// empty otherwise.
+// -o, -s, -t, -w, -n, -g and -O take a value and are recognised only where
+// the next argument is a valid value for them (and has not been taken as -v
+// -f's filter); elsewhere the option word is read as a target, as every word
+// that is no option is. But once one of them took its value, such a word
+// read as a target is a usage error: its value was forgotten (`-w 2 -n`, `-w
+// 2 -O -c`). A usage error sets `message` to one line that says what was
+// wrong: the option and what it takes, the second target, -g without a
+// watch, or a format without per-handle output.
 ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
                               RunOptions* options,
                               std::string* message = nullptr);
+
+// Whether `argument` is an option word the command line knows (-c, a help
+// option, -o...), which no option takes as its value but -v -f's filter.
+bool IsOptionWord(const std::u16string& argument);
 
 // The target's number conversion, as the runtime's wide string-to-unsigned
 // conversion in base 10 with a 32-bit result: white space, one sign, digits

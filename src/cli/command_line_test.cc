@@ -294,7 +294,8 @@ TEST(ParseCommandLineTest, ValueOptions) {
       {{u"-t", u"0"}, kUsage, kText, kTable, 0, u"", kCounts},
       {{u"-t", u"4294967296"}, kUsage, kText, kTable, 0, u"", kCounts},
       {{u"-t", u"+5"}, kUsage, kText, kTable, 0, u"", kCounts},
-      {{u"-t", u"-o", u"json"}, kRun, kJson, kTable, 0, u"-t", ""},
+      // Read as a target, but -o's value makes it a forgotten count.
+      {{u"-t", u"-o", u"json"}, kUsage, kJson, kTable, 0, u"", kCounts},
       // -v -f takes the word as its filter first; the value is then a target.
       {{u"-v", u"-f", u"-o", u"json"}, kRun, kText, kTable, 0, u"json", ""},
       {{u"-v", u"-o", u"json"}, kRun, kJson, kTable, 0, u"", ""},
@@ -318,6 +319,95 @@ TEST(ParseCommandLineTest, ValueOptions) {
   RunOptions options;
   ParseCommandLine({u"/O", u"C:\\metrics\\kestrel.prom"}, &options);
   EXPECT_EQ(u"C:\\metrics\\kestrel.prom", options.outputFile);
+}
+
+// Every usage error says what was wrong; a run with an option beyond the
+// usage text takes no option word whose value is missing or invalid as its
+// target, while one with only -c, -v, -f and a target still does.
+TEST(ParseCommandLineTest, UsageErrorsSayWhy) {
+  const struct {
+    Args arguments;
+    ParseOutcome outcome;
+    std::string message;
+    std::u16string targetName;  // of a run
+  } cases[] = {
+      {{u"notepad", u"calc"},
+       kUsage,
+       "kestrel: one process name or PID only: 'calc' follows 'notepad'",
+       u""},
+      {{u"4", u"notepad"},
+       kUsage,
+       "kestrel: one process name or PID only: 'notepad' follows PID 4",
+       u""},
+      {{u"-f", u"brush", u"-v", u"4524"},
+       kUsage,
+       "kestrel: one process name or PID only: 'brush' follows '-f' (-f "
+       "filters only right after -v)",
+       u""},
+      {{u"a\x1b]0;b", u"c"},
+       kUsage,
+       "kestrel: one process name or PID only: 'c' follows 'a\\x1b]0;b'",
+       u""},
+      {{u"a\nb", u"c"},
+       kUsage,
+       "kestrel: one process name or PID only: 'c' follows 'a\\nb'",
+       u""},
+      {{u"a", std::u16string(100, u'b')},
+       kUsage,
+       "kestrel: one process name or PID only: '" + std::string(80, 'b') +
+           "...' follows 'a'",
+       u""},
+      // A forgotten value at the end, or before another option.
+      {{u"-w", u"2", u"-n", u"3", u"-O"},
+       kUsage,
+       "kestrel: -O takes a file name",
+       u""},
+      {{u"-w", u"2", u"-n"},
+       kUsage,
+       "kestrel: -n takes a count from 1 to 1000000",
+       u""},
+      {{u"-n", u"-w", u"2"},
+       kUsage,
+       "kestrel: -n takes a count from 1 to 1000000",
+       u""},
+      {{u"-w", u"2", u"-O", u"-c"},
+       kUsage,
+       "kestrel: -O takes a file name",
+       u""},
+      {{u"-n", u"3", u"-g", u"-c"},
+       kUsage,
+       "kestrel: -g takes a count from 1 to 4294967295",
+       u""},
+      {{u"-o", u"csv", u"-s"},
+       kUsage,
+       "kestrel: -s takes pid, name, total or all",
+       u""},
+      {{u"-n", u"2", u"-w", u"0", u"notepad"},
+       kUsage,
+       "kestrel: -w takes seconds from 1 to 86400",
+       u""},
+      // Only the usage text's options: the option word is the target.
+      {{u"-O"}, kRun, "", u"-O"},
+      {{u"-c", u"-n"}, kRun, "", u"-n"},
+      {{u"-O", u"-c"}, kRun, "", u"-O"},
+      {{u"-v", u"-f", u"-O"}, kRun, "", u"-O"},
+      // -O takes any other name, one that starts with a dash too.
+      {{u"-O", u"-report.csv", u"-o", u"csv"}, kRun, "", u""},
+  };
+  for (const auto& c : cases) {
+    std::string trace;
+    for (const std::u16string& argument : c.arguments)
+      trace += " " + std::string(argument.begin(), argument.end());
+    SCOPED_TRACE(trace);
+    RunOptions options;
+    std::string message;
+    ASSERT_EQ(c.outcome, ParseCommandLine(c.arguments, &options, &message));
+    EXPECT_EQ(c.message, message);
+    if (c.outcome == kRun) {
+      EXPECT_EQ(c.targetName,
+                options.typeFilter ? *options.typeFilter : options.targetName);
+    }
+  }
 }
 
 TEST(ParseCommandLineTest, WatchOptions) {

@@ -25,5 +25,9 @@ int ExitCodeOf(const RunOutcome& outcome) {
     return kExitFollowEnded;
   if (outcome.grewPastGate)
     return kExitGrowthGate;
+  if (outcome.gateInterrupted)
+    return kExitGateInterrupted;
+  if (outcome.nothingMatched)
+    return kExitNothingMatched;
   return outcome.overThreshold ? kExitOverThreshold : kExitSuccess;
 }

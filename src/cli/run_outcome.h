@@ -19,10 +19,15 @@ struct RunOutcome {
   // following began.
   bool cannotFollow = false;
   bool followEnded = false;
+  // -g's watch was interrupted before its last sample, its gate not fired.
+  bool gateInterrupted = false;
+  // -g or -t: the target matched no process in any sample.
+  bool nothingMatched = false;
 };
 
 // The exit code of `outcome`: help 0; a usage error 1; the session 4; the
 // system state 2 and out of memory 3, which a failed write does not hide;
 // a failed write 5; -x's 10 and 11, which stop the run before its first
-// sample; then -g's 7 before -t's 6; otherwise 0.
+// sample; then -g's 7, an interrupted -g watch's 9, a target that matched
+// nothing 8, and -t's 6; otherwise 0.
 int ExitCodeOf(const RunOutcome& outcome);

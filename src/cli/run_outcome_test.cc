@@ -6,6 +6,17 @@
 
 namespace {
 
+// A watch's gates as they ended.
+RunOutcome Gated(bool grewPastGate, bool gateInterrupted, bool nothingMatched,
+                 bool outputFailed) {
+  RunOutcome outcome;
+  outcome.grewPastGate = grewPastGate;
+  outcome.gateInterrupted = gateInterrupted;
+  outcome.nothingMatched = nothingMatched;
+  outcome.outputFailed = outputFailed;
+  return outcome;
+}
+
 // A failed write is exit 5 unless the run already says more by its own
 // code: the system state (2), memory (3) or the session (4).
 TEST(RunOutcomeTest, ExitCodeOf) {
@@ -46,6 +57,14 @@ TEST(RunOutcomeTest, ExitCodeOf) {
        {ParseOutcome::Run, false, Failure::None, false, false, false, false,
         true},
        kExitFollowEnded},
+      {"gate fired before the interrupt", Gated(true, true, false, false),
+       kExitGrowthGate},
+      {"gate interrupted, nothing matched", Gated(false, true, true, false),
+       kExitGateInterrupted},
+      {"nothing matched", Gated(false, false, true, false),
+       kExitNothingMatched},
+      {"gate interrupted, write failed", Gated(false, true, false, true),
+       kExitOutputFailed},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

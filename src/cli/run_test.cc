@@ -342,18 +342,25 @@ TEST_F(RunKestrelTest, Help) {
 
 TEST_F(RunKestrelTest, TwoTargets) {
   Use(std::string(kSession) + "snapshot fail\n");
-  const std::vector<std::u16string> kArguments[] = {
-      {u"notepad", u"calc"},
-      {u"notepad", u"0"},
-      {u"4", u"600"},
-      {u"-H", u"x"},
-      {u"-v", u"-f", u"x", u"notepad", u"-f"},
+  // The usage text on standard output as ever; what was wrong on standard
+  // error.
+  const struct {
+    std::vector<std::u16string> arguments;
+    const char* error;
+  } kCases[] = {
+      {{u"notepad", u"calc"}, "'calc' follows 'notepad'"},
+      {{u"notepad", u"0"}, "'0' follows 'notepad'"},
+      {{u"4", u"600"}, "'600' follows PID 4"},
+      {{u"-H", u"x"}, "'x' follows '-H'"},
+      {{u"-v", u"-f", u"x", u"notepad", u"-f"}, "'-f' follows 'notepad'"},
   };
-  for (const auto& arguments : kArguments) {
-    SCOPED_TRACE(Quoted(arguments));
-    EXPECT_EQ(1, Run(arguments));
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(Quoted(c.arguments));
+    EXPECT_EQ(1, Run(c.arguments));
     EXPECT_EQ(Banner() + kUsage, output_);
-    EXPECT_EQ("", errors_);
+    EXPECT_EQ(
+        std::string("kestrel: one process name or PID only: ") + c.error + "\n",
+        errors_);
   }
 }
 
@@ -448,7 +455,7 @@ TEST_F(RunKestrelTest, Watch) {
        6,
        u"Sample 1 at +0 s\n\nSample 2 at +1 s\n" + kNotepadGrew +
            u"\nGrowth over 2 samples, 1 s:\n" + grew(u"+60.0/min", u"33 min"),
-       ""},
+       "kestrel: -t 4: notepad.exe (PID 600) reached GDI All 4 at sample 2\n"},
       // notepad.exe's GDI All grew by 1: a gate of 1 fails the watch, one
       // of 2 does not.
       {"",
@@ -459,13 +466,91 @@ TEST_F(RunKestrelTest, Watch) {
            u"\nSample 2 at +3 s\n" +
            kNotepadGrew + u"\nGrowth over 2 samples, 3 s:\n" +
            grew(u"+20.0/min", u"100 min"),
-       ""},
+       "kestrel: -g 1: notepad.exe (PID 600) GDI All 3 -> 4 (+1, "
+       "+20.0/min), still growing +20.0/min\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Quoted(c.arguments) + " " + c.blocks);
     Use(kStart + c.blocks);
     EXPECT_EQ(c.code, Run(c.arguments));
     EXPECT_EQ(Banner() + c.output, output_);
+    EXPECT_EQ(c.errors, errors_);
+  }
+}
+
+// How a gating run ends, and what it says on standard error: a forgotten
+// value; a target that matched nothing (8); a -g watch interrupted before
+// its last sample (9), unless its gate fired (7); -g over a process -t kept
+// out of the views. The watch: System holds 6, notepad.exe grows 3 -> 4.
+TEST_F(RunKestrelTest, GateOutcomes) {
+  const std::string kStart =
+      "self 1000\n"
+      "process 4 6 open System\n"
+      "process 600 3 open notepad.exe\n"
+      "table 4480\n"
+      "entry 1 0xFFFFF90000001000 4 0x0110 16 0 0\n"
+      "entry 2 0xFFFFF90000002000 600 0x0230 16 0 0\n"
+      "sample\n"
+      "entry 3 0xFFFFF90000003000 600 0x0305 5 0 0\n"
+      "process 600 4 open notepad.exe\n"
+      "sample\n";
+  const char* const kNotepadFailed =
+      "kestrel: -g 1: notepad.exe (PID 600) GDI All 3 -> 4 (+1, +60.0/min), "
+      "still growing +60.0/min";
+  const struct {
+    std::string blocks;
+    std::vector<std::u16string> arguments;
+    int code;
+    std::string errors;
+  } cases[] = {
+      {"",
+       {u"-w", u"2", u"-n", u"3", u"-O"},
+       1,
+       "kestrel: -O takes a file name\n"},
+      {"",
+       {u"-w", u"2", u"-n"},
+       1,
+       "kestrel: -n takes a count from 1 to 1000000\n"},
+      {"",
+       {u"-n", u"3", u"-g", u"1", u"nosuchapp"},
+       8,
+       "kestrel: no process matched 'nosuchapp'\n"},
+      {"", {u"-t", u"1", u"4242"}, 8, "kestrel: no process matched PID 4242\n"},
+      // Nothing matched is no failure where nothing gates.
+      {"", {u"-n", u"2", u"nosuchapp"}, 0, ""},
+      // -t's count reached by no process the target matched: a pass.
+      {"", {u"-t", u"100", u"note"}, 0, ""},
+      {"interrupt\n",
+       {u"-n", u"10", u"-g", u"5"},
+       9,
+       "kestrel: -g: the watch was interrupted after sample 3 of 10, before "
+       "its last: the gate did not judge it\n"},
+      {"interrupt\n",
+       {u"-w", u"1", u"-g", u"5", u"note"},
+       9,
+       "kestrel: -g: the watch was interrupted after sample 3; without -n it "
+       "has no last sample: the gate did not judge it\n"},
+      {"interrupt\n",
+       {u"-n", u"10", u"-g", u"1"},
+       7,
+       "kestrel: -g 1: notepad.exe (PID 600) GDI All 3 -> 4 (+1, +30.0/min), "
+       "still growing +30.0/min\n"},
+      // An interrupt during the last sample stops nothing early.
+      {"interrupt\n", {u"-n", u"3", u"-g", u"5"}, 0, ""},
+      // -t 6 lists System alone; notepad.exe still fails -g.
+      {"",
+       {u"-n", u"2", u"-t", u"6", u"-g", u"1"},
+       7,
+       std::string(kNotepadFailed) + " (not listed: under -t's count)\n"},
+      {"",
+       {u"-n", u"2", u"-t", u"6", u"-g", u"2"},
+       6,
+       "kestrel: -t 6: System (PID 4) reached GDI All 6 at sample 1\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Quoted(c.arguments) + " " + c.blocks);
+    Use(kStart + c.blocks);
+    EXPECT_EQ(c.code, Run(c.arguments));
     EXPECT_EQ(c.errors, errors_);
   }
 }

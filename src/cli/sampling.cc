@@ -7,6 +7,7 @@
 #include "census/census.h"
 #include "census/process_quota.h"
 #include "census/process_table.h"
+#include "cli/gate_reasons.h"
 #include "cli/run_options.h"
 #include "cli/following.h"
 #include "cli/status_line.h"
@@ -54,17 +55,47 @@ std::string UnlistedHandlesMessage(int64_t unlisted) {
 
 namespace {
 
-// Whether -g's count was reached: a process still growing whose GDI All
-// grew by it from its first sample to its last.
-bool GrewPastGate(const GrowthTracker& growth, uint32_t gate) {
-  if (gate == 0)
-    return false;
-  for (const ProcessGrowth* process : growth.Grown()) {
-    if (process->trend.word == TrendWord::StillGrowing &&
-        GdiAllGrowth(*process) >= gate)
-      return true;
+// Sets the outcome's gates: -g's failures (every process the target
+// matched, listed or not), a -g watch interrupted before its last sample, a
+// target that matched no process; and returns the lines that say why, with
+// the processes that reached -t's count.
+std::vector<std::string> JudgeGates(const RunOptions& options,
+                                    const GrowthTracker& growth,
+                                    const RunEnd& end, uint64_t wanted,
+                                    bool anyMatched,
+                                    const ThresholdReasons& threshold,
+                                    RunOutcome* outcome) {
+  std::vector<std::string> lines;
+  if (options.growthGate != 0) {
+    const auto& failed = growth.FailedGate();
+    outcome->grewPastGate = outcome->grewPastGate || !failed.empty();
+    for (size_t i = 0; i < failed.size(); ++i) {
+      if (i == ThresholdReasons::kMaxReasonLines) {
+        lines.push_back("kestrel: -g " + std::to_string(options.growthGate) +
+                        ": and " + std::to_string(failed.size() - i) +
+                        " more processes");
+        break;
+      }
+      lines.push_back(GateFailureLine(*failed[i], options.growthGate));
+    }
+    if (!outcome->grewPastGate && end.interrupted) {
+      outcome->gateInterrupted = true;
+      lines.push_back(InterruptedGateLine(end.samples, wanted));
+    }
   }
-  return false;
+  const bool gates = options.growthGate != 0 || options.threshold != 0;
+  if (gates && options.targetMode != TargetMode::None && !anyMatched &&
+      end.samples > 0) {
+    outcome->nothingMatched = true;
+    lines.push_back(NothingMatchedLine(options));
+  }
+  // -t's reasons when its code is the run's.
+  if (outcome->overThreshold && !outcome->grewPastGate) {
+    for (std::string& line :
+         threshold.Lines(options.threshold, options.Watch()))
+      lines.push_back(std::move(line));
+  }
+  return lines;
 }
 
 // Says on standard error when -O's file first cannot take a sample's
@@ -102,6 +133,10 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   platform::FollowState followState;
   size_t childrenNamed = 0;
   bool programEnded = false;
+  growth.SetGate(options.growthGate);
+  // Whether the target matched a process in some sample, listed or not.
+  bool anyMatched = false;
+  ThresholdReasons thresholdReasons;
   RunEnd end;
   end.growth = watch ? &growth : nullptr;
   end.processQuota = needs.processQuota ? ReadProcessQuota() : 0;
@@ -153,6 +188,13 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
           break;
       }
 
+      // The processes the target matches, whatever -t's count: a watch
+      // follows their growth from their first sample.
+      if (options.threshold != 0)
+        followed = FollowedProcesses(*current, options);
+      anyMatched =
+          anyMatched || !(options.threshold != 0 ? followed : listed).empty();
+
       ListedSample sample;
       sample.number = end.samples + 1;
       sample.milliseconds = milliseconds;
@@ -161,12 +203,10 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
       if (watch) {
         // Growth starts where a process's life in the watch does, whatever
         // -t lists.
-        if (options.threshold == 0) {
+        if (options.threshold == 0)
           growth.Note(*current, listed, milliseconds);
-        } else {
-          followed = FollowedProcesses(*current, options);
+        else
           growth.Note(*current, followed, listed, milliseconds);
-        }
         growth.NoteTable(system.tableSlots, system.tableEntriesUsed,
                          milliseconds);
         if (program) {
@@ -210,8 +250,10 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
       break;
     ++end.samples;
     end.lastMilliseconds = milliseconds;
-    if (options.threshold != 0 && !listed.empty())
+    if (options.threshold != 0 && !listed.empty()) {
       overThreshold = true;
+      thresholdReasons.Note(listed, end.samples);
+    }
     std::swap(previous, current);
     previousListed.swap(listed);
     if (out.Failed())
@@ -274,14 +316,22 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
     return outcome;
   }
   outcome.outputFailed = out.LastDocumentFailed();
-  outcome.grewPastGate = watch && GrewPastGate(growth, options.growthGate);
   std::string stackGate;
   if (program && StackGateReached(stacks, options.growthGate,
-                                  ReadProcessQuota(), &stackGate)) {
+                                  ReadProcessQuota(), &stackGate))
     outcome.grewPastGate = true;
-    out.Flush();
-    platform::WriteStderrLine(stackGate);
-  }
+  else
+    stackGate.clear();
   outcome.overThreshold = overThreshold;
+  out.Flush();
+  std::vector<std::string> reasons = JudgeGates(
+      options, growth, end, wanted, anyMatched, thresholdReasons, &outcome);
+  if (!stackGate.empty())
+    reasons.insert(reasons.begin(), stackGate);
+  // A run whose output failed ends on that alone: exit code 5.
+  if (!out.Failed()) {
+    for (const std::string& line : reasons)
+      platform::WriteStderrLine(line);
+  }
   return outcome;
 }

@@ -1,5 +1,6 @@
 #include "output/format_policy.h"
 
+#include <iterator>
 #include <string_view>
 
 namespace {
@@ -39,6 +40,12 @@ const FormatPolicy& PolicyOf(OutputFormat format) {
   }
   return kPolicies[0];
 }
+
+const FormatPolicy* FormatPolicies::begin() const {
+  return std::begin(kPolicies);
+}
+
+const FormatPolicy* FormatPolicies::end() const { return std::end(kPolicies); }
 
 const FormatPolicy* PolicyNamed(const char16_t* word, size_t length) {
   for (const FormatPolicy& policy : kPolicies) {

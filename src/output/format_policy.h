@@ -46,5 +46,12 @@ struct FormatPolicy {
 // The row of `format`.
 const FormatPolicy& PolicyOf(OutputFormat format);
 
+// Every row, in the table's order: for a loop over the formats.
+struct FormatPolicies {
+  const FormatPolicy* begin() const;
+  const FormatPolicy* end() const;
+};
+inline FormatPolicies AllPolicies() { return {}; }
+
 // The row whose word is `word`, or null.
 const FormatPolicy* PolicyNamed(const char16_t* word, size_t length);

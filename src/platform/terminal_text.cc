@@ -1,5 +1,7 @@
 #include "platform/terminal_text.h"
 
+#include "platform/program_io.h"
+
 std::string EscapedControlCharacter(char32_t c) {
   switch (c) {
     case u'\n':
@@ -13,4 +15,18 @@ std::string EscapedControlCharacter(char32_t c) {
   }
   const char digits[] = "0123456789abcdef";
   return {'\\', 'x', digits[(c >> 4) & 0xF], digits[c & 0xF]};
+}
+
+std::string ErrorLineText(std::u16string_view text) {
+  std::string line;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && !IsControlCharacter(text[i]))
+      continue;
+    platform::AppendInCodePage(text.data() + start, i - start, line);
+    if (i < text.size())
+      line += EscapedControlCharacter(text[i]);
+    start = i + 1;
+  }
+  return line;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Whether `c` is a control character: C0, DEL or C1.
 inline bool IsControlCharacter(char32_t c) {
@@ -13,3 +14,8 @@ inline bool IsControlCharacter(char32_t c) {
 // How an error line shows control character `c`: "\n", "\t", "\r", or
 // "\x" and two hexadecimal digits.
 std::string EscapedControlCharacter(char32_t c);
+
+// `text` as an error line on standard error shows it: in the locale's code
+// page, control characters escaped, so that a process's or a file's name can
+// neither break the line nor command the terminal.
+std::string ErrorLineText(std::u16string_view text);

@@ -90,10 +90,15 @@ void GrowthTracker::Note(const ProcessTable& table,
     }
     exited_.push_back(process.growth.id);
     liveByPid_.erase(process.growth.pid);
-    if (process.growth.listed && Grew(process.growth)) {
+    if (Judged(process.growth)) {
       process.growth.trend = JudgeTrend(process.gdiAll);
-      exitedGrown_.push_back(std::move(process.growth));
-      exitedGrownNow_.push_back(&exitedGrown_.back());
+      const bool shown = process.growth.listed && Grew(process.growth);
+      if (shown || FailsGate(process.growth)) {
+        exitedGrown_.push_back(std::move(process.growth));
+        // A process -t never listed is no change the views show.
+        if (shown)
+          exitedGrownNow_.push_back(&exitedGrown_.back());
+      }
     }
     if (i + 1 != live_.size()) {
       live_[i] = std::move(live_.back());
@@ -128,21 +133,38 @@ void GrowthTracker::NoteTable(uint32_t slots, uint32_t used,
   table_.used.Add(milliseconds, used);
 }
 
+bool GrowthTracker::Judged(const ProcessGrowth& process) const {
+  return (process.listed && Grew(process)) ||
+         (gate_ != 0 && AllGrowth(process) >= gate_);
+}
+
+bool GrowthTracker::FailsGate(const ProcessGrowth& process) const {
+  return gate_ != 0 && process.trend.word == TrendWord::StillGrowing &&
+         AllGrowth(process) >= gate_;
+}
+
 void GrowthTracker::Judge() {
   grown_.clear();
-  grown_.reserve(exitedGrown_.size() + live_.size());
+  failedGate_.clear();
+  auto note = [this](const ProcessGrowth& process) {
+    if (process.listed && Grew(process))
+      grown_.push_back(&process);
+    if (FailsGate(process))
+      failedGate_.push_back(&process);
+  };
   for (const ProcessGrowth& process : exitedGrown_)
-    grown_.push_back(&process);
+    note(process);
   for (LiveProcess& process : live_) {
-    if (!process.growth.listed || !Grew(process.growth))
+    if (!Judged(process.growth))
       continue;
     process.growth.trend = JudgeTrend(process.gdiAll);
-    grown_.push_back(&process.growth);
+    note(process.growth);
   }
-  std::sort(grown_.begin(), grown_.end(),
-            [](const ProcessGrowth* a, const ProcessGrowth* b) {
-              return GrowsBefore(*a, *b);
-            });
+  auto order = [](const ProcessGrowth* a, const ProcessGrowth* b) {
+    return GrowsBefore(*a, *b);
+  };
+  std::sort(grown_.begin(), grown_.end(), order);
+  std::sort(failedGate_.begin(), failedGate_.end(), order);
   judged_ = true;
 }
 

@@ -106,6 +106,17 @@ class GrowthTracker {
     return grown_;
   }
 
+  // -g's count: a process whose GDI All grew by it from its first sample to
+  // its last, still growing, fails the gate whether the views list it or
+  // not (-t). Set before the first sample; 0 without -g.
+  void SetGate(uint32_t count) { gate_ = count; }
+  // The followed processes, listed or not, that failed the gate, in the
+  // order of GrowsBefore; read as Grown() is.
+  const std::vector<const ProcessGrowth*>& FailedGate() const {
+    assert(judged_ && "FailedGate() is read after Judge()");
+    return failedGate_;
+  }
+
   // The live, shown process still growing the steepest, or null: judged a
   // few processes a sample, so that a sample costs the same however many
   // grew.
@@ -120,18 +131,25 @@ class GrowthTracker {
     TrendSummary gdiAll;
   };
   LiveProcess& Follow(const ProcessRecord& record, uint64_t milliseconds);
+  // Whether `process` is judged at the end (or its exit): it was shown and
+  // grew, or it reached -g's count.
+  bool Judged(const ProcessGrowth& process) const;
+  // Whether the judged `process` fails -g's gate.
+  bool FailsGate(const ProcessGrowth& process) const;
 
   // Processes not exited, and the index of each one's PID among them: a
   // deque, so that their few kilobytes each are neither doubled nor copied
   // as more arrive.
   std::deque<LiveProcess> live_;
   std::unordered_map<uint32_t, size_t> liveByPid_;
-  // Those shown that exited having grown, judged as they exited; the others
-  // are forgotten, so that a watch of processes that come and go stays
-  // small.
+  // Those that exited judged (shown having grown, or failing the gate),
+  // judged as they exited; the others are forgotten, so that a watch of
+  // processes that come and go stays small.
   std::deque<ProcessGrowth> exitedGrown_;
   std::vector<const ProcessGrowth*> exitedGrownNow_;
   std::vector<const ProcessGrowth*> grown_;
+  std::vector<const ProcessGrowth*> failedGate_;
+  uint32_t gate_ = 0;
   bool judged_ = false;
   size_t nextJudged_ = 0;
   uint32_t steepestPid_ = 0;  // the last one SteepestGrowing named
