@@ -6,8 +6,8 @@
 #include "platform/terminal_text.h"
 #include "sample/process_counts.h"
 #include "sample/report_options.h"
-#include "text/format.h"
-#include "text/growth_report.h"
+#include "presentation/format.h"
+#include "presentation/growth_report.h"
 #include "watch/growth.h"
 
 namespace {
