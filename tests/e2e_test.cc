@@ -1331,8 +1331,11 @@ TEST(FollowTest, SampleProgram) {
   } gates[] = {
       {{"-g", "100", "-x", "painter"},
        7,
+       // The stack that leaked, and the process that grew past the count.
        child + "kestrel: -g: still growing, 120 objects left by "
-               "painter.exe!MakeHatchBrush+0x2a (painter.c:41)\n"},
+               "painter.exe!MakeHatchBrush+0x2a (painter.c:41)\n"
+               "kestrel: -g 100: painter.exe (PID 8200) GDI All 12 -> 135 "
+               "(+123, +263.6/min), still growing +240.0/min\n"},
       {{"-g", "124", "-x", "painter"}, 0, child},
   };
   for (const auto& c : gates) {
