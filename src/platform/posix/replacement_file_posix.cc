@@ -23,9 +23,7 @@ namespace {
 // A path as this host's file functions take it: UTF-8.
 std::string HostPath(const std::u16string& path) {
   std::string bytes;
-  size_t position = 0;
-  while (position < path.size())
-    AppendUtf8(NextCodePoint(path.data(), path.size(), &position), bytes);
+  AppendUtf8(path, bytes);
   return bytes;
 }
 
@@ -203,6 +201,29 @@ bool ReplacementFile::Write(const char* bytes, size_t length, bool /*text*/,
 }
 
 bool ReplacementFile::Commit(std::string* reason) {
+  // The destination is judged again as it is now, as at the first write:
+  // over a long watch it may have gained a hard link, lost its write
+  // permission or become a link itself. What would be refused now is
+  // refused, and keeps its content; a mode or owner changed meanwhile is
+  // taken.
+  std::string target;
+  if (!FollowLinks(HostPath(destination_), &target)) {
+    *reason = ErrorText(errno);
+    Discard();
+    return false;
+  }
+  struct stat now = {};
+  if (stat(target.c_str(), &now) == 0) {
+    *reason = RefusalOf(target, now);
+    if (!reason->empty()) {
+      Discard();
+      return false;
+    }
+    if (now.st_uid != geteuid() || now.st_gid != getegid())
+      (void)!fchown(descriptor_, now.st_uid, now.st_gid);
+    fchmod(descriptor_, now.st_mode & 07777);
+  }
+  target_ = DecodeUtf8(target);
   // close reports what a delayed write could not store.
   bool closed = close(descriptor_) == 0;
   int error = errno;
