@@ -54,19 +54,6 @@ std::string UnlistedHandlesMessage(int64_t unlisted) {
 
 namespace {
 
-// Whether -g's count was reached: a process still growing whose GDI All
-// grew by it from its first sample to its last.
-bool GrewPastGate(const GrowthTracker& growth, uint32_t gate) {
-  if (gate == 0)
-    return false;
-  for (const ProcessGrowth* process : growth.Grown()) {
-    if (process->trend.word == TrendWord::StillGrowing &&
-        GdiAllGrowth(*process) >= gate)
-      return true;
-  }
-  return false;
-}
-
 // Says on standard error when -O's file first cannot take a sample's
 // document, and when it takes one again, rather than at every sample.
 void NoteReplacement(const Output& out, StatusLine& status, bool* failing) {
@@ -97,14 +84,19 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   std::vector<const ProcessRecord*> listed;
   std::vector<const ProcessRecord*> followed;
   SampleChanges changes;
-  GrowthTracker growth;
+  // The quota where the report shows it, and for -g, which fails for a
+  // process that reached it.
+  const uint32_t quota = needs.processQuota || (watch && options.growthGate)
+                             ? ReadProcessQuota()
+                             : 0;
+  GrowthTracker growth(quota);
   StackTracker stacks;
   platform::FollowState followState;
   size_t childrenNamed = 0;
   bool programEnded = false;
   RunEnd end;
   end.growth = watch ? &growth : nullptr;
-  end.processQuota = needs.processQuota ? ReadProcessQuota() : 0;
+  end.processQuota = needs.processQuota ? quota : 0;
   StatusLine status(watch && statusLine);
   std::string failure;
   bool overThreshold = false;
@@ -274,7 +266,8 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
     return outcome;
   }
   outcome.outputFailed = out.LastDocumentFailed();
-  outcome.grewPastGate = watch && GrewPastGate(growth, options.growthGate);
+  outcome.grewPastGate =
+      watch && AnyFailsGrowthGate(growth.Grown(), options.growthGate);
   std::string stackGate;
   if (program && StackGateReached(stacks, options.growthGate,
                                   ReadProcessQuota(), &stackGate)) {

@@ -31,8 +31,8 @@ bool AppendWhole(std::u16string& text, std::u16string_view piece,
 }  // namespace
 
 std::u16string StatusText(uint64_t sample, uint64_t count,
-                          uint64_t nextMilliseconds, GrowthTracker& growth,
-                          size_t columns) {
+                          uint64_t nextMilliseconds,
+                          const GrowthTracker& growth, size_t columns) {
   std::u16string text;
   auto ascii = [](const std::string& piece) {
     return std::u16string(piece.begin(), piece.end());
@@ -71,7 +71,7 @@ std::u16string StatusText(uint64_t sample, uint64_t count,
 }
 
 void StatusLine::Show(uint64_t sample, uint64_t count,
-                      uint64_t nextMilliseconds, GrowthTracker& growth) {
+                      uint64_t nextMilliseconds, const GrowthTracker& growth) {
   if (!shown_)
     return;
   // Asked at each update: the terminal may have been resized, or the watch

@@ -23,7 +23,7 @@ class StatusLine {
   // `count` 0 for a watch without one, `nextMilliseconds` until the next
   // sample is due; the process named is the steepest still growing.
   void Show(uint64_t sample, uint64_t count, uint64_t nextMilliseconds,
-            GrowthTracker& growth);
+            const GrowthTracker& growth);
   // Rubs the line out, leaving the cursor where it began.
   void Clear();
 
@@ -42,5 +42,5 @@ class StatusLine {
 // so that no number is ever cut; a name's characters that would steer the
 // terminal show as "?".
 std::u16string StatusText(uint64_t sample, uint64_t count,
-                          uint64_t nextMilliseconds, GrowthTracker& growth,
-                          size_t columns);
+                          uint64_t nextMilliseconds,
+                          const GrowthTracker& growth, size_t columns);
