@@ -52,7 +52,12 @@ kestrel_ensure_gbk_locale() {
   fi
 }
 
-# The Windows tests run under Wine with a prefix inside the build folder.
+# Wine runs with a prefix inside the build folder BUILD (build/windows unless
+# given), made here: Wine makes the prefix itself but not the folders above
+# it, so a fresh clone that built only another preset would stop at its
+# chdir.
 kestrel_wine_env() {
-  export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  local build="$PWD/${1:-build/windows}"
+  mkdir -p "$build"
+  export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 }
