@@ -182,6 +182,33 @@ TEST_F(ReplacementFileTest, JudgedAgainWhenReplaced) {
             Entries());
 }
 
+// A name that cannot be written as given (an argument that was not valid
+// UTF-8) is refused, and so is a link that another user planted in a
+// sticky, world-writable folder, which the kernel would not follow for us
+// either; the file the link names keeps its content.
+TEST_F(ReplacementFileTest, RefusesWhatCannotBeWrittenAsGiven) {
+  EXPECT_EQ("Invalid or incomplete multibyte or wide character", [&] {
+    platform::ReplacementFile file(
+        DecodeUtf8MarkingInvalidBytes(Path("a\xff.txt")));
+    std::string reason;
+    file.Create(&reason);
+    return reason;
+  }());
+  EXPECT_EQ(std::vector<std::string>{}, Entries());
+  if (geteuid() != 0)
+    GTEST_SKIP() << "a link of another user's needs root to make";
+  ASSERT_EQ(0, mkdir(Path("shared").c_str(), 0777));
+  ASSERT_EQ(0, chmod(Path("shared").c_str(), 01777));
+  Write("target", "old\n");
+  ASSERT_EQ(0, symlink(Path("target").c_str(), Path("shared/planted").c_str()));
+  ASSERT_EQ(0, symlink(Path("target").c_str(), Path("shared/own").c_str()));
+  ASSERT_EQ(0, lchown(Path("shared/planted").c_str(), 65534, 65534));
+  EXPECT_EQ("Permission denied", Replace("shared/planted"));
+  EXPECT_EQ("old\n", Read("target"));
+  EXPECT_EQ("", Replace("shared/own"));
+  EXPECT_EQ("new\n", Read("target"));
+}
+
 // The new file's name stays within the system's limit, however long the
 // destination's: its name is cut, never inside a character.
 TEST(ReplacementFileNameTest, FitsTheLimit) {

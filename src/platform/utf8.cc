@@ -46,7 +46,9 @@ size_t DecodeOne(std::string_view bytes, size_t position, char32_t* out) {
 
 }  // namespace
 
-std::u16string DecodeUtf8(std::string_view bytes) {
+namespace {
+
+std::u16string Decode(std::string_view bytes, bool markInvalidBytes) {
   std::u16string text;
   text.reserve(bytes.size());
   size_t position = 0;
@@ -54,7 +56,10 @@ std::u16string DecodeUtf8(std::string_view bytes) {
     char32_t value = 0;
     size_t length = DecodeOne(bytes, position, &value);
     if (length == 0) {
-      text.push_back(u'\uFFFD');
+      text.push_back(markInvalidBytes ? static_cast<char16_t>(
+                                            0xDC00 + static_cast<unsigned char>(
+                                                         bytes[position]))
+                                      : u'\uFFFD');
       ++position;
       continue;
     }
@@ -68,6 +73,25 @@ std::u16string DecodeUtf8(std::string_view bytes) {
     }
   }
   return text;
+}
+
+}  // namespace
+
+std::u16string DecodeUtf8(std::string_view bytes) {
+  return Decode(bytes, false);
+}
+
+std::u16string DecodeUtf8MarkingInvalidBytes(std::string_view bytes) {
+  return Decode(bytes, true);
+}
+
+bool HoldsLoneSurrogate(std::u16string_view text) {
+  size_t position = 0;
+  while (position < text.size()) {
+    if (IsSurrogate(NextCodePoint(text.data(), text.size(), &position)))
+      return true;
+  }
+  return false;
 }
 
 bool IsValidUtf8(std::string_view bytes) {

@@ -14,6 +14,13 @@ inline bool IsLeadSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 // Decodes UTF-8; each byte that does not start or continue a valid sequence
 // becomes U+FFFD, as does a truncated sequence.
 std::u16string DecodeUtf8(std::string_view bytes);
+// The same, but each byte that does not start or continue a valid sequence
+// becomes the lone surrogate U+DC00 + byte, which no valid UTF-8 decodes
+// to: an argument that is not valid UTF-8 is told from one that holds
+// U+FFFD (a file's name that cannot be written as given).
+std::u16string DecodeUtf8MarkingInvalidBytes(std::string_view bytes);
+// Whether `text` holds a lone surrogate.
+bool HoldsLoneSurrogate(std::u16string_view text);
 
 // True when `bytes` is entirely valid UTF-8.
 bool IsValidUtf8(std::string_view bytes);
