@@ -1,10 +1,9 @@
-// The growth verdict over a labelled set: seeded series of the eight
-// families, 30 to 600 samples ten seconds apart, judged by the first -> last
-// rule (a count that ended higher is a leak, at its average rate) and by
-// the trend. Prints, for each rule, family x verdict, how often -g at half
-// the growth exits 7, and the error of the time to a quota of 10,000 for
-// the leaks.
-//   trend_labels [INSTANCES_PER_FAMILY]
+// The growth verdict over a labelled set: seeded series of each family and
+// situation of watch/trend_testing.h, judged as a watch judges a process.
+// Prints situation x verdict, how often the process is called at its quota,
+// how often -g at half the growth exits 7, and the error of the time to the
+// quota for the leaks; with TREND_LABELS_VERBOSE, each case misjudged.
+//   trend_labels [INSTANCES_PER_SITUATION [FIRST_INSTANCE]]
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,13 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "watch/growth.h"
 #include "watch/trend.h"
 #include "watch/trend_testing.h"
 
 namespace {
-
-constexpr uint64_t kInterval = 10000;
-constexpr double kQuota = 10000;
 
 enum Verdict { kGrowing, kHeld, kUpAndDown, kNoLine, kVerdicts };
 const char* const kVerdictNames[] = {"still growing", "held", "up and down",
@@ -26,55 +23,67 @@ const char* const kVerdictNames[] = {"still growing", "held", "up and down",
 
 struct Tally {
   int verdicts[kVerdicts] = {};
+  int atQuota = 0;
   int gated = 0;
+  int wrong = 0;
   int instances = 0;
   std::vector<double> quotaErrors;  // of the leaks with a time
 };
 
 struct Judged {
-  Verdict verdict;
-  double perMinute;  // the rate the quota time comes from; 0: none
+  Verdict verdict = kNoLine;
+  double perMinute = 0;  // the rate the quota time comes from; 0: none
+  bool atQuota = false;
+  bool gated = false;
 };
 
-Judged OldRule(const std::vector<uint32_t>& counts) {
-  int64_t change = int64_t{counts.back()} - int64_t{counts.front()};
-  if (change <= 0)
-    return {kNoLine, 0};
-  double minutes = static_cast<double>((counts.size() - 1) * kInterval) / 60000;
-  return {kGrowing, static_cast<double>(change) / minutes};
-}
-
-Judged NewRule(const std::vector<uint32_t>& counts) {
+Judged Judge(const TrendCase& made) {
+  const std::vector<uint32_t>& counts = made.counts;
+  Judged judged;
   if (counts.back() <= counts.front())
-    return {kNoLine, 0};
+    return judged;
   TrendSummary summary;
   for (size_t i = 0; i < counts.size(); ++i)
-    summary.Add(i * kInterval, counts[i]);
+    summary.Add(i * made.intervalMilliseconds, counts[i]);
   Trend trend = JudgeTrend(summary);
   switch (trend.word) {
     case TrendWord::StillGrowing:
-      return {kGrowing, trend.perMinute};
+      judged.verdict = kGrowing;
+      judged.perMinute = trend.perMinute;
+      break;
     case TrendWord::Held:
-      return {kHeld, 0};
+      judged.verdict = kHeld;
+      break;
     case TrendWord::UpAndDown:
-      return {kUpAndDown, 0};
+      judged.verdict = kUpAndDown;
+      break;
   }
-  return {kNoLine, 0};
+  // Decided as the watch decides for a process.
+  ProcessGrowth process;
+  process.firstGdiAll = counts.front();
+  process.lastGdiAll = counts.back();
+  process.trend = trend;
+  process.quota = JudgeLimit(process.lastGdiAll, trend, kLabelledQuota);
+  const int64_t growth = GdiAllGrowth(process);
+  const uint32_t gate = static_cast<uint32_t>(std::max<int64_t>(1, growth / 2));
+  judged.atQuota = process.quota.state == LimitState::Reached;
+  judged.gated = FailsGrowthGate(process, gate);
+  return judged;
 }
 
-void Print(const char* rule, const std::vector<Tally>& tallies) {
-  std::printf("\n%s\n\n", rule);
+void Print(const std::vector<Tally>& tallies) {
   std::printf(
-      "| family | n | still growing | held | up and down | no line | "
-      "-g at half exits 7 | quota time within 25 %% | error: median, worst |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|\n");
+      "| situation | n | still growing | held | up and down | no line | "
+      "at the quota | -g at half exits 7 | misjudged | quota time within "
+      "25 %% | error: median, worst |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (size_t f = 0; f < tallies.size(); ++f) {
     const Tally& tally = tallies[f];
     std::printf("| %s | %d", TrendFamilyName(kTrendFamilies[f]),
                 tally.instances);
     for (int verdict : tally.verdicts)
       std::printf(" | %d", verdict);
-    std::printf(" | %d", tally.gated);
+    std::printf(" | %d | %d | %d", tally.atQuota, tally.gated, tally.wrong);
     std::vector<double> errors = tally.quotaErrors;
     if (errors.empty()) {
       std::printf(" | | |\n");
@@ -92,48 +101,57 @@ void Print(const char* rule, const std::vector<Tally>& tallies) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int instances = argc > 1 ? std::atoi(argv[1]) : 50;
-  std::vector<Tally> oldRule(std::size(kTrendFamilies));
-  std::vector<Tally> newRule(std::size(kTrendFamilies));
+  int instances = argc > 1 ? std::atoi(argv[1]) : 24;
+  int first = argc > 2 ? std::atoi(argv[2]) : 0;
+  const bool verbose = std::getenv("TREND_LABELS_VERBOSE") != nullptr;
+  std::vector<Tally> tallies(std::size(kTrendFamilies));
   int misjudged = 0;
+  int cases = 0;
   for (size_t f = 0; f < std::size(kTrendFamilies); ++f) {
     TrendFamily family = kTrendFamilies[f];
-    for (int i = 0; i < instances; ++i) {
+    for (int i = first; i < first + instances; ++i) {
       TrendCase made = LabelledTrendCase(family, static_cast<uint64_t>(i));
-      size_t samples = made.counts.size();
-      int64_t growth =
-          int64_t{made.counts.back()} - int64_t{made.counts.front()};
-      int64_t gate = std::max<int64_t>(1, growth / 2);
-      for (int rule = 0; rule < 2; ++rule) {
-        Judged judged = rule == 0 ? OldRule(made.counts) : NewRule(made.counts);
-        Tally& tally = (rule == 0 ? oldRule : newRule)[f];
-        ++tally.instances;
-        ++tally.verdicts[judged.verdict];
-        if (judged.verdict == kGrowing && growth >= gate)
-          ++tally.gated;
-        if (IsLeak(family) && judged.perMinute > 0) {
-          double trueRate = made.risePerSample * 60000 / kInterval;
-          double left = kQuota - made.counts.back();
-          double trueTime = left / trueRate;
-          double time = left / judged.perMinute;
-          tally.quotaErrors.push_back(std::fabs(time - trueTime) / trueTime);
-        }
-        bool wrong = IsLeak(family) ? judged.verdict != kGrowing
-                                    : judged.verdict == kGrowing;
-        if (rule == 1 && wrong) {
-          ++misjudged;
-          if (std::getenv("TREND_LABELS_VERBOSE"))
-            std::printf("%s instance %d, %zu samples: %s\n",
-                        TrendFamilyName(family), i, samples,
-                        kVerdictNames[judged.verdict]);
-        }
+      Judged judged = Judge(made);
+      Tally& tally = tallies[f];
+      ++tally.instances;
+      ++cases;
+      ++tally.verdicts[judged.verdict];
+      tally.atQuota += judged.atQuota;
+      tally.gated += judged.gated;
+      if (IsLeak(family) && judged.perMinute > 0) {
+        double trueRate =
+            made.risePerSample * 60000 / made.intervalMilliseconds;
+        double left = kLabelledQuota - made.counts.back();
+        double trueTime = left / trueRate;
+        double time = left / judged.perMinute;
+        tally.quotaErrors.push_back(std::fabs(time - trueTime) / trueTime);
+      }
+      bool wrong;
+      if (judged.verdict == kNoLine)
+        wrong = IsLeak(family);
+      else if (family == TrendFamily::AtQuota)
+        wrong = !judged.atQuota || !judged.gated;
+      else
+        wrong = judged.gated != FailsGate(family) ||
+                judged.atQuota != (family == TrendFamily::AtQuota) ||
+                (judged.verdict == kGrowing) != IsLeak(family) ||
+                (family == TrendFamily::Stopped && judged.verdict != kHeld) ||
+                (family == TrendFamily::BelowQuota && judged.verdict != kHeld);
+      if (wrong) {
+        ++misjudged;
+        ++tally.wrong;
+        if (verbose)
+          std::printf("%s instance %d, %zu samples: %s%s%s\n",
+                      TrendFamilyName(family), i, made.counts.size(),
+                      kVerdictNames[judged.verdict],
+                      judged.atQuota ? ", at the quota" : "",
+                      judged.gated ? ", -g exits 7" : "");
       }
     }
   }
-  std::printf("%d instances of each of %zu families, 30-600 samples\n",
-              instances, std::size(kTrendFamilies));
-  Print("first -> last (before):", oldRule);
-  Print("trend (after):", newRule);
-  std::printf("\nmisjudged by the trend: %d\n", misjudged);
+  std::printf("%d instances of each situation from instance %d, %d cases\n\n",
+              instances, first, cases);
+  Print(tallies);
+  std::printf("\nmisjudged: %d of %d\n", misjudged, cases);
   return 0;
 }

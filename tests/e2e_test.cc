@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -896,6 +897,194 @@ TEST_F(KestrelTest, WithoutTheLocaleNonAsciiUnitsPrintAsQuestionMarks) {
 }
 
 // ---------------------------------------------------------------------------
+// One rule for a terminal, whatever the format: a character of a name that
+// could steer the terminal shows there as "?"; a file gets the document as
+// it is.
+
+// Runs kestrel with standard output on a terminal of its own (a
+// pseudo-terminal that passes bytes as they are written) and returns what
+// the terminal was sent.
+RunResult RunOnTerminal(const std::vector<std::string>& args,
+                        const std::string& session,
+                        const std::vector<std::string>& extraEnv) {
+  RunResult result;
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+    ADD_FAILURE() << "no pseudo-terminal: " << std::strerror(errno);
+    return result;
+  }
+  std::string slavePath = ptsname(master);
+  int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios settings = {};
+  if (slave < 0 || tcgetattr(slave, &settings) != 0) {
+    ADD_FAILURE() << "cannot open " << slavePath;
+    close(master);
+    return result;
+  }
+  cfmakeraw(&settings);
+  tcsetattr(slave, TCSANOW, &settings);
+  std::vector<std::string> env = {"KESTREL_SESSION=" + session};
+  for (char** entry = environ; *entry; ++entry) {
+    if (std::strncmp(*entry, "KESTREL_SESSION=", 16) != 0)
+      env.push_back(*entry);
+  }
+  env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+  std::vector<char*> envp;
+  for (std::string& entry : env)
+    envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argStorage = {KESTREL_BINARY};
+  argStorage.insert(argStorage.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argStorage)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, slave, 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t child;
+  int spawned = posix_spawn(&child, KESTREL_BINARY, &actions, nullptr,
+                            argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(slave);
+  if (spawned != 0) {
+    ADD_FAILURE() << "cannot run kestrel: " << std::strerror(spawned);
+    close(master);
+    return result;
+  }
+  // The terminal's reading end sees an error once no one holds the
+  // terminal open: the program has ended.
+  char buffer[65536];
+  for (;;) {
+    ssize_t got = read(master, buffer, sizeof buffer);
+    if (got > 0)
+      result.out.append(buffer, static_cast<size_t>(got));
+    else if (got == 0 || errno != EINTR)
+      break;
+  }
+  close(master);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+// The code points of UTF-8 `bytes`; a byte of no sequence stands for
+// itself.
+std::vector<char32_t> CodePoints(const std::string& bytes) {
+  std::vector<char32_t> points;
+  for (size_t i = 0; i < bytes.size();) {
+    auto byte = static_cast<unsigned char>(bytes[i]);
+    size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    if (length == 1 || i + length > bytes.size()) {
+      points.push_back(byte);
+      ++i;
+      continue;
+    }
+    char32_t value = byte & (0x3F >> (length - 1));
+    for (size_t k = 1; k < length; ++k)
+      value = (value << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
+    points.push_back(value);
+    i += length;
+  }
+  return points;
+}
+
+std::string Utf8(char32_t c) {
+  std::string bytes;
+  if (c < 0x80) {
+    bytes.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    bytes.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    bytes.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    bytes.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+  return bytes;
+}
+
+// What can steer a terminal: C0 but the line end, DEL, C1, the
+// bidirectional controls and isolates, the line and paragraph separators.
+bool Steers(char32_t c) {
+  return (c < 0x20 && c != '\n') || (c >= 0x7F && c <= 0x9F) || c == 0x061C ||
+         c == 0x200E || c == 0x200F || c == 0x2028 || c == 0x2029 ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+TEST_F(KestrelTest, NothingThatSteersATerminalReachesOneInAnyFormat) {
+  // One process a kind of character: the escape of a clipboard write
+  // (OSC 52) and a title (OSC 0), a bell, a carriage return, a tab, DEL, C1
+  // CSI, the right-to-left override, an isolate, the Arabic letter mark,
+  // a right-to-left mark, the line and paragraph separators.
+  const std::vector<std::string> kinds = {
+      "osc\x1b]52;c;aGVsbG8=\x07",
+      "t\x1b]0;pwned\x1b\\",
+      "bell\x07",
+      "cr\r",
+      "tab\t",
+      "del\x7f",
+      "c1" + Utf8(0x9B) + "2J",
+      "rlo" + Utf8(0x202E) + "txt",
+      "fsi" + Utf8(0x2068),
+      "alm" + Utf8(0x061C),
+      "rlm" + Utf8(0x200F),
+      "ls" + Utf8(0x2028),
+      "ps" + Utf8(0x2029),
+  };
+  std::string text = "self 1\ntable 4096\n";
+  for (size_t i = 0; i < kinds.size(); ++i) {
+    text += "process " + std::to_string(8 + 4 * i) + " 3 open " + kinds[i] +
+            ".exe\n";
+  }
+  std::string session = WriteSession(text);
+  // Outside ASCII the text views would take the locale's code page: here
+  // they stay in ASCII, which a terminal reads the same as UTF-8.
+  std::string noLocales = dir_ + "/no-locales";
+  ASSERT_EQ(mkdir(noLocales.c_str(), 0755), 0) << std::strerror(errno);
+  const std::vector<std::string> env = {"LOCPATH=" + noLocales};
+  const std::string file = dir_ + "/document";
+  for (const char* format : {"text", "csv", "json", "html", "prometheus"}) {
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, std::vector<std::string>{"-c"}}) {
+      if (options.size() == 1 && std::string(format) != "text")
+        continue;
+      std::vector<std::string> args = options;
+      args.insert(args.end(), {"-o", format});
+      SCOPED_TRACE(ArgsText(args));
+      std::vector<std::string> toFile = args;
+      toFile.insert(toFile.end(), {"-O", file});
+      ASSERT_EQ(RunKestrel(toFile, &session, env).exitCode, 0);
+      std::string document;
+      {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        document = bytes.str();
+      }
+      RunResult shown = RunOnTerminal(args, session, env);
+      EXPECT_EQ(shown.exitCode, 0);
+      // The file holds the characters as the document has them; the
+      // terminal gets the same document with each one as "?".
+      std::string expected;
+      size_t steering = 0;
+      for (char32_t c : CodePoints(document)) {
+        steering += Steers(c) ? 1 : 0;
+        expected += Steers(c) ? "?" : Utf8(c);
+      }
+      EXPECT_GT(steering, 0u);
+      EXPECT_EQ(expected, shown.out) << FirstDifference(expected, shown.out);
+      for (char32_t c : CodePoints(shown.out))
+        EXPECT_FALSE(Steers(c)) << "U+" << std::hex << c;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
 // Golden files: the built-in sample session in each view, a guard against
 // unnoticed change. KESTREL_UPDATE_GOLDEN=1 rewrites them.
 
@@ -998,6 +1187,32 @@ TEST_F(KestrelTest, ClosedPipeEndsWithExitCode5) {
             "kestrel: cannot write to standard output\nexit 5\n");
   EXPECT_TRUE(ok);
   std::remove(errors.c_str());
+}
+
+// A closed standard output (`>&-`) loses what is written to it: the run
+// says so and exits 5, in every format, a watch included; with -O nothing
+// goes there, and the run succeeds.
+TEST_F(KestrelTest, ClosedStandardOutputEndsWithExitCode5) {
+  const struct {
+    std::string args;
+    const char* errors;
+  } kCases[] = {
+      {"", "kestrel: cannot write to standard output\nexit 5\n"},
+      {"-o json", "kestrel: cannot write to standard output\nexit 5\n"},
+      {"-o html -w 1 -n 3",
+       "kestrel: cannot write to standard output\nexit 5\n"},
+      {"-o csv -O " + dir_ + "/out.csv", "exit 0\n"},
+  };
+  std::string errors = dir_ + "/errors.txt";
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.args);
+    std::string command = "bash -c '{ \"" KESTREL_BINARY "\" " + c.args +
+                          " >&-; echo \"exit $?\" >&2; } 2>\"" + errors + "\"'";
+    ASSERT_EQ(0, std::system(command.c_str()));
+    bool ok = false;
+    EXPECT_EQ(ReadFile(errors, &ok), c.errors);
+    EXPECT_TRUE(ok);
+  }
 }
 
 }  // namespace
@@ -1127,6 +1342,61 @@ TEST_F(KestrelTest, HangUpEndsAWatchAsAnInterruptDoes) {
     EXPECT_EQ(0u, text.find("\nkestrel v1.0"));
     EXPECT_NE(std::string::npos, text.find("\nGrowth over "));
     std::remove(file.c_str());
+  }
+}
+
+// -O's file is judged again when the watch replaces it at its end: one
+// that gained a hard link, or was made read-only, while the watch ran is
+// refused as it would have been at the start (the same line, exit 5) and
+// keeps its content; no new file stays.
+TEST_F(KestrelTest, OutputFileIsJudgedAgainWhenReplaced) {
+  const struct {
+    const char* what;
+    int (*change)(const char* path);
+    const char* reason;
+  } kCases[] = {
+      {"a hard link",
+       [](const char* path) {
+         return link(path, (std::string(path) + "-link").c_str());
+       },
+       "it has other hard links"},
+      {"read-only", [](const char* path) { return chmod(path, 0444); },
+       "Permission denied"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const std::string folder = dir_ + "/" + c.what;
+    ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+    const std::string file = folder + "/watch.txt";
+    const std::string errors = dir_ + "/errors.txt";
+    { std::ofstream(file, std::ios::binary) << "old\n"; }
+    pid_t child = fork();
+    if (child == 0) {
+      unsetenv("KESTREL_SESSION");
+      int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(fd, 2);
+      execl(KESTREL_BINARY, KESTREL_BINARY, "-w", "60", "-O", file.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    // Changed once its new file exists, that is, once it has a sample.
+    int status = 0;
+    pid_t ended = 0;
+    while (FolderEntries(folder).size() < 2 &&
+           (ended = waitpid(child, &status, WNOHANG)) == 0)
+      usleep(1000);
+    ASSERT_EQ(0, ended) << "the watch ended by itself";
+    ASSERT_EQ(0, c.change(file.c_str()));
+    kill(child, SIGINT);
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(5, WEXITSTATUS(status));
+    EXPECT_EQ("kestrel: cannot write " + file + ": " + c.reason + "\n",
+              FileText(errors));
+    EXPECT_EQ("old\n", FileText(file));
+    for (const std::string& name : FolderEntries(folder))
+      EXPECT_EQ(std::string::npos, name.find(".tmp")) << name;
   }
 }
 

@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 
+#include <cstddef>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -130,7 +131,9 @@ bool ApplyFollow(const std::vector<std::u16string>& arguments, size_t first,
     request.pid = pid;
   } else {
     request.program = value;
-    request.arguments.assign(arguments.begin() + first + 1, arguments.end());
+    request.arguments.assign(
+        arguments.begin() + static_cast<std::ptrdiff_t>(first) + 1,
+        arguments.end());
   }
   options->follow = true;
   options->followRequest = std::move(request);

@@ -1,6 +1,7 @@
 // The entry point. On Windows the runtime splits the command line into UTF-16
 // arguments (wmain); elsewhere the arguments arrive as UTF-8 bytes.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/run.h"
@@ -25,8 +26,15 @@ int wmain(int argc, wchar_t** argv) {
 int main(int argc, char** argv) {
   return KestrelMain([argc, argv] {
     std::vector<std::u16string> arguments;
-    for (int i = 1; i < argc; ++i)
-      arguments.push_back(DecodeUtf8(argv[i]));
+    for (int i = 1; i < argc; ++i) {
+      // -O's file name keeps its bytes that are not valid UTF-8 marked, so
+      // that it is refused rather than written under another name; a target
+      // matches names as they were decoded, with U+FFFD.
+      std::string_view before = i > 1 ? argv[i - 1] : "";
+      arguments.push_back(before == "-O" || before == "/O"
+                              ? DecodeUtf8MarkingInvalidBytes(argv[i])
+                              : DecodeUtf8(argv[i]));
+    }
     return arguments;
   });
 }

@@ -128,7 +128,12 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   std::vector<const ProcessRecord*> listed;
   std::vector<const ProcessRecord*> followed;
   SampleChanges changes;
-  GrowthTracker growth;
+  // The quota where the report shows it, and for -g, which fails for a
+  // process that reached it.
+  const uint32_t quota = needs.processQuota || (watch && options.growthGate)
+                             ? ReadProcessQuota()
+                             : 0;
+  GrowthTracker growth(quota);
   StackTracker stacks;
   platform::FollowState followState;
   size_t childrenNamed = 0;
@@ -139,7 +144,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   ThresholdReasons thresholdReasons;
   RunEnd end;
   end.growth = watch ? &growth : nullptr;
-  end.processQuota = needs.processQuota ? ReadProcessQuota() : 0;
+  end.processQuota = needs.processQuota ? quota : 0;
   StatusLine status(watch && statusLine);
   std::string failure;
   bool overThreshold = false;

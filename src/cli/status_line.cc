@@ -3,88 +3,75 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/name_cut.h"
 #include "platform/program_io.h"
 #include "platform/terminal_text.h"
-#include "presentation/format.h"
 #include "watch/growth.h"
 
 namespace {
 
-// Columns the line leaves free at the terminal's right edge: one, so that
-// the cursor never wraps, and two for the "^C" a terminal echoes.
+// Columns the line leaves free at the terminal's right edge, so that it
+// never reaches the last column, where some terminals wrap at once.
 constexpr size_t kRightMargin = 3;
 
-// The columns `unit` takes on a terminal, roughly: two for the wide scripts
-// of East Asia, none for the second half of a surrogate pair.
-size_t ColumnsOf(char16_t unit) {
-  if (unit >= 0xDC00 && unit <= 0xDFFF)
-    return 0;
-  return unit >= 0x1100 ? 2 : 1;
+size_t Columns(std::u16string_view text) {
+  return WidthOf(text, TerminalColumns);
 }
 
-size_t Columns(const std::u16string& text) {
-  size_t columns = 0;
-  for (char16_t unit : text)
-    columns += ColumnsOf(unit);
-  return columns;
-}
-
-// `text` cut to `columns`, never between the halves of a surrogate pair;
-// `marked` puts "..." where it was cut, within the columns.
-std::u16string Cut(const std::u16string& text, size_t columns, bool marked) {
-  if (Columns(text) <= columns)
-    return text;
-  size_t room = marked ? (columns > 3 ? columns - 3 : 0) : columns;
-  std::u16string cut;
-  size_t used = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size();
-    size_t next = ColumnsOf(text[i]) + (pair ? ColumnsOf(text[i + 1]) : 0);
-    if (used + next > room)
-      break;
-    used += next;
-    cut.push_back(text[i]);
-    if (pair)
-      cut.push_back(text[++i]);
-  }
-  if (marked)
-    AppendAscii(cut, std::string("...").substr(0, columns - used));
-  return cut;
+// Appends `piece` when the line then still fits `columns`: a piece is
+// shown whole or not at all, so that no number is ever cut.
+bool AppendWhole(std::u16string& text, std::u16string_view piece,
+                 size_t columns) {
+  if (Columns(text) + Columns(piece) > columns)
+    return false;
+  text += piece;
+  return true;
 }
 
 }  // namespace
 
 std::u16string StatusText(uint64_t sample, uint64_t count,
-                          uint64_t nextMilliseconds, GrowthTracker& growth,
-                          size_t columns) {
+                          uint64_t nextMilliseconds,
+                          const GrowthTracker& growth, size_t columns) {
   std::u16string text;
-  AppendAscii(text, "sample " + std::to_string(sample));
-  if (count != 0)
-    AppendAscii(text, " of " + std::to_string(count));
-  AppendAscii(text, ", next in " +
-                        std::to_string((nextMilliseconds + 999) / 1000) + " s");
-  // The process still growing the steepest, as the watch last judged.
-  if (const ProcessGrowth* steepest = growth.SteepestGrowing()) {
-    const ProcessGrowth& most = *steepest;
-    std::string figures = " (" + std::to_string(most.pid) + ") +" +
-                          std::to_string(GdiAllGrowth(most));
-    AppendAscii(text, "; grew most: ");
-    // A control character of the name would command the terminal.
-    std::u16string name(most.name.view());
-    for (char16_t& unit : name) {
-      if (IsControlCharacter(unit))
-        unit = u'?';
+  auto ascii = [](const std::string& piece) {
+    return std::u16string(piece.begin(), piece.end());
+  };
+  // The pieces in order, each whole or left out with those after it.
+  if (!AppendWhole(text, ascii("sample " + std::to_string(sample)), columns))
+    return {};
+  if (count != 0 &&
+      !AppendWhole(text, ascii(" of " + std::to_string(count)), columns))
+    return text;
+  if (!AppendWhole(
+          text,
+          ascii(", next in " + std::to_string((nextMilliseconds + 999) / 1000) +
+                " s"),
+          columns))
+    return text;
+  // The process still growing the steepest, as the watch last judged: its
+  // name is cut to fit, "..." marking the cut, its figures never.
+  if (const ProcessGrowth* most = growth.SteepestGrowing()) {
+    std::u16string lead = u"; grew most: ";
+    std::u16string figures = ascii(" (" + std::to_string(most->pid) + ") +" +
+                                   std::to_string(GdiAllGrowth(*most)));
+    std::u16string name = ShownOnTerminal(std::u16string(most->name.view()));
+    size_t used = Columns(text) + Columns(lead) + Columns(figures);
+    size_t room = columns > used ? columns - used : 0;
+    size_t kept = CutLength(name, room, 3, TerminalColumns);
+    if (kept == name.size() || room >= 3) {
+      text += lead;
+      text.append(name, 0, kept);
+      if (kept < name.size())
+        text += u"...";
+      text += figures;
     }
-    size_t used = Columns(text) + figures.size();
-    text += Cut(name, columns > used ? columns - used : 0, true);
-    AppendAscii(text, figures);
   }
-  // However narrow the terminal, the line never wraps.
-  return Cut(text, columns, false);
+  return text;
 }
 
 void StatusLine::Show(uint64_t sample, uint64_t count,
-                      uint64_t nextMilliseconds, GrowthTracker& growth) {
+                      uint64_t nextMilliseconds, const GrowthTracker& growth) {
   if (!shown_)
     return;
   // Asked at each update: the terminal may have been resized, or the watch
@@ -95,15 +82,17 @@ void StatusLine::Show(uint64_t sample, uint64_t count,
   size_t room = columns > kRightMargin ? columns - kRightMargin : 1;
   std::u16string line =
       StatusText(sample, count, nextMilliseconds, growth, room);
+  ClearIfWrapped(columns);
   text_.assign(1, u'\r');
   text_ += line;
   // Spaces over what is left of a longer line before it.
   size_t width = Columns(line);
-  size_t left = std::min(width_, columns - 1);
-  if (width < left) {
-    text_.append(left - width, u' ');
-    text_.append(left - width, u'\b');
-  }
+  if (width < width_)
+    text_.append(width_ - width, u' ');
+  // The cursor waits at the line's start, where a terminal that wraps its
+  // lines again when narrowed (tmux, the Windows console) keeps it: the
+  // rows the line then takes are all below it.
+  text_.push_back(u'\r');
   width_ = width;
   platform::WriteStderrTerminal(text_);
 }
@@ -114,9 +103,19 @@ void StatusLine::Clear() {
   size_t columns = platform::StderrTerminalColumns();
   if (columns == 0)
     return;
+  ClearIfWrapped(columns);
+  if (width_ == 0)
+    return;
   text_.assign(1, u'\r');
-  text_.append(std::min(width_, columns - 1), u' ');
+  text_.append(width_, u' ');
   text_.push_back(u'\r');
   width_ = 0;
   platform::WriteStderrTerminal(text_);
+}
+
+void StatusLine::ClearIfWrapped(size_t columns) {
+  if (width_ < columns)
+    return;
+  platform::ClearStderrTerminalBelow();
+  width_ = 0;
 }

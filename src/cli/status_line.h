@@ -23,19 +23,24 @@ class StatusLine {
   // `count` 0 for a watch without one, `nextMilliseconds` until the next
   // sample is due; the process named is the steepest still growing.
   void Show(uint64_t sample, uint64_t count, uint64_t nextMilliseconds,
-            GrowthTracker& growth);
+            const GrowthTracker& growth);
   // Rubs the line out, leaving the cursor where it began.
   void Clear();
 
  private:
+  // Where the terminal was narrowed to `columns` since the line was
+  // written, and may have wrapped it over several rows: clears them all.
+  void ClearIfWrapped(size_t columns);
+
   const bool shown_;
   size_t width_ = 0;  // of the line on the terminal now
   std::u16string text_;
 };
 
 // The status line's text within `columns`: the name is cut first, "..."
-// marking the cut, then the line; control characters of the name show as
-// "?".
+// marking the cut, then the pieces are left out from the end, each whole,
+// so that no number is ever cut; a name's characters that would steer the
+// terminal show as "?".
 std::u16string StatusText(uint64_t sample, uint64_t count,
-                          uint64_t nextMilliseconds, GrowthTracker& growth,
-                          size_t columns);
+                          uint64_t nextMilliseconds,
+                          const GrowthTracker& growth, size_t columns);

@@ -34,7 +34,7 @@ void AppendField(std::string& out, const char16_t* text, size_t length) {
     char32_t c = NextCodePoint(text, length, &position);
     if (c == u'"')
       out.push_back('"');
-    AppendUtf8(c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c, out);
+    AppendUtf8(c, out);
   }
   if (quoted)
     out.push_back('"');

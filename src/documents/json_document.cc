@@ -59,7 +59,7 @@ void AppendString(std::string& out, const char16_t* text, size_t length) {
     if (shortEscape) {
       out.push_back('\\');
       out.push_back(shortEscape);
-    } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF)) {
+    } else if (c < 0x20 || IsSurrogate(c)) {
       const char escape[] = {'\\',
                              'u',
                              kHex[c >> 12],

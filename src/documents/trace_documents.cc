@@ -161,8 +161,15 @@ std::string CsvTraceDocument(const StackTracker& stacks) {
     for (int category = 0; category < kCategoryCount; ++category) {
       if (counts[category] == 0)
         continue;
-      out += lead + stack + "," + kObjectCategoryNames[category] + "," +
-             std::to_string(counts[category]) + "," + rest + "\n";
+      out += lead;
+      out += stack;
+      out += ',';
+      out += kObjectCategoryNames[category];
+      out += ',';
+      out += std::to_string(counts[category]);
+      out += ',';
+      out += rest;
+      out += '\n';
     }
   };
   const std::vector<const StackGrowth*>& left = stacks.Left();

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "html/escape.h"
+#include "platform/name_cut.h"
 
 void AppendNumber(std::string& out, double value) {
   char text[64];
@@ -126,26 +127,16 @@ void AppendAxisY(std::string& out, const PlotArea& plot, const AxisTicks& ticks,
 std::string ProcessLabel(std::u16string_view name, uint32_t pid,
                          double maxWidth) {
   std::string suffix = " (" + std::to_string(pid) + ")";
-  // Rough advances at 12 units: most Latin letters take about 7, wide
-  // scripts (CJK and the like) a full 12.
-  auto advance = [](char16_t unit) { return unit < 0x1100 ? 7.0 : 12.0; };
-  double width = 7.0 * static_cast<double>(suffix.size());
   size_t keep = name.size();
   if (maxWidth > 0) {
-    double budget = maxWidth - width;
-    double used = 0;
-    for (char16_t unit : name)
-      used += advance(unit);
-    if (used > budget) {
-      budget -= 12;  // the ellipsis
-      used = 0;
-      keep = 0;
-      while (keep < name.size() && used + advance(name[keep]) <= budget)
-        used += advance(name[keep++]);
-      // Never between the halves of a surrogate pair.
-      if (keep > 0 && name[keep - 1] >= 0xD800 && name[keep - 1] <= 0xDBFF)
-        --keep;
-    }
+    // Rough advances at 12 units: most Latin letters take about 7, wide
+    // characters a full 12, as does the ellipsis.
+    auto advance = [](char32_t c) -> size_t {
+      return IsWideCharacter(c) ? 12 : 7;
+    };
+    double room = maxWidth - 7.0 * static_cast<double>(suffix.size());
+    keep =
+        CutLength(name, room > 0 ? static_cast<size_t>(room) : 0, 12, advance);
   }
   std::string label;
   AppendEscaped(label, name.substr(0, keep));

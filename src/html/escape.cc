@@ -1,5 +1,6 @@
 #include "html/escape.h"
 
+#include "platform/terminal_text.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -31,7 +32,9 @@ bool AppendCharacter(std::string& out, char32_t value) {
     default:
       break;
   }
-  if (value < 0x20 || value == 0x7F)
+  // No control character is a character of an HTML document: C0, DEL and
+  // C1 alike are errors in its input stream.
+  if (IsControlCharacter(value))
     return false;
   if (value < 0x80)
     out.push_back(static_cast<char>(value));

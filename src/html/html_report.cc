@@ -164,7 +164,7 @@ void HtmlReport::End(const RunEnd& end) {
          GrowthText(process->firstGdiAll, process->lastGdiAll, span),
          GrowthText(process->firstGdiTotal, process->lastGdiTotal, span),
          GrownCategoriesText(*process), Utf16(TrendText(process->trend)),
-         Utf16(QuotaTimeLeft(*process, end.processQuota))});
+         Utf16(QuotaTimeLeft(*process))});
   }
   if (end.stacks)
     AppendTraceSection(report_.trace, *end.stacks);

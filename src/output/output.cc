@@ -9,13 +9,13 @@ namespace {
 
 constexpr size_t kFlushThreshold = size_t{64} * 1024;
 
-// A file's name as an error line quotes it: in the code page, with control
-// characters escaped, so that a name cannot break the line or command the
-// terminal.
+// A file's name as an error line quotes it: in the code page, with the
+// line end and the characters that steer a terminal escaped, so that a name
+// cannot break the line or command the terminal.
 std::string QuotedFileName(const std::u16string& path) {
   std::u16string shown;
   for (char16_t unit : path) {
-    if (IsControlCharacter(unit))
+    if (unit == u'\n' || SteersTerminal(unit))
       for (char c : EscapedControlCharacter(unit))
         shown.push_back(static_cast<char16_t>(c));
     else

@@ -78,10 +78,7 @@ std::wstring DecodeForConsole(const char* bytes, size_t length) {
     if (byte < 0x80) {
       if (byte == '\n')
         text.push_back(L'\r');
-      // A control character of a name would command the console.
-      text.push_back(byte == '\n' || !IsControlCharacter(byte)
-                         ? static_cast<wchar_t>(byte)
-                         : L'?');
+      text.push_back(static_cast<wchar_t>(ShownOnTerminal(byte)));
       ++at;
       continue;
     }
@@ -91,8 +88,8 @@ std::wstring DecodeForConsole(const char* bytes, size_t length) {
       text.push_back(L'?');
       ++at;
     } else {
-      text.push_back(IsControlCharacter(static_cast<char32_t>(unit)) ? L'?'
-                                                                     : unit);
+      text.push_back(
+          static_cast<wchar_t>(ShownOnTerminal(static_cast<char16_t>(unit))));
       at += static_cast<size_t>(count);
     }
   }
@@ -362,10 +359,15 @@ bool WriteStdoutUtf8(const char* bytes, size_t length, bool exact) {
                           &decoded[0], units);
   std::wstring text;
   text.reserve(decoded.size() + decoded.size() / 16);
+  // The console obeys the control characters that WriteConsoleW is given
+  // (ENABLE_PROCESSED_OUTPUT, on by default: a bell, a backspace; with
+  // ENABLE_VIRTUAL_TERMINAL_PROCESSING, as Windows Terminal sets it, escape
+  // sequences too), so a name's are shown as "?", as in the text views.
   for (wchar_t unit : decoded) {
     if (unit == L'\n')
       text.push_back(L'\r');
-    text.push_back(unit);
+    text.push_back(
+        static_cast<wchar_t>(ShownOnTerminal(static_cast<char16_t>(unit))));
   }
   return WriteConsoleText(console, text);
 }
@@ -398,6 +400,26 @@ void WriteStderrTerminal(const std::u16string& text) {
                   &written, nullptr);
 }
 
+void ClearStderrTerminalBelow() {
+  // A console that wraps its text again when narrowed (conhost's "Wrap
+  // text output on resize", Windows Terminal) spreads a line over the rows
+  // below its start; they are cleared through the console's own functions
+  // (FillConsoleOutputCharacterW, SetConsoleCursorPosition), which work
+  // whether or not the console reads escape sequences.
+  ::HANDLE console = StderrConsole();
+  CONSOLE_SCREEN_BUFFER_INFO information = {};
+  if (!console || !::GetConsoleScreenBufferInfo(console, &information))
+    return;
+  COORD start = {0, information.dwCursorPosition.Y};
+  DWORD cells = static_cast<DWORD>(information.dwSize.X) *
+                static_cast<DWORD>(information.dwSize.Y - start.Y);
+  DWORD written = 0;
+  ::FillConsoleOutputCharacterW(console, L' ', cells, start, &written);
+  ::FillConsoleOutputAttribute(console, information.wAttributes, cells, start,
+                               &written);
+  ::SetConsoleCursorPosition(console, start);
+}
+
 int32_t RegOpenKeyExW(HKEY key, const char16_t* subKey, uint32_t options,
                       uint32_t desiredAccess, HKEY* result) {
   return ::RegOpenKeyExW(static_cast<::HKEY>(key),
@@ -419,8 +441,19 @@ int32_t RegCloseKey(HKEY key) {
   return ::RegCloseKey(static_cast<::HKEY>(key));
 }
 
+bool StdoutIsMissing() {
+  // GetStdHandle gives null to a program started without a standard output
+  // (and INVALID_HANDLE_VALUE when it fails); kestrelw.exe, which has none,
+  // never writes there.
+  static const bool missing = [] {
+    ::HANDLE handle = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    return !IsWindowless() && (!handle || handle == INVALID_HANDLE_VALUE);
+  }();
+  return missing;
+}
+
 bool WriteStdoutExact(const char* bytes, size_t length) {
-  if (std::fflush(stdout) != 0)
+  if (StdoutIsMissing() || std::fflush(stdout) != 0)
     return false;
   int fd = _fileno(stdout);
   int mode = _setmode(fd, _O_BINARY);
@@ -566,6 +599,17 @@ bool ReplacementFile::Commit(std::string* reason) {
   DWORD error = flushed ? 0 : ::GetLastError();
   ::CloseHandle(handle_);
   handle_ = INVALID_HANDLE_VALUE;
+  // The destination is judged again as it is now, as at the first write:
+  // over a long watch it may have gained a hard link or become read-only.
+  // What would be refused now is refused, and keeps its content.
+  if (flushed) {
+    std::string refusal = RefusalOf(destination_, &target_);
+    if (!refusal.empty()) {
+      *reason = refusal;
+      Discard();
+      return false;
+    }
+  }
   if (flushed) {
     // A reader that holds the destination open without FILE_SHARE_DELETE
     // blocks the move while it reads; a collector reads the file in a

@@ -25,6 +25,9 @@ void AppendInCodePage(const char16_t* text, size_t length, std::string& bytes);
 // (code_page.cc copies ASCII itself, since every code page here keeps it).
 void AppendUnitInCodePage(char16_t unit, std::string& bytes);
 
+// Whether the program was started without a standard output (closed, as
+// `>&-` closes it): every write to it fails.
+bool StdoutIsMissing();
 // Writes bytes to standard output as they are (text mode on Windows, so "\n"
 // becomes CR LF there). Returns false when the write fails.
 bool WriteStdout(const char* bytes, size_t length);
@@ -169,6 +172,11 @@ size_t StderrTerminalColumns();
 // (a carriage return goes back to the start of the line): a watch's status
 // line.
 void WriteStderrTerminal(const std::u16string& text);
+// Moves the cursor of the terminal that standard error is to the start of
+// its row, and clears that row and every one below it: a status line, left
+// with the cursor at its start, that a narrowed terminal wrapped over
+// several rows from there.
+void ClearStderrTerminalBelow();
 
 // Prepares the backend before the run starts. False, after having said on
 // standard error why, when the run cannot start (the host build's session

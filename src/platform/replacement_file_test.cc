@@ -141,6 +141,74 @@ TEST_F(ReplacementFileTest, ReplacesOnlyRegularFiles) {
   }());
 }
 
+// The destination is judged again when it is replaced, as at the first
+// write: one that gained a hard link or lost its write permission since
+// keeps its content, refused with the same reason; a mode changed meanwhile
+// is taken.
+TEST_F(ReplacementFileTest, JudgedAgainWhenReplaced) {
+  const struct {
+    const char* name;
+    int (*change)(const char* path);
+    std::string reason;
+    mode_t mode;
+  } cases[] = {
+      {"linked",
+       [](const char* path) {
+         return link(path, (std::string(path) + "-too").c_str());
+       },
+       "it has other hard links", 0644},
+      {"read-only", [](const char* path) { return chmod(path, 0444); },
+       "Permission denied", 0444},
+      {"private", [](const char* path) { return chmod(path, 0600); }, "", 0600},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write(c.name, "old\n");
+    platform::ReplacementFile file(DecodeUtf8(Path(c.name)));
+    std::string reason;
+    ASSERT_TRUE(file.Create(&reason)) << reason;
+    ASSERT_TRUE(file.Write("new\n", 4, true, &reason)) << reason;
+    ASSERT_EQ(0, c.change(Path(c.name).c_str()));
+    EXPECT_EQ(c.reason.empty(), file.Commit(&reason));
+    EXPECT_EQ(c.reason, reason);
+    EXPECT_EQ(c.reason.empty() ? "new\n" : "old\n", Read(c.name));
+    struct stat status = {};
+    ASSERT_EQ(0, stat(Path(c.name).c_str(), &status));
+    EXPECT_EQ(c.mode, status.st_mode & 07777);
+  }
+  // No new file stays beside them.
+  EXPECT_EQ((std::vector<std::string>{"linked", "linked-too", "private",
+                                      "read-only"}),
+            Entries());
+}
+
+// A name that cannot be written as given (an argument that was not valid
+// UTF-8) is refused, and so is a link that another user planted in a
+// sticky, world-writable folder, which the kernel would not follow for us
+// either; the file the link names keeps its content.
+TEST_F(ReplacementFileTest, RefusesWhatCannotBeWrittenAsGiven) {
+  EXPECT_EQ("Invalid or incomplete multibyte or wide character", [&] {
+    platform::ReplacementFile file(
+        DecodeUtf8MarkingInvalidBytes(Path("a\xff.txt")));
+    std::string reason;
+    file.Create(&reason);
+    return reason;
+  }());
+  EXPECT_EQ(std::vector<std::string>{}, Entries());
+  if (geteuid() != 0)
+    GTEST_SKIP() << "a link of another user's needs root to make";
+  ASSERT_EQ(0, mkdir(Path("shared").c_str(), 0777));
+  ASSERT_EQ(0, chmod(Path("shared").c_str(), 01777));
+  Write("target", "old\n");
+  ASSERT_EQ(0, symlink(Path("target").c_str(), Path("shared/planted").c_str()));
+  ASSERT_EQ(0, symlink(Path("target").c_str(), Path("shared/own").c_str()));
+  ASSERT_EQ(0, lchown(Path("shared/planted").c_str(), 65534, 65534));
+  EXPECT_EQ("Permission denied", Replace("shared/planted"));
+  EXPECT_EQ("old\n", Read("target"));
+  EXPECT_EQ("", Replace("shared/own"));
+  EXPECT_EQ("new\n", Read("target"));
+}
+
 // The new file's name stays within the system's limit, however long the
 // destination's: its name is cut, never inside a character.
 TEST(ReplacementFileNameTest, FitsTheLimit) {

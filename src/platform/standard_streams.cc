@@ -7,6 +7,8 @@
 namespace platform {
 
 bool WriteStdout(const char* bytes, size_t length) {
+  if (StdoutIsMissing())
+    return false;
   return std::fwrite(bytes, 1, length, stdout) == length;
 }
 

@@ -2,6 +2,12 @@
 
 #include "platform/program_io.h"
 
+std::u16string ShownOnTerminal(std::u16string text) {
+  for (char16_t& unit : text)
+    unit = static_cast<char16_t>(ShownOnTerminal(char32_t{unit}));
+  return text;
+}
+
 std::string EscapedControlCharacter(char32_t c) {
   switch (c) {
     case u'\n':
@@ -14,7 +20,14 @@ std::string EscapedControlCharacter(char32_t c) {
       break;
   }
   const char digits[] = "0123456789abcdef";
-  return {'\\', 'x', digits[(c >> 4) & 0xF], digits[c & 0xF]};
+  if (c <= 0xFF)
+    return {'\\', 'x', digits[(c >> 4) & 0xF], digits[c & 0xF]};
+  return {'\\',
+          'u',
+          digits[(c >> 12) & 0xF],
+          digits[(c >> 8) & 0xF],
+          digits[(c >> 4) & 0xF],
+          digits[c & 0xF]};
 }
 
 std::string ErrorLineText(std::u16string_view text) {

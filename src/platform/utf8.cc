@@ -38,8 +38,7 @@ size_t DecodeOne(std::string_view bytes, size_t position, char32_t* out) {
       return 0;
     value = (value << 6) | (next & 0x3F);
   }
-  if (value < minimum || value > 0x10FFFF ||
-      (value >= 0xD800 && value <= 0xDFFF))
+  if (value < minimum || value > 0x10FFFF || IsSurrogate(value))
     return 0;
   *out = value;
   return length;
@@ -47,7 +46,9 @@ size_t DecodeOne(std::string_view bytes, size_t position, char32_t* out) {
 
 }  // namespace
 
-std::u16string DecodeUtf8(std::string_view bytes) {
+namespace {
+
+std::u16string Decode(std::string_view bytes, bool markInvalidBytes) {
   std::u16string text;
   text.reserve(bytes.size());
   size_t position = 0;
@@ -55,7 +56,10 @@ std::u16string DecodeUtf8(std::string_view bytes) {
     char32_t value = 0;
     size_t length = DecodeOne(bytes, position, &value);
     if (length == 0) {
-      text.push_back(u'\uFFFD');
+      text.push_back(markInvalidBytes ? static_cast<char16_t>(
+                                            0xDC00 + static_cast<unsigned char>(
+                                                         bytes[position]))
+                                      : u'\uFFFD');
       ++position;
       continue;
     }
@@ -69,6 +73,25 @@ std::u16string DecodeUtf8(std::string_view bytes) {
     }
   }
   return text;
+}
+
+}  // namespace
+
+std::u16string DecodeUtf8(std::string_view bytes) {
+  return Decode(bytes, false);
+}
+
+std::u16string DecodeUtf8MarkingInvalidBytes(std::string_view bytes) {
+  return Decode(bytes, true);
+}
+
+bool HoldsLoneSurrogate(std::u16string_view text) {
+  size_t position = 0;
+  while (position < text.size()) {
+    if (IsSurrogate(NextCodePoint(text.data(), text.size(), &position)))
+      return true;
+  }
+  return false;
 }
 
 bool IsValidUtf8(std::string_view bytes) {
@@ -85,8 +108,8 @@ bool IsValidUtf8(std::string_view bytes) {
 
 char32_t NextCodePoint(const char16_t* text, size_t length, size_t* position) {
   char32_t unit = text[(*position)++];
-  if (unit >= 0xD800 && unit <= 0xDBFF && *position < length &&
-      text[*position] >= 0xDC00 && text[*position] <= 0xDFFF) {
+  if (IsLeadSurrogate(unit) && *position < length &&
+      IsSurrogate(text[*position]) && !IsLeadSurrogate(text[*position])) {
     char32_t low = text[(*position)++];
     return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
   }
@@ -94,7 +117,7 @@ char32_t NextCodePoint(const char16_t* text, size_t length, size_t* position) {
 }
 
 void AppendUtf8(char32_t value, std::string& bytes) {
-  if ((value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF)
+  if (IsSurrogate(value) || value > 0x10FFFF)
     value = 0xFFFD;
   auto byte = [&](char32_t bits) {
     bytes.push_back(static_cast<char>(static_cast<unsigned char>(bits)));
@@ -114,4 +137,20 @@ void AppendUtf8(char32_t value, std::string& bytes) {
     byte(0x80 | ((value >> 6) & 0x3F));
     byte(0x80 | (value & 0x3F));
   }
+}
+
+size_t Utf8Length(char32_t value) {
+  if (value < 0x80)
+    return 1;
+  if (value < 0x800)
+    return 2;
+  if (value < 0x10000 || value > 0x10FFFF)
+    return 3;  // a surrogate, or past U+10FFFF: U+FFFD
+  return 4;
+}
+
+void AppendUtf8(std::u16string_view text, std::string& bytes) {
+  size_t position = 0;
+  while (position < text.size())
+    AppendUtf8(NextCodePoint(text.data(), text.size(), &position), bytes);
 }

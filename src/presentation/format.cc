@@ -1,5 +1,7 @@
 #include "presentation/format.h"
 
+#include <cmath>
+
 namespace {
 
 size_t Length(const char16_t* text) {
@@ -128,4 +130,24 @@ std::string FormatCount(int64_t value) {
     text.push_back(digits[i]);
   }
   return text;
+}
+
+std::string FormatRate(double perMinute) {
+  struct Unit {
+    const char* name;
+    double minutes;
+  };
+  static const Unit kUnits[] = {{"/min", 1}, {"/h", 60}, {"/day", 1440}};
+  const double magnitude = std::fabs(perMinute);
+  int64_t tenths = 0;
+  const Unit* unit = &kUnits[0];
+  for (const Unit& next : kUnits) {
+    unit = &next;
+    tenths = std::llround(magnitude * next.minutes * 10);
+    if (tenths != 0 || magnitude == 0)
+      break;
+  }
+  std::string text = perMinute < 0 ? "-" : "+";
+  text += std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+  return text + unit->name;
 }

@@ -37,3 +37,8 @@ std::string FormatSeconds(uint64_t milliseconds);
 
 // An integer with thousands separators: "12,345", "-1,000".
 std::string FormatCount(int64_t value);
+
+// A rate of change, signed, with one decimal: per minute, or per hour or
+// per day where per minute would round to nothing, rounded half away from
+// zero: "+6.0/min", "+1.7/h", "-0.5/day"; "+0.0/min" for none.
+std::string FormatRate(double perMinute);

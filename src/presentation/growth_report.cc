@@ -8,26 +8,12 @@
 
 namespace {
 
-// `change` over `milliseconds` per minute, signed, with one decimal,
-// rounded half away from zero.
+// `change` over `milliseconds` as a rate.
 void AppendRate(std::u16string& text, int64_t change, uint64_t milliseconds) {
-  int64_t magnitude = change < 0 ? -change : change;
-  // Tenths: change * 60000 / ms * 10, rounded.
-  int64_t tenths =
-      milliseconds == 0
-          ? 0
-          : (magnitude * 1200000 / static_cast<int64_t>(milliseconds) + 1) / 2;
-  text.push_back(change < 0 ? u'-' : u'+');
-  AppendNumber(text, tenths / 10);
-  text.push_back(u'.');
-  AppendNumber(text, tenths % 10);
-  AppendText(text, u"/min");
-}
-
-// The seconds until `last` reaches `limit`, above it, at `perMinute`, a
-// positive rate.
-double SecondsAtRate(uint32_t last, uint32_t limit, double perMinute) {
-  return static_cast<double>(limit - last) * 60 / perMinute;
+  AppendAscii(text, FormatRate(milliseconds == 0
+                                   ? 0
+                                   : static_cast<double>(change) * 60000 /
+                                         static_cast<double>(milliseconds)));
 }
 
 }  // namespace
@@ -90,30 +76,28 @@ std::string AboutTime(double seconds) {
   return text;
 }
 
-std::string QuotaTimeLeft(const ProcessGrowth& process, uint32_t quota) {
-  uint32_t last = process.lastGdiAll;
-  if (quota != 0 && last >= quota)
-    return "already at the quota";
-  const Trend& trend = process.trend;
-  if (quota == 0 || trend.word != TrendWord::StillGrowing ||
-      !(trend.perMinute > 0))
-    return "";
-  return AboutTime(SecondsAtRate(last, quota, trend.perMinute));
+std::string QuotaTimeLeft(const ProcessGrowth& process) {
+  switch (process.quota.state) {
+    case LimitState::Reached:
+      return "already at the quota";
+    case LimitState::Ahead:
+      return AboutTime(process.quota.secondsLeft);
+    case LimitState::Unknown:
+      break;
+  }
+  return "";
 }
 
 std::string TrendText(const Trend& trend) {
   std::string text = TrendWordText(trend.word);
   switch (trend.word) {
-    case TrendWord::StillGrowing: {
-      int64_t tenths = std::llround(std::fabs(trend.perMinute) * 10);
-      text += trend.perMinute < 0 ? " -" : " +";
-      text += std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) +
-              "/min";
+    case TrendWord::StillGrowing:
+      text += " " + FormatRate(trend.perMinute);
       break;
-    }
     case TrendWord::Held:
-      text += " at " + FormatCount(trend.level) + " since " +
-              SinceStart(trend.levelMilliseconds);
+      text += " at " + FormatCount(trend.level);
+      text += trend.unchanged ? " throughout"
+                              : " since " + SinceStart(trend.levelMilliseconds);
       break;
     case TrendWord::UpAndDown:
       text += ", " + FormatCount(trend.least) + " to " +
@@ -121,14 +105,6 @@ std::string TrendText(const Trend& trend) {
       break;
   }
   return text;
-}
-
-void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
-                        uint64_t samples, uint64_t milliseconds, uint32_t quota,
-                        const TableGrowth& table, std::u16string& text) {
-  AppendGrowthHeading(grown.empty(), samples, milliseconds, table, text);
-  for (const ProcessGrowth* process : grown)
-    AppendGrowthLine(*process, quota, text);
 }
 
 void AppendGrowthHeading(bool noneGrew, uint64_t samples, uint64_t milliseconds,
@@ -144,12 +120,10 @@ void AppendGrowthHeading(bool noneGrew, uint64_t samples, uint64_t milliseconds,
                        FormatCount(table.lastUsed) + " of " +
                        FormatCount(table.slots) + " entries (+" +
                        FormatCount(tableChange);
-    Trend trend = JudgeTrend(table.used);
-    if (table.lastUsed >= table.slots)
+    if (table.full.state == LimitState::Reached)
       line += ", full";
-    else if (trend.word == TrendWord::StillGrowing && trend.perMinute > 0)
-      line += ", full in " + AboutTime(SecondsAtRate(
-                                 table.lastUsed, table.slots, trend.perMinute));
+    else if (table.full.state == LimitState::Ahead)
+      line += ", full in " + AboutTime(table.full.secondsLeft);
     AppendAscii(text, line + ")\n");
   }
   if (noneGrew)
@@ -172,10 +146,10 @@ void AppendGrowthLine(const ProcessGrowth& process, uint32_t quota,
     text += categories;
   }
   AppendAscii(text, "  " + TrendText(process.trend));
-  std::string left = QuotaTimeLeft(process, quota);
-  if (left == "already at the quota")
-    AppendAscii(text, ", " + left);
-  else if (!left.empty())
-    AppendAscii(text, ", quota " + FormatCount(quota) + " in " + left);
+  if (process.quota.state == LimitState::Reached)
+    AppendAscii(text, ", " + QuotaTimeLeft(process));
+  else if (process.quota.state == LimitState::Ahead)
+    AppendAscii(text, ", quota " + FormatCount(quota) + " in " +
+                          QuotaTimeLeft(process));
   text.push_back(u'\n');
 }

@@ -21,36 +21,32 @@ std::u16string GrownCategoriesText(const ProcessGrowth& process);
 // minute (at least one), then to the day.
 std::string AboutTime(double seconds);
 
-// How far a process is from `quota` at its GDI All's trend: "already at
-// the quota", "about 2 h 15 min" while it is still growing, or empty.
-std::string QuotaTimeLeft(const ProcessGrowth& process, uint32_t quota);
+// How far a process is from its quota, as judged: "already at the quota",
+// "about 2 h 15 min" while it is still growing, or empty.
+std::string QuotaTimeLeft(const ProcessGrowth& process);
 
 // A time in the watch, truncated: "+45 s", "+12 min", "+1 h 6 min".
 std::string SinceStart(uint64_t milliseconds);
 
-// "still growing +2.0/min", "held at 279 since +1 h 6 min" or "up and
-// down, 150 to 310": the verdict on a count with its figures.
+// "still growing +2.0/min" (or per hour or day), "held at 279 since +1 h 6
+// min" or "up and down, 150 to 310": the verdict on a count with its
+// figures.
 std::string TrendText(const Trend& trend);
 
-// Appends "Growth over N samples, T s:"; when the table's used entries grew,
-// "Table: 7,604 -> 7,664 of 65,536 entries (+60, full in about 18 h)" (the
-// time while they are still growing, at their trend); then one line per
-// process of `grown`:
+// The growth report at the end of a text watch, written a line at a time:
+// "Growth over N samples, T s:" (T whole seconds); when the table's used
+// entries grew, "Table: 7,604 -> 7,664 of 65,536 entries (+60, full in
+// about 18 h)" (", full" once it is full, as judged); "No process grew."
+// when `noneGrew`.
+void AppendGrowthHeading(bool noneGrew, uint64_t samples, uint64_t milliseconds,
+                         const TableGrowth& table, std::u16string& text);
+// The line of one process that grew:
 //   "% 6d  %-28s  GDI All 121 -> 181 (+60, +6.0/min)  GDI Total 119 -> 179
 //   (+60, +6.0/min)  Bitmap +30  DC +30  still growing +6.0/min, quota
 //   10,000 in about 27 min"
 // (the rates over the process's own first and last sample, the categories
-// that grew, its GDI All's verdict, and while still growing the time to
-// `quota` at its trend; no time with a quota of 0), or "No process grew."
-// when there is none. T is whole seconds.
-void AppendGrowthReport(const std::vector<const ProcessGrowth*>& grown,
-                        uint64_t samples, uint64_t milliseconds, uint32_t quota,
-                        const TableGrowth& table, std::u16string& text);
-
-// The parts of AppendGrowthReport, for a report of many processes written a
-// line at a time: the heading, the table's line, and "No process grew."
-// when `noneGrew`; then the line of one process.
-void AppendGrowthHeading(bool noneGrew, uint64_t samples, uint64_t milliseconds,
-                         const TableGrowth& table, std::u16string& text);
+// that grew, its GDI All's verdict, and where that leaves it against its
+// `quota`: ", already at the quota", or the time to it while still
+// growing).
 void AppendGrowthLine(const ProcessGrowth& process, uint32_t quota,
                       std::u16string& text);

@@ -32,6 +32,17 @@ void Note(GrowthTracker& tracker, ProcessTable& table,
   tracker.Note(table, listed, milliseconds);
 }
 
+// The growth report as a text watch writes it.
+std::u16string Report(const GrowthTracker& tracker, uint64_t samples,
+                      uint64_t milliseconds, uint32_t quota) {
+  std::u16string text;
+  AppendGrowthHeading(tracker.Grown().empty(), samples, milliseconds,
+                      tracker.Table(), text);
+  for (const ProcessGrowth* process : tracker.Grown())
+    AppendGrowthLine(*process, quota, text);
+  return text;
+}
+
 // Ordered by the growth of GDI All, then of GDI Total; a process whose GDI
 // All fell but whose GDI Total grew is listed; a new name under a PID is
 // another process; rates are per minute over each process's own samples.
@@ -47,8 +58,7 @@ TEST(GrowthTest, OrderAndRates) {
         Record(12, u"c.exe", 9, 13, 1), Record(16, u"e.exe", 90, 90, 1)},
        7000);
   tracker.Judge();
-  std::u16string text;
-  AppendGrowthReport(tracker.Grown(), 2, 7999, 0, TableGrowth(), text);
+  std::u16string text = Report(tracker, 2, 7999, 0);
   EXPECT_EQ(
       u"Growth over 2 samples, 7 s:\n"
       u"     4  a.exe                         GDI All 10 -> 11 (+1, "
@@ -62,9 +72,10 @@ TEST(GrowthTest, OrderAndRates) {
       u"10\n",
       text);
 
-  text.clear();
-  AppendGrowthReport({}, 1, 0, 0, TableGrowth(), text);
-  EXPECT_EQ(u"Growth over 1 sample, 0 s:\nNo process grew.\n", text);
+  GrowthTracker none;
+  none.Judge();
+  EXPECT_EQ(u"Growth over 1 sample, 0 s:\nNo process grew.\n",
+            Report(none, 1, 0, 0));
 }
 
 // A process is a PID under a name from its start to its exit: one that
@@ -123,7 +134,7 @@ TEST(GrowthTest, AboutTime) {
 // Each process against the quota at its own GDI All's rate, one already at
 // it, one whose GDI All did not grow; the table against its slots.
 TEST(GrowthTest, QuotaAndTable) {
-  GrowthTracker tracker;
+  GrowthTracker tracker(10000);
   ProcessTable table;
   Note(tracker, table,
        {Record(4, u"a.exe", 100, 100, 0), Record(8, u"b.exe", 9990, 10, 0),
@@ -136,8 +147,7 @@ TEST(GrowthTest, QuotaAndTable) {
        60000);
   tracker.NoteTable(65536, 7664, 60000);
   tracker.Judge();
-  std::u16string text;
-  AppendGrowthReport(tracker.Grown(), 2, 60000, 10000, tracker.Table(), text);
+  std::u16string text = Report(tracker, 2, 60000, 10000);
   EXPECT_EQ(
       u"Growth over 2 samples, 60 s:\n"
       u"Table: 7,604 -> 7,664 of 65,536 entries (+60, full in about 16 h 5 "
@@ -149,7 +159,7 @@ TEST(GrowthTest, QuotaAndTable) {
       u"+11.0/min)  GDI Total 10 -> 10 (0, +0.0/min)  still growing "
       u"+11.0/min, already at the quota\n"
       u"    12  c.exe                         GDI All 50 -> 50 (0, +0.0/min)  "
-      u"GDI Total 10 -> 11 (+1, +1.0/min)  held at 50 since +0 s\n",
+      u"GDI Total 10 -> 11 (+1, +1.0/min)  held at 50 throughout\n",
       text);
 }
 

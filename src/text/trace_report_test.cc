@@ -71,7 +71,7 @@ TEST(TraceReportTest, FramesAndWhatHasNoStack) {
       "Trace of app.exe (PID 42) over 1 sample, 0 s: still running, no "
       "longer followed\n"
       "3 objects left on 1 stack:\n"
-      "Stack 1  Pen 1  Brush 2  held at 3 since +0 s  made 5, first +2 s, "
+      "Stack 1  Pen 1  Brush 2  held at 3 throughout  made 5, first +2 s, "
       "last +1 min\n"
       "    app.exe+0x100\n    app.exe+0x101\n    app.exe+0x102\n"
       "    app.exe+0x103\n    app.exe+0x104\n    app.exe+0x105\n"

@@ -8,22 +8,34 @@
 
 namespace {
 
-int64_t AllGrowth(const ProcessGrowth& p) {
-  return CountChange(p.firstGdiAll, p.lastGdiAll);
-}
-
-int64_t TotalGrowth(const ProcessGrowth& p) {
+int64_t GdiTotalGrowth(const ProcessGrowth& p) {
   return CountChange(p.firstGdiTotal, p.lastGdiTotal);
 }
 
 }  // namespace
 
 int64_t GdiAllGrowth(const ProcessGrowth& process) {
-  return AllGrowth(process);
+  return CountChange(process.firstGdiAll, process.lastGdiAll);
 }
 
 bool Grew(const ProcessGrowth& process) {
-  return AllGrowth(process) > 0 || TotalGrowth(process) > 0;
+  return GdiAllGrowth(process) > 0 || GdiTotalGrowth(process) > 0;
+}
+
+bool FailsGrowthGate(const ProcessGrowth& process, uint32_t gate) {
+  if (gate == 0 || GdiAllGrowth(process) < gate)
+    return false;
+  return process.trend.word == TrendWord::StillGrowing ||
+         process.quota.state == LimitState::Reached;
+}
+
+bool AnyFailsGrowthGate(const std::vector<const ProcessGrowth*>& processes,
+                        uint32_t gate) {
+  for (const ProcessGrowth* process : processes) {
+    if (FailsGrowthGate(*process, gate))
+      return true;
+  }
+  return false;
 }
 
 bool GrowsBefore(const ProcessGrowth& a, const ProcessGrowth& b) {
@@ -32,10 +44,10 @@ bool GrowsBefore(const ProcessGrowth& a, const ProcessGrowth& b) {
   if (a.trend.word == TrendWord::StillGrowing &&
       a.trend.perMinute != b.trend.perMinute)
     return a.trend.perMinute > b.trend.perMinute;
-  if (AllGrowth(a) != AllGrowth(b))
-    return AllGrowth(a) > AllGrowth(b);
-  if (TotalGrowth(a) != TotalGrowth(b))
-    return TotalGrowth(a) > TotalGrowth(b);
+  if (GdiAllGrowth(a) != GdiAllGrowth(b))
+    return GdiAllGrowth(a) > GdiAllGrowth(b);
+  if (GdiTotalGrowth(a) != GdiTotalGrowth(b))
+    return GdiTotalGrowth(a) > GdiTotalGrowth(b);
   if (a.pid != b.pid)
     return a.pid < b.pid;
   return a.id < b.id;
@@ -91,7 +103,7 @@ void GrowthTracker::Note(const ProcessTable& table,
     exited_.push_back(process.growth.id);
     liveByPid_.erase(process.growth.pid);
     if (Judged(process.growth)) {
-      process.growth.trend = JudgeTrend(process.gdiAll);
+      JudgeProcess(process.growth, process.gdiAll);
       const bool shown = process.growth.listed && Grew(process.growth);
       if (shown || FailsGate(process.growth)) {
         exitedGrown_.push_back(std::move(process.growth));
@@ -118,6 +130,13 @@ void GrowthTracker::Note(const ProcessTable& table,
     process.listed = true;
     listedIds_.push_back(process.id);
   }
+  JudgeSome();
+}
+
+void GrowthTracker::JudgeProcess(ProcessGrowth& growth,
+                                 const TrendSummary& gdiAll) const {
+  growth.trend = JudgeTrend(gdiAll);
+  growth.quota = JudgeLimit(growth.lastGdiAll, growth.trend, quota_);
 }
 
 void GrowthTracker::NoteTable(uint32_t slots, uint32_t used,
@@ -135,12 +154,11 @@ void GrowthTracker::NoteTable(uint32_t slots, uint32_t used,
 
 bool GrowthTracker::Judged(const ProcessGrowth& process) const {
   return (process.listed && Grew(process)) ||
-         (gate_ != 0 && AllGrowth(process) >= gate_);
+         (gate_ != 0 && GdiAllGrowth(process) >= gate_);
 }
 
 bool GrowthTracker::FailsGate(const ProcessGrowth& process) const {
-  return gate_ != 0 && process.trend.word == TrendWord::StillGrowing &&
-         AllGrowth(process) >= gate_;
+  return FailsGrowthGate(process, gate_);
 }
 
 void GrowthTracker::Judge() {
@@ -157,7 +175,7 @@ void GrowthTracker::Judge() {
   for (LiveProcess& process : live_) {
     if (!Judged(process.growth))
       continue;
-    process.growth.trend = JudgeTrend(process.gdiAll);
+    JudgeProcess(process.growth, process.gdiAll);
     note(process.growth);
   }
   auto order = [](const ProcessGrowth* a, const ProcessGrowth* b) {
@@ -165,32 +183,39 @@ void GrowthTracker::Judge() {
   };
   std::sort(grown_.begin(), grown_.end(), order);
   std::sort(failedGate_.begin(), failedGate_.end(), order);
+  if (tableNoted_) {
+    table_.trend = JudgeTrend(table_.used);
+    table_.full = JudgeLimit(table_.lastUsed, table_.trend, table_.slots);
+  }
   judged_ = true;
 }
 
-const ProcessGrowth* GrowthTracker::SteepestGrowing() {
+void GrowthTracker::JudgeSome() {
   // The one named last is judged again at every sample, so that it gives
   // way as soon as it stops; a few others take their turn.
   constexpr size_t kJudgedPerSample = 4;
-  auto judge = [](LiveProcess& process) {
-    process.growth.trend =
-        process.growth.listed && AllGrowth(process.growth) > 0
-            ? JudgeTrend(process.gdiAll)
-            : Trend();
+  auto judge = [this](LiveProcess& process) {
+    if (process.growth.listed && GdiAllGrowth(process.growth) > 0)
+      JudgeProcess(process.growth, process.gdiAll);
+    else
+      process.growth.trend = Trend();
   };
   auto steepest = liveByPid_.find(steepestPid_);
   if (steepest != liveByPid_.end())
     judge(live_[steepest->second]);
   for (size_t i = 0; i < kJudgedPerSample && i < live_.size(); ++i)
     judge(live_[nextJudged_++ % live_.size()]);
-  const ProcessGrowth* most = nullptr;
+  steepest_ = nullptr;
   for (const LiveProcess& process : live_) {
     const Trend& trend = process.growth.trend;
     if (trend.word == TrendWord::StillGrowing &&
-        AllGrowth(process.growth) > 0 &&
-        (!most || trend.perMinute > most->trend.perMinute))
-      most = &process.growth;
+        GdiAllGrowth(process.growth) > 0 &&
+        (!steepest_ || trend.perMinute > steepest_->trend.perMinute))
+      steepest_ = &process.growth;
   }
-  steepestPid_ = most ? most->pid : 0;
-  return most;
+  steepestPid_ = steepest_ ? steepest_->pid : 0;
+}
+
+const ProcessGrowth* GrowthTracker::SteepestGrowing() const {
+  return steepest_;
 }

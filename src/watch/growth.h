@@ -35,8 +35,10 @@ struct ProcessGrowth {
   uint32_t lastGdiTotal = 0;
   // Each category's entries in its last sample less those in its first.
   int32_t categoryGrowth[kCategoryCount] = {};
-  // Its GDI All's verdict, as last judged.
+  // Its GDI All's verdict, as last judged, and where that leaves it
+  // against its quota.
   Trend trend;
+  LimitOutlook quota;
 };
 
 // The change from `first` to `last`, worked out in 64 bits.
@@ -47,6 +49,13 @@ inline int64_t CountChange(uint32_t first, uint32_t last) {
 bool Grew(const ProcessGrowth& process);
 // Its GDI All's change from its first sample to its last.
 int64_t GdiAllGrowth(const ProcessGrowth& process);
+// Whether -g's `gate` fails the run for `process` as judged: its GDI All
+// grew by `gate` or more and is still growing, or has reached its quota
+// (a process at its quota can create no more objects: it has broken).
+bool FailsGrowthGate(const ProcessGrowth& process, uint32_t gate);
+// Whether it does for any of `processes`; never for a gate of 0.
+bool AnyFailsGrowthGate(const std::vector<const ProcessGrowth*>& processes,
+                        uint32_t gate);
 // The one order of the processes that grew, as judged, which every report
 // of growth reads: still growing, the steepest first, then held, then up
 // and down; within each, the largest growth of GDI All first, then of GDI
@@ -54,7 +63,8 @@ int64_t GdiAllGrowth(const ProcessGrowth& process);
 bool GrowsBefore(const ProcessGrowth& a, const ProcessGrowth& b);
 
 // The session's shared table over a watch: its used entries in the first
-// sample and in the last, and their trend.
+// sample and in the last, and their trend; as judged, the trend's verdict
+// and when the table is full at it.
 struct TableGrowth {
   uint32_t slots = 0;
   uint32_t firstUsed = 0;
@@ -62,10 +72,16 @@ struct TableGrowth {
   uint64_t firstMilliseconds = 0;
   uint64_t lastMilliseconds = 0;
   TrendSummary used;
+  Trend trend;
+  LimitOutlook full;
 };
 
 class GrowthTracker {
  public:
+  // `quota`: the most GDI objects a process may hold, its GDI All's limit;
+  // 0 when not known.
+  explicit GrowthTracker(uint32_t quota = 0) : quota_(quota) {}
+
   // Notes a sample taken `milliseconds` after the first: the processes that
   // `table` no longer records under their PID and name have exited; each
   // followed record is the process of its PID and name, or a new one, and
@@ -95,8 +111,8 @@ class GrowthTracker {
   void NoteTable(uint32_t slots, uint32_t used, uint64_t milliseconds);
   const TableGrowth& Table() const { return table_; }
 
-  // Judges every shown process that grew and is still live, for Grown();
-  // once, at the end of the watch.
+  // Judges every shown process that grew and is still live, for Grown(),
+  // and the table; once, at the end of the watch.
   void Judge();
   // The shown processes whose GDI All or GDI Total grew, in the order of
   // GrowsBefore. Read only after Judge(), and before another sample is
@@ -117,10 +133,10 @@ class GrowthTracker {
     return failedGate_;
   }
 
-  // The live, shown process still growing the steepest, or null: judged a
-  // few processes a sample, so that a sample costs the same however many
-  // grew.
-  const ProcessGrowth* SteepestGrowing();
+  // The live, shown process still growing the steepest as of the last
+  // sample noted, or null: a few processes are judged at each sample, so
+  // that a sample costs the same however many grew.
+  const ProcessGrowth* SteepestGrowing() const;
 
  private:
   struct LiveProcess {
@@ -136,6 +152,9 @@ class GrowthTracker {
   bool Judged(const ProcessGrowth& process) const;
   // Whether the judged `process` fails -g's gate.
   bool FailsGate(const ProcessGrowth& process) const;
+  void JudgeProcess(ProcessGrowth& growth, const TrendSummary& gdiAll) const;
+  // Judges the steepest named last and a few others in turn.
+  void JudgeSome();
 
   // Processes not exited, and the index of each one's PID among them: a
   // deque, so that their few kilobytes each are neither doubled nor copied
@@ -152,7 +171,9 @@ class GrowthTracker {
   uint32_t gate_ = 0;
   bool judged_ = false;
   size_t nextJudged_ = 0;
-  uint32_t steepestPid_ = 0;  // the last one SteepestGrowing named
+  const ProcessGrowth* steepest_ = nullptr;  // valid until the next Note
+  uint32_t steepestPid_ = 0;
+  uint32_t quota_ = 0;
   std::vector<uint64_t> listedIds_;
   std::vector<uint64_t> exited_;
   uint64_t nextId_ = 0;

@@ -9,10 +9,6 @@
 
 namespace {
 
-// The one-sided Mann-Kendall statistic that a rise must reach: a churning
-// count passes it by chance about once in a thousand stretches.
-constexpr double kRisingZ = 2.33;
-
 struct Point {
   double milliseconds;
   double value;
@@ -37,71 +33,6 @@ TrendBucket Merged(const TrendBucket& a, const TrendBucket& b) {
   return merged;
 }
 
-// The Mann-Kendall S of `points` in time order: the rising pairs less the
-// falling ones.
-int64_t KendallS(const std::vector<Point>& points) {
-  int64_t s = 0;
-  for (size_t i = 0; i < points.size(); ++i) {
-    for (size_t j = i + 1; j < points.size(); ++j) {
-      if (points[j].value > points[i].value)
-        ++s;
-      else if (points[j].value < points[i].value)
-        --s;
-    }
-  }
-  return s;
-}
-
-// S as a standard normal score, continuity corrected, with the variance
-// reduced for tied values.
-double KendallZ(const std::vector<Point>& points, int64_t s) {
-  double n = static_cast<double>(points.size());
-  double variance = n * (n - 1) * (2 * n + 5);
-  std::vector<double> values;
-  values.reserve(points.size());
-  for (const Point& point : points)
-    values.push_back(point.value);
-  std::sort(values.begin(), values.end());
-  for (size_t i = 0; i < values.size();) {
-    size_t j = i;
-    while (j < values.size() && values[j] == values[i])
-      ++j;
-    double tied = static_cast<double>(j - i);
-    variance -= tied * (tied - 1) * (2 * tied + 5);
-    i = j;
-  }
-  variance /= 18;
-  if (s == 0 || variance <= 0)
-    return 0;
-  double corrected = static_cast<double>(s > 0 ? s - 1 : s + 1);
-  return corrected / std::sqrt(variance);
-}
-
-// The index of the point after the largest rise from one to the next; 0
-// when none rises.
-size_t LargestJump(const std::vector<Point>& points) {
-  size_t at = 0;
-  double largest = 0;
-  for (size_t i = 1; i < points.size(); ++i) {
-    double rise = points[i].value - points[i - 1].value;
-    if (rise > largest) {
-      largest = rise;
-      at = i;
-    }
-  }
-  return at;
-}
-
-// The points with their largest rise taken out, so that one jump alone
-// does not make a trend.
-std::vector<Point> WithoutLargestJump(std::vector<Point> points) {
-  size_t at = LargestJump(points);
-  double largest = at == 0 ? 0 : points[at].value - points[at - 1].value;
-  for (size_t i = at; largest > 0 && i < points.size(); ++i)
-    points[i].value -= largest;
-  return points;
-}
-
 // The median of `values`, which are not empty.
 double Median(std::vector<double> values) {
   auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
@@ -112,13 +43,13 @@ double Median(std::vector<double> values) {
   return (*std::max_element(values.begin(), middle) + upper) / 2;
 }
 
-// The Theil-Sen slope: the median of the slopes between every two points,
-// per millisecond.
-double TheilSenSlope(const std::vector<Point>& points) {
+// The Theil-Sen slope of `points[from, to)`: the median of the slopes
+// between every two points, per millisecond.
+double TheilSenSlope(const std::vector<Point>& points, size_t from, size_t to) {
   std::vector<double> slopes;
-  slopes.reserve(points.size() * (points.size() - 1) / 2);
-  for (size_t i = 0; i < points.size(); ++i) {
-    for (size_t j = i + 1; j < points.size(); ++j) {
+  slopes.reserve((to - from) * (to - from - 1) / 2);
+  for (size_t i = from; i < to; ++i) {
+    for (size_t j = i + 1; j < to; ++j) {
       double dt = points[j].milliseconds - points[i].milliseconds;
       if (dt > 0)
         slopes.push_back((points[j].value - points[i].value) / dt);
@@ -126,6 +57,58 @@ double TheilSenSlope(const std::vector<Point>& points) {
   }
   return slopes.empty() ? 0 : Median(std::move(slopes));
 }
+
+// Whether no sample of `summary`, which keeps every sample, is below the
+// one before.
+bool NeverFell(const TrendSummary& summary) {
+  for (size_t i = 1; i < summary.BucketCount(); ++i) {
+    if (summary.Bucket(i).least < summary.Bucket(i - 1).last)
+      return false;
+  }
+  return true;
+}
+
+// Running sums over a series, so that the least-squares line of any of its
+// stretches, and what the line leaves unexplained, cost a few operations.
+class LineFits {
+ public:
+  explicit LineFits(const std::vector<Point>& points)
+      : sums_(points.size() + 1) {
+    // Times from the first point, in minutes, keep the squares small.
+    const double origin = points.empty() ? 0 : points[0].milliseconds;
+    for (size_t i = 0; i < points.size(); ++i) {
+      double t = (points[i].milliseconds - origin) / 60000;
+      double y = points[i].value;
+      Sums& next = sums_[i + 1];
+      next = sums_[i];
+      next.t += t;
+      next.y += y;
+      next.tt += t * t;
+      next.ty += t * y;
+      next.yy += y * y;
+    }
+  }
+
+  // The sum of squared residuals of the least-squares line through the
+  // points [from, to).
+  double Residual(size_t from, size_t to) const {
+    const Sums& a = sums_[from];
+    const Sums& b = sums_[to];
+    double n = static_cast<double>(to - from);
+    double t = b.t - a.t, y = b.y - a.y;
+    double stt = (b.tt - a.tt) - t * t / n;
+    double sty = (b.ty - a.ty) - t * y / n;
+    double syy = (b.yy - a.yy) - y * y / n;
+    double residual = stt > 0 ? syy - sty * sty / stt : syy;
+    return std::max(0.0, residual);
+  }
+
+ private:
+  struct Sums {
+    double t = 0, y = 0, tt = 0, ty = 0, yy = 0;
+  };
+  std::vector<Sums> sums_;
+};
 
 }  // namespace
 
@@ -161,6 +144,118 @@ uint64_t TrendSummary::LastMilliseconds() const {
   return last.firstMilliseconds + last.spanMilliseconds;
 }
 
+std::vector<TrendFloor> TrendFloors(const TrendSummary& summary) {
+  const size_t buckets = summary.BucketCount();
+  std::vector<TrendFloor> floors(buckets);
+  for (size_t i = 0; i < buckets; ++i) {
+    const TrendBucket& bucket = summary.Bucket(i);
+    // When the least came is not kept: at the first or the last sample
+    // where it is one of them, else in the middle.
+    double at = static_cast<double>(bucket.spanMilliseconds) / 2;
+    if (bucket.least == bucket.first)
+      at = 0;
+    else if (bucket.least == bucket.last)
+      at = bucket.spanMilliseconds;
+    floors[i].milliseconds = static_cast<double>(bucket.firstMilliseconds) + at;
+    double least = bucket.least;
+    if (i > 0 && i + 1 < buckets)
+      least = std::min(
+          least, static_cast<double>(std::max(summary.Bucket(i - 1).least,
+                                              summary.Bucket(i + 1).least)));
+    floors[i].least = least;
+  }
+  double below = std::numeric_limits<double>::infinity();
+  for (size_t i = buckets; i-- > 0;) {
+    below = std::min(below, floors[i].least);
+    floors[i].floor = below;
+  }
+  return floors;
+}
+
+double TrendChurn(const TrendSummary& summary) {
+  const size_t buckets = summary.BucketCount();
+  std::vector<double> changes;
+  changes.reserve(2 * buckets);
+  for (size_t i = 0; i < buckets; ++i) {
+    const TrendBucket& bucket = summary.Bucket(i);
+    if (i + 1 < buckets)
+      changes.push_back(static_cast<double>(summary.Bucket(i + 1).first) -
+                        static_cast<double>(bucket.last));
+    if (summary.BucketSamples(i) == 2)
+      changes.push_back(static_cast<double>(bucket.last) -
+                        static_cast<double>(bucket.first));
+  }
+  if (changes.empty())
+    return 0;
+  // Around the typical change, so that a steady rise is not churn.
+  const double typical = Median(changes);
+  for (double& change : changes)
+    change = std::fabs(change - typical);
+  return Median(std::move(changes));
+}
+
+TrendTeeth TrendReleases(const std::vector<TrendFloor>& floors, double churn) {
+  TrendTeeth teeth;
+  teeth.end = floors.size();
+  // A release: the least falls by far more than the churn.
+  const double drop = std::max(4 * churn, 4.0);
+  size_t last = 0;
+  size_t releases = 0;
+  for (size_t i = 1; i < floors.size(); ++i) {
+    if (floors[i].least + drop >= floors[i - 1].least)
+      continue;
+    if (releases++ > 0)
+      teeth.longestMilliseconds =
+          std::max(teeth.longestMilliseconds,
+                   floors[i].milliseconds - floors[last].milliseconds);
+    last = i;
+  }
+  // A tooth younger than the longest one before it is a tooth like them.
+  if (releases >= 2 && floors.back().milliseconds - floors[last].milliseconds <=
+                           teeth.longestMilliseconds)
+    teeth.end = last;
+  if (releases < 2)
+    teeth.longestMilliseconds = 0;
+  return teeth;
+}
+
+size_t TrendLatestChange(const std::vector<TrendFloor>& floors, size_t end,
+                         double churn, size_t shortest) {
+  std::vector<Point> points(end);
+  for (size_t i = 0; i < end; ++i)
+    points[i] = {floors[i].milliseconds, floors[i].floor};
+  const LineFits fits(points);
+  shortest = std::max<size_t>(shortest, 1);
+  std::vector<double> rises;
+  rises.reserve(end);
+  size_t from = 0;
+  while (end - from >= 2 * shortest) {
+    // Where in its bucket a floor was reached is not kept: a floor may be
+    // off its line by up to half a bucket's rise, so the noise is at least
+    // half the stretch's typical rise from one floor to the next.
+    rises.clear();
+    for (size_t i = from + 1; i < end; ++i)
+      rises.push_back(points[i].value - points[i - 1].value);
+    const double noise = std::max({churn, Median(rises) / 2, 1.0});
+    const double penalty = kTrendChangePenalty *
+                           std::log(static_cast<double>(end)) * noise * noise;
+    const double whole = fits.Residual(from, end);
+    double best = whole;
+    size_t split = from;
+    for (size_t k = from + shortest; k + shortest <= end; ++k) {
+      double parts = fits.Residual(from, k) + fits.Residual(k, end);
+      if (parts < best) {
+        best = parts;
+        split = k;
+      }
+    }
+    if (split == from || whole - best <= penalty)
+      break;
+    from = split;
+  }
+  return from;
+}
+
 Trend JudgeTrend(const TrendSummary& summary) {
   Trend trend;
   const size_t buckets = summary.BucketCount();
@@ -170,17 +265,20 @@ Trend JudgeTrend(const TrendSummary& summary) {
     trend.least = std::min(trend.least, summary.Bucket(i).least);
     trend.greatest = std::max(trend.greatest, summary.Bucket(i).greatest);
   }
+  const double churn = TrendChurn(summary);
+  trend.churn = static_cast<uint32_t>(std::ceil(2 * churn));
   const uint32_t first = summary.First();
   const uint32_t last = summary.Last();
   trend.level = last;
   trend.levelMilliseconds = summary.FirstMilliseconds();
   if (last <= first) {
-    trend.word =
-        trend.least == trend.greatest ? TrendWord::Held : TrendWord::UpAndDown;
+    trend.unchanged = trend.least == trend.greatest;
+    trend.word = trend.unchanged ? TrendWord::Held : TrendWord::UpAndDown;
     return trend;
   }
-  const uint64_t samples = summary.Samples();
-  if (samples < kTrendMinimumSamples) {
+  // Too few samples to tell churn from a rise: one that never fell is
+  // still growing, at its rate from the first to the last.
+  if (summary.Samples() < kTrendMinimumSamples && NeverFell(summary)) {
     uint64_t span = summary.LastMilliseconds() - summary.FirstMilliseconds();
     trend.word = TrendWord::StillGrowing;
     trend.perMinute = span == 0 ? 0
@@ -188,65 +286,66 @@ Trend JudgeTrend(const TrendSummary& summary) {
                                       static_cast<double>(span);
     return trend;
   }
-
-  // The latest stretch: the buckets of the latest third of the samples, at
-  // least kTrendMinimumSamples of them.
-  const uint64_t wanted = std::max<uint64_t>(samples / 3, 16);
-  size_t start = buckets;
-  uint64_t taken = 0;
-  while (start > 0 && taken < wanted)
-    taken += summary.BucketSamples(--start);
-  std::vector<Point> points;
-  points.reserve(2 * (buckets - start));
-  for (size_t i = start; i < buckets; ++i) {
-    const TrendBucket& bucket = summary.Bucket(i);
-    double at = static_cast<double>(bucket.firstMilliseconds);
-    points.push_back({at, static_cast<double>(bucket.first)});
-    if (summary.BucketSamples(i) > 1)
-      points.push_back(
-          {at + bucket.spanMilliseconds, static_cast<double>(bucket.last)});
+  const std::vector<TrendFloor> floors = TrendFloors(summary);
+  const TrendTeeth teeth = TrendReleases(floors, churn);
+  const size_t end = teeth.end;
+  // The shortest stretch judged: three buckets, the samples too few to
+  // judge, and two of the longest teeth, so that a floor is judged by more
+  // than one release.
+  const double bucketMilliseconds =
+      buckets > 1 ? floors[1].milliseconds - floors[0].milliseconds : 1;
+  const uint64_t perBucket = summary.BucketSamples(0);
+  size_t shortest = std::max<size_t>(
+      kTrendMinimumStretch,
+      static_cast<size_t>((kTrendMinimumSamples + perBucket - 1) / perBucket));
+  if (bucketMilliseconds > 0)
+    shortest = std::max(
+        shortest, static_cast<size_t>(std::ceil(2 * teeth.longestMilliseconds /
+                                                bucketMilliseconds)));
+  std::vector<Point> points(end);
+  for (size_t i = 0; i < end; ++i)
+    points[i] = {floors[i].milliseconds, floors[i].floor};
+  const double band = std::max(2 * churn, 1.0);
+  size_t from = TrendLatestChange(floors, end, churn, shortest);
+  double slope = 0;
+  bool rising = false;
+  for (;;) {
+    slope = TheilSenSlope(points, from, end);
+    const double duration =
+        points[end - 1].milliseconds - points[from].milliseconds;
+    rising = end - from >= 2 && slope * duration > 2 * band;
+    if (!rising || from == 0)
+      break;
+    // A latest stretch that rises no higher than the count had already
+    // been before it is more of what came before (a tooth, the churn's
+    // ends): judged with the stretch before it.
+    uint32_t before = 0;
+    for (size_t i = 0; i < from; ++i)
+      before = std::max(before, summary.Bucket(i).greatest);
+    if (floors[end - 1].floor > before + band)
+      break;
+    from = TrendLatestChange(floors, from, churn, shortest);
   }
-
-  std::vector<Point> steady = WithoutLargestJump(points);
-  bool rising = KendallZ(steady, KendallS(steady)) >= kRisingZ;
+  trend.changeMilliseconds = summary.Bucket(from).firstMilliseconds;
   if (rising) {
-    // A churn whose floor does not climb is not a rise, however its peaks
-    // fall within the stretch: the later half's least must be above the
-    // earlier half's.
-    size_t middle = start + (buckets - start) / 2;
-    uint32_t earlier = summary.Bucket(start).least;
-    uint32_t later = summary.Bucket(middle).least;
-    for (size_t i = start; i < buckets; ++i) {
-      uint32_t& least = i < middle ? earlier : later;
-      least = std::min(least, summary.Bucket(i).least);
-    }
-    rising = later > earlier;
-  }
-  double slope = TheilSenSlope(points) * 60000;
-  if (rising && slope > 0) {
     trend.word = TrendWord::StillGrowing;
-    trend.perMinute = slope;
+    trend.perMinute = slope * 60000;
     return trend;
   }
 
-  // Held: the latest stretch sits above the start by more than it churns
-  // apart from its largest jump. Its level is where it settled: after that
-  // jump, unless that leaves less than a quarter of the stretch.
-  size_t jump = LargestJump(points);
-  if (4 * (points.size() - jump) < points.size())
-    jump = 0;
+  // Held: the latest stretch sits above the start by more than the churn,
+  // and its counts keep within the churn of its level, the median of them.
   std::vector<double> values;
-  values.reserve(points.size() - jump);
-  double steadyLeast = steady[0].value;
-  double steadyGreatest = steadyLeast;
-  for (size_t i = 0; i < points.size(); ++i) {
-    if (i >= jump)
-      values.push_back(points[i].value);
-    steadyLeast = std::min(steadyLeast, steady[i].value);
-    steadyGreatest = std::max(steadyGreatest, steady[i].value);
+  values.reserve(2 * (buckets - from));
+  for (size_t i = from; i < buckets; ++i) {
+    values.push_back(summary.Bucket(i).first);
+    values.push_back(summary.Bucket(i).last);
   }
-  double level = Median(values);
-  if (level - first > steadyGreatest - steadyLeast) {
+  const double level = Median(values);
+  for (double& value : values)
+    value = std::fabs(value - level);
+  const double spread = Median(std::move(values));
+  if (level - first >= band && spread <= band) {
     trend.word = TrendWord::Held;
     trend.level = static_cast<uint32_t>(std::lround(level));
     for (size_t i = 0; i < buckets; ++i) {
@@ -263,6 +362,20 @@ Trend JudgeTrend(const TrendSummary& summary) {
   }
   trend.word = TrendWord::UpAndDown;
   return trend;
+}
+
+LimitOutlook JudgeLimit(uint32_t last, const Trend& trend, uint32_t limit) {
+  LimitOutlook outlook;
+  if (limit == 0)
+    return outlook;
+  if (last >= limit || limit - last <= trend.churn) {
+    outlook.state = LimitState::Reached;
+  } else if (trend.word == TrendWord::StillGrowing && trend.perMinute > 0) {
+    outlook.state = LimitState::Ahead;
+    outlook.secondsLeft =
+        static_cast<double>(limit - last) * 60 / trend.perMinute;
+  }
+  return outlook;
 }
 
 const char* TrendWordText(TrendWord word) {

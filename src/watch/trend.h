@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // A run of consecutive samples, reduced to what the judgement reads.
 struct TrendBucket {
@@ -63,15 +64,81 @@ struct Trend {
   // Up and down: the least and the greatest count.
   uint32_t least = 0;
   uint32_t greatest = 0;
+  // Where the latest stretch judged starts.
+  uint64_t changeMilliseconds = 0;
+  // How far the count moves about its level from sample to sample.
+  uint32_t churn = 0;
   TrendWord word = TrendWord::UpAndDown;
+  // Held: the count never moved.
+  bool unchanged = false;
 };
 
-// Fewer samples than this are too few to judge: a count that grew over
-// them is still growing, at its rate from the first to the last.
+// Where a count stands against a limit it cannot pass (a process's quota,
+// the table's slots).
+enum class LimitState : uint8_t {
+  Unknown,  // no limit, or not heading for it
+  Reached,  // at it, or within its churn of it, whatever its word
+  Ahead,    // still growing: reaches it in secondsLeft at its trend
+};
+struct LimitOutlook {
+  LimitState state = LimitState::Unknown;
+  double secondsLeft = 0;
+};
+
+// The outlook of a count whose last value is `last`, judged `trend`,
+// against `limit` (0: none).
+LimitOutlook JudgeLimit(uint32_t last, const Trend& trend, uint32_t limit);
+
+// The fewest samples a stretch is judged over, unless the count has fewer.
+// A count with fewer that grew and never fell is still growing, at its rate
+// from the first sample to the last.
 constexpr uint64_t kTrendMinimumSamples = 8;
 
 // The verdict on `summary`, which holds at least one sample.
 Trend JudgeTrend(const TrendSummary& summary);
+
+// The stages of JudgeTrend, for their tests.
+
+// A bucket's least count at its middle, no higher than the higher of its
+// neighbours' (a momentary spike is no level); and
+// its floor: the least the count came down to from that bucket on, so that
+// churn and a spike count by the level the count keeps returning to, and a
+// sawtooth by the level of its releases.
+struct TrendFloor {
+  double milliseconds = 0;
+  double least = 0;
+  double floor = 0;
+};
+std::vector<TrendFloor> TrendFloors(const TrendSummary& summary);
+
+// How much a count moves from one sample to the next, typically: the median
+// of the changes between neighbouring samples that the summary keeps.
+double TrendChurn(const TrendSummary& summary);
+
+// The releases of a sawtooth: falls of the least by far more than the
+// churn. With two or more, `end` leaves out the latest tooth when it is no
+// older than the longest before it (it is one more tooth), and
+// `longestMilliseconds` is that longest; else all the floors and 0.
+struct TrendTeeth {
+  size_t end = 0;
+  double longestMilliseconds = 0;
+};
+TrendTeeth TrendReleases(const std::vector<TrendFloor>& floors, double churn);
+
+// Least-squares lines through the stretches of floors, at least this many
+// buckets each.
+constexpr size_t kTrendMinimumStretch = 3;
+// A change costs this many times the log of the floors' count, times the
+// churn squared: Schwarz's criterion for a line's two more parameters and
+// its start, with the churn as the noise.
+constexpr double kTrendChangePenalty = 3;
+
+// Where the latest stretch of `floors[0, end)` starts: binary segmentation,
+// splitting the latest stretch where two lines explain it better than one
+// by more than the penalty, until no split does; stretches of at least
+// `shortest` buckets.
+size_t TrendLatestChange(const std::vector<TrendFloor>& floors, size_t end,
+                         double churn, size_t shortest);
 
 // "still growing", "held" or "up and down", as scripts may match them.
 const char* TrendWordText(TrendWord word);

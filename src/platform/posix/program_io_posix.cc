@@ -29,15 +29,23 @@ volatile sig_atomic_t signalled = 0;
 
 void OnSignal(int) { signalled = 1; }
 
+// Set once, as the program starts.
+bool stdoutMissing = false;
+
 }  // namespace
+
+bool StdoutIsMissing() { return stdoutMissing; }
 
 namespace posix {
 
 void StartProgram() {
   // Standard input, output and error that were closed lead nowhere, so that
-  // no file the run opens takes their place (an error line in -O's file).
+  // no file the run opens takes their place (an error line in -O's file);
+  // what is written to a closed standard output is lost, and so fails.
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      if (fd == 1)
+        stdoutMissing = true;
       int null = open("/dev/null", O_RDWR);
       if (null >= 0 && null != fd) {
         dup2(null, fd);
@@ -67,7 +75,7 @@ void AppendUnitInCodePage(char16_t unit, std::string& bytes) {
   char encoded[MB_LEN_MAX];
   std::mbstate_t state = {};
   size_t count =
-      (unit >= 0xD800 && unit <= 0xDFFF)
+      IsSurrogate(unit)
           ? static_cast<size_t>(-1)
           : std::wcrtomb(encoded, static_cast<wchar_t>(unit), &state);
   if (count == static_cast<size_t>(-1))
@@ -112,12 +120,14 @@ size_t StderrTerminalColumns() {
 void WriteStderrTerminal(const std::u16string& text) {
   // A terminal here reads UTF-8.
   std::string utf8;
-  size_t position = 0;
-  while (position < text.size()) {
-    char32_t c = NextCodePoint(text.data(), text.size(), &position);
-    AppendUtf8(c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c, utf8);
-  }
+  AppendUtf8(text, utf8);
   std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+  std::fflush(stderr);
+}
+
+void ClearStderrTerminalBelow() {
+  // Erase in display (ED) from the cursor on.
+  std::fputs("\r\x1b[J", stderr);
   std::fflush(stderr);
 }
 
@@ -139,10 +149,7 @@ bool WriteStdoutText(const char* bytes, size_t length) {
       unit = L'?';
       count = 1;
     }
-    // A control character of a name would command the terminal.
-    if (unit != L'\n' && IsControlCharacter(static_cast<char32_t>(unit)))
-      unit = L'?';
-    AppendUtf8(static_cast<char32_t>(unit), utf8);
+    AppendUtf8(ShownOnTerminal(static_cast<char32_t>(unit)), utf8);
     at += count;
   }
   return WriteStdout(utf8.data(), utf8.size());
@@ -154,7 +161,18 @@ bool WriteStdoutExact(const char* bytes, size_t length) {
 
 bool WriteStdoutUtf8(const char* bytes, size_t length, bool) {
   // A terminal here reads UTF-8, and "\n" is "\n" everywhere.
-  return WriteStdout(bytes, length);
+  if (!StdoutIsTerminal())
+    return WriteStdout(bytes, length);
+  std::u16string text = DecodeUtf8(std::string_view(bytes, length));
+  std::string shown;
+  shown.reserve(length);
+  size_t position = 0;
+  while (position < text.size()) {
+    AppendUtf8(
+        ShownOnTerminal(NextCodePoint(text.data(), text.size(), &position)),
+        shown);
+  }
+  return WriteStdout(shown.data(), shown.size());
 }
 
 void CatchInterrupts() {

@@ -23,9 +23,7 @@ namespace {
 // A path as this host's file functions take it: UTF-8.
 std::string HostPath(const std::u16string& path) {
   std::string bytes;
-  size_t position = 0;
-  while (position < path.size())
-    AppendUtf8(NextCodePoint(path.data(), path.size(), &position), bytes);
+  AppendUtf8(path, bytes);
   return bytes;
 }
 
@@ -74,14 +72,37 @@ class EndingSignalsBlocked {
   sigset_t old_;
 };
 
+// Whether the kernel would follow the link at `path`, whose status is
+// `link`, for this process, as it does with fs.protected_symlinks set
+// (whatever it is set to): a link in a sticky, world-writable folder (such
+// as /tmp) only for the link's owner or the folder's, so that no other user
+// can plant one there that leads a privileged run to a file of its choice.
+bool MayFollow(const std::string& path, const struct stat& link) {
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "."
+                       : slash == 0               ? "/"
+                                                  : path.substr(0, slash);
+  struct stat status = {};
+  if (stat(folder.c_str(), &status) != 0)
+    return false;
+  bool shared =
+      (status.st_mode & S_ISVTX) != 0 && (status.st_mode & S_IWOTH) != 0;
+  return !shared || link.st_uid == geteuid() || link.st_uid == status.st_uid;
+}
+
 // Follows the symbolic links from `path` to what they name, which need not
-// exist. False, with errno set, when a link cannot be read or they loop.
+// exist. False, with errno set, when a link cannot be read, may not be
+// followed (EACCES, see MayFollow) or they loop.
 bool FollowLinks(std::string path, std::string* target) {
   for (int links = 0; links < 40; ++links) {
     struct stat status = {};
     if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
       *target = std::move(path);
       return true;
+    }
+    if (!MayFollow(path, status)) {
+      errno = EACCES;
+      return false;
     }
     std::string link(PATH_MAX, '\0');
     ssize_t length = readlink(path.c_str(), link.data(), link.size());
@@ -138,6 +159,12 @@ void RemoveNewFileOnEndingSignals() {
 
 bool ReplacementFile::Create(std::string* reason) {
   Discard();
+  // A name that was not valid UTF-8 (its bytes marked as lone surrogates)
+  // cannot be written as given: any other name would be another file.
+  if (HoldsLoneSurrogate(destination_)) {
+    *reason = ErrorText(EILSEQ);
+    return false;
+  }
   std::string target;
   if (!FollowLinks(HostPath(destination_), &target)) {
     *reason = ErrorText(errno);
@@ -203,6 +230,29 @@ bool ReplacementFile::Write(const char* bytes, size_t length, bool /*text*/,
 }
 
 bool ReplacementFile::Commit(std::string* reason) {
+  // The destination is judged again as it is now, as at the first write:
+  // over a long watch it may have gained a hard link, lost its write
+  // permission or become a link itself. What would be refused now is
+  // refused, and keeps its content; a mode or owner changed meanwhile is
+  // taken.
+  std::string target;
+  if (!FollowLinks(HostPath(destination_), &target)) {
+    *reason = ErrorText(errno);
+    Discard();
+    return false;
+  }
+  struct stat now = {};
+  if (stat(target.c_str(), &now) == 0) {
+    *reason = RefusalOf(target, now);
+    if (!reason->empty()) {
+      Discard();
+      return false;
+    }
+    if (now.st_uid != geteuid() || now.st_gid != getegid())
+      (void)!fchown(descriptor_, now.st_uid, now.st_gid);
+    fchmod(descriptor_, now.st_mode & 07777);
+  }
+  target_ = DecodeUtf8(target);
   // close reports what a delayed write could not store.
   bool closed = close(descriptor_) == 0;
   int error = errno;
