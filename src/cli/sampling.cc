@@ -104,7 +104,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   bool programEnded = false;
   RunEnd end;
   end.growth = watch ? &growth : nullptr;
-  end.processQuota = needs.processQuota ? ReadProcessQuota() : 0;
+  const uint32_t processQuota = needs.processQuota ? ReadProcessQuota() : 0;
   StatusLine status(watch && statusLine);
   std::string failure;
   bool overThreshold = false;
@@ -138,7 +138,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
         break;
       }
       SystemTotals system;
-      system.processQuota = end.processQuota;
+      system.processQuota = processQuota;
       if (const char* error = TakeSample(needs, *current, &system)) {
         end.failure = Failure::SystemState;
         failure = error;
@@ -147,7 +147,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
       listed = ListedProcesses(*current, options);
       int64_t unlisted = UnlistedHandles(listed, options);
       if (unlisted > 0) {
-        end.failure = Failure::OutOfMemory;
+        end.failure = Failure::HandlesLost;
         failure = UnlistedHandlesMessage(unlisted);
         if (watch || !policy.showsIncompleteSingleRun)
           break;
