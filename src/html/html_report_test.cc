@@ -246,4 +246,24 @@ TEST(HtmlReportTest, ChangesBudgetPerBlock) {
   EXPECT_LT(changes.size(), kMaxChangesBytes);
 }
 
+// The budget counts the page's bytes, after escaping: names of ampersands
+// take five times the room of their lines.
+TEST(HtmlReportTest, ChangesBudgetAfterEscaping) {
+  const std::u16string name(259, u'&');
+  std::vector<Process> started;
+  // Each started line holds the name whole: 259 units, 1,295 bytes on the
+  // page; together well under the budget, and well over once escaped.
+  const uint32_t kCount = kMaxChangesBytes / 259 / 2;
+  for (uint32_t i = 0; i < kCount; ++i)
+    started.push_back({4 * (i + 1), name.c_str(), 10, 10});
+  HtmlWatch watch;
+  watch.Sample({});
+  watch.Sample(started);
+  std::string changes = Section(watch.End(), "<h2>Changes", "</details>");
+  EXPECT_EQ(std::string::npos, changes.find("<h3>Sample 2,"));
+  EXPECT_NE(std::string::npos,
+            changes.find("The changes of 1 more samples, from sample 2 on"));
+  EXPECT_LT(changes.size(), kMaxChangesBytes);
+}
+
 }  // namespace
