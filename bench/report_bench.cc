@@ -138,7 +138,7 @@ FloorDocument JsonFloor(const std::vector<const ProcessRecord*>& listed,
             "\"categories\":{",
             record->entryCount, record->guiObjectCount, record->gdiPeakCount,
             record->userObjectCount, record->userPeakCount);
-    for (int category = 0; category < kObjectCategoryCount; ++category) {
+    for (int category = 0; category < kCategoryCount; ++category) {
       process.start += Printf("%s\"%s\":%d", category ? "," : "",
                               kObjectCategoryNames[category],
                               record->categoryCounts[category]);

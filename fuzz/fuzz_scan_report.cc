@@ -186,7 +186,7 @@ int32_t CounterSum(const ProcessRecord& record) {
 // What the table holds for one owner PID (the owner word, bit 0 cleared).
 struct Owned {
   int32_t entries = 0;
-  int32_t perCategory[kObjectCategoryCount] = {};
+  int32_t perCategory[kCategoryCount] = {};
 };
 
 // The input's entries as the scan sees them: `block` placed at `offset` of a
@@ -221,7 +221,7 @@ void CheckRecord(ProcessRecord& record, const Table& table,
   auto found = owners.find(record.pid);
   Owned owned = found == owners.end() ? Owned() : found->second;
   FUZZ_CHECK(record.entryCount == owned.entries);
-  for (int category = 0; category < kObjectCategoryCount; ++category) {
+  for (int category = 0; category < kCategoryCount; ++category) {
     FUZZ_CHECK(record.categoryCounts[category] == owned.perCategory[category]);
   }
   // No append fails at these sizes, so every owned entry is listed.
@@ -307,8 +307,8 @@ void CheckJson(const ProcessTable& table, const SystemTotals& system,
     FUZZ_CHECK(NumberOf(process.Find(u"userPeak")) == record.userPeakCount);
     const JsonValue* categories = process.Find(u"categories");
     FUZZ_CHECK(categories &&
-               categories->members.size() == size_t{kObjectCategoryCount});
-    for (int category = 0; category < kObjectCategoryCount; ++category) {
+               categories->members.size() == size_t{kCategoryCount});
+    for (int category = 0; category < kCategoryCount; ++category) {
       FUZZ_CHECK(
           NumberOf(
               &categories->members[static_cast<size_t>(category)].second) ==

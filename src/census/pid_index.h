@@ -121,7 +121,7 @@ class PidIndex {
   // every further slot is a branch it mispredicts (at half full a scan took
   // a fifth longer). Under the guarded hash, whose home slots are as good as
   // random, nine lookups in ten still end there. That is 64 bytes a
-  // process, beside the record's 600.
+  // process, beside the record's 616.
   static constexpr uint64_t kSlotsPerPid = 4;
 
   // Puts `held` in the first empty slot from its PID's home slot on,

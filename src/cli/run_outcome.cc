@@ -15,7 +15,8 @@ int ExitCodeOf(const RunOutcome& outcome) {
     return kExitSessionUnusable;
   if (outcome.failure == Failure::SystemState)
     return kExitSystemState;
-  if (outcome.failure == Failure::OutOfMemory)
+  if (outcome.failure == Failure::HandlesLost ||
+      outcome.failure == Failure::OutOfMemory)
     return kExitOutOfMemory;
   if (outcome.outputFailed)
     return kExitOutputFailed;

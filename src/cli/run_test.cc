@@ -676,6 +676,20 @@ TEST_F(RunKestrelTest, HandlesThatCannotBeKept) {
   EXPECT_EQ("", errors_);
 }
 
+// A document under -v whose handles could not all be kept is not written
+// at all, in every format that takes -v: it would list fewer handles than
+// its counts say, and a reader could not tell.
+TEST_F(RunKestrelTest, DocumentWithHandlesLostIsNotWritten) {
+  SetHandleListGrowthForTesting([](void*, size_t) -> void* { return nullptr; });
+  for (const char16_t* format : {u"csv", u"json", u"html"}) {
+    SCOPED_TRACE(Quoted({format}));
+    EXPECT_EQ(3, Run({u"-o", format, u"-v", u"600"}));
+    EXPECT_EQ(u"", output_);
+    EXPECT_EQ("kestrel: out of memory: 3 handles could not be listed\n",
+              errors_);
+  }
+}
+
 // KestrelMain reads its session from the file KESTREL_SESSION names.
 class KestrelMainTest : public RunKestrelTest {
  protected:

@@ -144,7 +144,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   ThresholdReasons thresholdReasons;
   RunEnd end;
   end.growth = watch ? &growth : nullptr;
-  end.processQuota = needs.processQuota ? quota : 0;
+  const uint32_t processQuota = needs.processQuota ? quota : 0;
   StatusLine status(watch && statusLine);
   std::string failure;
   bool overThreshold = false;
@@ -178,7 +178,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
         break;
       }
       SystemTotals system;
-      system.processQuota = end.processQuota;
+      system.processQuota = processQuota;
       if (const char* error = TakeSample(needs, *current, &system)) {
         end.failure = Failure::SystemState;
         failure = error;
@@ -187,7 +187,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
       listed = ListedProcesses(*current, options);
       int64_t unlisted = UnlistedHandles(listed, options);
       if (unlisted > 0) {
-        end.failure = Failure::OutOfMemory;
+        end.failure = Failure::HandlesLost;
         failure = UnlistedHandlesMessage(unlisted);
         if (watch || !policy.showsIncompleteSingleRun)
           break;

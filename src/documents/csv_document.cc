@@ -88,7 +88,7 @@ void AppendCountsRow(std::string& out, std::string_view leading,
     AppendNumber(out, count);
     out.push_back(',');
   }
-  for (int category = 0; category < kObjectCategoryCount; ++category) {
+  for (int category = 0; category < kCategoryCount; ++category) {
     if (category > 0)
       out.push_back(',');
     AppendNumber(out, static_cast<uint32_t>(record.categoryCounts[category]));

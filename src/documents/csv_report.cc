@@ -6,7 +6,7 @@
 #include "presentation/format.h"
 
 void CsvReport::Sample(const ListedSample& sample) {
-  if (!sample.growth) {
+  if (!sample.IsWatch()) {
     WriteCsvDocument(*sample.listed, options_, CsvLeadingColumns(), true, out_);
     return;
   }

@@ -117,7 +117,7 @@ void AppendProcess(std::string& out, const ProcessRecord& record) {
   out += ",\"userPeak\":";
   AppendNumber(out, record.userPeakCount);
   out += ",\"categories\":{";
-  for (int category = 0; category < kObjectCategoryCount; ++category) {
+  for (int category = 0; category < kCategoryCount; ++category) {
     if (category > 0)
       out.push_back(',');
     out.push_back('"');

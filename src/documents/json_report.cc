@@ -6,7 +6,7 @@
 #include "presentation/format.h"
 
 void JsonReport::Sample(const ListedSample& sample) {
-  if (!sample.growth) {
+  if (!sample.IsWatch()) {
     WriteJsonDocument(*sample.system, *sample.listed, options_, {}, out_);
     return;
   }

@@ -1,8 +1,10 @@
 #include "documents/prometheus_document.h"
 
 #include <iterator>
+#include <string>
 #include <string_view>
 
+#include "census/process_quota.h"
 #include "census/process_record.h"
 #include "gditable/object_types.h"
 #include "output/output.h"
@@ -140,7 +142,7 @@ void WritePrometheusDocument(const SystemTotals& system,
                "Entries of the GDI shared handle table that the process owns, "
                "by object category; their sum is GDI Total.");
   for (const ProcessRecord* record : processes) {
-    for (int category = 0; category < kObjectCategoryCount; ++category) {
+    for (int category = 0; category < kCategoryCount; ++category) {
       AppendProcessSeries(bytes, kTableEntries, session, *record);
       bytes += ",category=\"";
       bytes += kObjectCategoryNames[category];
@@ -179,10 +181,12 @@ void WritePrometheusDocument(const SystemTotals& system,
   AppendSystemFamily(bytes, "kestrel_table_slots",
                      "Entries the GDI shared handle table has room for.",
                      session, system.tableSlots);
-  AppendSystemFamily(bytes, "kestrel_process_gdi_quota",
-                     "The most GDI objects one process may hold: the "
-                     "machine's GDIProcessHandleQuota, 10000 by default.",
-                     session, system.processQuota);
+  static const std::string kQuotaHelp =
+      "The most GDI objects one process may hold: the machine's "
+      "GDIProcessHandleQuota, " +
+      std::to_string(kDefaultProcessQuota) + " by default.";
+  AppendSystemFamily(bytes, "kestrel_process_gdi_quota", kQuotaHelp, session,
+                     system.processQuota);
   // Last, so that a reader that sees it has seen the whole sample.
   AppendFamily(bytes, kLastSample,
                "When kestrel took the sample, in Unix time: a file whose value "

@@ -9,9 +9,6 @@
 #include "census/object_categories.h"
 #include "platform/gdi_table_layout.h"
 
-// The category count under the name the scan and the documents use.
-constexpr int kObjectCategoryCount = kCategoryCount;
-
 struct ObjectType {
   const char16_t* name;
   ObjectCategory category;

@@ -14,7 +14,7 @@ namespace {
 // What the scan keeps of a recorded process while it runs, in one cache
 // line: where its next handle goes, the end of the room its list has, and
 // what it counted. An entry touches this line and its handle's, not the
-// record's fields spread over a 640-byte node; the counts go to the record
+// record's fields spread over a 632-byte node; the counts go to the record
 // when the scan ends.
 struct alignas(64) Owner {
   HandleRecord* next;

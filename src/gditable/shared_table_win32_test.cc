@@ -127,7 +127,7 @@ uint64_t HandleBits(void* handle) {
 }
 
 const char* CategoryName(ObjectCategory category) {
-  static const char* const kNames[kObjectCategoryCount] = {
+  static const char* const kNames[kCategoryCount] = {
       "Pen",    "ExtPen", "Brush",  "Bitmap",    "Font",    "Palette",
       "Region", "DC",     "MetaDC", "EnhMetaDC", "OtherGDi"};
   return kNames[static_cast<int>(category)];
@@ -246,7 +246,7 @@ TEST(SharedTableWin32Test, ScanListsOwnObjects) {
   }
 
   // The counters agree with a walk of the same table done here.
-  int32_t expected[kObjectCategoryCount] = {};
+  int32_t expected[kCategoryCount] = {};
   int32_t used = 0;
   uint64_t previous = 0;
   bool ascending = true;
@@ -267,7 +267,7 @@ TEST(SharedTableWin32Test, ScanListsOwnObjects) {
   EXPECT_EQ(used, record->entryCount);
   EXPECT_EQ(record->entryCount, record->handles.size);
   ProcessRecord& counters = *processes.Lookup(ownerPid);
-  for (int c = 0; c < kObjectCategoryCount; ++c) {
+  for (int c = 0; c < kCategoryCount; ++c) {
     SCOPED_TRACE(CategoryName(static_cast<ObjectCategory>(c)));
     EXPECT_EQ(expected[c], counters.categoryCounts[c]);
   }

@@ -52,7 +52,7 @@ void AppendAreaChart(std::string& out, const AreaChart& chart) {
   // Each layer is its top edge forwards and its bottom edge back, in data
   // units mapped by the transform.
   std::vector<int64_t> below(samples.size(), 0);
-  for (int category = 0; category < kObjectCategoryCount; ++category) {
+  for (int category = 0; category < kCategoryCount; ++category) {
     out += "<path class=\"area\" data-category=\"";
     out += CategoryName(category);
     out += "\" fill=\"";
@@ -86,7 +86,7 @@ void AppendAreaChart(std::string& out, const AreaChart& chart) {
   // The legend reads top down, as the layers do.
   int grewMost = -1;
   int64_t mostGrowth = 0;
-  for (int category = 0; category < kObjectCategoryCount; ++category) {
+  for (int category = 0; category < kCategoryCount; ++category) {
     int64_t change =
         chart.samples.empty()
             ? 0
@@ -97,7 +97,7 @@ void AppendAreaChart(std::string& out, const AreaChart& chart) {
       grewMost = category;
     }
   }
-  for (int category = kObjectCategoryCount; category-- > 0;) {
+  for (int category = kCategoryCount; category-- > 0;) {
     out += category == grewMost ? "<li class=\"lead\">" : "<li>";
     AppendFillSwatch(out, CategoryColour(category));
     out += ' ';

@@ -11,7 +11,7 @@
 
 struct CategorySample {
   double seconds = 0;  // since the first sample
-  std::array<uint32_t, kObjectCategoryCount> counts = {};
+  std::array<uint32_t, kCategoryCount> counts = {};
 };
 
 // The sample's objects of every category together: its GDI Total.

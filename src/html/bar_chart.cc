@@ -143,7 +143,7 @@ void AppendStackedBarChart(std::string& out, const StackedBarChart& chart) {
     double top = plot.top + static_cast<double>(i) * kRowHeight + 3;
     AppendRowLabel(out, plot, top + 12, row.name, row.pid);
     double x = plot.left;
-    for (int category = 0; category < kObjectCategoryCount; ++category) {
+    for (int category = 0; category < kCategoryCount; ++category) {
       uint32_t count = row.counts[category];
       if (count == 0)
         continue;
@@ -167,7 +167,7 @@ void AppendStackedBarChart(std::string& out, const StackedBarChart& chart) {
     }
   }
   out += "</svg>\n<ul class=\"legend\">\n";
-  for (int category = 0; category < kObjectCategoryCount; ++category) {
+  for (int category = 0; category < kCategoryCount; ++category) {
     out += "<li>";
     AppendFillSwatch(out, CategoryColour(category));
     out += ' ';

@@ -32,7 +32,7 @@ void AppendBarChart(std::string& out, const BarChart& chart);
 struct StackedBarRow {
   uint32_t pid = 0;
   std::u16string name;
-  std::array<uint32_t, kObjectCategoryCount> counts = {};
+  std::array<uint32_t, kCategoryCount> counts = {};
 };
 
 struct StackedBarChart {

@@ -16,10 +16,19 @@
 
 namespace {
 
+// What failed, as the page's lead says it after "the watch ended at
+// sample N: ".
 const char* FailureText(Failure failure) {
-  return failure == Failure::OutOfMemory
-             ? "its handles could not all be kept in memory"
-             : "the system state could not be read";
+  switch (failure) {
+    case Failure::HandlesLost:
+      return "its handles could not all be kept in memory";
+    case Failure::OutOfMemory:
+      return "memory ran out";
+    case Failure::SystemState:
+    case Failure::None:
+      break;
+  }
+  return "the system state could not be read";
 }
 
 }  // namespace
@@ -35,10 +44,11 @@ HtmlReport::HtmlReport(const ReportOptions& options, const WatchPlan* watch,
 }
 
 void HtmlReport::Sample(const ListedSample& sample) {
-  if (!sample.growth) {
+  if (!sample.IsWatch()) {
     WriteHtmlDocument(*sample.listed, options_, out_);
     return;
   }
+  report_.processQuota = sample.system->processQuota;
   const GrowthTracker& growth = *sample.growth;
   for (const ProcessGrowth* process : growth.ExitedGrown())
     KeepExited(*process);
@@ -123,10 +133,9 @@ void HtmlReport::NoteChanges(const ListedSample& sample) {
 void HtmlReport::End(const RunEnd& end) {
   // A watch whose first sample failed has nothing to show, like a single
   // run that fails.
-  if (!end.growth || end.samples == 0)
+  if (!end.IsWatch() || end.samples == 0)
     return;
   report_.interrupted = end.interrupted;
-  report_.processQuota = end.processQuota;
   if (end.failure != Failure::None) {
     report_.failedSample = end.samples + 1;
     report_.failure = FailureText(end.failure);

@@ -69,11 +69,13 @@ class HtmlWatch {
     ++samples_;
   }
 
-  // The page, as one byte a unit.
-  std::string End() {
+  // The page, as one byte a unit; `failure` stopped the sample after the
+  // last.
+  std::string End(Failure failure = Failure::None) {
     RunEnd end;
     end.samples = samples_;
     end.lastMilliseconds = (samples_ - 1) * 1000;
+    end.failure = failure;
     growth_.Judge();
     end.growth = &growth_;
     report_.End(end);
@@ -121,6 +123,32 @@ std::vector<std::string> NamesIn(const std::string& part,
   for (const auto& [at, name] : found)
     order.push_back(name);
   return order;
+}
+
+// The page says what ended the watch: handles lost is not any allocation
+// that failed.
+TEST(HtmlReportTest, SaysWhatEndedTheWatch) {
+  const struct {
+    Failure failure;
+    const char* lead;
+  } cases[] = {
+      {Failure::None, "2 samples, one every 1 s, over 1 s.</p>"},
+      {Failure::SystemState,
+       "the watch ended at sample 3: the system state could not be read.</p>"},
+      {Failure::HandlesLost,
+       "the watch ended at sample 3: its handles could not all be kept in "
+       "memory.</p>"},
+      {Failure::OutOfMemory,
+       "the watch ended at sample 3: memory ran out.</p>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lead);
+    HtmlWatch watch;
+    watch.Sample({{4, u"app.exe", 10, 10}});
+    watch.Sample({{4, u"app.exe", 12, 12}});
+    std::string page = watch.End(c.failure);
+    EXPECT_NE(std::string::npos, page.find(c.lead));
+  }
 }
 
 // A leaker that crashed is the process a user most wants to see: charted
@@ -215,6 +243,26 @@ TEST(HtmlReportTest, ChangesBudgetPerBlock) {
   EXPECT_EQ(std::string::npos, changes.find("<h3>Sample 4,"));
   EXPECT_NE(std::string::npos,
             changes.find("The changes of 2 more samples, from sample 3 on"));
+  EXPECT_LT(changes.size(), kMaxChangesBytes);
+}
+
+// The budget counts the page's bytes, after escaping: names of ampersands
+// take five times the room of their lines.
+TEST(HtmlReportTest, ChangesBudgetAfterEscaping) {
+  const std::u16string name(259, u'&');
+  std::vector<Process> started;
+  // Each started line holds the name whole: 259 units, 1,295 bytes on the
+  // page; together well under the budget, and well over once escaped.
+  const uint32_t kCount = kMaxChangesBytes / 259 / 2;
+  for (uint32_t i = 0; i < kCount; ++i)
+    started.push_back({4 * (i + 1), name.c_str(), 10, 10});
+  HtmlWatch watch;
+  watch.Sample({});
+  watch.Sample(started);
+  std::string changes = Section(watch.End(), "<h2>Changes", "</details>");
+  EXPECT_EQ(std::string::npos, changes.find("<h3>Sample 2,"));
+  EXPECT_NE(std::string::npos,
+            changes.find("The changes of 1 more samples, from sample 2 on"));
   EXPECT_LT(changes.size(), kMaxChangesBytes);
 }
 

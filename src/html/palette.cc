@@ -9,7 +9,7 @@ const char* const kLineColours[] = {"#D55E00", "#0072B2", "#009E73", "#E69F00",
 const char* const kDashes[] = {"", "7 4", "2 3"};
 
 // Okabe-Ito for the first eight, then Tol's indigo, wine and a pale grey.
-const char* const kCategoryColours[kObjectCategoryCount] = {
+const char* const kCategoryColours[kCategoryCount] = {
     "#E69F00", "#56B4E9", "#009E73", "#0072B2", "#D55E00", "#CC79A7",
     "#F0E442", "#000000", "#332288", "#882255", "#BBBBBB"};
 

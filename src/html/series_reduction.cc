@@ -7,17 +7,17 @@
 
 namespace {
 
-using Counts = std::array<uint32_t, kObjectCategoryCount>;
+using Counts = std::array<uint32_t, kCategoryCount>;
 
 template <typename Count>
-uint64_t SumOf(const std::array<Count, kObjectCategoryCount>& counts) {
+uint64_t SumOf(const std::array<Count, kCategoryCount>& counts) {
   return std::accumulate(counts.begin(), counts.end(), uint64_t{0});
 }
 
 template <typename To, typename From>
-std::array<To, kObjectCategoryCount> Converted(
-    const std::array<From, kObjectCategoryCount>& counts) {
-  std::array<To, kObjectCategoryCount> converted;
+std::array<To, kCategoryCount> Converted(
+    const std::array<From, kCategoryCount>& counts) {
+  std::array<To, kCategoryCount> converted;
   std::transform(counts.begin(), counts.end(), converted.begin(),
                  [](From count) { return static_cast<To>(count); });
   return converted;

@@ -26,7 +26,7 @@ struct ChartSample {
   double seconds = 0;  // since the first sample
   uint32_t gdiAll = 0;
   // The shared table's entries by category: GDI Total is their sum.
-  std::array<uint32_t, kObjectCategoryCount> categories = {};
+  std::array<uint32_t, kCategoryCount> categories = {};
 };
 
 // A stretch of a series: its least and greatest GDI All, and the categories
@@ -41,8 +41,8 @@ struct ChartStretch {
   double totalHighSeconds;
   uint32_t allLow;
   uint32_t allHigh;
-  std::array<Count, kObjectCategoryCount> totalLow;
-  std::array<Count, kObjectCategoryCount> totalHigh;
+  std::array<Count, kCategoryCount> totalLow;
+  std::array<Count, kCategoryCount> totalHigh;
 };
 
 // A process's GDI All, and its categories with their total, arriving a

@@ -10,10 +10,11 @@
 #include "watch/growth.h"
 
 void TextReport::Sample(const ListedSample& sample) {
-  if (!sample.growth) {
+  if (!sample.IsWatch()) {
     PrintView(*sample.listed, options_, out_);
     return;
   }
+  processQuota_ = sample.system->processQuota;
   text_.clear();
   if (!afterEmptyLine_)
     text_.push_back(u'\n');
@@ -49,7 +50,7 @@ void TextReport::PrintChanges(const SampleChanges& changes) {
 }
 
 void TextReport::End(const RunEnd& end) {
-  if (!end.growth || end.samples == 0)
+  if (!end.IsWatch() || end.samples == 0)
     return;
   text_.clear();
   if (!afterEmptyLine_)
@@ -62,7 +63,7 @@ void TextReport::End(const RunEnd& end) {
   out_.Write(text_);
   for (const ProcessGrowth* process : grown) {
     text_.clear();
-    AppendGrowthLine(*process, end.processQuota, text_);
+    AppendGrowthLine(*process, processQuota_, text_);
     out_.Write(text_);
   }
   if (end.stacks) {

@@ -3,6 +3,7 @@
 // the others as what changed, and the growth report at the end.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "output/report.h"
@@ -24,4 +25,6 @@ class TextReport : public Report {
   // before ends with one: the banner and the detail blocks do.
   bool afterEmptyLine_ = true;
   std::u16string text_;  // reused for each line
+  // The process quota as the samples gave it, for the growth report.
+  uint32_t processQuota_ = 0;
 };

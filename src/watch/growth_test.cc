@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,11 @@ struct Counts {
   int32_t total;
 };
 
-// Notes a sample of processes all named "app.exe", all listed.
+// Notes a sample of processes all named "app.exe", all followed; those of
+// `listedPids` listed (all of them when it is empty), as -t lists a process
+// only over its threshold.
 void Note(GrowthTracker& tracker, const std::vector<Counts>& processes,
-          uint64_t milliseconds) {
+          uint64_t milliseconds, const std::vector<uint32_t>& listedPids = {}) {
   ProcessTable table;
   for (const Counts& counts : processes) {
     ProcessRecord record;
@@ -27,10 +30,15 @@ void Note(GrowthTracker& tracker, const std::vector<Counts>& processes,
     record.entryCount = counts.total;
     table.Set(record.pid, record);
   }
+  std::vector<const ProcessRecord*> followed;
   std::vector<const ProcessRecord*> listed;
-  for (const Counts& counts : processes)
-    listed.push_back(table.Lookup(counts.pid));
-  tracker.Note(table, listed, milliseconds);
+  for (const Counts& counts : processes) {
+    followed.push_back(table.Lookup(counts.pid));
+    if (listedPids.empty() || std::find(listedPids.begin(), listedPids.end(),
+                                        counts.pid) != listedPids.end())
+      listed.push_back(table.Lookup(counts.pid));
+  }
+  tracker.Note(table, followed, listed, milliseconds);
 }
 
 // The order every reader of the growth takes among processes of one verdict
@@ -52,6 +60,24 @@ TEST(GrowthTrackerTest, GrownTieOrder) {
   EXPECT_LT(grown[0]->id, grown[1]->id);
   EXPECT_EQ(4u, grown[2]->pid);
   EXPECT_EQ(12u, grown[3]->pid);
+}
+
+// A process that -t never listed grows unseen; when it exits, it is not
+// reported either, while one that was listed once is, though it exited.
+TEST(GrowthTrackerTest, ExitOfAProcessNeverListed) {
+  GrowthTracker tracker;
+  Note(tracker, {{4, 10, 10}, {8, 10, 10}}, 0, {4});
+  Note(tracker, {{4, 50, 50}, {8, 50, 50}}, 1000, {4});
+  Note(tracker, {{12, 10, 10}}, 2000, {12});  // both exit
+  std::vector<uint32_t> exited;
+  for (const ProcessGrowth* process : tracker.ExitedGrown())
+    exited.push_back(process->pid);
+  EXPECT_EQ(std::vector<uint32_t>{4}, exited);
+  tracker.Judge();
+  std::vector<uint32_t> grown;
+  for (const ProcessGrowth* process : tracker.Grown())
+    grown.push_back(process->pid);
+  EXPECT_EQ(std::vector<uint32_t>{4}, grown);
 }
 
 }  // namespace

@@ -11,9 +11,7 @@ class StackTracker;
 struct ProcessRecord;
 struct SampleChanges;
 
-// One sample as the run lists it; what it points to lives for the call. A
-// report tells a watch's samples from a single run's by `growth`, which only
-// a watch has.
+// One sample as the run lists it; what it points to lives for the call.
 struct ListedSample {
   uint64_t number = 1;        // counted from 1
   uint64_t milliseconds = 0;  // since the first sample
@@ -25,13 +23,18 @@ struct ListedSample {
   // this sample included.
   const SampleChanges* changes = nullptr;
   const GrowthTracker* growth = nullptr;
+
+  // A watch's sample, or a single run's (its one sample): only a watch
+  // follows how processes grow.
+  bool IsWatch() const { return growth != nullptr; }
 };
 
 // Why a run ended before its samples were all taken.
 enum class Failure {
   None,
   SystemState,  // a sample could not be read (the snapshot or the table)
-  OutOfMemory,  // a sample's handles could not all be kept
+  HandlesLost,  // a sample's handles could not all be kept in memory
+  OutOfMemory,  // memory ran out elsewhere, in a sample or in the report
 };
 
 struct RunEnd {
@@ -42,9 +45,11 @@ struct RunEnd {
   // Why sample `samples + 1` could not be taken, or None.
   Failure failure = Failure::None;
   const GrowthTracker* growth = nullptr;  // a watch's
-  uint32_t processQuota = 0;              // where the report asked for it
   // -x: the followed program's stacks, judged.
   const StackTracker* stacks = nullptr;
+
+  // How a watch ended, or a single run: as ListedSample::IsWatch.
+  bool IsWatch() const { return growth != nullptr; }
 };
 
 // A watch as its report describes it.
