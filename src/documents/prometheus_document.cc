@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "census/process_record.h"
+#include "documents/version.h"
 #include "gditable/object_types.h"
 #include "output/output.h"
 #include "platform/utf8.h"
@@ -183,6 +184,12 @@ void WritePrometheusDocument(const SystemTotals& system,
                      "The most GDI objects one process may hold: the "
                      "machine's GDIProcessHandleQuota, 10000 by default.",
                      session, system.processQuota);
+  // Which kestrel wrote the sample, as exporters name their build.
+  AppendFamily(bytes, "kestrel_build_info",
+               "The version of kestrel that writes these metrics; always 1.");
+  bytes += "kestrel_build_info{";
+  bytes += session;
+  bytes += "version=\"" KESTREL_PROJECT_VERSION "\"} 1\n";
   // Last, so that a reader that sees it has seen the whole sample.
   AppendFamily(bytes, kLastSample,
                "When kestrel took the sample, in Unix time: a file whose value "
