@@ -209,25 +209,25 @@ def check_rules(kestrel, promtool, rules):
             # +0.5/min, quota 10,000 in about 14 days", from 100 objects, in
             # session 6; in session 7 one a little slower (+0.4/min, about
             # 17 days), one that holds near the quota and one that goes up
-            # and down. A sample every 15 minutes for 10 hours.
-            "interval": "15m",
+            # and down. A sample a minute for 10 hours.
+            "interval": "1m",
             "input_series": [{
                 "series": 'kestrel_process_gdi_objects{session="6",pid="8",'
                           'process="slow.exe"}',
-                "values": "100+7.5x40"}, {
+                "values": "100+0.5x600"}, {
                 "series": 'kestrel_process_gdi_objects{session="7",pid="8",'
                           'process="slower.exe"}',
-                "values": "100+6x40"}, {
+                "values": "100+0.4x600"}, {
                 "series": 'kestrel_process_gdi_objects{session="7",pid="12",'
                           'process="held.exe"}',
-                "values": "8000x40"}, {
+                "values": "8000x600"}, {
                 "series": 'kestrel_process_gdi_objects{session="7",pid="16",'
                           'process="churn.exe"}',
-                "values": " ".join(["100 400"] * 21)}, {
+                "values": " ".join(["100 400"] * 300)}, {
                 "series": 'kestrel_process_gdi_quota{session="6"}',
-                "values": "10000x40"}, {
+                "values": "10000x600"}, {
                 "series": 'kestrel_process_gdi_quota{session="7"}',
-                "values": "10000x40"}],
+                "values": "10000x600"}],
             "alert_rule_test": [
                 # Reaching the quota is foreseen from the second sample, but
                 # not yet for an hour.
@@ -306,7 +306,9 @@ def start_exporter(node_exporter, folder):
 
 def check_sessions_side_by_side(kestrel, node_exporter):
     """A Remote Desktop host's two sessions, each with its own file in one
-    folder: every series of both reaches the scrape, none collides."""
+    folder, named by "{session}" in -O's name, beside the file that a third
+    session's end emptied: every series of both reaches the scrape, none
+    collides, and the empty file is no error."""
     sample = os.path.join(os.path.dirname(os.path.abspath(__file__)),
                           "..", "data", "sample_session.txt")
     with open(sample, encoding="utf-8") as f:
@@ -317,11 +319,13 @@ def check_sessions_side_by_side(kestrel, node_exporter):
             path = os.path.join(folder, "session-%s.txt" % session)
             with open(path, "w", encoding="utf-8") as f:
                 f.write("session %s\n" % session + description)
-            target = os.path.join(folder, "kestrel-%s.prom" % session)
-            run(kestrel, path, "-o", "prometheus", "-O", target)
+            run(kestrel, path, "-o", "prometheus", "-O",
+                os.path.join(folder, "kestrel-session-{session}.prom"))
+            target = os.path.join(folder, "kestrel-session-%s.prom" % session)
             with open(target, "rb") as f:
                 per_session[session] = series(f.read())
             os.remove(path)
+        open(os.path.join(folder, "kestrel-session-3.prom"), "wb").close()
         exporter, port = start_exporter(node_exporter, folder)
         try:
             body = scrape(port)
