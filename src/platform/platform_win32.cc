@@ -783,10 +783,12 @@ bool ReplacementFile::Commit(std::string* reason) {
   // over a long watch it may have gained a hard link or become read-only.
   // What would be refused now is refused, and keeps its content.
   if (flushed) {
-    std::string refusal = RefusalOf(destination_, &target_);
+    std::string refusal = RefusalOf(ExtendedPath(destination_), &target_);
     if (!refusal.empty()) {
       *reason = refusal;
-      Discard();
+      // Discard's work, under the lock already held.
+      ::DeleteFileW(Wide(path_));
+      path_.clear();
       return false;
     }
   }
