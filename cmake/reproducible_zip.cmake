@@ -4,7 +4,9 @@
 # zip records each file's owner, its access and change times, and local time.
 #
 # Every time in the zip is SOURCE_DATE_EPOCH when it is set, otherwise the
-# time of the commit checked out.
+# time of the commit checked out. Without either, or without Python, the
+# package fails where it must be reproducible (CPACK_KESTREL_REQUIRE_REPRODUCIBLE,
+# the package preset) and otherwise keeps cpack's own zip with a warning.
 
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(epoch "$ENV{SOURCE_DATE_EPOCH}")
@@ -33,8 +35,15 @@ if(KESTREL_PYTHON)
 endif()
 
 if(NOT epoch MATCHES "^[0-9]+$" OR NOT KESTREL_PYTHON)
-  message(WARNING "kestrel: no commit time (git or SOURCE_DATE_EPOCH) or no "
-                  "Python 3: the zip is cpack's own and not reproducible")
+  # The download (preset package, scripts/package, CI) must be the
+  # reproducible zip; a cpack of one's own build only warns.
+  if(CPACK_KESTREL_REQUIRE_REPRODUCIBLE)
+    set(severity FATAL_ERROR)
+  else()
+    set(severity WARNING)
+  endif()
+  message(${severity} "kestrel: no commit time (git or SOURCE_DATE_EPOCH) or no "
+                      "Python 3: the zip is cpack's own and not reproducible")
   return()
 endif()
 

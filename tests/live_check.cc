@@ -1,7 +1,9 @@
 // kestrel.exe against the live system, as a user runs it: this program reads
 // what kestrel.exe lists for it (`-o json PID` and `-c PID`), creates a known
 // set of GDI objects, reads again, and checks that each category grew by
-// exactly what it created. Exits 1 on any difference.
+// exactly what it created, and that kestrel's entries for it (GDI Total)
+// equal its GetGuiResources count (GDI All): the measure of how much of the
+// table kestrel reads, whose region it prints. Exits 1 on any difference.
 //
 // Under Wine, GetGuiResources returns 0 and the table names no owner, so
 // kestrel.exe lists no process there: the program says it skipped and exits
@@ -44,7 +46,35 @@ enum Category {
 
 struct Counts {
   int values[kCategoryCount] = {};
+  // GDI Total and GDI All, and the table's entries kestrel reads (JSON).
+  long long gdiTotal = -1;
+  long long gdiAll = -1;
+  long long tableSlots = -1;
 };
+
+// The number after `"key":` from `from` on in `json`; -1 when it is not
+// there.
+long long JsonNumber(const std::string& json, const char* key, size_t from) {
+  std::string quoted = std::string("\"") + key + "\":";
+  size_t at = json.find(quoted, from);
+  return at == std::string::npos
+             ? -1
+             : std::atoll(json.c_str() + at + quoted.size());
+}
+
+// The 64-bit TEB, at gs:0, holds the PEB's address at 0x60; the PEB holds the
+// GDI shared handle table's at 0xF8.
+const void* SharedTableAddress() {
+  const unsigned char* peb = nullptr;
+#if defined(_MSC_VER)
+  peb = reinterpret_cast<const unsigned char*>(__readgsqword(0x60));
+#else
+  __asm__("movq %%gs:0x60, %0" : "=r"(peb));
+#endif
+  const void* table = nullptr;
+  std::memcpy(&table, peb + 0xF8, sizeof(table));
+  return table;
+}
 
 class UniqueHandle {
  public:
@@ -223,9 +253,12 @@ bool RunKestrel(const std::wstring& exe, const std::wstring& arguments,
 // every category.
 bool CountsFromJson(const std::string& json, DWORD pid, Counts* counts) {
   *counts = Counts();
+  counts->tableSlots = JsonNumber(json, "tableSlots", 0);
   size_t process = json.find("{\"pid\":" + std::to_string(pid) + ",");
   if (process == std::string::npos)
     return true;
+  counts->gdiTotal = JsonNumber(json, "gdiTotal", process);
+  counts->gdiAll = JsonNumber(json, "gdiAll", process);
   size_t categories = json.find("\"categories\":{", process);
   size_t end = json.find('}', categories);
   if (categories == std::string::npos || end == std::string::npos)
@@ -330,8 +363,24 @@ int wmain(int argc, wchar_t** argv) {
     if (!ok)
       ++failures;
   }
+  // Every object of this process has its entry in the part of the table
+  // kestrel reads: none lies beyond it.
+  MEMORY_BASIC_INFORMATION region = {};
+  const void* table = SharedTableAddress();
+  ::VirtualQuery(table, &region, sizeof(region));
+  std::printf(
+      "shared table at %p: region %llu bytes (%llu entries of 24 "
+      "bytes); kestrel reads %lld entries\n",
+      table, static_cast<unsigned long long>(region.RegionSize),
+      static_cast<unsigned long long>(region.RegionSize / 24),
+      jsonAfter.tableSlots);
+  bool whole = jsonAfter.gdiTotal == jsonAfter.gdiAll;
+  std::printf("GDI Total %lld, GDI All %lld: %s\n", jsonAfter.gdiTotal,
+              jsonAfter.gdiAll, whole ? "ok" : "FAIL");
+  if (!whole)
+    ++failures;
   if (failures != 0) {
-    std::printf("%d categories differ from what was created\n", failures);
+    std::printf("%d checks differ from what was created\n", failures);
     return 1;
   }
   std::printf("all checks passed\n");

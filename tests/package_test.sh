@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Makes the download with cpack in a folder of its own, then checks it as a
-# user would: the checksum file verifies the zip, the zip holds its files and
+# Makes the download with cpack in a folder of its own (and fails to make it
+# without a commit time, which would make it unreproducible), then checks it
+# as a user would: the checksum file verifies the zip, the zip holds its files and
 # nothing else, the changelog has an entry for the version, neither program
 # nor the agent (kestrel_agent.dll) carries debug sections, their PE headers
 # say what they are (the agent a 64-bit DLL with the programs' address and
@@ -47,6 +48,18 @@ if [ ! -f "$zip" ] || [ ! -f "$zip.sha256" ]; then
   exit 1
 fi
 echo "made: $name.zip, $name.zip.sha256"
+
+# Without a commit time (no git on the PATH, no SOURCE_DATE_EPOCH) the
+# download cannot be made reproducible: cpack fails and says why, rather
+# than keep its own zip.
+if env -u SOURCE_DATE_EPOCH PATH=/nonexistent \
+    "$cpack" --config "$config" -B "$work/unreproducible" > "$work/cpack-unreproducible.log" 2>&1; then
+  fail "cpack made a package without a commit time:"
+  ls "$work/unreproducible"
+elif ! grep -q "not reproducible" "$work/cpack-unreproducible.log"; then
+  fail "cpack failed without a commit time, but not for it:"
+  cat "$work/cpack-unreproducible.log"
+fi
 
 (cd "$work/out" && sha256sum --check --strict "$name.zip.sha256") ||
   fail "the checksum file does not verify the zip"

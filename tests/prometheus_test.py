@@ -51,6 +51,7 @@ FAMILIES = [
     "kestrel_table_entries_used",
     "kestrel_table_slots",
     "kestrel_process_gdi_quota",
+    "kestrel_build_info",
     "kestrel_last_sample_timestamp_seconds",
 ]
 
@@ -203,6 +204,48 @@ def check_rules(kestrel, promtool, rules):
                          "for over 10 minutes: its watch ended")},
                  }]},
             ],
+        }, {
+            # A slow leak that the growth report calls "still growing
+            # +0.5/min, quota 10,000 in about 14 days", from 100 objects, in
+            # session 6; in session 7 one a little slower (+0.4/min, about
+            # 17 days), one that holds near the quota and one that goes up
+            # and down. A sample a minute for 10 hours.
+            "interval": "1m",
+            "input_series": [{
+                "series": 'kestrel_process_gdi_objects{session="6",pid="8",'
+                          'process="slow.exe"}',
+                "values": "100+0.5x600"}, {
+                "series": 'kestrel_process_gdi_objects{session="7",pid="8",'
+                          'process="slower.exe"}',
+                "values": "100+0.4x600"}, {
+                "series": 'kestrel_process_gdi_objects{session="7",pid="12",'
+                          'process="held.exe"}',
+                "values": "8000x600"}, {
+                "series": 'kestrel_process_gdi_objects{session="7",pid="16",'
+                          'process="churn.exe"}',
+                "values": " ".join(["100 400"] * 300)}, {
+                "series": 'kestrel_process_gdi_quota{session="6"}',
+                "values": "10000x600"}, {
+                "series": 'kestrel_process_gdi_quota{session="7"}',
+                "values": "10000x600"}],
+            "alert_rule_test": [
+                # Reaching the quota is foreseen from the second sample, but
+                # not yet for an hour.
+                {"eval_time": "45m", "alertname": "KestrelGdiQuotaAhead",
+                 "exp_alerts": []},
+                {"eval_time": "8h", "alertname": "KestrelGdiQuotaAhead",
+                 "exp_alerts": [{
+                     "exp_labels": {"severity": "warning", "session": "6",
+                                    "pid": "8", "process": "slow.exe"},
+                     "exp_annotations": {"summary": (
+                         "slow.exe (PID 8) grows towards its GDI quota: at "
+                         "its slope over 6 hours it reaches it within 14 "
+                         "days")},
+                 }]},
+                # Below one object a minute: the leak rule never fires.
+                {"eval_time": "8h", "alertname": "KestrelGdiLeak",
+                 "exp_alerts": []},
+            ],
         }],
     }
     with tempfile.TemporaryDirectory() as folder:
@@ -213,7 +256,8 @@ def check_rules(kestrel, promtool, rules):
                                 capture_output=True, text=True)
     assert result.returncode == 0, result.stdout + result.stderr
     print("promtool test rules: %d series of the sample session's watch, "
-          "the leak alert for mspaint.exe alone" % len(input_series))
+          "the leak alert for mspaint.exe alone; the quota ahead alert for "
+          "a leak of +0.5/min alone" % len(input_series))
 
 
 def free_port():
@@ -262,7 +306,9 @@ def start_exporter(node_exporter, folder):
 
 def check_sessions_side_by_side(kestrel, node_exporter):
     """A Remote Desktop host's two sessions, each with its own file in one
-    folder: every series of both reaches the scrape, none collides."""
+    folder, named by "{session}" in -O's name, beside the file that a third
+    session's end emptied: every series of both reaches the scrape, none
+    collides, and the empty file is no error."""
     sample = os.path.join(os.path.dirname(os.path.abspath(__file__)),
                           "..", "data", "sample_session.txt")
     with open(sample, encoding="utf-8") as f:
@@ -273,11 +319,13 @@ def check_sessions_side_by_side(kestrel, node_exporter):
             path = os.path.join(folder, "session-%s.txt" % session)
             with open(path, "w", encoding="utf-8") as f:
                 f.write("session %s\n" % session + description)
-            target = os.path.join(folder, "kestrel-%s.prom" % session)
-            run(kestrel, path, "-o", "prometheus", "-O", target)
+            run(kestrel, path, "-o", "prometheus", "-O",
+                os.path.join(folder, "kestrel-session-{session}.prom"))
+            target = os.path.join(folder, "kestrel-session-%s.prom" % session)
             with open(target, "rb") as f:
                 per_session[session] = series(f.read())
             os.remove(path)
+        open(os.path.join(folder, "kestrel-session-3.prom"), "wb").close()
         exporter, port = start_exporter(node_exporter, folder)
         try:
             body = scrape(port)

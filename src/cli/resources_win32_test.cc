@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/event_messages.h"
+
 namespace {
 
 std::wstring VersionString(const std::vector<char>& info, const wchar_t* name) {
@@ -43,6 +45,59 @@ std::wstring Widen(const char* text) {
 std::wstring KestrelExe() {
   const wchar_t* chosen = _wgetenv(L"KESTREL_EXE");
   return chosen && *chosen ? std::wstring(chosen) : Widen(KESTREL_EXE);
+}
+
+// kestrelw.exe, beside kestrel.exe.
+std::wstring KestrelwExe() {
+  std::wstring exe = KestrelExe();
+  size_t name = exe.find_last_of(L"\\/");
+  return exe.substr(0, name == std::wstring::npos ? 0 : name + 1) +
+         L"kestrelw.exe";
+}
+
+// Event Viewer shows an event of source "kestrel" with the text that
+// kestrelw.exe's message table holds for its ID, the line inserted as %1:
+// every ID that kestrelw.exe reports has one, of the severity its type
+// gives.
+TEST(ResourcesWin32Test, KestrelwHoldsTheTextOfEveryEvent) {
+  const std::wstring exe = KestrelwExe();
+  HMODULE module =
+      LoadLibraryExW(exe.c_str(), nullptr,
+                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(nullptr, module) << "error " << GetLastError();
+  const struct {
+    DWORD id;
+    DWORD severity;  // 1 information, 2 warning, 3 error
+    const wchar_t* text;
+  } kEvents[] = {
+      {KESTREL_EVENT_FAILURE, 3, L"kestrelw.exe failed:"},
+      {KESTREL_EVENT_USAGE_ERROR, 3, L"(exit code 1)"},
+      {KESTREL_EVENT_SYSTEM_STATE, 3, L"(exit code 2)"},
+      {KESTREL_EVENT_OUT_OF_MEMORY, 3, L"(exit code 3)"},
+      {KESTREL_EVENT_WRITE_FAILED, 3, L"(exit code 5)"},
+      {KESTREL_EVENT_WRITE_FAILING, 2, L"the next sample tries again"},
+      {KESTREL_EVENT_WRITTEN_AGAIN, 1, L"replaced its file again"},
+  };
+  DWORD previous = 0;
+  for (const auto& event : kEvents) {
+    SCOPED_TRACE(event.id & 0xFFFF);
+    EXPECT_EQ(event.severity, event.id >> 30);
+    // One ID a message: Event Viewer shows the low 16 bits.
+    EXPECT_GT(event.id & 0xFFFF, previous);
+    previous = event.id & 0xFFFF;
+    const wchar_t* line = L"kestrel: the line";
+    const DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(line)};
+    wchar_t text[512] = {};
+    DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module,
+        event.id, 0, text, 512,
+        reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(inserts)));
+    ASSERT_NE(0u, length) << "no text, error " << GetLastError();
+    std::wstring shown(text, length);
+    EXPECT_NE(std::wstring::npos, shown.find(event.text));
+    EXPECT_NE(std::wstring::npos, shown.find(L"\r\nkestrel: the line"));
+  }
+  FreeLibrary(module);
 }
 
 TEST(ResourcesWin32Test, VersionResourceCarriesTheProjectVersion) {
@@ -91,7 +146,8 @@ BOOL CALLBACK CountName(HMODULE module, LPCWSTR type, LPWSTR name,
   return TRUE;
 }
 
-TEST(ResourcesWin32Test, OneManifestForWindows7To11KeepingTheCodePage) {
+TEST(ResourcesWin32Test,
+     OneManifestForWindows7To11KeepingTheCodePageAwareOfLongPaths) {
   const std::wstring exe = KestrelExe();
   HMODULE module =
       LoadLibraryExW(exe.c_str(), nullptr,
@@ -121,6 +177,9 @@ TEST(ResourcesWin32Test, OneManifestForWindows7To11KeepingTheCodePage) {
        }) {
     EXPECT_NE(std::string::npos, manifest.find(system)) << system;
   }
+  EXPECT_NE(std::string::npos,
+            manifest.find("<longPathAware xmlns=\"http://schemas.microsoft.com/"
+                          "SMI/2016/WindowsSettings\">true</longPathAware>"));
   // Output follows the console's code page: the manifest must not set the
   // process's (the element, with or without a namespace prefix).
   EXPECT_EQ(std::string::npos, manifest.find("activeCodePage>"));

@@ -7,6 +7,7 @@
 #include "cli/command_line.h"
 #include "cli/following.h"
 #include "cli/make_report.h"
+#include "cli/output_file_name.h"
 #include "cli/run_options.h"
 #include "cli/sampling.h"
 #include "output/format_policy.h"
@@ -38,7 +39,8 @@ RunOutcome RunStages(const std::vector<std::u16string>& arguments,
   if (outcome == ParseOutcome::Run && options.outputFile.empty() &&
       platform::IsWindowless()) {
     platform::WriteStderrLine(
-        "kestrel: kestrelw.exe writes only to a file: give -O FILE");
+        "kestrel: kestrelw.exe writes only to a file: give -O FILE",
+        platform::MessageKind::UsageError);
     RunOutcome refused;
     refused.parse = ParseOutcome::UsageError;
     return refused;
@@ -68,8 +70,12 @@ RunOutcome RunStages(const std::vector<std::u16string>& arguments,
   }
   // A run's output, the banner included, goes to -O's file; help and a
   // usage error leave the file alone.
-  if (outcome == ParseOutcome::Run && !options.outputFile.empty())
-    out.SendToFile(options.outputFile);
+  if (outcome == ParseOutcome::Run && !options.outputFile.empty()) {
+    uint32_t session = 0;
+    bool known = platform::ProcessIdToSessionId(platform::GetCurrentProcessId(),
+                                                &session);
+    out.SendToFile(OutputFileName(options.outputFile, known, session));
+  }
   if (PolicyOf(options.format).banner)
     PrintBanner(out);
 
@@ -83,7 +89,8 @@ RunOutcome RunStages(const std::vector<std::u16string>& arguments,
       out.Write(kUsageText, sizeof(kUsageText) / sizeof(char16_t) - 1);
       if (!usageMessage.empty()) {
         out.Flush();
-        platform::WriteStderrLine(usageMessage);
+        platform::WriteStderrLine(usageMessage,
+                                  platform::MessageKind::UsageError);
       }
       return parsed;
     case ParseOutcome::Run:
@@ -126,12 +133,14 @@ int KestrelMain(
     // A file is not replaced by a document that may be cut short.
     out.Abandon();
     out.Flush();
-    platform::WriteStderrLine("kestrel: out of memory");
+    platform::WriteStderrLine("kestrel: out of memory",
+                              platform::MessageKind::OutOfMemory);
     outcome.failure = Failure::OutOfMemory;
   }
   out.Flush();
   if (out.Failed()) {
-    platform::WriteStderrLine(out.FailureMessage());
+    platform::WriteStderrLine(out.FailureMessage(),
+                              platform::MessageKind::WriteFailed);
     outcome.outputFailed = true;
   }
   return ExitCodeOf(outcome);

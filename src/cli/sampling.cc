@@ -105,8 +105,12 @@ void NoteReplacement(const Output& out, StatusLine& status, bool* failing) {
     return;
   *failing = out.LastDocumentFailed();
   status.Clear();
-  platform::WriteStderrLine(*failing ? out.FailureMessage()
-                                     : out.RecoveryMessage());
+  if (*failing)
+    platform::WriteStderrLine(out.FailureMessage(),
+                              platform::MessageKind::WriteFailing);
+  else
+    platform::WriteStderrLine(out.RecoveryMessage(),
+                              platform::MessageKind::WrittenAgain);
 }
 
 }  // namespace
@@ -303,6 +307,12 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
     report.End(end);
     if (policy.heldWhole)
       out.Release();
+    // A session that ends takes its processes with it: the file that a
+    // collector serves keeps none of their series, rather than serve them
+    // for ever.
+    if (watch && policy.documentPerSample && end.interrupted &&
+        platform::SessionEnding())
+      out.EmptyFile();
   } catch (const std::bad_alloc&) {
     // A document held whole is not written cut short; but a watch's samples,
     // each whole, are kept with the lines of its report that were written.
@@ -317,7 +327,10 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   outcome.failure = end.failure;
   if (end.failure != Failure::None) {
     out.Flush();
-    platform::WriteStderrLine(failure);
+    platform::WriteStderrLine(failure,
+                              end.failure == Failure::SystemState
+                                  ? platform::MessageKind::SystemState
+                                  : platform::MessageKind::OutOfMemory);
     return outcome;
   }
   outcome.outputFailed = out.LastDocumentFailed();

@@ -6,6 +6,7 @@
 
 #include "census/process_quota.h"
 #include "census/process_record.h"
+#include "documents/version.h"
 #include "gditable/object_types.h"
 #include "output/output.h"
 #include "platform/utf8.h"
@@ -187,6 +188,12 @@ void WritePrometheusDocument(const SystemTotals& system,
       std::to_string(kDefaultProcessQuota) + " by default.";
   AppendSystemFamily(bytes, "kestrel_process_gdi_quota", kQuotaHelp, session,
                      system.processQuota);
+  // Which kestrel wrote the sample, as exporters name their build.
+  AppendFamily(bytes, "kestrel_build_info",
+               "The version of kestrel that writes these metrics; always 1.");
+  bytes += "kestrel_build_info{";
+  bytes += session;
+  bytes += "version=\"" KESTREL_PROJECT_VERSION "\"} 1\n";
   // Last, so that a reader that sees it has seen the whole sample.
   AppendFamily(bytes, kLastSample,
                "When kestrel took the sample, in Unix time: a file whose value "

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "census/process_record.h"
+#include "documents/version.h"
 #include "output/output.h"
 
 namespace {
@@ -71,8 +72,12 @@ TEST(WritePrometheusDocumentTest, EverySeriesNamesTheSession) {
     EXPECT_EQ("{session=\"3\"", line.substr(brace, 12)) << line;
   }
   // Four families of one series and eleven categories, the session's two, the
-  // table's two, the quota and the time.
-  EXPECT_EQ(4 + 11 + 2 + 2 + 1 + 1, series);
+  // table's two, the quota, the version and the time.
+  EXPECT_EQ(4 + 11 + 2 + 2 + 1 + 1 + 1, series);
+  EXPECT_NE(std::string::npos,
+            Render(system, {})
+                .find("\nkestrel_build_info{session=\"3\","
+                      "version=\"" KESTREL_PROJECT_VERSION "\"} 1\n"));
   EXPECT_EQ(
       "kestrel_last_sample_timestamp_seconds{session=\"3\"} 1767225600.25",
       last);
@@ -82,6 +87,8 @@ TEST(WritePrometheusDocumentTest, EverySeriesNamesTheSession) {
   std::string document = Render(system, {&record});
   EXPECT_EQ(std::string::npos, document.find("session="));
   EXPECT_NE(std::string::npos, document.find("\nkestrel_table_slots 0\n"));
+  EXPECT_NE(std::string::npos,
+            document.find("\nkestrel_build_info{version=\""));
   EXPECT_NE(std::string::npos,
             document.find("\nkestrel_process_gdi_objects{pid=\"4524\","));
 }

@@ -126,6 +126,16 @@ uint64_t HandleBits(void* handle) {
   return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(handle));
 }
 
+// Windows uses only the low 32 bits of a GDI handle, and a 64-bit program may
+// hold it sign-extended: a handle whose reuse count reaches 0x80 is
+// 0x00000000EC10040F in the table and may be 0xFFFFFFFFEC10040F here
+// ("Interprocess Communication Between 32-bit and 64-bit Applications",
+// Microsoft's 64-bit programming guide). Handles are compared as Windows
+// compares them.
+bool SameHandle(uint64_t listed, uint64_t held) {
+  return static_cast<uint32_t>(listed) == static_cast<uint32_t>(held);
+}
+
 const char* CategoryName(ObjectCategory category) {
   static const char* const kNames[kCategoryCount] = {
       "Pen",    "ExtPen", "Brush",  "Bitmap",    "Font",    "Palette",
@@ -194,7 +204,7 @@ TEST(SharedTableWin32Test, ScanListsOwnObjects) {
         Narrow(ObjectTypeName(code)).c_str(), CategoryName(CategoryOf(code)),
         object.windowsCode);
     EXPECT_NE(0, entry.typeCode);
-    EXPECT_EQ(handle, HandleValueOf(entry.unique, index));
+    EXPECT_PRED2(SameHandle, HandleValueOf(entry.unique, index), handle);
     // The type byte holds the base type, or (as this tool first assumed)
     // the full one.
     EXPECT_TRUE(entry.typeCode == object.windowsCode ||
@@ -234,7 +244,7 @@ TEST(SharedTableWin32Test, ScanListsOwnObjects) {
     uint64_t handle = HandleBits(object.handle);
     const HandleRecord* listed = nullptr;
     for (const HandleRecord& h : record->handles) {
-      if (h.handle == handle)
+      if (SameHandle(h.handle, handle))
         listed = &h;
     }
     ASSERT_NE(nullptr, listed) << "handle not listed";
@@ -284,7 +294,7 @@ int32_t EntriesOf(const SharedTableLocation& location, uint32_t ownerPid,
   const ProcessRecord* record = processes.Lookup(ownerPid);
   *listed = false;
   for (const HandleRecord& h : record->handles)
-    *listed = *listed || h.handle == handle;
+    *listed = *listed || SameHandle(h.handle, handle);
   return record->entryCount;
 }
 

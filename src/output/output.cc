@@ -178,6 +178,14 @@ void Output::Abandon() {
   file_->Discard();
 }
 
+void Output::EmptyFile() {
+  Abandon();
+  if (!file_)
+    return;
+  if (!file_->Create(&fileFailure_) || !file_->Commit(&fileFailure_))
+    failed_ = true;
+}
+
 std::string Output::FailureMessage() const {
   if (!file_)
     return "kestrel: cannot write to standard output";

@@ -92,6 +92,9 @@ class Output {
   // document's end: it keeps its content. Standard output keeps what it was
   // sent.
   void Abandon();
+  // The file is replaced by an empty one: nothing is left of what it held.
+  // Does nothing when the output is not a file.
+  void EmptyFile();
   bool Failed() const { return failed_; }
   // Whether the file could not take the last document, after
   // RetryEachDocument; FailureMessage says why.

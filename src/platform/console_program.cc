@@ -7,6 +7,6 @@ namespace platform {
 
 bool IsWindowless() { return false; }
 
-void ReportToEventLog(const std::string&) {}
+void ReportToEventLog(const std::string&, MessageKind) {}
 
 }  // namespace platform

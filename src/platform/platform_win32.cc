@@ -5,6 +5,7 @@
 #include "platform/program_io.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
 #include <shlwapi.h>
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/terminal_text.h"
 
@@ -117,6 +119,9 @@ bool WriteConsoleText(::HANDLE console, const std::wstring& text) {
 // on threads of their own.
 std::atomic<bool> interrupted{false};
 
+// Set with `interrupted` when the interrupt is the end of the session.
+std::atomic<bool> sessionEnding{false};
+
 // A manual-reset event, signalled with the flag, that a wait watches.
 HANDLE InterruptEvent() {
   static const UniqueHandle<EmptyHandle::Null> event(
@@ -140,15 +145,53 @@ void RequestInterrupt() {
     ::Sleep(INFINITE);
 }
 
+// Whether interrupts are caught (a watch): otherwise the console's control
+// events end the run as Windows ends it.
+std::atomic<bool> catchingInterrupts{false};
+
+// The new file of the ReplacementFile being written, which a run ended from
+// the console must not leave behind; the lock keeps the handler from
+// marking it while it is being closed and moved into place.
+SRWLOCK openReplacementLock = SRWLOCK_INIT;
+::HANDLE openReplacement = INVALID_HANDLE_VALUE;
+
+// Holds openReplacementLock for its scope.
+struct OpenReplacementLock {
+  OpenReplacementLock() { ::AcquireSRWLockExclusive(&openReplacementLock); }
+  ~OpenReplacementLock() { ::ReleaseSRWLockExclusive(&openReplacementLock); }
+  OpenReplacementLock(const OpenReplacementLock&) = delete;
+  OpenReplacementLock& operator=(const OpenReplacementLock&) = delete;
+};
+
+// Marks the new file being written for deletion: the system removes it
+// when the process ends and closes its handle (FILE_DISPOSITION_INFO).
+void DeleteOpenReplacementAtExit() {
+  OpenReplacementLock lock;
+  if (openReplacement != INVALID_HANDLE_VALUE) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    ::SetFileInformationByHandle(openReplacement, FileDispositionInfo,
+                                 &disposition, sizeof(disposition));
+  }
+}
+
 BOOL WINAPI OnConsoleControl(DWORD type) {
+  // A single run: Ctrl+C, Ctrl+Break and a closed console end it through
+  // the next handler (the system's, which exits), without the destructors
+  // that would remove the new file; so it is removed here first.
+  if (!catchingInterrupts) {
+    DeleteOpenReplacementAtExit();
+    return FALSE;
+  }
   switch (type) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
       RequestInterrupt();
       return TRUE;
-    case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
+      sessionEnding = true;
+      [[fallthrough]];
+    case CTRL_CLOSE_EVENT:
       RequestInterrupt();
       WaitForTheWatchToEnd();
     default:
@@ -156,15 +199,31 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
   }
 }
 
+// Installs the console control handler, once.
+void HandleConsoleControl() {
+  static const bool installed =
+      ::SetConsoleCtrlHandler(OnConsoleControl, TRUE) != FALSE;
+  (void)installed;
+}
+
 // A program that uses user32 hears of a logoff or a shutdown through its
 // top-level windows (WM_QUERYENDSESSION, then WM_ENDSESSION), not through
 // the console handler, and a windowless one has no console at all: a hidden
-// window of its own, on a thread of its own, hears it for both.
+// window of its own, on a thread of its own, hears it for both, and hears
+// WM_CLOSE, which those that end a windowless program send.
 LRESULT CALLBACK OnEndSessionMessage(HWND window, UINT message, WPARAM wParam,
                                      LPARAM lParam) {
   if (message == WM_QUERYENDSESSION)
     return TRUE;
+  // Task Scheduler's "End", or taskkill without /F, asks the process's
+  // windows to close: the watch ends as on Ctrl+C, its report written, and
+  // the window stays to hear the end of the session.
+  if (message == WM_CLOSE) {
+    RequestInterrupt();
+    return 0;
+  }
   if (message == WM_ENDSESSION && wParam) {
+    sessionEnding = true;
     RequestInterrupt();
     WaitForTheWatchToEnd();
   }
@@ -218,7 +277,8 @@ bool ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) {
 void CatchInterrupts() {
   // The event is made before the handlers can ask for it.
   InterruptEvent();
-  ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  catchingInterrupts = true;
+  HandleConsoleControl();
   // The window's own GDI and USER objects exist before the first sample,
   // so that they never show as the watch's own growth.
   UniqueHandle<EmptyHandle::Null> ready(
@@ -234,17 +294,32 @@ void CatchInterrupts() {
 
 bool InterruptRequested() { return interrupted; }
 
+bool SessionEnding() { return sessionEnding; }
+
 bool WaitUntil(uint64_t deadlineMilliseconds) {
   HANDLE event = InterruptEvent();
+  // Since Windows 8 a wait's timeout leaves out the time the machine sleeps
+  // ("Wait Functions"), so a sample due while it slept would come a whole
+  // interval after it wakes. A relative waitable timer counts that time: one
+  // "that would have expired during sleep" expires "immediately upon waking"
+  // (QueryUnbiasedInterruptTime, Remarks). GetTickCount64 counts it too.
+  static const UniqueHandle<EmptyHandle::Null> timer(
+      ::CreateWaitableTimerW(nullptr, TRUE, nullptr));
   for (;;) {
     if (interrupted)
       return false;
     uint64_t now = ::GetTickCount64();
     if (now >= deadlineMilliseconds)
       return true;
-    auto wait = static_cast<DWORD>(
-        std::min<uint64_t>(deadlineMilliseconds - now, 0x7FFFFFFF));
-    if (event)
+    uint64_t left = deadlineMilliseconds - now;
+    auto wait = static_cast<DWORD>(std::min<uint64_t>(left, 0x7FFFFFFF));
+    LARGE_INTEGER due;
+    due.QuadPart = -static_cast<LONGLONG>(wait) * 10000;  // 100 ns units
+    HANDLE handles[2] = {event, timer.get()};
+    if (event && timer &&
+        ::SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE))
+      ::WaitForMultipleObjects(2, handles, FALSE, wait);
+    else if (event)
       ::WaitForSingleObject(event, wait);
     else
       ::Sleep(wait);
@@ -545,11 +620,95 @@ std::string RefusalOf(const std::u16string& path, std::u16string* target) {
   return {};
 }
 
+// The longest path Windows takes in the "\\?\" form, in UTF-16 units with
+// the terminating null ("Maximum Path Length Limitation", Naming Files,
+// Paths, and Namespaces).
+constexpr size_t kMaxExtendedPath = 32767;
+
+// `path` made whole and in the "\\?\" form that every file function takes
+// past MAX_PATH (260) whatever the system's long path setting: relative
+// parts, "." and ".." and "/" are resolved first, since that form takes a
+// path as it is. A path that cannot be resolved is returned as it is.
+std::u16string ExtendedPath(const std::u16string& path) {
+  std::wstring full(kMaxExtendedPath, L'\0');
+  DWORD length = ::GetFullPathNameW(Wide(path), static_cast<DWORD>(full.size()),
+                                    full.data(), nullptr);
+  if (length == 0 || length >= full.size())
+    return path;
+  full.resize(length);
+  std::u16string whole(reinterpret_cast<const char16_t*>(full.data()),
+                       full.size());
+  // Already in that form, or a device ("NUL" becomes \\.\NUL), it stays.
+  if (whole.rfind(u"\\\\?\\", 0) == 0 || whole.rfind(u"\\\\.\\", 0) == 0)
+    return whole;
+  if (whole.rfind(u"\\\\", 0) == 0)  // \\server\share\...
+    return u"\\\\?\\UNC\\" + whole.substr(2);
+  return u"\\\\?\\" + whole;
+}
+
+// Gives the new file (`file`, opened with WRITE_DAC) the discretionary ACL of
+// the file it replaces (`target`), when that exists: its explicit entries,
+// and whether it inherits from the folder. Inherited entries come from the
+// folder, as the old file's did (SetSecurityInfo with
+// UNPROTECTED_DACL_SECURITY_INFORMATION: "the DACL inherits ACEs from the
+// parent object"). The owner, the audit entries and the
+// integrity label stay the new file's: setting them takes privileges a
+// user lacks. False, with the reason, when the ACL cannot be kept; a file
+// system without ACLs has none to keep.
+bool KeepAccessControl(const std::u16string& target, ::HANDLE file,
+                       std::string* reason) {
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD error = ::GetNamedSecurityInfoW(Wide(target), SE_FILE_OBJECT,
+                                        DACL_SECURITY_INFORMATION, nullptr,
+                                        nullptr, &acl, nullptr, &descriptor);
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NOT_SUPPORTED)
+    return true;
+  if (error != ERROR_SUCCESS) {
+    *reason = ErrorText(error);
+    return false;
+  }
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+  bool present = (control & SE_DACL_PRESENT) != 0 && acl;
+  if (present) {
+    bool inherits = (control & SE_DACL_PROTECTED) == 0;
+    // An ACL that inherits is given its explicit entries alone; the system
+    // adds the folder's inheritable ones.
+    // An ACL is aligned on a DWORD.
+    std::vector<DWORD> copy(acl->AclSize / sizeof(DWORD) + 1);
+    PACL given = acl;
+    if (inherits) {
+      given = reinterpret_cast<PACL>(copy.data());
+      ::InitializeAcl(given, acl->AclSize, acl->AclRevision);
+      for (DWORD i = 0; i < acl->AceCount; ++i) {
+        ACE_HEADER* ace = nullptr;
+        if (::GetAce(acl, i, reinterpret_cast<void**>(&ace)) &&
+            (ace->AceFlags & INHERITED_ACE) == 0)
+          ::AddAce(given, acl->AclRevision, MAXDWORD, ace, ace->AceSize);
+      }
+    }
+    SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        (inherits ? UNPROTECTED_DACL_SECURITY_INFORMATION
+                  : PROTECTED_DACL_SECURITY_INFORMATION);
+    error = ::SetSecurityInfo(file, SE_FILE_OBJECT, what, nullptr, nullptr,
+                              given, nullptr);
+  }
+  ::LocalFree(descriptor);
+  if (present && error != ERROR_SUCCESS) {
+    *reason = ErrorText(error);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ReplacementFile::Create(std::string* reason) {
   Discard();
-  *reason = RefusalOf(destination_, &target_);
+  *reason = RefusalOf(ExtendedPath(destination_), &target_);
   if (!reason->empty())
     return false;
   FileNameLimit limit;
@@ -557,9 +716,21 @@ bool ReplacementFile::Create(std::string* reason) {
   for (int taken = 0;; ++taken) {
     std::u16string path =
         NewPath(target_, ::GetCurrentProcessId(), taken, limit);
-    ::HANDLE file = ::CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The whole path is held within what Windows takes, the name within
+    // `limit`.
+    if (path.size() >= kMaxExtendedPath) {
+      *reason = ErrorText(ERROR_FILENAME_EXCED_RANGE);
+      return false;
+    }
+    // WRITE_DAC for the old file's ACL; DELETE so that an interrupt can
+    // mark it for deletion while it is open.
+    ::HANDLE file =
+        ::CreateFileW(Wide(path), GENERIC_WRITE | WRITE_DAC | DELETE, 0,
+                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
+      HandleConsoleControl();
+      OpenReplacementLock lock;
+      openReplacement = file;
       handle_ = file;
       path_ = std::move(path);
       return true;
@@ -595,18 +766,29 @@ bool ReplacementFile::Write(const char* bytes, size_t length, bool text,
 }
 
 bool ReplacementFile::Commit(std::string* reason) {
+  // The old file's ACL, copied now, so that the file that takes its place
+  // is never readable by more than the old one was.
+  if (!KeepAccessControl(target_, handle_, reason)) {
+    Discard();
+    return false;
+  }
   bool flushed = ::FlushFileBuffers(handle_) != FALSE;
   DWORD error = flushed ? 0 : ::GetLastError();
+  // A console control event waits until the file is in place or removed.
+  OpenReplacementLock lock;
+  openReplacement = INVALID_HANDLE_VALUE;
   ::CloseHandle(handle_);
   handle_ = INVALID_HANDLE_VALUE;
   // The destination is judged again as it is now, as at the first write:
   // over a long watch it may have gained a hard link or become read-only.
   // What would be refused now is refused, and keeps its content.
   if (flushed) {
-    std::string refusal = RefusalOf(destination_, &target_);
+    std::string refusal = RefusalOf(ExtendedPath(destination_), &target_);
     if (!refusal.empty()) {
       *reason = refusal;
-      Discard();
+      // Discard's work, under the lock already held.
+      ::DeleteFileW(Wide(path_));
+      path_.clear();
       return false;
     }
   }
@@ -628,12 +810,16 @@ bool ReplacementFile::Commit(std::string* reason) {
     }
   }
   *reason = ErrorText(error);
-  Discard();
+  ::DeleteFileW(Wide(path_));
+  path_.clear();
   return false;
 }
 
 void ReplacementFile::Discard() {
+  OpenReplacementLock lock;
   if (handle_ != INVALID_HANDLE_VALUE) {
+    if (openReplacement == handle_)
+      openReplacement = INVALID_HANDLE_VALUE;
     ::CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
   }

@@ -136,15 +136,31 @@ uint64_t UnixTimeMilliseconds();
 // ends a wait, instead of ending the program. Only a watch calls it.
 void CatchInterrupts();
 bool InterruptRequested();
+// Whether the interrupt was the end of the user's session (a logoff or a
+// shutdown, on Windows); never on the host build.
+bool SessionEnding();
 // Waits until MonotonicMilliseconds reaches `deadlineMilliseconds`; false
 // when an interrupt arrived (at once when one is pending). The host build
 // waits for nothing: it sets its clock to the deadline and applies the
 // session's next sample block.
 bool WaitUntil(uint64_t deadlineMilliseconds);
 
+// What a line on standard error tells. kestrelw.exe reports each kind to
+// the event log as an event of its own ID and type (event_messages.mc).
+enum class MessageKind {
+  Failure,       // any other failure of the run
+  UsageError,    // exit code 1
+  SystemState,   // the system's state cannot be read: exit code 2
+  OutOfMemory,   // exit code 3
+  WriteFailed,   // the output cannot be written: exit code 5
+  WriteFailing,  // -O's file keeps its last sample; the watch goes on
+  WrittenAgain,  // -O's file is replaced again after WriteFailing
+};
+
 // Writes one line of text in the locale's code page and a newline to
 // standard error; kestrelw.exe also reports it to the event log.
-void WriteStderrLine(const std::string& line);
+void WriteStderrLine(const std::string& line,
+                     MessageKind kind = MessageKind::Failure);
 
 // Whether this is kestrelw.exe, linked without a console for scheduled
 // tasks: it writes only to -O's file. The program's own piece, linked with
@@ -152,7 +168,7 @@ void WriteStderrLine(const std::string& line);
 bool IsWindowless();
 // kestrelw.exe: reports a message line to the Application event log; does
 // nothing in a console program.
-void ReportToEventLog(const std::string& line);
+void ReportToEventLog(const std::string& line, MessageKind kind);
 
 // Whether standard output, or standard error, is a terminal (Windows: a
 // console); settled at the first call.

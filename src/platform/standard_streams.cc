@@ -14,11 +14,11 @@ bool WriteStdout(const char* bytes, size_t length) {
 
 bool FlushStdout() { return std::fflush(stdout) == 0; }
 
-void WriteStderrLine(const std::string& line) {
+void WriteStderrLine(const std::string& line, MessageKind kind) {
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
   if (IsWindowless())
-    ReportToEventLog(line);
+    ReportToEventLog(line, kind);
 }
 
 }  // namespace platform

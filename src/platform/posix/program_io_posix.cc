@@ -191,4 +191,8 @@ void CatchInterrupts() {
   }
 }
 
+// A hang-up is the terminal's end, not the session's: other hosts have no
+// end of session to tell.
+bool SessionEnding() { return false; }
+
 }  // namespace platform

@@ -1,0 +1,34 @@
+#include "cli/output_file_name.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(OutputFileNameTest, SessionIdTakesThePlaceOfEachPlaceholder) {
+  const struct {
+    const char16_t* written;
+    bool known;
+    uint32_t session;
+    const char16_t* name;
+  } kCases[] = {
+      {u"C:\\k\\session-{session}.prom", true, 3, u"C:\\k\\session-3.prom"},
+      {u"{session}", true, 0, u"0"},
+      {u"{session}-{session}.prom", true, 4294967295u,
+       u"4294967295-4294967295.prom"},
+      {u"{session}{session}", true, 12, u"1212"},
+      // No placeholder, or only something like one: as written.
+      {u"kestrel.prom", true, 3, u"kestrel.prom"},
+      {u"{Session}{session.prom", true, 3, u"{Session}{session.prom"},
+      {u"{{session}}", true, 7, u"{7}"},
+      // A session that cannot be told leaves the name as written.
+      {u"session-{session}.prom", false, 3, u"session-{session}.prom"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(
+        c.written, c.written + std::char_traits<char16_t>::length(c.written)));
+    EXPECT_EQ(std::u16string(c.name),
+              OutputFileName(c.written, c.known, c.session));
+  }
+}
+
+}  // namespace
