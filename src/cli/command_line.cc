@@ -159,7 +159,7 @@ struct ValueOption {
 
 constexpr ValueOption kValueOptions[] = {
     {u'o', ApplyFormat,
-     "kestrel: -o takes text, csv, json, html or prometheus"},
+     "kestrel: -o takes text, csv, json, html, prometheus or live"},
     {u's', ApplyOrder, "kestrel: -s takes pid, name, total or all"},
     {u't', ApplyThreshold, "kestrel: -t takes a count from 1 to 4294967295"},
     {u'w', ApplyInterval, "kestrel: -w takes seconds from 1 to 86400"},

@@ -191,4 +191,6 @@ void CatchInterrupts() {
   }
 }
 
+void RequestInterrupt() { signalled = 1; }
+
 }  // namespace platform
