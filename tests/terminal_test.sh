@@ -11,11 +11,13 @@
 # otherwise). With --shown TEXT, TEXT must also have been written to the
 # terminal on the way, whatever the screen shows at the end (a status line
 # that is rewritten and then rubbed out); with --not-shown TEXT it must not
-# have been. With --first, the LINEs are the screen's first ones.
+# have been. With --first, the LINEs are the screen's first ones. With
+# --keys KEYS, KEYS are typed (tmux send-keys) once the terminal was sent
+# the first --shown TEXT.
 #
 # usage: terminal_test.sh TMUX [--locale NAME] [--width COLUMNS]
-#        [--shown TEXT]... [--not-shown TEXT]... [--first] LINE... --
-#        COMMAND [ARG...]
+#        [--shown TEXT]... [--not-shown TEXT]... [--keys KEYS] [--first]
+#        LINE... -- COMMAND [ARG...]
 set -u
 
 if [ $# -lt 3 ]; then
@@ -46,6 +48,11 @@ while [ "${1:-}" = "--not-shown" ]; do
   not_shown+=("$2")
   shift 2
 done
+keys=
+if [ "${1:-}" = "--keys" ]; then
+  keys=$2
+  shift 2
+fi
 first=false
 if [ "${1:-}" = "--first" ]; then
   first=true
@@ -81,6 +88,10 @@ touch "$work/go"
 screen="$work/screen"
 status=
 for _ in $(seq 1 300); do
+  if [ -n "$keys" ] && grep -qF -- "${shown[0]}" "$work/raw" 2>/dev/null; then
+    "$tmux" -S "$socket" send-keys -l -- "$keys"
+    keys=
+  fi
   "$tmux" -S "$socket" capture-pane -p -J -S - > "$screen" 2>/dev/null
   status=$(sed -n 's/.*\[exit \([0-9]*\)\] *$/\1/p' "$screen")
   [ -n "$status" ] && break

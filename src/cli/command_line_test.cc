@@ -242,7 +242,7 @@ TEST(ParseCommandLineTest, ValueOptions) {
   constexpr OutputFormat kCsv = OutputFormat::Csv;
   constexpr SortOrder kTable = SortOrder::Table;
   const char* const kFormats =
-      "kestrel: -o takes text, csv, json, html or prometheus";
+      "kestrel: -o takes text, csv, json, html, prometheus or live";
   const char* const kCounts = "kestrel: -t takes a count from 1 to 4294967295";
   const ValueCase cases[] = {
       {{u"-o", u"json"}, kRun, kJson, kTable, 0, u"", ""},

@@ -5,13 +5,15 @@
 #include "documents/prometheus_report.h"
 #include "documents/trace_documents.h"
 #include "html/html_report.h"
+#include "live/live_report.h"
 #include "output/format_policy.h"
 #include "output/output.h"
 #include "text/text_report.h"
 
 std::unique_ptr<Report> MakeReport(const ReportOptions& options,
                                    const WatchPlan* watch, Output& out,
-                                   bool follow) {
+                                   bool follow,
+                                   platform::LiveTerminal* liveTerminal) {
   if (PolicyOf(options.format).keepsLineEnds)
     out.KeepLineEnds();
   if (follow && (options.format == OutputFormat::Json ||
@@ -27,6 +29,12 @@ std::unique_ptr<Report> MakeReport(const ReportOptions& options,
       return std::make_unique<HtmlReport>(options, watch, out);
     case OutputFormat::Prometheus:
       return std::make_unique<PrometheusReport>(out);
+    case OutputFormat::Live:
+      // The run opened the console for it, with a watch.
+      if (watch && liveTerminal)
+        return std::make_unique<LiveReport>(options, *watch, *liveTerminal,
+                                            out);
+      break;
     case OutputFormat::Text:
       break;
   }

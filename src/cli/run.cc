@@ -10,6 +10,7 @@
 #include "cli/output_file_name.h"
 #include "cli/run_options.h"
 #include "cli/sampling.h"
+#include "live/live_report.h"
 #include "output/format_policy.h"
 #include "output/output.h"
 #include "platform/follow.h"
@@ -44,6 +45,17 @@ RunOutcome RunStages(const std::vector<std::u16string>& arguments,
     RunOutcome refused;
     refused.parse = ParseOutcome::UsageError;
     return refused;
+  }
+  // -o live draws on the console it runs in, and nowhere else.
+  platform::LiveTerminal liveTerminal;
+  if (outcome == ParseOutcome::Run && options.format == OutputFormat::Live) {
+    usageMessage =
+        LiveViewRefusal(options.Watch(), !options.outputFile.empty());
+    std::string reason;
+    if (usageMessage.empty() && !liveTerminal.Open(&reason))
+      usageMessage = "kestrel: -o live draws on the console: " + reason;
+    if (!usageMessage.empty())
+      outcome = ParseOutcome::UsageError;
   }
   // -x: the program is followed before anything is written, so that a
   // refusal leaves -O's file alone; the run watches its process.
@@ -100,8 +112,9 @@ RunOutcome RunStages(const std::vector<std::u16string>& arguments,
   WatchPlan plan;
   plan.intervalSeconds = options.WatchInterval();
   plan.sampleCount = options.sampleCount;
-  std::unique_ptr<Report> report = MakeReport(
-      options, options.Watch() ? &plan : nullptr, out, options.follow);
+  std::unique_ptr<Report> report =
+      MakeReport(options, options.Watch() ? &plan : nullptr, out,
+                 options.follow, &liveTerminal);
   // A watch whose output is not seen (-O, a file) says on a terminal how
   // far it has come. Output to a terminal or to a pipe, whose reader may
   // show it there, would be broken up by the line.

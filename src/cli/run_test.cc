@@ -628,13 +628,14 @@ TEST_F(RunKestrelTest, HtmlWatchOfAThousandSamplesUnderOneMegabyte) {
   EXPECT_EQ(0, Run({u"-o", u"html", u"-w", u"2", u"-n", u"1000"}));
   std::string html(output_.begin(), output_.end());
   EXPECT_LT(html.size(), 1000u * 1000u);
-  // Ten lines in each of the two line charts.
+  // Ten lines in each of the two line charts, each drawn wide and narrow.
   size_t lines = 0;
   for (size_t at = html.find("<path class=\"series\""); at != std::string::npos;
        at = html.find("<path class=\"series\"", at + 1))
     ++lines;
-  EXPECT_EQ(20u, lines);
-  EXPECT_NE(std::string::npos, html.find("more samples, from sample"));
+  EXPECT_EQ(40u, lines);
+  EXPECT_NE(std::string::npos, html.find("samples that had some, up to sample"));
+  EXPECT_NE(std::string::npos, html.find("<h3>Sample 1000,"));
 }
 
 TEST_F(RunKestrelTest, OnePageTableListsCountsOfZero) {

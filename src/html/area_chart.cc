@@ -11,46 +11,22 @@
 
 namespace {
 
-constexpr double kWidth = 960;
-constexpr double kHeight = 380;
-constexpr PlotArea kPlot = {72, 16, 860, 298};
+struct AreaGeometry {
+  double width;
+  double height;
+  PlotArea plot;
+  int timeTicks;
+  int countTicks;
+};
 
-}  // namespace
+constexpr AreaGeometry kWideGeometry = {960, 380, {72, 16, 860, 298}, 8, 6};
+constexpr AreaGeometry kNarrowGeometry = {400, 330, {68, 12, 320, 262}, 4, 5};
 
-double TotalOf(const CategorySample& sample) {
-  double total = 0;
-  for (uint32_t count : sample.counts)
-    total += count;
-  return total;
-}
-
-void AppendAreaChart(std::string& out, const AreaChart& chart) {
-  const std::vector<CategorySample>& samples = chart.samples;
-  std::vector<double> totals;
-  totals.reserve(samples.size());
-  for (const CategorySample& sample : samples)
-    totals.push_back(TotalOf(sample));
-
-  double minX = samples.empty() ? 0 : samples.front().seconds;
-  double maxX = samples.empty() ? 0 : samples.back().seconds;
-  double maxY = 0;
-  for (double total : totals)
-    maxY = std::max(maxY, total);
-  AxisTicks xTicks = TimeTicks(minX, maxX, 8);
-  AxisTicks yTicks = CountTicks(0, maxY, 6);
-
-  out += "<figure class=\"chart\" id=\"chart-";
-  out += chart.id;
-  out += "\">\n<figcaption>";
-  AppendEscaped(out, chart.title);
-  out += "</figcaption>\n";
-  AppendSvgStart(out, kWidth, kHeight, "area", chart.title);
-  AppendAxisY(out, kPlot, yTicks, "objects in the shared table");
-  AppendAxisX(out, kPlot, xTicks, AxisLabels::kTime,
-              "time since the first sample");
-
-  // Each layer is its top edge forwards and its bottom edge back, in data
-  // units mapped by the transform.
+// The layers, each its top edge forwards and its bottom edge back, in data
+// units mapped by the transform.
+void AppendLayers(std::string& out, const std::vector<CategorySample>& samples,
+                  const PlotArea& plot, const AxisTicks& xTicks,
+                  const AxisTicks& yTicks) {
   std::vector<int64_t> below(samples.size(), 0);
   for (int category = 0; category < kCategoryCount; ++category) {
     out += "<path class=\"area\" data-category=\"";
@@ -58,7 +34,7 @@ void AppendAreaChart(std::string& out, const AreaChart& chart) {
     out += "\" fill=\"";
     out += CategoryColour(category);
     out += '"';
-    AppendDataTransform(out, kPlot, xTicks, yTicks);
+    AppendDataTransform(out, plot, xTicks, yTicks);
     out += " d=\"";
     std::vector<int64_t> above(below);
     for (size_t i = 0; i < samples.size(); ++i) {
@@ -81,7 +57,50 @@ void AppendAreaChart(std::string& out, const AreaChart& chart) {
     out += "</title></path>\n";
     below.swap(above);
   }
-  out += "</svg>\n<ul class=\"legend\">\n";
+}
+
+}  // namespace
+
+double TotalOf(const CategorySample& sample) {
+  double total = 0;
+  for (uint32_t count : sample.counts)
+    total += count;
+  return total;
+}
+
+void AppendAreaChart(std::string& out, const AreaChart& chart) {
+  const std::vector<CategorySample>& samples = chart.samples;
+  std::vector<double> totals;
+  totals.reserve(samples.size());
+  for (const CategorySample& sample : samples)
+    totals.push_back(TotalOf(sample));
+
+  double minX = samples.empty() ? 0 : samples.front().seconds;
+  double maxX =
+      std::max(samples.empty() ? 0 : samples.back().seconds, chart.endSeconds);
+  double maxY = 0;
+  for (double total : totals)
+    maxY = std::max(maxY, total);
+
+  out += "<figure class=\"chart\" id=\"chart-";
+  out += chart.id;
+  out += "\">\n<figcaption>";
+  AppendEscaped(out, chart.title);
+  out += "</figcaption>\n";
+  for (ChartLayout layout : kChartLayouts) {
+    const AreaGeometry& geometry =
+        layout == ChartLayout::kWide ? kWideGeometry : kNarrowGeometry;
+    AxisTicks xTicks = TimeTicks(minX, maxX, geometry.timeTicks);
+    AxisTicks yTicks = CountTicks(0, maxY, geometry.countTicks);
+    AppendSvgStart(out, geometry.width, geometry.height, "area", chart.title,
+                   layout);
+    AppendAxisY(out, geometry.plot, yTicks, "objects in the shared table");
+    AppendAxisX(out, geometry.plot, xTicks, AxisLabels::kTime,
+                "time since the first sample");
+    AppendLayers(out, samples, geometry.plot, xTicks, yTicks);
+    out += "</svg>\n";
+  }
+  out += "<ul class=\"legend\">\n";
 
   // The legend reads top down, as the layers do.
   int grewMost = -1;

@@ -21,9 +21,12 @@ struct AreaChart {
   std::string id;
   std::string title;
   std::vector<CategorySample> samples;  // in time order
+  // Where the time axis ends (the watch's last sample), at least the last
+  // sample's time.
+  double endSeconds = 0;
 };
 
-// Appends the chart as a <figure>: one <path class="area"
+// Appends the chart as a <figure>: for each layout one <path class="area"
 // data-category=NAME> a category (Pen at the bottom) through the samples
 // as given (a watch keeps them few: ChartSeries), and a legend with each
 // category's change, the one that grew most in bold.

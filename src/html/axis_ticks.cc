@@ -57,11 +57,22 @@ AxisTicks TimeTicks(double low, double high, int maxTicks) {
     maxTicks = 1;
   double span = high - low;
   double rough = span > 0 ? span / maxTicks : 1;
-  for (double step : kSteps) {
-    if (step >= rough)
-      return TicksWithStep(low, high, step);
+  double step = std::ceil(rough / 86400) * 86400;
+  for (double candidate : kSteps) {
+    if (candidate >= rough) {
+      step = candidate;
+      break;
+    }
   }
-  return TicksWithStep(low, high, std::ceil(rough / 86400) * 86400);
+  AxisTicks ticks = TicksWithStep(low, high, step);
+  // The axis ends where the watch did, not at the next round tick: a watch
+  // of 12 h 29 min ends its axis there rather than at 14:00:00.
+  if (span > 0 && ticks.high > high) {
+    ticks.high = high;
+    while (!ticks.values.empty() && ticks.values.back() > high)
+      ticks.values.pop_back();
+  }
+  return ticks;
 }
 
 std::string FormatTickCount(double value) {

@@ -18,7 +18,8 @@ struct AxisTicks {
 AxisTicks CountTicks(double low, double high, int maxTicks);
 
 // Ticks for seconds at steps a clock reads well: 1, 2, 5, 10, 15, 30 s,
-// 1, 2, 5, 10, 15, 30 min, 1, 2, 3, 6, 12 h, then days.
+// 1, 2, 5, 10, 15, 30 min, 1, 2, 3, 6, 12 h, then days. The axis runs to
+// `high` itself (the watch's end), the ticks at the steps up to it.
 AxisTicks TimeTicks(double low, double high, int maxTicks);
 
 // "12,000".

@@ -36,8 +36,11 @@ void AppendDataTransform(std::string& out, const PlotArea& plot,
 }
 
 void AppendSvgStart(std::string& out, double width, double height,
-                    std::string_view kind, std::string_view title) {
-  out += "<svg class=\"plot\" data-kind=\"";
+                    std::string_view kind, std::string_view title,
+                    ChartLayout layout) {
+  out += layout == ChartLayout::kWide ? "<svg class=\"plot wide\""
+                                      : "<svg class=\"plot narrow\"";
+  out += " data-kind=\"";
   out += kind;
   out += "\" viewBox=\"0 0 ";
   AppendNumber(out, width);

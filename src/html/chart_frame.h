@@ -27,10 +27,19 @@ void AppendNumber(std::string& out, double value);
 void AppendDataTransform(std::string& out, const PlotArea& plot,
                          const AxisTicks& xTicks, const AxisTicks& yTicks);
 
-// Opens `<svg class="plot" data-kind=KIND>` of the given size, scaled to the
-// page's width, with `title` as its accessible name.
+// Each chart is drawn twice: for a wide page, and for a narrow one (a
+// phone, a narrow pane) on which the wide drawing, scaled down, would shrink
+// its text past reading. The page's style shows the one that fits (the
+// narrow one up to 600 CSS pixels).
+enum class ChartLayout { kWide, kNarrow };
+constexpr ChartLayout kChartLayouts[] = {ChartLayout::kWide,
+                                         ChartLayout::kNarrow};
+
+// Opens `<svg class="plot LAYOUT" data-kind=KIND>` of the given size,
+// scaled to the page's width, with `title` as its accessible name.
 void AppendSvgStart(std::string& out, double width, double height,
-                    std::string_view kind, std::string_view title);
+                    std::string_view kind, std::string_view title,
+                    ChartLayout layout);
 
 // How an axis labels its ticks.
 enum class AxisLabels { kCount, kTime };

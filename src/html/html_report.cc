@@ -98,13 +98,9 @@ void HtmlReport::NoteChanges(const ListedSample& sample) {
   if (changes.processes.empty())
     return;
   ++report_.samplesWithChanges;
-  if (report_.changesLeftOut > 0) {
-    ++report_.changesLeftOut;
-    return;
-  }
   // Each unit of the lines takes at least a byte of the page, so lines past
-  // what the budget has left are not worth rendering.
-  size_t room = kMaxChangesBytes - report_.changes.size();
+  // the budget are not worth rendering: the sample is left out.
+  size_t room = changes_.Budget();
   lines_.clear();
   char line[kHandleChangeLineBytes];
   for (const ProcessChange& change : changes.processes) {
@@ -117,17 +113,14 @@ void HtmlReport::NoteChanges(const ListedSample& sample) {
       lines_.append(line, end);
     }
   }
-  block_.clear();
-  if (lines_.size() <= room) {
-    AppendChangesBlock(block_, sample.number,
-                       static_cast<double>(sample.milliseconds) / 1000, lines_);
-  }
-  if (lines_.size() > room || block_.size() > room) {
-    report_.changesLeftOut = 1;
-    report_.firstLeftOut = sample.number;
+  if (lines_.size() > room) {
+    changes_.LeaveOutUpTo(sample.number);
     return;
   }
-  report_.changes += block_;
+  std::string block;
+  AppendChangesBlock(block, sample.number,
+                     static_cast<double>(sample.milliseconds) / 1000, lines_);
+  changes_.Add(sample.number, std::move(block));
 }
 
 void HtmlReport::End(const RunEnd& end) {
@@ -136,6 +129,9 @@ void HtmlReport::End(const RunEnd& end) {
   if (!end.IsWatch() || end.samples == 0)
     return;
   report_.interrupted = end.interrupted;
+  changes_.AppendTo(report_.changes);
+  report_.changesLeftOut = changes_.LeftOut();
+  report_.lastLeftOut = changes_.LastLeftOut();
   if (end.failure != Failure::None) {
     report_.failedSample = end.samples + 1;
     report_.failure = FailureText(end.failure);

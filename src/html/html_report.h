@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "html/latest_changes.h"
 #include "html/watch_page.h"
 #include "output/report.h"
 #include "watch/growth.h"
@@ -39,6 +40,6 @@ class HtmlReport : public Report {
   std::unordered_map<uint64_t, ChartSeries> exited_;
   std::vector<ProcessGrowth> exitedGrowth_;
   WatchReport report_;
+  LatestChanges changes_{kMaxChangesBytes};
   std::u16string lines_;  // one sample's changes as the text view has them
-  std::string block_;
 };

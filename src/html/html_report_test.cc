@@ -225,9 +225,10 @@ TEST(HtmlReportTest, TieOrderOfTheChartAndTheTable) {
   }
 }
 
-// A sample's changes are shown whole or not at all: the first block past
-// the budget is left out, and so is every one after it, small or not.
-TEST(HtmlReportTest, ChangesBudgetPerBlock) {
+// A sample's changes are shown whole or not at all, the latest first kept:
+// a block past the whole budget is left out with every one before it, and
+// the page says how many, up to which sample.
+TEST(HtmlReportTest, ChangesBudgetKeepsTheLatest) {
   // Each handle's line is over fifty bytes: enough of them pass the budget
   // in one block.
   const int32_t kMany = static_cast<int32_t>(kMaxChangesBytes / 50);
@@ -236,13 +237,16 @@ TEST(HtmlReportTest, ChangesBudgetPerBlock) {
   watch.Sample({{4, u"app.exe", 11, 11, 1}});
   watch.Sample({{4, u"app.exe", 12, 12, kMany}});
   watch.Sample({{4, u"app.exe", 13, 13, kMany}});
+  watch.Sample({{4, u"app.exe", 14, 14, kMany}});
   std::string changes = Section(watch.End(), "<h2>Changes", "</details>");
-  EXPECT_NE(std::string::npos, changes.find("3 samples with changes"));
-  EXPECT_NE(std::string::npos, changes.find("<h3>Sample 2,"));
+  EXPECT_NE(std::string::npos, changes.find("4 samples with changes"));
+  EXPECT_EQ(std::string::npos, changes.find("<h3>Sample 2,"));
   EXPECT_EQ(std::string::npos, changes.find("<h3>Sample 3,"));
-  EXPECT_EQ(std::string::npos, changes.find("<h3>Sample 4,"));
+  EXPECT_NE(std::string::npos, changes.find("<h3>Sample 4,"));
+  EXPECT_NE(std::string::npos, changes.find("<h3>Sample 5,"));
   EXPECT_NE(std::string::npos,
-            changes.find("The changes of 2 more samples, from sample 3 on"));
+            changes.find("the changes of the first 2 samples that had some, "
+                         "up to sample 3, are left out"));
   EXPECT_LT(changes.size(), kMaxChangesBytes);
 }
 

@@ -29,11 +29,15 @@ struct LineChart {
   // labelled dashed line once the lines reach half of it; 0 for none.
   double limit = 0;
   std::string limitLabel;
+  // Where the time axis ends: the watch's last sample, which a process
+  // that exited earlier never reached. The axis runs at least to the last
+  // point.
+  double endSeconds = 0;
 };
 
-// Appends the chart as a <figure>: an inline SVG with one
+// Appends the chart as a <figure>: an inline SVG for each layout with one
 // <path class="series" data-chart=ID data-pid=PID> a series through its
-// points as given (a watch keeps them few: ChartSeries), and a legend with each series' change from
-// its first to its last point; the limit, when the lines reach half of it,
-// as a <line class="limit"> with its label.
+// points as given (a watch keeps them few: ChartSeries), and a legend with
+// each series' change from its first to its last point; the limit, when the
+// lines reach half of it, as a <line class="limit"> with its label.
 void AppendLineChart(std::string& out, const LineChart& chart);

@@ -5,54 +5,77 @@
 namespace {
 
 const char kStyle[] = R"(
-:root { color-scheme: light; }
+:root { color-scheme: light dark; --text: #1a1a1a; --page: #fff;
+  --muted: #555; --soft: #444; --rule: #ddd; --row-rule: #eee;
+  --head-rule: #ccc; --stripe: #f7f7f7; --code: #f6f6f6; --grid: #e3e3e3;
+  --baseline: #888; --chart-text: #333; --limit: #B00020; --ink: #000; }
+@media (prefers-color-scheme: dark) {
+  :root { --text: #e6e6e6; --page: #121416; --muted: #a8adb3;
+    --soft: #c4c8cc; --rule: #3a3f44; --row-rule: #2a2e33;
+    --head-rule: #50565c; --stripe: #1b1e21; --code: #1b1e21;
+    --grid: #2f3438; --baseline: #7d838a; --chart-text: #d0d4d8;
+    --limit: #FF6B6B; --ink: #e6e6e6; }
+}
 body { margin: 0 auto; max-width: 1000px; padding: 16px 24px 48px;
   font: 15px/1.45 system-ui, "Segoe UI", Roboto, "Noto Sans",
     "Microsoft YaHei", "WenQuanYi Micro Hei", sans-serif;
-  color: #1a1a1a; background: #fff; }
+  color: var(--text); background: var(--page); }
 h1 { font-size: 26px; margin: 12px 0 4px; }
 h2 { font-size: 20px; margin: 32px 0 8px; padding-bottom: 4px;
-  border-bottom: 1px solid #ddd; }
-p.lead { margin: 0 0 8px; color: #444; }
+  border-bottom: 1px solid var(--rule); }
+p.lead { margin: 0 0 8px; color: var(--soft); }
 dl.facts { display: flex; flex-wrap: wrap; gap: 8px 32px; margin: 12px 0; }
 dl.facts div { min-width: 120px; }
-dl.facts dt { font-size: 12px; color: #555; text-transform: uppercase;
+dl.facts dt { font-size: 12px; color: var(--muted); text-transform: uppercase;
   letter-spacing: .04em; }
 dl.facts dd { margin: 0; font-size: 20px; font-weight: 600; }
 figure.chart { margin: 16px 0 24px; }
 figure.chart figcaption { font-weight: 600; margin-bottom: 4px; }
 svg.plot { display: block; width: 100%; height: auto; overflow: visible;
   font-size: 12px; }
-svg.plot text:not([fill]) { fill: #333; }
-svg.plot .grid { stroke: #e3e3e3; stroke-width: 1; }
-svg.plot .baseline { stroke: #888; stroke-width: 1; }
-svg.plot .axis-title { font-size: 13px; fill: #555; }
+svg.plot.narrow { display: none; }
+svg.plot text:not([fill]) { fill: var(--chart-text); }
+svg.plot .grid { stroke: var(--grid); stroke-width: 1; }
+svg.plot .baseline { stroke: var(--baseline); stroke-width: 1; }
+svg.plot .axis-title { font-size: 13px; fill: var(--muted); }
 svg.plot path.series { fill: none; stroke-linejoin: round;
   stroke-linecap: round; vector-effect: non-scaling-stroke; }
-svg.plot path.area { stroke: #fff; stroke-width: .5;
+svg.plot path.area { stroke: var(--page); stroke-width: .5;
   vector-effect: non-scaling-stroke; }
 svg.plot .line-label { font-size: 12px; }
 svg.plot .lead { font-weight: 700; }
-svg.plot .bar-value { font-size: 11px; fill: #444; }
+svg.plot .bar-value { font-size: 11px; fill: var(--soft); }
+[stroke="#000000"] { stroke: var(--ink); }
+[fill="#000000"] { fill: var(--ink); }
+[stroke="#B00020"] { stroke: var(--limit); }
+[fill="#B00020"] { fill: var(--limit); }
 ul.legend { list-style: none; padding: 0; margin: 6px 0 0 72px;
   display: flex; flex-wrap: wrap; gap: 4px 20px; font-size: 13px; }
 ul.legend li { display: flex; align-items: center; gap: 6px; }
 ul.legend li.lead { font-weight: 700; }
-ul.legend .change { color: #555; font-variant-numeric: tabular-nums; }
-table { border-collapse: collapse; margin: 8px 0 16px;
-  font-variant-numeric: tabular-nums; }
-th, td { padding: 3px 12px; text-align: left; border-bottom: 1px solid #eee; }
-th { border-bottom: 2px solid #ccc; font-weight: 600; }
+ul.legend .change { color: var(--muted); font-variant-numeric: tabular-nums; }
+div.table-box { overflow-x: auto; margin: 8px 0 16px; }
+table { border-collapse: collapse; font-variant-numeric: tabular-nums; }
+th, td { padding: 3px 12px; text-align: left; white-space: nowrap;
+  border-bottom: 1px solid var(--row-rule); }
+th { border-bottom: 2px solid var(--head-rule); font-weight: 600; }
 td.number, th.number { text-align: right; }
-tbody tr:nth-child(even) { background: #f7f7f7; }
+tbody tr:nth-child(even) { background: var(--stripe); }
 details { margin: 8px 0; }
 summary { cursor: pointer; font-weight: 600; }
 pre { font: 13px/1.4 ui-monospace, Consolas, "DejaVu Sans Mono", monospace;
-  background: #f6f6f6; padding: 8px 12px; overflow-x: auto; }
-p.note { color: #555; }
+  background: var(--code); padding: 8px 12px; overflow-x: auto; }
+p.note { color: var(--muted); }
 .tip { position: absolute; display: none; pointer-events: none;
   background: #222; color: #fff; padding: 4px 8px; border-radius: 4px;
   font-size: 13px; white-space: nowrap; }
+@media (max-width: 600px) {
+  body { padding: 12px 12px 32px; }
+  svg.plot.wide { display: none; }
+  svg.plot.narrow { display: block; }
+  ul.legend { margin-left: 0; }
+  th, td { padding: 3px 8px; }
+}
 )";
 
 // For the line charts: the value of the line nearest the pointer, read back

@@ -26,7 +26,8 @@ void AppendHandles(std::string& out, const SnapshotProcess& process) {
   out += FormatCount(static_cast<int64_t>(process.handles.size()));
   out += process.handles.size() == 1 ? " handle" : " handles";
   out +=
-      "</summary>\n<table>\n<thead><tr><th>Handle</th><th>Object Type</th>"
+      "</summary>\n<div class=\"table-box\"><table>\n<thead><tr><th>Handle</th>"
+      "<th>Object Type</th>"
       "<th>Kernel Address</th></tr></thead>\n<tbody>\n";
   for (const SnapshotHandle& handle : process.handles) {
     out += "<tr class=\"handle\"><td><code>";
@@ -37,7 +38,7 @@ void AppendHandles(std::string& out, const SnapshotProcess& process) {
     out += Hex(handle.kernelAddress);
     out += "</code></td></tr>\n";
   }
-  out += "</tbody>\n</table>\n</details>\n";
+  out += "</tbody>\n</table></div>\n</details>\n";
 }
 
 }  // namespace

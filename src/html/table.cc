@@ -21,7 +21,7 @@ void AppendCell(std::string& out, const TextTable& table, size_t column,
 
 void AppendTable(std::string& out, const TextTable& table,
                  std::string_view rowClass) {
-  out += "<table>\n<thead><tr>";
+  out += "<div class=\"table-box\"><table>\n<thead><tr>";
   for (size_t column = 0; column < table.headers.size(); ++column)
     AppendCell(out, table, column, "th", table.headers[column]);
   out += "</tr></thead>\n<tbody>\n";
@@ -33,5 +33,5 @@ void AppendTable(std::string& out, const TextTable& table,
       AppendCell(out, table, column, "td", row[column]);
     out += "</tr>\n";
   }
-  out += "</tbody>\n</table>\n";
+  out += "</tbody>\n</table></div>\n";
 }

@@ -12,7 +12,8 @@ struct TextTable {
   std::vector<std::vector<std::u16string>> rows;
 };
 
-// Appends `table` as a <table>; each body row is a <tr class=ROWCLASS>, so
+// Appends `table` as a <table> in a box of its own that scrolls sideways
+// when the page is narrower than the table; each body row is a <tr class=ROWCLASS>, so
 // that its rows can be counted.
 void AppendTable(std::string& out, const TextTable& table,
                  std::string_view rowClass);

@@ -42,14 +42,19 @@ void AppendChanges(std::string& out, const WatchReport& report) {
   out += std::to_string(report.samplesWithChanges);
   out += report.samplesWithChanges == 1 ? " sample" : " samples";
   out += " with changes</summary>\n";
-  out += report.changes;
   if (report.changesLeftOut > 0) {
-    out += "<p class=\"note\">The changes of ";
-    out += std::to_string(report.changesLeftOut);
-    out += " more samples, from sample ";
-    out += std::to_string(report.firstLeftOut);
-    out += " on, are left out to keep this page small.</p>\n";
+    out += "<p class=\"note\">To keep this page small, the changes of the ";
+    if (report.changesLeftOut == 1) {
+      out += "first sample that had some, sample ";
+    } else {
+      out += "first ";
+      out += std::to_string(report.changesLeftOut);
+      out += " samples that had some, up to sample ";
+    }
+    out += std::to_string(report.lastLeftOut);
+    out += ", are left out; the latest follow.</p>\n";
   }
+  out += report.changes;
   out += "</details>\n";
 }
 
@@ -109,18 +114,22 @@ void AppendWatchHtml(std::string& out, const WatchReport& report) {
         ChartOf(report, "gdi-all", "GDI All", &ChartedProcess::gdiAll);
     gdiAll.limit = report.processQuota;
     gdiAll.limitLabel = "quota " + FormatCount(report.processQuota);
+    gdiAll.endSeconds = report.coveredSeconds;
     AppendLineChart(out, gdiAll);
     out +=
         "<h2>GDI Total</h2>\n<p class=\"note\">The same processes' entries "
         "in the GDI shared handle table.</p>\n";
-    AppendLineChart(out, ChartOf(report, "gdi-total", "GDI Total",
-                                 &ChartedProcess::gdiTotal));
+    LineChart gdiTotal =
+        ChartOf(report, "gdi-total", "GDI Total", &ChartedProcess::gdiTotal);
+    gdiTotal.endSeconds = report.coveredSeconds;
+    AppendLineChart(out, gdiTotal);
 
     const ChartedProcess& leader = report.charted.front();
     AreaChart area;
     area.id = "categories";
     area.title = "Objects of each category";
     area.samples = leader.categories;
+    area.endSeconds = report.coveredSeconds;
     out += "<h2>By category: ";
     out += ProcessLabel(leader.name, leader.pid);
     out +=

@@ -45,12 +45,12 @@ struct WatchReport {
   TextTable growth;
   uint64_t grownCount = 0;
   // The changes of each sample that had some, rendered by
-  // AppendChangesBlock, up to kMaxChangesBytes; the samples past that are
-  // counted, from the first one left out.
+  // AppendChangesBlock: the latest, up to kMaxChangesBytes (LatestChanges);
+  // the earlier samples left out are counted, up to the last of them.
   uint64_t samplesWithChanges = 0;
   std::string changes;
   uint64_t changesLeftOut = 0;
-  uint64_t firstLeftOut = 0;
+  uint64_t lastLeftOut = 0;
   // -x: the followed program's section (trace_section.h), after the growth
   // table; empty otherwise.
   std::string trace;
@@ -63,8 +63,8 @@ constexpr size_t kMaxChartedProcesses = 10;
 constexpr size_t kMaxGrowthRows = 1000;
 
 // The changes of each sample take at most this many bytes of the document,
-// so that a long, busy watch still gives a page of modest size; the samples
-// past it are named, not shown.
+// so that a long, busy watch still gives a page of modest size; the earlier
+// samples past it are named, not shown.
 constexpr size_t kMaxChangesBytes = size_t{400} * 1024;
 
 // Appends one sample's changes as the page shows them: a heading with the

@@ -28,6 +28,9 @@ const FormatPolicy kPolicies[] = {
   {OutputFormat::Prometheus, u"prometheus", false, true,   true,     false, false, false,
                              {true,  true,  true,  false},
                              {true,  true,  true,  false}},
+  {OutputFormat::Live,       u"live",       false, false,  false,    false, false, false,
+                             {false, false, false, false},
+                             {false, false, true,  false}},
 };
 // clang-format on
 

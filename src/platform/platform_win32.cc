@@ -129,11 +129,15 @@ HANDLE InterruptEvent() {
   return event.get();
 }
 
+}  // namespace
+
 void RequestInterrupt() {
   interrupted = true;
   if (HANDLE event = InterruptEvent())
     ::SetEvent(event);
 }
+
+namespace {
 
 // The end of the console window, of the user's session or of the system:
 // the process ends as soon as the handler (or the window procedure) returns,

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -139,6 +140,8 @@ bool InterruptRequested();
 // Whether the interrupt was the end of the user's session (a logoff or a
 // shutdown, on Windows); never on the host build.
 bool SessionEnding();
+// Ends the watch as an interrupt does: -o live's q key.
+void RequestInterrupt();
 // Waits until MonotonicMilliseconds reaches `deadlineMilliseconds`; false
 // when an interrupt arrived (at once when one is pending). The host build
 // waits for nothing: it sets its clock to the deadline and applies the
@@ -193,6 +196,52 @@ void WriteStderrTerminal(const std::u16string& text);
 // with the cursor at its start, that a narrowed terminal wrapped over
 // several rows from there.
 void ClearStderrTerminalBelow();
+
+// Standard output's console or terminal, taken by a view that redraws
+// itself in place (-o live) and given back as it was found. While it is
+// taken, the view is drawn on the alternate screen with the cursor hidden,
+// and the keys are read one at a time without echo; Ctrl+C still
+// interrupts, and q asks the watch to end (RequestInterrupt). Windows: the
+// console processes virtual terminal sequences
+// (ENABLE_VIRTUAL_TERMINAL_PROCESSING), its input mode loses
+// ENABLE_LINE_INPUT and ENABLE_ECHO_INPUT, and a thread of its own reads
+// the keys as they come, so that q ends the wait at once; other hosts: the
+// terminal's ICANON and ECHO are cleared, and the keys are read at each
+// sample.
+class LiveTerminal {
+ public:
+  struct WindowSize {
+    size_t columns = 80;
+    size_t rows = 24;
+  };
+
+  LiveTerminal();
+  // Gives the terminal back, if it was taken.
+  ~LiveTerminal();
+  LiveTerminal(const LiveTerminal&) = delete;
+  LiveTerminal& operator=(const LiveTerminal&) = delete;
+
+  // Takes it. False, saying why in `reason`, when standard output is no
+  // console or terminal, or the console cannot process virtual terminal
+  // sequences.
+  bool Open(std::string* reason);
+  bool IsOpen() const;
+  // The window's size now; 80 columns and 24 rows where it cannot be asked.
+  WindowSize Size() const;
+  // Replaces what the screen shows with `frame`: its lines, each ended by
+  // "\n", fit the window. A control character shows as "?".
+  void Draw(const std::u16string& frame);
+  // Reads the keys that wait, without waiting for one: q or Q asks the
+  // watch to end.
+  void ReadKeys();
+  // Gives the terminal back as it was found, then writes `lastFrame` there,
+  // where it stays.
+  void Close(const std::u16string& lastFrame);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // Prepares the backend before the run starts. False, after having said on
 // standard error why, when the run cannot start (the host build's session

@@ -190,6 +190,17 @@ void GrowthTracker::Judge() {
   judged_ = true;
 }
 
+const ProcessGrowth* GrowthTracker::Live(uint32_t pid) const {
+  auto found = liveByPid_.find(pid);
+  return found == liveByPid_.end() ? nullptr : &live_[found->second].growth;
+}
+
+Trend GrowthTracker::JudgeNow(uint32_t pid) const {
+  auto found = liveByPid_.find(pid);
+  return found == liveByPid_.end() ? Trend()
+                                   : JudgeTrend(live_[found->second].gdiAll);
+}
+
 void GrowthTracker::JudgeSome() {
   // The one named last is judged again at every sample, so that it gives
   // way as soon as it stops; a few others take their turn.

@@ -138,6 +138,12 @@ class GrowthTracker {
   // that a sample costs the same however many grew.
   const ProcessGrowth* SteepestGrowing() const;
 
+  // The live process of PID `pid` as the last sample noted it, or null;
+  // valid until the next sample is noted. A view redrawn at each sample
+  // (-o live) reads it, and its GDI All judged on the samples so far.
+  const ProcessGrowth* Live(uint32_t pid) const;
+  Trend JudgeNow(uint32_t pid) const;
+
  private:
   struct LiveProcess {
     ProcessGrowth growth;

@@ -195,4 +195,6 @@ void CatchInterrupts() {
 // end of session to tell.
 bool SessionEnding() { return false; }
 
+void RequestInterrupt() { signalled = 1; }
+
 }  // namespace platform
