@@ -154,6 +154,7 @@ LiveHeading LiveReport::Heading(const ListedSample& sample,
 void LiveReport::Sample(const ListedSample& sample) {
   if (!sample.growth)
     return;
+  processQuota_ = sample.system->processQuota;
   terminal_.ReadKeys();
   NoteRecent(sample);
   platform::LiveTerminal::WindowSize size = terminal_.Size();
@@ -186,7 +187,7 @@ void LiveReport::End(const RunEnd& end) {
   out_.Write(text);
   for (const ProcessGrowth* process : grown) {
     text.clear();
-    AppendGrowthLine(*process, end.processQuota, text);
+    AppendGrowthLine(*process, processQuota_, text);
     out_.Write(text);
   }
 }

@@ -53,5 +53,6 @@ class LiveReport : public Report {
   // The last table drawn, for the console to keep at the end.
   LiveHeading heading_;
   std::vector<LiveRow> rows_;
+  uint32_t processQuota_ = 0;  // as the latest sample read it
   size_t rowsShown_ = 0;
 };
