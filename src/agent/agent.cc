@@ -450,6 +450,8 @@ void PatchLoadedModules();
 
 // ---- The redirected functions ------------------------------------------
 
+// A parameter that names a type cannot be parenthesised.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define FOLLOW_CREATE(Ret, Name, type, Params, Args) \
   using Name##Fn = Ret(WINAPI*) Params;              \
   Name##Fn real##Name;                               \
@@ -458,6 +460,7 @@ void PatchLoadedModules();
     Created(result, type);                           \
     return result;                                   \
   }
+// NOLINTEND(bugprone-macro-parentheses)
 
 // Pens and brushes.
 FOLLOW_CREATE(HPEN, CreatePen, kPen, (int style, int width, COLORREF color),
@@ -602,6 +605,8 @@ FOLLOW_CREATE(HBITMAP, LoadBitmapW, kBitmap, (HINSTANCE instance, LPCWSTR name),
 FOLLOW_CREATE(HBITMAP, LoadBitmapA, kBitmap, (HINSTANCE instance, LPCSTR name),
               (instance, name))
 
+// A parameter that names a type cannot be parenthesised.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define FOLLOW_DELETE(Ret, Name, Params, Args, object) \
   using Name##Fn = Ret(WINAPI*) Params;                \
   Name##Fn real##Name;                                 \
@@ -611,6 +616,7 @@ FOLLOW_CREATE(HBITMAP, LoadBitmapA, kBitmap, (HINSTANCE instance, LPCSTR name),
       Deleted(object);                                 \
     return result;                                     \
   }
+// NOLINTEND(bugprone-macro-parentheses)
 
 FOLLOW_DELETE(BOOL, DeleteObject, (HGDIOBJ object), (object), object)
 FOLLOW_DELETE(BOOL, DeleteDC, (HDC dc), (dc), dc)
@@ -701,6 +707,8 @@ HANDLE WINAPI FollowCopyImage(HANDLE image, UINT type, int width, int height,
 }
 
 // Modules loaded later get their import tables rewritten too.
+// A parameter that names a type cannot be parenthesised.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define FOLLOW_LOAD(Name, Params, Args)     \
   using Name##Fn = HMODULE(WINAPI*) Params; \
   Name##Fn real##Name;                      \
@@ -710,6 +718,7 @@ HANDLE WINAPI FollowCopyImage(HANDLE image, UINT type, int width, int height,
       PatchLoadedModules();                 \
     return result;                          \
   }
+// NOLINTEND(bugprone-macro-parentheses)
 
 FOLLOW_LOAD(LoadLibraryW, (LPCWSTR file), (file))
 FOLLOW_LOAD(LoadLibraryA, (LPCSTR file), (file))
