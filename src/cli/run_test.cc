@@ -634,7 +634,8 @@ TEST_F(RunKestrelTest, HtmlWatchOfAThousandSamplesUnderOneMegabyte) {
        at = html.find("<path class=\"series\"", at + 1))
     ++lines;
   EXPECT_EQ(40u, lines);
-  EXPECT_NE(std::string::npos, html.find("samples that had some, up to sample"));
+  EXPECT_NE(std::string::npos,
+            html.find("samples that had some, up to sample"));
   EXPECT_NE(std::string::npos, html.find("<h3>Sample 1000,"));
 }
 

@@ -1,6 +1,7 @@
 #include "live/live_table.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 
 #include "platform/terminal_text.h"
@@ -235,9 +236,13 @@ void AppendLine(std::u16string& frame, const std::vector<FittedColumn>& fitted,
 size_t TerminalColumns(std::u16string_view text) {
   size_t columns = 0;
   size_t position = 0;
-  while (position < text.size())
-    columns +=
-        IsWide(NextCodePoint(text.data(), text.size(), &position)) ? 2 : 1;
+  while (position < text.size()) {
+    // The view outlives no string it was made from (cppcheck follows a
+    // caller's temporary into it).
+    // cppcheck-suppress [invalidLifetime,danglingTemporaryLifetime]
+    const char32_t c = NextCodePoint(text.data(), text.size(), &position);
+    columns += IsWide(c) ? 2 : 1;
+  }
   return columns;
 }
 
@@ -287,9 +292,11 @@ std::u16string RenderLiveTable(const LiveHeading& heading,
 
   size_t room = height - 2;
   size_t shown = rows.size() <= room ? rows.size() : room > 0 ? room - 1 : 0;
-  std::vector<LiveRow> visible(rows.begin(), rows.begin() + shown);
+  std::vector<LiveRow> visible(
+      rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(shown));
   std::vector<FittedColumn> fitted = Fit(visible, width);
   std::vector<std::u16string> cells;
+  cells.reserve(fitted.size());
   for (const FittedColumn& column : fitted)
     cells.push_back(Title(column.column));
   AppendLine(frame, fitted, cells);

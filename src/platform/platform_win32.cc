@@ -795,8 +795,6 @@ bool ReplacementFile::Commit(std::string* reason) {
       path_.clear();
       return false;
     }
-  }
-  if (flushed) {
     // A reader that holds the destination open without FILE_SHARE_DELETE
     // blocks the move while it reads; a collector reads the file in a
     // moment, so the move is tried again for about a second.
