@@ -11,7 +11,9 @@
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(epoch "$ENV{SOURCE_DATE_EPOCH}")
 else()
-  find_program(KESTREL_GIT git)
+  # git as the PATH finds it, not from the system's own folders, so that
+  # a PATH without git leaves the commit time unknown.
+  find_program(KESTREL_GIT git NO_CMAKE_SYSTEM_PATH)
   if(KESTREL_GIT)
     # Only the commit's time is read: a checkout owned by another user
     # (a CI clone) is no reason to refuse it.
