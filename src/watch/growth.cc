@@ -39,11 +39,8 @@ bool AnyFailsGrowthGate(const std::vector<const ProcessGrowth*>& processes,
 }
 
 bool GrowsBefore(const ProcessGrowth& a, const ProcessGrowth& b) {
-  if (a.trend.word != b.trend.word)
-    return a.trend.word < b.trend.word;
-  if (a.trend.word == TrendWord::StillGrowing &&
-      a.trend.perMinute != b.trend.perMinute)
-    return a.trend.perMinute > b.trend.perMinute;
+  if (int order = CompareTrends(a.trend, b.trend))
+    return order < 0;
   if (GdiAllGrowth(a) != GdiAllGrowth(b))
     return GdiAllGrowth(a) > GdiAllGrowth(b);
   if (GdiTotalGrowth(a) != GdiTotalGrowth(b))

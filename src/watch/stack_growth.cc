@@ -9,11 +9,8 @@ int64_t StackGrowthCount(const StackGrowth& stack) {
 }
 
 bool StackGrowsBefore(const StackGrowth& a, const StackGrowth& b) {
-  if (a.trend.word != b.trend.word)
-    return a.trend.word < b.trend.word;
-  if (a.trend.word == TrendWord::StillGrowing &&
-      a.trend.perMinute != b.trend.perMinute)
-    return a.trend.perMinute > b.trend.perMinute;
+  if (int order = CompareTrends(a.trend, b.trend))
+    return order < 0;
   if (StackGrowthCount(a) != StackGrowthCount(b))
     return StackGrowthCount(a) > StackGrowthCount(b);
   if (a.liveTotal != b.liveTotal)

@@ -389,3 +389,11 @@ const char* TrendWordText(TrendWord word) {
   }
   return "";
 }
+
+int CompareTrends(const Trend& a, const Trend& b) {
+  if (a.word != b.word)
+    return a.word < b.word ? -1 : 1;
+  if (a.word == TrendWord::StillGrowing && a.perMinute != b.perMinute)
+    return a.perMinute > b.perMinute ? -1 : 1;
+  return 0;
+}

@@ -80,6 +80,12 @@ enum class LimitState : uint8_t {
   Reached,  // at it, or within its churn of it, whatever its word
   Ahead,    // still growing: reaches it in secondsLeft at its trend
 };
+// How the growth report orders two trends: the word first (still growing
+// before held before up and down), then, between two still growing, the
+// steeper. Negative when `a` goes first, positive when `b` does, 0 when
+// the trends do not decide.
+int CompareTrends(const Trend& a, const Trend& b);
+
 struct LimitOutlook {
   LimitState state = LimitState::Unknown;
   double secondsLeft = 0;
