@@ -948,25 +948,44 @@ RunResult RunOnTerminal(const std::vector<std::string>& args,
   int spawned = posix_spawn(&child, KESTREL_BINARY, &actions, nullptr,
                             argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  close(slave);
   if (spawned != 0) {
     ADD_FAILURE() << "cannot run kestrel: " << std::strerror(spawned);
+    close(slave);
     close(master);
     return result;
   }
-  // The terminal's reading end sees an error once no one holds the
-  // terminal open: the program has ended.
+  // The test holds the terminal open itself, so that the program's end
+  // never hangs it up: a hung-up terminal may drop what is still on its
+  // way to the reading end. Once the program has ended, what it wrote is
+  // read until the terminal stays quiet.
   char buffer[65536];
-  for (;;) {
-    ssize_t got = read(master, buffer, sizeof buffer);
-    if (got > 0)
-      result.out.append(buffer, static_cast<size_t>(got));
-    else if (got == 0 || errno != EINTR)
-      break;
-  }
-  close(master);
   int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  bool ended = false;
+  for (;;) {
+    pollfd ready = {master, POLLIN, 0};
+    int polled = poll(&ready, 1, ended ? 200 : 50);
+    if (polled < 0 && errno == EINTR)
+      continue;
+    if (polled > 0) {
+      ssize_t got = read(master, buffer, sizeof buffer);
+      if (got > 0) {
+        result.out.append(buffer, static_cast<size_t>(got));
+        continue;
+      }
+      if (got < 0 && errno == EINTR)
+        continue;
+      break;
+    }
+    if (ended)
+      break;
+    pid_t waited = waitpid(child, &status, WNOHANG);
+    ended = waited == child || (waited < 0 && errno != EINTR);
+  }
+  close(slave);
+  close(master);
+  if (!ended) {
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
   }
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
