@@ -14,15 +14,11 @@ namespace {
 // never reaches the last column, where some terminals wrap at once.
 constexpr size_t kRightMargin = 3;
 
-size_t Columns(std::u16string_view text) {
-  return WidthOf(text, TerminalColumns);
-}
-
 // Appends `piece` when the line then still fits `columns`: a piece is
 // shown whole or not at all, so that no number is ever cut.
 bool AppendWhole(std::u16string& text, std::u16string_view piece,
                  size_t columns) {
-  if (Columns(text) + Columns(piece) > columns)
+  if (TerminalColumns(text) + TerminalColumns(piece) > columns)
     return false;
   text += piece;
   return true;
@@ -56,7 +52,8 @@ std::u16string StatusText(uint64_t sample, uint64_t count,
     std::u16string figures = ascii(" (" + std::to_string(most->pid) + ") +" +
                                    std::to_string(GdiAllGrowth(*most)));
     std::u16string name = ShownOnTerminal(std::u16string(most->name.view()));
-    size_t used = Columns(text) + Columns(lead) + Columns(figures);
+    size_t used = TerminalColumns(text) + TerminalColumns(lead) +
+                  TerminalColumns(figures);
     size_t room = columns > used ? columns - used : 0;
     size_t kept = CutLength(name, room, 3, TerminalColumns);
     if (kept == name.size() || room >= 3) {
@@ -86,7 +83,7 @@ void StatusLine::Show(uint64_t sample, uint64_t count,
   text_.assign(1, u'\r');
   text_ += line;
   // Spaces over what is left of a longer line before it.
-  size_t width = Columns(line);
+  size_t width = TerminalColumns(line);
   if (width < width_)
     text_.append(width_ - width, u' ');
   // The cursor waits at the line's start, where a terminal that wraps its

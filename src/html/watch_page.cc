@@ -65,7 +65,7 @@ void AppendChangesBlock(std::string& out, uint64_t sample, double seconds,
   out += "<h3>Sample ";
   out += std::to_string(sample);
   out += ", at ";
-  out += FormatDuration(seconds);
+  out += DurationText(seconds);
   out += "</h3>\n<pre>";
   AppendEscaped(out, lines);
   out += "</pre>\n";
@@ -77,9 +77,9 @@ void AppendWatchHtml(std::string& out, const WatchReport& report) {
   out += std::to_string(report.sampleCount);
   out += report.sampleCount == 1 ? " sample" : " samples";
   out += ", one every ";
-  out += FormatDuration(report.intervalSeconds);
+  out += DurationText(report.intervalSeconds);
   out += ", over ";
-  out += FormatDuration(report.coveredSeconds);
+  out += DurationText(report.coveredSeconds);
   if (report.failedSample != 0) {
     out += "; the watch ended at sample ";
     out += std::to_string(report.failedSample);
@@ -92,8 +92,8 @@ void AppendWatchHtml(std::string& out, const WatchReport& report) {
   }
   out += "<dl class=\"facts\">";
   AppendFact(out, "Samples", std::to_string(report.sampleCount));
-  AppendFact(out, "Interval", FormatDuration(report.intervalSeconds));
-  AppendFact(out, "Time covered", FormatDuration(report.coveredSeconds));
+  AppendFact(out, "Interval", DurationText(report.intervalSeconds));
+  AppendFact(out, "Time covered", DurationText(report.coveredSeconds));
   AppendFact(out, "Processes seen", std::to_string(report.processesSeen));
   AppendFact(out, "Processes that grew", std::to_string(report.grownCount));
   out += "</dl>\n";

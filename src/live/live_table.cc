@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdio>
 
+#include "platform/name_cut.h"
 #include "platform/terminal_text.h"
 #include "platform/utf8.h"
 #include "presentation/format.h"
@@ -13,45 +13,16 @@ namespace {
 constexpr size_t kGap = 2;       // between two columns
 constexpr size_t kNameMin = 12;  // a name is cut to this before columns go
 
-bool IsWide(char32_t c) {
-  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
-         (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
-         (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
-         (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-         (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-         (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
-         (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
-}
-
-// `text` with its control characters as "?", cut to `width` columns, with
-// "..." marking a cut where there is room for it.
+// `text` with the characters that steer a terminal as "?", cut to `width`
+// columns, with "..." marking a cut where there is room for it.
 std::u16string Fitted(std::u16string_view text, size_t width) {
-  std::u16string shown;
-  std::vector<size_t> ends;  // where each character ends in `shown`
-  std::vector<size_t> used;  // and the columns up to its end
-  size_t position = 0;
-  while (position < text.size()) {
-    size_t start = position;
-    char32_t c = NextCodePoint(text.data(), text.size(), &position);
-    size_t columns = (used.empty() ? 0 : used.back()) + (IsWide(c) ? 2 : 1);
-    if (columns > width) {
-      if (width < 4)
-        return shown;
-      // Characters go until the mark fits after them.
-      while (!used.empty() && used.back() + 3 > width) {
-        used.pop_back();
-        ends.pop_back();
-      }
-      shown.resize(ends.empty() ? 0 : ends.back());
-      return shown + u"...";
-    }
-    if (IsControlCharacter(c))
-      shown.push_back(u'?');
-    else
-      shown.append(text.substr(start, position - start));
-    ends.push_back(shown.size());
-    used.push_back(columns);
-  }
+  std::u16string shown = ShownOnTerminal(std::u16string(text));
+  size_t kept = CutLength(shown, width, 3, TerminalColumns);
+  if (kept == shown.size())
+    return shown;
+  shown.resize(kept);
+  if (width >= 3)
+    shown += u"...";
   return shown;
 }
 
@@ -63,12 +34,11 @@ std::u16string ChangeText(int64_t change) {
 std::u16string RateText(const LiveRow& row) {
   if (!row.hasRate)
     return u"";
-  char text[64];
-  std::snprintf(text, sizeof text, "%+.1f", row.perMinute);
-  // "+0.0" and "-0.0" say no more than "0".
-  if (std::string(text) == "+0.0" || std::string(text) == "-0.0")
+  std::string text = FormatOneDecimal(row.perMinute);
+  // "0.0" says no more than "0".
+  if (text == "0.0")
     return u"0";
-  return Utf16(text);
+  return Utf16(text[0] == '-' ? text : "+" + text);
 }
 
 // The whole categories of `row` that fit in `width`, two spaces apart.
@@ -232,19 +202,6 @@ void AppendLine(std::u16string& frame, const std::vector<FittedColumn>& fitted,
 }
 
 }  // namespace
-
-size_t TerminalColumns(std::u16string_view text) {
-  size_t columns = 0;
-  size_t position = 0;
-  while (position < text.size()) {
-    // The view outlives no string it was made from (cppcheck follows a
-    // caller's temporary into it).
-    // cppcheck-suppress [invalidLifetime,danglingTemporaryLifetime]
-    const char32_t c = NextCodePoint(text.data(), text.size(), &position);
-    columns += IsWide(c) ? 2 : 1;
-  }
-  return columns;
-}
 
 std::u16string Sparkline(const std::vector<uint32_t>& values) {
   static const char16_t kBlocks[] =

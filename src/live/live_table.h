@@ -46,15 +46,11 @@ std::vector<LiveColumn> FittedColumns(const std::vector<LiveRow>& rows,
                                       size_t columns);
 
 // The frame: at most `height` lines, each at most `width` columns wide,
-// each ended by "\n". Names' control characters show as "?". When the rows
+// each ended by "\n". Names' characters that steer a terminal show as "?". When the rows
 // do not all fit, the last line says how many more there are.
 std::u16string RenderLiveTable(const LiveHeading& heading,
                                const std::vector<LiveRow>& rows, size_t width,
                                size_t height);
-
-// The columns `text` takes on a terminal: two for a wide character (CJK and
-// the like), one for the others.
-size_t TerminalColumns(std::u16string_view text);
 
 // "▁▃▅█": `values` scaled from their least to their greatest, one block a
 // value.

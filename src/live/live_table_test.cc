@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/name_cut.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -67,12 +68,13 @@ const std::vector<LiveRow> kRows = {
     Row(4780, u"mspaint.exe", 12345, 333),
     Row(7084, u"QQ\u97F3\u4E50\u64AD\u653E\u5668\u6B63\u5728\u8FD0\u884C.exe",
         52, 0),
-    Row(8, u"\x1B]2;PWNED\a\x1B[2J.exe", 7, -3),
+    Row(8, u"\x1B]2;PWNED\a\x1B[2J\u202Etxt.exe", 7, -3),
     Row(123456, u"a-process-with-a-name-far-longer-than-any-column.exe", 999,
         1),
 };
 
-// At any width a line fits the window, a control character never reaches
+// At any width a line fits the window, a character that steers a terminal
+// (a control, a bidirectional override) never reaches
 // it, and a number is whole or absent: its column gone, never cut.
 TEST(LiveTableTest, FitsEveryWidthWithoutBreakingANumber) {
   LiveHeading heading;
@@ -87,6 +89,7 @@ TEST(LiveTableTest, FitsEveryWidthWithoutBreakingANumber) {
       EXPECT_LE(TerminalColumns(line), width) << Utf8(line);
       EXPECT_EQ(std::u16string::npos, line.find(u'\x1B')) << Utf8(line);
       EXPECT_EQ(std::u16string::npos, line.find(u'\a')) << Utf8(line);
+      EXPECT_EQ(std::u16string::npos, line.find(u'\u202E')) << Utf8(line);
     }
     // The heading's facts are whole, from the first.
     std::u16string expected;

@@ -4,6 +4,10 @@
 
 size_t TerminalColumns(char32_t c) { return IsWideCharacter(c) ? 2 : 1; }
 
+size_t TerminalColumns(std::u16string_view text) {
+  return WidthOf(text, TerminalColumns);
+}
+
 size_t Utf16Units(char32_t c) { return c > 0xFFFF ? 2 : 1; }
 
 size_t WidthOf(std::u16string_view text, CharacterWidth width) {

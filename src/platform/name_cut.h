@@ -11,13 +11,23 @@
 // tenths of a font's size).
 using CharacterWidth = size_t (*)(char32_t c);
 
-// Whether `c` takes two columns of a terminal rather than one, roughly: the
-// wide scripts of East Asia (from U+1100 on), and whatever lies past U+FFFF
-// (ideographs and emoji, mostly).
-inline bool IsWideCharacter(char32_t c) { return c >= 0x1100; }
+// Whether `c` takes two columns of a terminal rather than one: the wide
+// scripts of East Asia (Hangul, CJK, kana, full-width forms), the
+// ideographs past U+FFFF and the common emoji.
+inline bool IsWideCharacter(char32_t c) {
+  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
+         (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+         (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+         (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+         (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+         (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+         (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
+}
 
 // The columns `c` takes on a terminal: 1 or 2.
 size_t TerminalColumns(char32_t c);
+// The columns `text` takes on a terminal.
+size_t TerminalColumns(std::u16string_view text);
 // The UTF-16 units of `c`: 1 or 2.
 size_t Utf16Units(char32_t c);
 

@@ -27,6 +27,10 @@ TEST(NameCutTest, CutsBetweenCharacters) {
       // is left out whole.
       {u"\u97F3\u4E50\u97F3\u4E50", 8, 3, TerminalColumns, 4},
       {u"\u97F3\u4E50\u97F3\u4E50", 7, 3, TerminalColumns, 2},
+      // Past U+1100 not every character is wide: a currency sign, an arrow
+      // or a block element takes one column.
+      {u"\u20AC\u2192\u2581\u2588", 4, 3, TerminalColumns, 4},
+      {u"\u20AC\u2192\u2581\u2588", 3, 1, TerminalColumns, 2},
       // A pair stands for one wide character, kept or left out whole.
       {u"a\U0001F600b", 4, 0, TerminalColumns, 4},
       {u"a\U0001F600b", 3, 0, TerminalColumns, 3},

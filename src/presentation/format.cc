@@ -132,6 +132,28 @@ std::string FormatCount(int64_t value) {
   return text;
 }
 
+std::string FormatOneDecimal(double value) {
+  int64_t tenths = std::llround(std::fabs(value) * 10);
+  return std::string(value < 0 && tenths != 0 ? "-" : "") +
+         std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
+std::string FormatDuration(uint64_t seconds, DurationStyle style) {
+  uint64_t minutes = seconds / 60;
+  if (minutes == 0)
+    return std::to_string(seconds) + " s";
+  if (minutes < style.hoursFromMinutes) {
+    std::string text = std::to_string(minutes) + " min";
+    if (style.secondsAfterMinutes && seconds % 60 != 0)
+      text += " " + std::to_string(seconds % 60) + " s";
+    return text;
+  }
+  std::string text = std::to_string(minutes / 60) + " h";
+  if (minutes % 60 != 0)
+    text += " " + std::to_string(minutes % 60) + " min";
+  return text;
+}
+
 std::string FormatRate(double perMinute) {
   struct Unit {
     const char* name;
@@ -139,15 +161,12 @@ std::string FormatRate(double perMinute) {
   };
   static const Unit kUnits[] = {{"/min", 1}, {"/h", 60}, {"/day", 1440}};
   const double magnitude = std::fabs(perMinute);
-  int64_t tenths = 0;
   const Unit* unit = &kUnits[0];
   for (const Unit& next : kUnits) {
     unit = &next;
-    tenths = std::llround(magnitude * next.minutes * 10);
-    if (tenths != 0 || magnitude == 0)
+    if (std::llround(magnitude * next.minutes * 10) != 0 || magnitude == 0)
       break;
   }
-  std::string text = perMinute < 0 ? "-" : "+";
-  text += std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
-  return text + unit->name;
+  return (perMinute < 0 ? "-" : "+") +
+         FormatOneDecimal(magnitude * unit->minutes) + unit->name;
 }

@@ -38,6 +38,20 @@ std::string FormatSeconds(uint64_t milliseconds);
 // An integer with thousands separators: "12,345", "-1,000".
 std::string FormatCount(int64_t value);
 
+// `value` with one decimal, rounded half away from zero, "-" before a
+// negative value that does not round to nothing: "6.0", "-2.5", "0.0".
+std::string FormatOneDecimal(double value);
+
+// How much of a duration is said. Under a minute it is always seconds
+// ("45 s"); from `hoursFromMinutes` minutes on, hours and minutes ("3 h",
+// "3 h 20 min").
+struct DurationStyle {
+  bool secondsAfterMinutes;   // "12 min 5 s" rather than "12 min"
+  uint64_t hoursFromMinutes;  // 60, or 120 for "about 90 min"
+};
+// `seconds` as `style` says it; what is not said is cut off, not rounded.
+std::string FormatDuration(uint64_t seconds, DurationStyle style);
+
 // A rate of change, signed, with one decimal: per minute, or per hour or
 // per day where per minute would round to nothing, rounded half away from
 // zero: "+6.0/min", "+1.7/h", "-0.5/day"; "+0.0/min" for none.

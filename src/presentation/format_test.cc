@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -122,3 +123,44 @@ TEST(FormatTest, FormatSeconds) {
 }
 
 }  // namespace
+
+TEST(FormatTest, FormatDuration) {
+  const DurationStyle kReading = {true, 60};
+  const DurationStyle kTruncated = {false, 60};
+  const DurationStyle kAbout = {false, 120};
+  struct Case {
+    uint64_t seconds;
+    DurationStyle style;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0, kReading, "0 s"},
+      {59, kReading, "59 s"},
+      {60, kReading, "1 min"},
+      {61, kReading, "1 min 1 s"},
+      {61, kTruncated, "1 min"},
+      {3599, kReading, "59 min 59 s"},
+      {3600, kReading, "1 h"},
+      {3659, kReading, "1 h"},
+      {3660, kTruncated, "1 h 1 min"},
+      {5400, kAbout, "90 min"},
+      {7199, kAbout, "119 min"},
+      {7200, kAbout, "2 h"},
+      {90000, kTruncated, "25 h"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.seconds);
+    EXPECT_EQ(c.text, FormatDuration(c.seconds, c.style));
+  }
+}
+
+// Half away from zero, and no "-" on a value that rounds to nothing: the
+// rate's sign is the caller's to give.
+TEST(FormatTest, FormatOneDecimal) {
+  const std::pair<double, const char*> cases[] = {
+      {0, "0.0"},     {6, "6.0"},     {0.25, "0.3"},       {-0.25, "-0.3"},
+      {-0.04, "0.0"}, {-2.5, "-2.5"}, {1234.56, "1234.6"},
+  };
+  for (const auto& [value, text] : cases)
+    EXPECT_EQ(text, FormatOneDecimal(value)) << value;
+}

@@ -19,16 +19,7 @@ void AppendRate(std::u16string& text, int64_t change, uint64_t milliseconds) {
 }  // namespace
 
 std::string SinceStart(uint64_t milliseconds) {
-  uint64_t seconds = milliseconds / 1000;
-  if (seconds < 60)
-    return "+" + std::to_string(seconds) + " s";
-  uint64_t minutes = seconds / 60;
-  if (minutes < 60)
-    return "+" + std::to_string(minutes) + " min";
-  std::string text = "+" + std::to_string(minutes / 60) + " h";
-  if (minutes % 60 != 0)
-    text += " " + std::to_string(minutes % 60) + " min";
-  return text;
+  return "+" + FormatDuration(milliseconds / 1000, {false, 60});
 }
 
 std::u16string GrowthText(uint32_t first, uint32_t last,
@@ -68,12 +59,8 @@ std::string AboutTime(double seconds) {
     return "about " + std::to_string(days) + " days";
   }
   int64_t whole = std::max<int64_t>(1, std::llround(minutes));
-  if (whole < 120)
-    return "about " + std::to_string(whole) + " min";
-  std::string text = "about " + std::to_string(whole / 60) + " h";
-  if (whole % 60 != 0)
-    text += " " + std::to_string(whole % 60) + " min";
-  return text;
+  return "about " +
+         FormatDuration(static_cast<uint64_t>(whole) * 60, {false, 120});
 }
 
 std::string QuotaTimeLeft(const ProcessGrowth& process) {
