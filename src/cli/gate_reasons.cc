@@ -71,6 +71,9 @@ std::string GateFailureLine(const ProcessGrowth& process, uint32_t gate) {
       Narrow(GrowthText(process.firstGdiAll, process.lastGdiAll,
                         process.lastMilliseconds - process.firstMilliseconds)) +
       ", " + TrendText(process.trend);
+  // A process held at its quota fails the gate for that alone: say so.
+  if (process.quota.state == LimitState::Reached)
+    line += ", " + QuotaTimeLeft(process);
   if (!process.listed)
     line += " (not listed: under -t's count)";
   return line;

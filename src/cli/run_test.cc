@@ -535,6 +535,13 @@ TEST_F(RunKestrelTest, GateOutcomes) {
        7,
        "kestrel: -g 1: notepad.exe (PID 600) GDI All 3 -> 4 (+1, +30.0/min), "
        "still growing +30.0/min\n"},
+      // Without -n the gate judges what an interrupted watch saw, and
+      // fires.
+      {"interrupt\n",
+       {u"-w", u"1", u"-g", u"1", u"note"},
+       7,
+       "kestrel: -g 1: notepad.exe (PID 600) GDI All 3 -> 4 (+1, +30.0/min), "
+       "still growing +30.0/min\n"},
       // An interrupt during the last sample stops nothing early.
       {"interrupt\n", {u"-n", u"3", u"-g", u"5"}, 0, ""},
       // -t 6 lists System alone; notepad.exe still fails -g.
@@ -552,6 +559,26 @@ TEST_F(RunKestrelTest, GateOutcomes) {
     Use(kStart + c.blocks);
     EXPECT_EQ(c.code, Run(c.arguments));
     EXPECT_EQ(c.errors, errors_);
+  }
+}
+
+// A process held at its quota can make no more objects: -g fails it though
+// it no longer grows; one held a step below passes.
+TEST_F(RunKestrelTest, GateAtTheQuota) {
+  for (uint32_t held : {256u, 255u}) {
+    SCOPED_TRACE(held);
+    std::string session =
+        "quota 256\nprocess 600 3 open notepad.exe\nsample\nprocess 600 " +
+        std::to_string(held) + " open notepad.exe\n";
+    for (int i = 0; i < 8; ++i)
+      session += "sample\n";
+    Use(session);
+    EXPECT_EQ(held == 256 ? 7 : 0, Run({u"-n", u"10", u"-g", u"1", u"note"}));
+    EXPECT_EQ(held == 256 ? "kestrel: -g 1: notepad.exe (PID 600) GDI All 3 -> "
+                            "256 (+253, +1686.7/min), held at 256 since +1 s, "
+                            "already at the quota\n"
+                          : "",
+              errors_);
   }
 }
 

@@ -78,35 +78,6 @@ TEST(GrowthTest, OrderAndRates) {
             Report(none, 1, 0, 0));
 }
 
-// A process is a PID under a name from its start to its exit: one that
-// exits and starts again under the same PID and name is another process,
-// and neither grew. One the listing drops while the census still records
-// it stays the same process.
-TEST(GrowthTest, ExitedAndStartedAgainIsAnotherProcess) {
-  GrowthTracker tracker;
-  ProcessTable table;
-  Note(tracker, table, {Record(500, u"app.exe", 10, 1, 0)}, 0);
-  uint64_t first = tracker.ListedIds().at(0);
-  Note(tracker, table, {}, 1000);
-  EXPECT_EQ(std::vector<uint64_t>{first}, tracker.Exited());
-  Note(tracker, table, {Record(500, u"app.exe", 50, 1, 0)}, 2000);
-  EXPECT_NE(first, tracker.ListedIds().at(0));
-  tracker.Judge();
-  EXPECT_TRUE(tracker.Grown().empty());
-
-  // Recorded but not listed: still the same process when listed again.
-  uint64_t again = tracker.ListedIds().at(0);
-  table.Clear();
-  table.Set(500, Record(500, u"app.exe", 60, 1, 0));
-  tracker.Note(table, {}, 3000);
-  EXPECT_TRUE(tracker.Exited().empty());
-  Note(tracker, table, {Record(500, u"app.exe", 70, 1, 0)}, 4000);
-  EXPECT_EQ(again, tracker.ListedIds().at(0));
-  tracker.Judge();
-  ASSERT_EQ(1u, tracker.Grown().size());
-  EXPECT_EQ(50u, tracker.Grown()[0]->firstGdiAll);
-}
-
 // A time ahead: minutes under 2 h, hours and minutes under 2 days, then
 // days, each rounded, and never less than a minute.
 TEST(GrowthTest, AboutTime) {
@@ -163,28 +134,6 @@ TEST(GrowthTest, QuotaAndTable) {
       text);
 }
 
-// Still growing first, the steepest first, then held, then up and down,
-// however much each grew in all.
-TEST(GrowthTest, OrderOfTheVerdicts) {
-  GrowthTracker tracker;
-  ProcessTable table;
-  const int32_t churn[] = {10, 12, 9, 13, 8, 12, 10, 13, 9, 11};
-  for (int32_t i = 0; i < 10; ++i) {
-    Note(tracker, table,
-         {Record(4, u"cache.exe", i == 0 ? 10 : 110, 10, 0),
-          Record(8, u"slow.exe", 10 + i, 10, 0),
-          Record(12, u"fast.exe", 10 + 3 * i, 10, 0),
-          Record(16, u"noisy.exe", churn[i], 10, 0)},
-         static_cast<uint64_t>(i) * 10000);
-  }
-  tracker.Judge();
-  std::vector<uint32_t> pids;
-  for (const ProcessGrowth* process : tracker.Grown())
-    pids.push_back(process->pid);
-  EXPECT_EQ((std::vector<uint32_t>{12, 8, 4, 16}), pids);
-  EXPECT_EQ("held at 110 since +10 s", TrendText(tracker.Grown()[2]->trend));
-}
-
 // The verdict's figures as the report words them: a time in the watch
 // truncated to the second, the minute, then hours and minutes.
 TEST(GrowthTest, TrendText) {
@@ -216,26 +165,6 @@ TEST(GrowthTest, TrendText) {
     trend.levelMilliseconds = c.levelMilliseconds;
     EXPECT_EQ(c.text, TrendText(trend));
   }
-}
-
-// -t picks what is shown, not where growth starts: a process followed from
-// its first sample and listed only in its last grew from the first.
-TEST(GrowthTest, GrowthStartsBeforeTheFirstListing) {
-  GrowthTracker tracker;
-  ProcessTable table;
-  table.Set(4, Record(4, u"a.exe", 10, 10, 0));
-  table.Set(8, Record(8, u"b.exe", 10, 10, 0));
-  std::vector<const ProcessRecord*> both = {table.Lookup(4), table.Lookup(8)};
-  tracker.Note(table, both, {}, 0);
-  table.Clear();
-  table.Set(4, Record(4, u"a.exe", 260, 10, 0));
-  table.Set(8, Record(8, u"b.exe", 20, 10, 0));
-  both = {table.Lookup(4), table.Lookup(8)};
-  tracker.Note(table, both, {table.Lookup(4)}, 1000);
-  tracker.Judge();
-  ASSERT_EQ(1u, tracker.Grown().size());
-  EXPECT_EQ(10u, tracker.Grown()[0]->firstGdiAll);
-  EXPECT_EQ(260u, tracker.Grown()[0]->lastGdiAll);
 }
 
 }  // namespace

@@ -41,6 +41,28 @@ void Note(GrowthTracker& tracker, const std::vector<Counts>& processes,
   tracker.Note(table, followed, listed, milliseconds);
 }
 
+ProcessRecord Record(uint32_t pid, const char16_t* name, int32_t all,
+                     int32_t total) {
+  ProcessRecord record;
+  record.pid = pid;
+  std::u16string(name).copy(record.exeName, 259);
+  record.guiObjectCount = all;
+  record.entryCount = total;
+  return record;
+}
+
+// Notes a sample of `records` in `table`, all followed and listed.
+void Note(GrowthTracker& tracker, ProcessTable& table,
+          const std::vector<ProcessRecord>& records, uint64_t milliseconds) {
+  table.Clear();
+  std::vector<const ProcessRecord*> listed;
+  for (const ProcessRecord& record : records)
+    table.Set(record.pid, record);
+  for (const ProcessRecord& record : records)
+    listed.push_back(table.Lookup(record.pid));
+  tracker.Note(table, listed, milliseconds);
+}
+
 // The order every reader of the growth takes among processes of one verdict
 // (too few samples to judge: still growing, at one rate): GDI All's growth,
 // then GDI Total's, then the lower PID, then the process seen first (one that exited
@@ -78,6 +100,134 @@ TEST(GrowthTrackerTest, ExitOfAProcessNeverListed) {
   for (const ProcessGrowth* process : tracker.Grown())
     grown.push_back(process->pid);
   EXPECT_EQ(std::vector<uint32_t>{4}, grown);
+}
+
+// A process is a PID under a name from its start to its exit: one that
+// exits and starts again under the same PID and name is another process,
+// and neither grew. One the listing drops while the census still records
+// it stays the same process.
+TEST(GrowthTrackerTest, ExitedAndStartedAgainIsAnotherProcess) {
+  GrowthTracker tracker;
+  ProcessTable table;
+  Note(tracker, table, {Record(500, u"app.exe", 10, 1)}, 0);
+  uint64_t first = tracker.ListedIds().at(0);
+  Note(tracker, table, {}, 1000);
+  EXPECT_EQ(std::vector<uint64_t>{first}, tracker.Exited());
+  Note(tracker, table, {Record(500, u"app.exe", 50, 1)}, 2000);
+  EXPECT_NE(first, tracker.ListedIds().at(0));
+  tracker.Judge();
+  EXPECT_TRUE(tracker.Grown().empty());
+
+  // Recorded but not listed: still the same process when listed again.
+  uint64_t again = tracker.ListedIds().at(0);
+  table.Clear();
+  table.Set(500, Record(500, u"app.exe", 60, 1));
+  tracker.Note(table, {}, 3000);
+  EXPECT_TRUE(tracker.Exited().empty());
+  Note(tracker, table, {Record(500, u"app.exe", 70, 1)}, 4000);
+  EXPECT_EQ(again, tracker.ListedIds().at(0));
+  tracker.Judge();
+  ASSERT_EQ(1u, tracker.Grown().size());
+  EXPECT_EQ(50u, tracker.Grown()[0]->firstGdiAll);
+}
+
+// Still growing first, the steepest first, then held, then up and down,
+// however much each grew in all.
+TEST(GrowthTrackerTest, OrderOfTheVerdicts) {
+  GrowthTracker tracker;
+  ProcessTable table;
+  const int32_t churn[] = {10, 12, 9, 13, 8, 12, 10, 13, 9, 11};
+  for (int32_t i = 0; i < 10; ++i) {
+    Note(tracker, table,
+         {Record(4, u"cache.exe", i == 0 ? 10 : 110, 10),
+          Record(8, u"slow.exe", 10 + i, 10),
+          Record(12, u"fast.exe", 10 + 3 * i, 10),
+          Record(16, u"noisy.exe", churn[i], 10)},
+         static_cast<uint64_t>(i) * 10000);
+  }
+  tracker.Judge();
+  std::vector<uint32_t> pids;
+  for (const ProcessGrowth* process : tracker.Grown())
+    pids.push_back(process->pid);
+  EXPECT_EQ((std::vector<uint32_t>{12, 8, 4, 16}), pids);
+  const Trend& held = tracker.Grown()[2]->trend;
+  EXPECT_EQ(TrendWord::Held, held.word);
+  EXPECT_EQ(110u, held.level);
+  EXPECT_EQ(10000u, held.levelMilliseconds);
+}
+
+// -t picks what is shown, not where growth starts: a process followed from
+// its first sample and listed only in its last grew from the first.
+TEST(GrowthTrackerTest, GrowthStartsBeforeTheFirstListing) {
+  GrowthTracker tracker;
+  ProcessTable table;
+  table.Set(4, Record(4, u"a.exe", 10, 10));
+  table.Set(8, Record(8, u"b.exe", 10, 10));
+  std::vector<const ProcessRecord*> both = {table.Lookup(4), table.Lookup(8)};
+  tracker.Note(table, both, {}, 0);
+  table.Clear();
+  table.Set(4, Record(4, u"a.exe", 260, 10));
+  table.Set(8, Record(8, u"b.exe", 20, 10));
+  both = {table.Lookup(4), table.Lookup(8)};
+  tracker.Note(table, both, {table.Lookup(4)}, 1000);
+  tracker.Judge();
+  ASSERT_EQ(1u, tracker.Grown().size());
+  EXPECT_EQ(10u, tracker.Grown()[0]->firstGdiAll);
+  EXPECT_EQ(260u, tracker.Grown()[0]->lastGdiAll);
+}
+
+// -g fails a process whose GDI All grew by the gate or more and is still
+// growing, or one at its quota (it can make no more objects) whatever its
+// verdict; never one that grew less, and never without a gate.
+TEST(GrowthTrackerTest, FailsGrowthGate) {
+  ProcessGrowth process;
+  process.firstGdiAll = 100;
+  const struct {
+    uint32_t last;
+    TrendWord word;
+    LimitState quota;
+    uint32_t gate;
+    bool fails;
+  } cases[] = {
+      {150, TrendWord::StillGrowing, LimitState::Ahead, 50, true},
+      {149, TrendWord::StillGrowing, LimitState::Ahead, 50, false},
+      {150, TrendWord::StillGrowing, LimitState::Ahead, 0, false},
+      {150, TrendWord::Held, LimitState::Unknown, 50, false},
+      {150, TrendWord::UpAndDown, LimitState::Unknown, 50, false},
+      {150, TrendWord::Held, LimitState::Reached, 50, true},
+      {149, TrendWord::Held, LimitState::Reached, 50, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.last << " gate " << c.gate);
+    process.lastGdiAll = c.last;
+    process.trend.word = c.word;
+    process.quota.state = c.quota;
+    EXPECT_EQ(c.fails, FailsGrowthGate(process, c.gate));
+  }
+}
+
+// A count exactly at the quota has reached it, one below has not; a
+// process held at its quota fails -g as one still growing does.
+TEST(GrowthTrackerTest, ExactlyAtTheQuota) {
+  for (int32_t last : {9999, 10000}) {
+    SCOPED_TRACE(last);
+    GrowthTracker tracker(10000);
+    tracker.SetGate(100);
+    ProcessTable table;
+    for (int i = 0; i < 40; ++i) {
+      int32_t all = i < 10 ? 9900 + 10 * i : last;
+      Note(tracker, table, {Record(4, u"a.exe", all, all)},
+           static_cast<uint64_t>(i) * 1000);
+    }
+    tracker.Judge();
+    ASSERT_EQ(1u, tracker.Grown().size());
+    const ProcessGrowth& process = *tracker.Grown()[0];
+    EXPECT_EQ(TrendWord::Held, process.trend.word)
+        << static_cast<int>(process.trend.word) << " churn "
+        << process.trend.churn;
+    EXPECT_EQ(last == 10000, process.quota.state == LimitState::Reached);
+    EXPECT_EQ(last == 10000, tracker.FailedGate().size() == 1);
+  }
 }
 
 }  // namespace
