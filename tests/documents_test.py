@@ -28,6 +28,19 @@ NAMES = [
 TYPES = [1, 4, 5, 8, 10, 16, 33, 38, 48, 70, 80, 102, 7]
 
 
+def strict_json(text):
+    """json.loads that takes only what RFC 8259 allows: no NaN or Infinity,
+    no name twice in an object."""
+    def reject(constant):
+        raise ValueError("not JSON: " + constant)
+
+    def members(pairs):
+        names = [name for name, _ in pairs]
+        assert len(names) == len(set(names)), names
+        return dict(pairs)
+    return json.loads(text, parse_constant=reject, object_pairs_hook=members)
+
+
 def run(kestrel, session, *args):
     """Runs over the session file, or the built-in sample when it is None."""
     env = dict(os.environ)
@@ -110,12 +123,13 @@ def main():
 
 def check_watch(kestrel):
     """A watch of the built-in sample: JSON Lines, one document a sample with
-    its number and time first, and one CSV whose rows are those documents'
-    processes, under a single header."""
+    its number and time first, then the growth document, and one CSV whose
+    rows are the sample documents' processes, under a single header."""
     lines = run(kestrel, None, "-o", "json", "-w", "2", "-n", "6",
                 "-s", "pid").decode("utf-8").split("\n")
     assert lines[-1] == "", lines[-1]
-    documents = [json.loads(line) for line in lines[:-1]]
+    documents = [strict_json(line) for line in lines[:-2]]
+    check_growth(strict_json(lines[-2]), documents)
     assert [list(d)[:3] for d in documents] == [
         ["sample", "elapsedSeconds", "tool"]] * 6
     assert [(d["sample"], d["elapsedSeconds"]) for d in documents] == [
@@ -136,6 +150,39 @@ def check_watch(kestrel):
         for d in documents for p in d["processes"]]
     print("watch: %d JSON documents and %d CSV rows read back" % (
         len(documents), len(rows) - 1))
+
+
+def check_growth(document, samples):
+    """The growth document: the processes that grew between the first and
+    the last sample documents, with their counts and verdicts."""
+    assert list(document) == ["growth", "tool", "version"], list(document)
+    growth = document["growth"]
+    assert (growth["samples"], growth["elapsedSeconds"]) == (
+        samples[-1]["sample"], samples[-1]["elapsedSeconds"]), growth
+    assert growth["interrupted"] is False
+    first, last = samples[0]["system"], samples[-1]["system"]
+    assert growth["table"]["slots"] == last["tableSlots"]
+    assert growth["table"]["used"]["first"] == first["tableEntriesUsed"]
+    assert growth["table"]["used"]["last"] == last["tableEntriesUsed"]
+    assert growth["processQuota"] == last["processQuota"]
+    by_pid = [{p["pid"]: p for p in d["processes"]} for d in samples]
+    assert [p["name"] for p in growth["processes"]] == ["mspaint.exe"], growth
+    for process in growth["processes"]:
+        seen = [d[process["pid"]] for d in by_pid if process["pid"] in d]
+        all_counts = process["gdiAll"]
+        assert (all_counts["first"], all_counts["last"]) == (
+            seen[0]["gdiAll"], seen[-1]["gdiAll"]), process
+        assert all_counts["change"] == all_counts["last"] - all_counts["first"]
+        assert process["gdiTotal"]["last"] == seen[-1]["gdiTotal"]
+        for category, change in process["categoriesGrown"].items():
+            assert change == (seen[-1]["categories"][category] -
+                              seen[0]["categories"][category]) > 0, category
+        verdict = process["verdict"]
+        assert verdict["word"] == "still growing", verdict
+        assert verdict["perMinute"] > 0
+        quota = process["quota"]
+        assert quota["limit"] == growth["processQuota"]
+        assert quota["reached"] is False and quota["secondsLeft"] > 0
 
 
 if __name__ == "__main__":

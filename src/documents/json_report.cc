@@ -3,6 +3,8 @@
 #include <string>
 
 #include "documents/json_document.h"
+#include "documents/json_growth.h"
+#include "output/output.h"
 #include "presentation/format.h"
 
 void JsonReport::Sample(const ListedSample& sample) {
@@ -10,8 +12,17 @@ void JsonReport::Sample(const ListedSample& sample) {
     WriteJsonDocument(*sample.system, *sample.listed, options_, {}, out_);
     return;
   }
+  processQuota_ = sample.system->processQuota;
   std::string members =
       "\"sample\":" + std::to_string(sample.number) +
       ",\"elapsedSeconds\":" + FormatSeconds(sample.milliseconds);
   WriteJsonDocument(*sample.system, *sample.listed, options_, members, out_);
+}
+
+void JsonReport::End(const RunEnd& end) {
+  if (!end.IsWatch() || end.samples == 0)
+    return;
+  // Rendered whole before its first byte leaves.
+  std::string document = JsonGrowthDocument(end, processQuota_);
+  out_.WriteBytes(document.data(), document.size());
 }
