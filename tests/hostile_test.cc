@@ -526,4 +526,65 @@ TEST(HostileTest, OutOfMemoryLateInAWatchKeepsItsSamples) {
 #endif
 }
 
+// An HTML watch under less and less memory: whatever the limit, -O's file is
+// a whole page (or, when the first sample fails, its old content), and at
+// some limit between a sample failing and the watch ending well, memory
+// runs out while the page is written, which then ends at its last whole
+// part with a note that says so.
+TEST(HostileTest, HtmlWatchThatRunsOutOfMemoryInItsPageEndsAsAPage) {
+#ifdef KESTREL_UNDER_ASAN
+  GTEST_SKIP()
+      << "AddressSanitizer reserves more address space than any limit allows";
+#else
+  Scratch scratch;
+  // 3,000 processes that grow: a thousand rows of the growth table.
+  std::string text = "self 1\nprocess 1 4 open kestrel.exe\ntable 4096\n";
+  for (int i = 0; i < 3000; ++i)
+    text += "process " + std::to_string(8 + 4 * i) + " 3 open p.exe\n";
+  text += "sample\n";
+  for (int i = 0; i < 3000; ++i)
+    text += "process " + std::to_string(8 + 4 * i) + " " +
+            std::to_string(10 + i % 50) + " open p.exe\n";
+  std::string session = scratch.Write("grow.txt", text);
+  std::string file = scratch.Path("watch.html");
+  auto run = [&](rlim_t limit) {
+    std::ofstream(file) << "old\n";
+    return RunBinary(scratch, {"-w", "1", "-n", "2", "-o", "html", "-O", file},
+                     session, limit);
+  };
+  // The least memory the watch ends well in, to 64 KiB.
+  rlim_t low = 8 << 20, high = 256 << 20;
+  ASSERT_EQ(0, run(high).exitCode);
+  while (high - low > (64 << 10)) {
+    rlim_t middle = low + (high - low) / 2;
+    (run(middle).exitCode == 0 ? high : low) = middle;
+  }
+  int cut = 0;
+  for (rlim_t limit = high; limit > (8 << 20); limit -= 64 << 10) {
+    SCOPED_TRACE(limit);
+    Result result = run(limit);
+    std::string page = ReadFile(file);
+    EXPECT_EQ(result.signal, 0);
+    if (page == "old\n" ||
+        page.find("; the watch ended at sample") != std::string::npos)
+      break;
+    if (result.exitCode == 0)
+      continue;
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err, "kestrel: out of memory\n");
+    EXPECT_NE(page.find("<p class=\"note\">Memory ran out while this page "
+                        "was written: the rest of it is left out.</p>"),
+              std::string::npos);
+    EXPECT_NE(page.find("<h2>Growth</h2>"), std::string::npos);
+    EXPECT_EQ(page.substr(page.size() - 8), "</html>\n");
+    ++cut;
+  }
+  EXPECT_GT(cut, 0);
+  // No .tmp file stays.
+  for (const auto& entry :
+       std::filesystem::directory_iterator(scratch.Path("")))
+    EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+#endif
+}
+
 }  // namespace

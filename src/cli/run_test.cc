@@ -7,12 +7,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "census/handle_list_testing.h"
 #include "census/process_table.h"
+#include "cli/make_report.h"
 #include "cli/sampling.h"
 #include "gditable/shared_table.h"
 #include "gditable/table_location_testing.h"
@@ -40,6 +42,36 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     return nullptr;
   }
 }
+
+namespace {
+
+// While 0 or more, the allocations left before every one fails, as when
+// memory runs out for good.
+long allocationsLeft = -1;
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (allocationsLeft == 0)
+    throw std::bad_alloc();
+  if (allocationsLeft > 0)
+    --allocationsLeft;
+  if (void* block = std::malloc(size == 0 ? 1 : size))
+    return block;
+  throw std::bad_alloc();
+}
+
+// The blocks that operator new takes from malloc go back to free.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void* block) noexcept { std::free(block); }
+
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 namespace {
 
@@ -180,10 +212,8 @@ class EndOutOfMemoryReport : public Report {
 };
 
 // Running out of memory in a watch's report keeps its samples, each whole,
-// and the report's lines so far, and fails the run; a document held whole
-// (HTML) is not written cut short: the failure goes to the caller, which
-// abandons the document (here only the part held is dropped, as the
-// capture was sent the rest).
+// and what the report wrote, which it leaves whole (a page held whole is
+// cut back and closed by its report), and fails the run.
 TEST_F(RunKestrelTest, WatchThatRunsOutOfMemoryInItsReport) {
   const struct {
     OutputFormat format;
@@ -191,7 +221,7 @@ TEST_F(RunKestrelTest, WatchThatRunsOutOfMemoryInItsReport) {
     const char16_t* kept;
   } kCases[] = {
       {OutputFormat::Text, false, u"sample 1\nsample 2\nreport\n"},
-      {OutputFormat::Html, true, u"sample 1\nsample 2\n"},
+      {OutputFormat::Html, false, u"sample 1\nsample 2\nreport\n"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(static_cast<int>(c.format));
@@ -220,6 +250,123 @@ TEST_F(RunKestrelTest, WatchThatRunsOutOfMemoryInItsReport) {
       EXPECT_EQ("kestrel: out of memory\n", errors);
     }
   }
+}
+
+// Runs out of memory for good at the given allocation of the report's end,
+// and has memory again once the end is over.
+class OutOfMemoryInEnd : public Report {
+ public:
+  OutOfMemoryInEnd(Report& report, long allocations)
+      : report_(report), allocations_(allocations) {}
+  void Sample(const ListedSample& sample) override { report_.Sample(sample); }
+  void End(const RunEnd& end) override {
+    struct Restore {
+      ~Restore() { allocationsLeft = -1; }
+    } restore;
+    allocationsLeft = allocations_;
+    report_.End(end);
+  }
+
+ private:
+  Report& report_;
+  long allocations_;
+};
+
+// Memory that runs out for good at any point of a watch's end leaves -O's
+// file with the samples and as much of the growth report as was whole: the
+// page ends as a page, with the parts it completed, the growth report's
+// heading and a note that memory ran out; text keeps its lines whole, names
+// outside ASCII too. Each allocation of the end fails in turn.
+TEST_F(RunKestrelTest, WatchThatRunsOutOfMemoryAtAnyPointOfItsEnd) {
+  const std::string session =
+      "self 1000\nprocess 600 3 open notepad.exe\n"
+      "process 700 5 open caf\xC3\xA9.exe\ntable 4096\n"
+      "sample\nprocess 600 9 open notepad.exe\n"
+      "process 700 8 open caf\xC3\xA9.exe\n"
+      "sample\nprocess 600 20 open notepad.exe\n";
+  const std::string path = testing::TempDir() + "kestrel_end_out_of_memory";
+  const std::string kNote =
+      "<p class=\"note\">Memory ran out while this page was written: the rest "
+      "of it is left out.</p>\n";
+  // What -O's file holds after a watch whose end runs out of memory at
+  // `allocations` (never, below 0), and whether it did.
+  auto watch = [&](OutputFormat format, long allocations, bool* ranOut) {
+    Use(session);
+    RunOptions options;
+    options.format = format;
+    options.sampleCount = 3;
+    WatchPlan plan{1, 3};
+    testing::internal::CaptureStderr();
+    RunOutcome outcome;
+    {
+      Output out;
+      out.SendToFile(std::u16string(path.begin(), path.end()));
+      std::unique_ptr<Report> report = MakeReport(options, &plan, out);
+      OutOfMemoryInEnd failing(*report, allocations);
+      outcome = RunSamples(options, failing, out);
+      out.EndDocument();
+    }
+    std::string errors = testing::internal::GetCapturedStderr();
+    *ranOut = outcome.failure == Failure::OutOfMemory;
+    EXPECT_EQ(*ranOut ? "kestrel: out of memory\n" : "", errors);
+    std::string kept;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+      char buffer[4096];
+      for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        kept.append(buffer, n);
+      std::fclose(file);
+    }
+    return kept;
+  };
+  for (OutputFormat format : {OutputFormat::Html, OutputFormat::Text}) {
+    bool ranOut = false;
+    const std::string whole = watch(format, -1, &ranOut);
+    const size_t samplesEnd = format == OutputFormat::Html
+                                  ? whole.find("<h2>GDI All</h2>")
+                                  : whole.find("Growth over");
+    ASSERT_NE(std::string::npos, samplesEnd);
+    for (long allocations = 0; ranOut || allocations == 0; ++allocations) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(format)) + " at " +
+                   std::to_string(allocations));
+      std::string kept = watch(format, allocations, &ranOut);
+      if (!ranOut) {
+        EXPECT_TRUE(whole == kept);
+        break;
+      }
+      if (format == OutputFormat::Text) {
+        // Whole lines of the report, after every sample.
+        EXPECT_EQ(whole.substr(0, kept.size()), kept);
+        EXPECT_TRUE(kept.size() >= samplesEnd && kept.back() == '\n');
+        continue;
+      }
+      size_t note = kept.find(kNote);
+      ASSERT_NE(std::string::npos, note);
+      EXPECT_EQ("</html>\n", kept.substr(kept.size() - 8));
+      EXPECT_NE(std::string::npos, kept.find("<h2>Growth</h2>"));
+      // What comes before the note is the page's start, up to a whole part,
+      // and the closing of the part it was in.
+      std::string before = kept.substr(0, note);
+      for (const char* closing : {"</tbody>\n</table></div>\n", "</details>\n",
+                                  "<h2>Growth</h2>\n"}) {
+        std::string tail(closing);
+        if (before.size() >= tail.size() &&
+            before.compare(before.size() - tail.size(), tail.size(), tail) ==
+                0 &&
+            whole.compare(0, before.size(), before) != 0) {
+          before.resize(before.size() - tail.size());
+          break;
+        }
+      }
+      EXPECT_TRUE(whole.compare(0, before.size(), before) == 0)
+          << before.substr(samplesEnd);
+      EXPECT_GE(before.size(), samplesEnd);
+      EXPECT_EQ(kept.find("<tr class=\"growth\">") == std::string::npos,
+                before.find("<tbody>") == std::string::npos ||
+                    before.find("<tr class=\"growth\">") == std::string::npos);
+    }
+  }
+  // No .tmp beside it: the folder holds it alone of its name.
+  EXPECT_EQ(0, std::remove(path.c_str()));
 }
 
 TEST_F(RunKestrelTest, Banner) {

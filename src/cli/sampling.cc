@@ -314,10 +314,13 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
         platform::SessionEnding())
       out.EmptyFile();
   } catch (const std::bad_alloc&) {
-    // A document held whole is not written cut short; but a watch's samples,
-    // each whole, are kept with the lines of its report that were written.
-    if (!watch || policy.heldWhole)
+    // A watch's samples, each whole, are kept with what its report wrote:
+    // its lines so far, or a page held whole that it cut back to its last
+    // whole part and closed.
+    if (!watch)
       throw;
+    if (policy.heldWhole)
+      out.Release();
     if (end.failure == Failure::None) {
       end.failure = Failure::OutOfMemory;
       failure = "kestrel: out of memory";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
 
 #include "census/process_record.h"
 #include "html/snapshot_writer.h"
@@ -47,6 +48,11 @@ void HtmlReport::Sample(const ListedSample& sample) {
   if (!sample.IsWatch()) {
     WriteHtmlDocument(*sample.listed, options_, out_);
     return;
+  }
+  if (sample.number == 1) {
+    // The page's head and closing fit here: a page whose memory runs out
+    // as it is written still ends whole (WatchPageWriter).
+    out_.Bytes().reserve(kWatchPageRoom);
   }
   report_.processQuota = sample.system->processQuota;
   const GrowthTracker& growth = *sample.growth;
@@ -129,52 +135,69 @@ void HtmlReport::End(const RunEnd& end) {
   if (!end.IsWatch() || end.samples == 0)
     return;
   report_.interrupted = end.interrupted;
-  changes_.AppendTo(report_.changes);
   report_.changesLeftOut = changes_.LeftOut();
   report_.lastLeftOut = changes_.LastLeftOut();
   if (end.failure != Failure::None) {
     report_.failedSample = end.samples + 1;
     report_.failure = FailureText(end.failure);
   }
-
   const std::vector<const ProcessGrowth*>& grown = end.growth->Grown();
-  // The charts take the first processes of the growth table's order.
-  for (const ProcessGrowth* grew : grown) {
-    if (report_.charted.size() == kMaxChartedProcesses)
-      break;
-    auto found = live_.find(grew->id);
-    if (found == live_.end()) {
-      found = exited_.find(grew->id);
-      if (found == exited_.end())
-        continue;
-    }
-    const ChartSeries& series = found->second;
-    ChartedProcess process;
-    process.pid = grew->pid;
-    process.name = grew->name.view();
-    process.samples = series.Samples();
-    process.gdiAll = series.GdiAll();
-    process.gdiTotal = series.GdiTotal();
-    process.categories = series.Categories();
-    report_.charted.push_back(std::move(process));
-  }
-
   report_.grownCount = grown.size();
-  for (size_t i = 0; i < grown.size() && i < kMaxGrowthRows; ++i) {
-    const ProcessGrowth* process = grown[i];
-    uint64_t span = process->lastMilliseconds - process->firstMilliseconds;
-    report_.growth.rows.push_back(
-        {Utf16(std::to_string(process->pid)),
-         std::u16string(process->name.view()),
-         GrowthText(process->firstGdiAll, process->lastGdiAll, span),
-         GrowthText(process->firstGdiTotal, process->lastGdiTotal, span),
-         GrownCategoriesText(*process), Utf16(TrendText(process->trend)),
-         Utf16(QuotaTimeLeft(*process))});
-  }
-  if (end.stacks)
-    AppendTraceSection(report_.trace, *end.stacks);
+
   // Rendered where it waits in the output, held until it is whole (the
-  // format's policy).
-  AppendWatchHtml(out_.Bytes(), report_);
+  // format's policy); each part gathered as it comes, so that memory
+  // running out leaves the parts before it.
+  std::string& page = out_.Bytes();
+  WatchPageWriter writer(page, report_);
+  try {
+    writer.Head();
+    // The charts take the first processes of the growth table's order.
+    for (const ProcessGrowth* grew : grown) {
+      if (report_.charted.size() == kMaxChartedProcesses)
+        break;
+      auto found = live_.find(grew->id);
+      if (found == live_.end()) {
+        found = exited_.find(grew->id);
+        if (found == exited_.end())
+          continue;
+      }
+      const ChartSeries& series = found->second;
+      ChartedProcess process;
+      process.pid = grew->pid;
+      process.name = grew->name.view();
+      process.samples = series.Samples();
+      process.gdiAll = series.GdiAll();
+      process.gdiTotal = series.GdiTotal();
+      process.categories = series.Categories();
+      report_.charted.push_back(std::move(process));
+    }
+    writer.Charts();
+
+    writer.GrowthStart();
+    std::vector<std::u16string> row(report_.growth.headers.size());
+    for (size_t i = 0; i < grown.size() && i < kMaxGrowthRows; ++i) {
+      const ProcessGrowth& process = *grown[i];
+      uint64_t span = process.lastMilliseconds - process.firstMilliseconds;
+      row[0] = Utf16(std::to_string(process.pid));
+      row[1] = process.name.view();
+      row[2] = GrowthText(process.firstGdiAll, process.lastGdiAll, span);
+      row[3] = GrowthText(process.firstGdiTotal, process.lastGdiTotal, span);
+      row[4] = GrownCategoriesText(process);
+      row[5] = Utf16(TrendText(process.trend));
+      row[6] = Utf16(QuotaTimeLeft(process));
+      writer.GrowthRow(row);
+    }
+    writer.GrowthEnd();
+    if (end.stacks)
+      writer.Trace(*end.stacks);
+    writer.Changes(changes_);
+    writer.End();
+  } catch (const std::bad_alloc&) {
+    // Ends as a page with what was whole, or leaves nothing of itself.
+    if (!writer.CloseCut())
+      out_.DropHeld();
+    out_.PieceDone();
+    throw;
+  }
   out_.PieceDone();
 }

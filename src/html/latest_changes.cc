@@ -26,8 +26,3 @@ void LatestChanges::Add(uint64_t sample, std::string block) {
   bytes_ += block.size();
   blocks_.push_back({sample, std::move(block)});
 }
-
-void LatestChanges::AppendTo(std::string& out) const {
-  for (const Block& block : blocks_)
-    out += block.text;
-}

@@ -28,8 +28,12 @@ class LatestChanges {
   uint64_t LeftOut() const { return leftOut_; }
   uint64_t LastLeftOut() const { return lastLeftOut_; }
 
-  // The blocks kept, in the order they came.
-  void AppendTo(std::string& out) const;
+  // Calls `visit` with each block kept, in the order they came.
+  template <typename Visit>
+  void ForEach(Visit visit) const {
+    for (const Block& block : blocks_)
+      visit(block.text);
+  }
 
  private:
   struct Block {

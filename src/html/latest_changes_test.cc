@@ -8,7 +8,7 @@ namespace {
 
 std::string Kept(const LatestChanges& changes) {
   std::string out;
-  changes.AppendTo(out);
+  changes.ForEach([&out](const std::string& block) { out += block; });
   return out;
 }
 

@@ -133,6 +133,8 @@ const char kScript[] = R"(
 })();
 )";
 
+constexpr char kScriptEnd[] = "</script>\n</body>\n</html>\n";
+
 }  // namespace
 
 void AppendDocumentStart(std::string& out, std::string_view title) {
@@ -151,5 +153,9 @@ void AppendDocumentStart(std::string& out, std::string_view title) {
 void AppendDocumentEnd(std::string& out) {
   out += "<script>";
   out += kScript;
-  out += "</script>\n</body>\n</html>\n";
+  out += kScriptEnd;
+}
+
+size_t DocumentEndBytes() {
+  return sizeof "<script>" - 1 + sizeof kScript - 1 + sizeof kScriptEnd - 1;
 }

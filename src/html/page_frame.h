@@ -2,6 +2,7 @@
 // tooltip script inline, so that it needs nothing beside itself.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -12,3 +13,5 @@ void AppendDocumentStart(std::string& out, std::string_view title);
 // Appends the tooltip script and closes the body and the document. The
 // charts show without the script; it only adds values under the pointer.
 void AppendDocumentEnd(std::string& out);
+// The bytes AppendDocumentEnd appends.
+size_t DocumentEndBytes();

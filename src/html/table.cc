@@ -19,19 +19,30 @@ void AppendCell(std::string& out, const TextTable& table, size_t column,
 
 }  // namespace
 
-void AppendTable(std::string& out, const TextTable& table,
-                 std::string_view rowClass) {
+void AppendTableStart(std::string& out, const TextTable& table) {
   out += "<div class=\"table-box\"><table>\n<thead><tr>";
   for (size_t column = 0; column < table.headers.size(); ++column)
     AppendCell(out, table, column, "th", table.headers[column]);
   out += "</tr></thead>\n<tbody>\n";
-  for (const std::vector<std::u16string>& row : table.rows) {
-    out += "<tr class=\"";
-    out += rowClass;
-    out += "\">";
-    for (size_t column = 0; column < row.size(); ++column)
-      AppendCell(out, table, column, "td", row[column]);
-    out += "</tr>\n";
-  }
-  out += "</tbody>\n</table></div>\n";
+}
+
+void AppendTableRow(std::string& out, const TextTable& table,
+                    const std::vector<std::u16string>& row,
+                    std::string_view rowClass) {
+  out += "<tr class=\"";
+  out += rowClass;
+  out += "\">";
+  for (size_t column = 0; column < row.size(); ++column)
+    AppendCell(out, table, column, "td", row[column]);
+  out += "</tr>\n";
+}
+
+void AppendTableEnd(std::string& out) { out += "</tbody>\n</table></div>\n"; }
+
+void AppendTable(std::string& out, const TextTable& table,
+                 std::string_view rowClass) {
+  AppendTableStart(out, table);
+  for (const std::vector<std::u16string>& row : table.rows)
+    AppendTableRow(out, table, row, rowClass);
+  AppendTableEnd(out);
 }

@@ -17,3 +17,11 @@ struct TextTable {
 // that its rows can be counted.
 void AppendTable(std::string& out, const TextTable& table,
                  std::string_view rowClass);
+
+// AppendTable's parts, for a table written a row at a time: its box and
+// header row, a body row of cells, and its end.
+void AppendTableStart(std::string& out, const TextTable& table);
+void AppendTableRow(std::string& out, const TextTable& table,
+                    const std::vector<std::u16string>& row,
+                    std::string_view rowClass);
+void AppendTableEnd(std::string& out);

@@ -7,6 +7,7 @@
 #include "html/figures.h"
 #include "html/line_chart.h"
 #include "html/page_frame.h"
+#include "html/trace_section.h"
 #include "presentation/format.h"
 
 namespace {
@@ -37,25 +38,18 @@ LineChart ChartOf(const WatchReport& report, const char* id,
   return chart;
 }
 
-void AppendChanges(std::string& out, const WatchReport& report) {
-  out += "<h2>Changes per sample</h2>\n<details id=\"changes\">\n<summary>";
-  out += std::to_string(report.samplesWithChanges);
-  out += report.samplesWithChanges == 1 ? " sample" : " samples";
-  out += " with changes</summary>\n";
-  if (report.changesLeftOut > 0) {
-    out += "<p class=\"note\">To keep this page small, the changes of the ";
-    if (report.changesLeftOut == 1) {
-      out += "first sample that had some, sample ";
-    } else {
-      out += "first ";
-      out += std::to_string(report.changesLeftOut);
-      out += " samples that had some, up to sample ";
-    }
-    out += std::to_string(report.lastLeftOut);
-    out += ", are left out; the latest follow.</p>\n";
-  }
-  out += report.changes;
-  out += "</details>\n";
+// The note that ends a page cut short, in place of what was left out.
+constexpr char kCutNote[] =
+    "<p class=\"note\">Memory ran out while this page was written: the rest "
+    "of it is left out.</p>\n";
+constexpr char kGrowthHeading[] = "<h2>Growth</h2>\n";
+constexpr char kTableEnd[] = "</tbody>\n</table></div>\n";
+constexpr char kChangesEnd[] = "</details>\n";
+
+// The most bytes CloseCut appends after the last whole part.
+size_t ClosingBytes() {
+  return sizeof kGrowthHeading + sizeof kTableEnd + sizeof kChangesEnd +
+         sizeof kCutNote + DocumentEndBytes();
 }
 
 }  // namespace
@@ -71,7 +65,43 @@ void AppendChangesBlock(std::string& out, uint64_t sample, double seconds,
   out += "</pre>\n";
 }
 
-void AppendWatchHtml(std::string& out, const WatchReport& report) {
+WatchPageWriter::WatchPageWriter(std::string& out, const WatchReport& report)
+    : out_(out), report_(report), whole_(out.size()) {}
+
+void WatchPageWriter::Whole(Part part) {
+  // Should the room not be had, the last part marked still has its own.
+  out_.reserve(out_.size() + ClosingBytes());
+  whole_ = out_.size();
+  part_ = part;
+}
+
+bool WatchPageWriter::CloseCut() {
+  if (part_ == Part::Nothing)
+    return false;
+  // Within the room reserved: no memory is asked for.
+  out_.resize(whole_);
+  switch (part_) {
+    case Part::BeforeGrowth:
+      out_ += kGrowthHeading;
+      break;
+    case Part::InGrowthTable:
+      out_ += kTableEnd;
+      break;
+    case Part::InChanges:
+      out_ += kChangesEnd;
+      break;
+    case Part::AfterGrowth:
+    case Part::Nothing:
+      break;
+  }
+  out_ += kCutNote;
+  AppendDocumentEnd(out_);
+  return true;
+}
+
+void WatchPageWriter::Head() {
+  std::string& out = out_;
+  const WatchReport& report = report_;
   AppendDocumentStart(out, "kestrel: GDI objects over time");
   out += "<p class=\"lead\">";
   out += std::to_string(report.sampleCount);
@@ -98,6 +128,12 @@ void AppendWatchHtml(std::string& out, const WatchReport& report) {
   AppendFact(out, "Processes that grew", std::to_string(report.grownCount));
   out += "</dl>\n";
 
+  Whole(Part::BeforeGrowth);
+}
+
+void WatchPageWriter::Charts() {
+  std::string& out = out_;
+  const WatchReport& report = report_;
   if (report.charted.empty()) {
     out += "<p class=\"note\">No process grew during the watch.</p>\n";
   } else {
@@ -138,18 +174,67 @@ void AppendWatchHtml(std::string& out, const WatchReport& report) {
     AppendAreaChart(out, area);
   }
 
-  out += "<h2>Growth</h2>\n";
-  if (report.growth.rows.empty()) {
-    out += "<p class=\"note\">No process grew.</p>\n";
-  } else {
-    AppendTable(out, report.growth, "growth");
-    if (report.grownCount > report.growth.rows.size()) {
-      out += "<p class=\"note\">And ";
-      out += std::to_string(report.grownCount - report.growth.rows.size());
-      out += " more processes that grew less.</p>\n";
+  Whole(Part::BeforeGrowth);
+}
+
+void WatchPageWriter::GrowthStart() {
+  out_ += kGrowthHeading;
+  if (report_.grownCount == 0) {
+    out_ += "<p class=\"note\">No process grew.</p>\n";
+    Whole(Part::AfterGrowth);
+    return;
+  }
+  AppendTableStart(out_, report_.growth);
+  Whole(Part::InGrowthTable);
+}
+
+void WatchPageWriter::GrowthRow(const std::vector<std::u16string>& cells) {
+  AppendTableRow(out_, report_.growth, cells, "growth");
+  ++rows_;
+  Whole(Part::InGrowthTable);
+}
+
+void WatchPageWriter::GrowthEnd() {
+  if (report_.grownCount != 0) {
+    AppendTableEnd(out_);
+    if (report_.grownCount > rows_) {
+      out_ += "<p class=\"note\">And ";
+      out_ += std::to_string(report_.grownCount - rows_);
+      out_ += " more processes that grew less.</p>\n";
     }
   }
-  out += report.trace;
-  AppendChanges(out, report);
-  AppendDocumentEnd(out);
+  Whole(Part::AfterGrowth);
 }
+
+void WatchPageWriter::Trace(const StackTracker& stacks) {
+  AppendTraceSection(out_, stacks);
+  Whole(Part::AfterGrowth);
+}
+
+void WatchPageWriter::Changes(const LatestChanges& changes) {
+  out_ += "<h2>Changes per sample</h2>\n<details id=\"changes\">\n<summary>";
+  out_ += std::to_string(report_.samplesWithChanges);
+  out_ += report_.samplesWithChanges == 1 ? " sample" : " samples";
+  out_ += " with changes</summary>\n";
+  if (report_.changesLeftOut > 0) {
+    out_ += "<p class=\"note\">To keep this page small, the changes of the ";
+    if (report_.changesLeftOut == 1) {
+      out_ += "first sample that had some, sample ";
+    } else {
+      out_ += "first ";
+      out_ += std::to_string(report_.changesLeftOut);
+      out_ += " samples that had some, up to sample ";
+    }
+    out_ += std::to_string(report_.lastLeftOut);
+    out_ += ", are left out; the latest follow.</p>\n";
+  }
+  Whole(Part::InChanges);
+  changes.ForEach([this](const std::string& block) {
+    out_ += block;
+    Whole(Part::InChanges);
+  });
+  out_ += kChangesEnd;
+  Whole(Part::AfterGrowth);
+}
+
+void WatchPageWriter::End() { AppendDocumentEnd(out_); }
