@@ -2,7 +2,8 @@
 // situation of watch/trend_testing.h, judged as a watch judges a process.
 // Prints situation x verdict, how often the process is called at its quota,
 // how often -g at half the growth exits 7, and the error of the time to the
-// quota for the leaks; with TREND_LABELS_VERBOSE, each case misjudged.
+// quota for the leaks; with TREND_LABELS_VERBOSE, each case misjudged and
+// each leak whose quota time is off by more than 25 %.
 //   trend_labels [INSTANCES_PER_SITUATION [FIRST_INSTANCE]]
 #include <algorithm>
 #include <cmath>
@@ -125,6 +126,14 @@ int main(int argc, char** argv) {
         double trueTime = left / trueRate;
         double time = left / judged.perMinute;
         tally.quotaErrors.push_back(std::fabs(time - trueTime) / trueTime);
+        if (verbose && tally.quotaErrors.back() > 0.25)
+          std::printf(
+              "%s instance %d, %zu samples: %+.2f a sample, judged "
+              "%+.2f: quota time off by %.0f %%\n",
+              TrendFamilyName(family), i, made.counts.size(),
+              made.risePerSample,
+              judged.perMinute * made.intervalMilliseconds / 60000,
+              100 * tally.quotaErrors.back());
       }
       bool wrong;
       if (judged.verdict == kNoLine)

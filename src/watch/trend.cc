@@ -110,6 +110,40 @@ class LineFits {
   std::vector<Sums> sums_;
 };
 
+// Whether the floor over [from, end) stays within the reach of the stretch
+// [earlier, from) before it: under that stretch's floor line, carried on,
+// plus how far above its line the count typically went there (the upper
+// quartile, so that a spike or two do not count), where that is more than
+// its churn. A climbing sawtooth's last tooth, whose floor is not yet
+// known, is more of the same.
+bool WithinReach(const TrendSummary& summary, const std::vector<Point>& points,
+                 size_t earlier, size_t from, size_t end, double band) {
+  if (from - earlier < 2)
+    return false;
+  const double slope = TheilSenSlope(points, earlier, from);
+  std::vector<double> offsets;
+  offsets.reserve(from - earlier);
+  for (size_t i = earlier; i < from; ++i)
+    offsets.push_back(points[i].value - slope * points[i].milliseconds);
+  const double intercept = Median(offsets);
+  std::vector<double> above;
+  above.reserve(from - earlier);
+  for (size_t i = earlier; i < from; ++i)
+    above.push_back(summary.Bucket(i).greatest -
+                    (intercept + slope * points[i].milliseconds));
+  std::sort(above.begin(), above.end());
+  const double reach = above[above.size() * 3 / 4];
+  // A count that kept to its floor has no teeth to hide a change in.
+  if (reach <= 2 * band)
+    return false;
+  for (size_t i = from; i < end; ++i) {
+    if (points[i].value >
+        intercept + slope * points[i].milliseconds + reach + band)
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void TrendSummary::Add(uint64_t milliseconds, uint32_t value) {
@@ -219,6 +253,30 @@ TrendTeeth TrendReleases(const std::vector<TrendFloor>& floors, double churn) {
   return teeth;
 }
 
+double TrendStairTime(const std::vector<TrendFloor>& floors, double churn) {
+  if (floors.size() < 2)
+    return 0;
+  const double step = std::max(4 * churn, 4.0);
+  std::vector<double> between;
+  double climbed = 0;  // by the steps
+  size_t last = 0;
+  for (size_t i = 1; i < floors.size(); ++i) {
+    const double rise = floors[i].floor - floors[i - 1].floor;
+    if (rise < step)
+      continue;
+    climbed += rise;
+    if (last > 0)
+      between.push_back(floors[i].milliseconds - floors[last].milliseconds);
+    last = i;
+  }
+  // A steady rise takes a step now and then; a staircase climbs by its
+  // steps, flat between them.
+  const double rise = floors.back().floor - floors.front().floor;
+  if (between.size() < 3 || climbed < 0.75 * rise)
+    return 0;
+  return Median(std::move(between));
+}
+
 size_t TrendLatestChange(const std::vector<TrendFloor>& floors, size_t end,
                          double churn, size_t shortest) {
   std::vector<Point> points(end);
@@ -292,16 +350,22 @@ Trend JudgeTrend(const TrendSummary& summary) {
   // The shortest stretch judged: three buckets, the samples too few to
   // judge, and two of the longest teeth, so that a floor is judged by more
   // than one release.
+  // A full bucket's time: where in it a floor lies varies.
   const double bucketMilliseconds =
-      buckets > 1 ? floors[1].milliseconds - floors[0].milliseconds : 1;
+      buckets > 1 ? static_cast<double>(summary.Bucket(1).firstMilliseconds -
+                                        summary.Bucket(0).firstMilliseconds)
+                  : 1;
   const uint64_t perBucket = summary.BucketSamples(0);
   size_t shortest = std::max<size_t>(
       kTrendMinimumStretch,
       static_cast<size_t>((kTrendMinimumSamples + perBucket - 1) / perBucket));
-  if (bucketMilliseconds > 0)
+  if (bucketMilliseconds > 0) {
+    const double longest =
+        std::max(teeth.longestMilliseconds, TrendStairTime(floors, churn));
     shortest = std::max(
-        shortest, static_cast<size_t>(std::ceil(2 * teeth.longestMilliseconds /
-                                                bucketMilliseconds)));
+        shortest,
+        static_cast<size_t>(std::ceil(2 * longest / bucketMilliseconds)));
+  }
   std::vector<Point> points(end);
   for (size_t i = 0; i < end; ++i)
     points[i] = {floors[i].milliseconds, floors[i].floor};
@@ -322,9 +386,11 @@ Trend JudgeTrend(const TrendSummary& summary) {
     uint32_t before = 0;
     for (size_t i = 0; i < from; ++i)
       before = std::max(before, summary.Bucket(i).greatest);
-    if (floors[end - 1].floor > before + band)
+    const size_t earlier = TrendLatestChange(floors, from, churn, shortest);
+    if (floors[end - 1].floor > before + band &&
+        !WithinReach(summary, points, earlier, from, end, band))
       break;
-    from = TrendLatestChange(floors, from, churn, shortest);
+    from = earlier;
   }
   trend.changeMilliseconds = summary.Bucket(from).firstMilliseconds;
   if (rising) {
@@ -368,7 +434,11 @@ LimitOutlook JudgeLimit(uint32_t last, const Trend& trend, uint32_t limit) {
   LimitOutlook outlook;
   if (limit == 0)
     return outlook;
-  if (last >= limit || limit - last <= trend.churn) {
+  // A held count stands at its level: churn may have taken a few objects
+  // away at the last sample.
+  const uint32_t standing =
+      trend.word == TrendWord::Held ? std::max(last, trend.level) : last;
+  if (standing >= limit || limit - standing <= trend.churn) {
     outlook.state = LimitState::Reached;
   } else if (trend.word == TrendWord::StillGrowing && trend.perMinute > 0) {
     outlook.state = LimitState::Ahead;

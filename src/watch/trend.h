@@ -131,6 +131,12 @@ struct TrendTeeth {
 };
 TrendTeeth TrendReleases(const std::vector<TrendFloor>& floors, double churn);
 
+// The steps of a staircase (a leak in bursts): rises of the floor by far
+// more than the churn, which make most of its rise. With four or more, the
+// typical (median) time between two of them, so that the flat since the
+// latest step is judged as one more stair until it lasts longer; else 0.
+double TrendStairTime(const std::vector<TrendFloor>& floors, double churn);
+
 // Least-squares lines through the stretches of floors, at least this many
 // buckets each.
 constexpr size_t kTrendMinimumStretch = 3;

@@ -48,8 +48,11 @@ TEST(TrendTest, FamiliesGetTheirWord) {
   };
   const Row rows[] = {
       {TrendFamily::SteadyRise, {0, 1, 2, 3, 4}},
-      {TrendFamily::Bursts, {0, 1, 2, 3, 4}},
-      {TrendFamily::ClimbingFloor, {0, 1, 2, 3, 4}},
+      // Bursts 70: the flat since its last burst is one more stair, not a
+      // hold. Climbing floor 77, 115 and 118: the latest tooth, whose floor
+      // is not yet known, gives no slope of its own.
+      {TrendFamily::Bursts, {0, 1, 2, 3, 4, 70}},
+      {TrendFamily::ClimbingFloor, {0, 1, 2, 3, 4, 77, 115, 118}},
       {TrendFamily::LateLeak, {0, 1, 2, 3, 4}},
       {TrendFamily::Plateau, {0, 1, 2, 3, 4}},
       {TrendFamily::SingleStep, {0, 1, 2, 17, 22, 39, 160}},
@@ -61,7 +64,7 @@ TEST(TrendTest, FamiliesGetTheirWord) {
       {TrendFamily::SlowUnderChurn, {0, 1, 2, 3}},
       {TrendFamily::GcClimbing, {1, 2, 3}},
       {TrendFamily::GcFlat, {0, 1, 2, 3}},
-      {TrendFamily::AtQuota, {0, 1}},
+      {TrendFamily::AtQuota, {0, 1, 37}},
       {TrendFamily::BelowQuota, {0, 1}},
       {TrendFamily::ShortRise, {0, 1, 2, 3}},
       {TrendFamily::ShortChurn, {0, 1, 2, 3, 4, 5}},
@@ -81,7 +84,8 @@ TEST(TrendTest, FamiliesGetTheirWord) {
                    TrendWordText(trend.word));
       const double perMinute =
           made.risePerSample * 60000 / made.intervalMilliseconds;
-      if (RisesSteadily(row.family) || row.family == TrendFamily::GcClimbing) {
+      if (RisesSteadily(row.family) || row.family == TrendFamily::GcClimbing ||
+          row.family == TrendFamily::ClimbingFloor) {
         EXPECT_NEAR(perMinute, trend.perMinute, perMinute / 4);
       }
       if (made.latestFrom != 0 && made.counts.size() >= 2000) {
@@ -188,12 +192,32 @@ TEST(TrendTest, ShortAndUnchanged) {
             JudgeTrend(Summarised({145, 146, 145, 145, 145, 147})).word);
 }
 
+// A staircase's stairs: steps of the floor that make its rise, the median
+// time between them; a steady rise that steps now and then has none.
+TEST(TrendTest, StairTime) {
+  std::vector<uint32_t> stairs;
+  std::vector<uint32_t> steady;
+  TrendRandom random{7};
+  for (int i = 0; i < 80; ++i) {
+    stairs.push_back(static_cast<uint32_t>(100 + 6 * (i / 8)));
+    steady.push_back(
+        static_cast<uint32_t>(100 + 1.1 * i + random.Between(-1, 1)));
+  }
+  TrendSummary summary = Summarised(stairs);
+  EXPECT_EQ(80000, TrendStairTime(TrendFloors(summary), TrendChurn(summary)));
+  summary = Summarised(steady);
+  EXPECT_EQ(0, TrendStairTime(TrendFloors(summary), TrendChurn(summary)));
+}
+
 // Against a limit: at it, or within the churn of it, whatever the word;
 // ahead while still growing; nothing without a limit or a rise.
 TEST(TrendTest, Limit) {
   Trend held;
   held.word = TrendWord::Held;
   held.churn = 3;
+  // Held at a level the churn took a few objects from at the last sample.
+  Trend heldNear = held;
+  heldNear.level = 9998;
   Trend growing;
   growing.word = TrendWord::StillGrowing;
   growing.perMinute = 10;
@@ -207,6 +231,7 @@ TEST(TrendTest, Limit) {
       {10000, held, 10000, LimitState::Reached, 0},
       {9997, held, 10000, LimitState::Reached, 0},
       {9996, held, 10000, LimitState::Unknown, 0},
+      {9994, heldNear, 10000, LimitState::Reached, 0},
       {10001, growing, 10000, LimitState::Reached, 0},
       {9000, growing, 10000, LimitState::Ahead, 6000},
       {9000, growing, 0, LimitState::Unknown, 0},
