@@ -6,31 +6,9 @@
 #include <vector>
 
 #include "census/process_table.h"
+#include "watch/growth_testing.h"
 
 namespace {
-
-ProcessRecord Record(uint32_t pid, const char16_t* name, int32_t all,
-                     int32_t total, int32_t bitmaps) {
-  ProcessRecord record;
-  record.pid = pid;
-  std::u16string(name).copy(record.exeName, 259);
-  record.guiObjectCount = all;
-  record.entryCount = total;
-  record.categoryCounts[3] = bitmaps;
-  return record;
-}
-
-// Notes a sample of `records`, all recorded and listed.
-void Note(GrowthTracker& tracker, ProcessTable& table,
-          const std::vector<ProcessRecord>& records, uint64_t milliseconds) {
-  table.Clear();
-  std::vector<const ProcessRecord*> listed;
-  for (const ProcessRecord& record : records)
-    table.Set(record.pid, record);
-  for (const ProcessRecord& record : records)
-    listed.push_back(table.Lookup(record.pid));
-  tracker.Note(table, listed, milliseconds);
-}
 
 // The growth report as a text watch writes it.
 std::u16string Report(const GrowthTracker& tracker, uint64_t samples,
@@ -49,14 +27,18 @@ std::u16string Report(const GrowthTracker& tracker, uint64_t samples,
 TEST(GrowthTest, OrderAndRates) {
   GrowthTracker tracker;
   ProcessTable table;
-  Note(tracker, table,
-       {Record(4, u"a.exe", 10, 10, 1), Record(8, u"b.exe", 10, 10, 1),
-        Record(12, u"c.exe", 10, 10, 1), Record(16, u"d.exe", 10, 10, 1)},
-       0);
-  Note(tracker, table,
-       {Record(4, u"a.exe", 11, 12, 3), Record(8, u"b.exe", 11, 11, 1),
-        Record(12, u"c.exe", 9, 13, 1), Record(16, u"e.exe", 90, 90, 1)},
-       7000);
+  NoteRecords(tracker, table,
+              {GrowthRecord(4, u"a.exe", 10, 10, 1),
+               GrowthRecord(8, u"b.exe", 10, 10, 1),
+               GrowthRecord(12, u"c.exe", 10, 10, 1),
+               GrowthRecord(16, u"d.exe", 10, 10, 1)},
+              0);
+  NoteRecords(tracker, table,
+              {GrowthRecord(4, u"a.exe", 11, 12, 3),
+               GrowthRecord(8, u"b.exe", 11, 11, 1),
+               GrowthRecord(12, u"c.exe", 9, 13, 1),
+               GrowthRecord(16, u"e.exe", 90, 90, 1)},
+              7000);
   tracker.Judge();
   std::u16string text = Report(tracker, 2, 7999, 0);
   EXPECT_EQ(
@@ -107,15 +89,17 @@ TEST(GrowthTest, AboutTime) {
 TEST(GrowthTest, QuotaAndTable) {
   GrowthTracker tracker(10000);
   ProcessTable table;
-  Note(tracker, table,
-       {Record(4, u"a.exe", 100, 100, 0), Record(8, u"b.exe", 9990, 10, 0),
-        Record(12, u"c.exe", 50, 10, 0)},
-       0);
+  NoteRecords(tracker, table,
+              {GrowthRecord(4, u"a.exe", 100, 100, 0),
+               GrowthRecord(8, u"b.exe", 9990, 10, 0),
+               GrowthRecord(12, u"c.exe", 50, 10, 0)},
+              0);
   tracker.NoteTable(65536, 7604, 0);
-  Note(tracker, table,
-       {Record(4, u"a.exe", 160, 100, 0), Record(8, u"b.exe", 10001, 10, 0),
-        Record(12, u"c.exe", 50, 11, 0)},
-       60000);
+  NoteRecords(tracker, table,
+              {GrowthRecord(4, u"a.exe", 160, 100, 0),
+               GrowthRecord(8, u"b.exe", 10001, 10, 0),
+               GrowthRecord(12, u"c.exe", 50, 11, 0)},
+              60000);
   tracker.NoteTable(65536, 7664, 60000);
   tracker.Judge();
   std::u16string text = Report(tracker, 2, 60000, 10000);

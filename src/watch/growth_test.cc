@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "census/process_table.h"
+#include "watch/growth_testing.h"
 
 namespace {
 
@@ -39,28 +40,6 @@ void Note(GrowthTracker& tracker, const std::vector<Counts>& processes,
       listed.push_back(table.Lookup(counts.pid));
   }
   tracker.Note(table, followed, listed, milliseconds);
-}
-
-ProcessRecord Record(uint32_t pid, const char16_t* name, int32_t all,
-                     int32_t total) {
-  ProcessRecord record;
-  record.pid = pid;
-  std::u16string(name).copy(record.exeName, 259);
-  record.guiObjectCount = all;
-  record.entryCount = total;
-  return record;
-}
-
-// Notes a sample of `records` in `table`, all followed and listed.
-void Note(GrowthTracker& tracker, ProcessTable& table,
-          const std::vector<ProcessRecord>& records, uint64_t milliseconds) {
-  table.Clear();
-  std::vector<const ProcessRecord*> listed;
-  for (const ProcessRecord& record : records)
-    table.Set(record.pid, record);
-  for (const ProcessRecord& record : records)
-    listed.push_back(table.Lookup(record.pid));
-  tracker.Note(table, listed, milliseconds);
 }
 
 // The order every reader of the growth takes among processes of one verdict
@@ -109,11 +88,11 @@ TEST(GrowthTrackerTest, ExitOfAProcessNeverListed) {
 TEST(GrowthTrackerTest, ExitedAndStartedAgainIsAnotherProcess) {
   GrowthTracker tracker;
   ProcessTable table;
-  Note(tracker, table, {Record(500, u"app.exe", 10, 1)}, 0);
+  NoteRecords(tracker, table, {GrowthRecord(500, u"app.exe", 10, 1)}, 0);
   uint64_t first = tracker.ListedIds().at(0);
-  Note(tracker, table, {}, 1000);
+  NoteRecords(tracker, table, {}, 1000);
   EXPECT_EQ(std::vector<uint64_t>{first}, tracker.Exited());
-  Note(tracker, table, {Record(500, u"app.exe", 50, 1)}, 2000);
+  NoteRecords(tracker, table, {GrowthRecord(500, u"app.exe", 50, 1)}, 2000);
   EXPECT_NE(first, tracker.ListedIds().at(0));
   tracker.Judge();
   EXPECT_TRUE(tracker.Grown().empty());
@@ -121,10 +100,10 @@ TEST(GrowthTrackerTest, ExitedAndStartedAgainIsAnotherProcess) {
   // Recorded but not listed: still the same process when listed again.
   uint64_t again = tracker.ListedIds().at(0);
   table.Clear();
-  table.Set(500, Record(500, u"app.exe", 60, 1));
+  table.Set(500, GrowthRecord(500, u"app.exe", 60, 1));
   tracker.Note(table, {}, 3000);
   EXPECT_TRUE(tracker.Exited().empty());
-  Note(tracker, table, {Record(500, u"app.exe", 70, 1)}, 4000);
+  NoteRecords(tracker, table, {GrowthRecord(500, u"app.exe", 70, 1)}, 4000);
   EXPECT_EQ(again, tracker.ListedIds().at(0));
   tracker.Judge();
   ASSERT_EQ(1u, tracker.Grown().size());
@@ -138,12 +117,12 @@ TEST(GrowthTrackerTest, OrderOfTheVerdicts) {
   ProcessTable table;
   const int32_t churn[] = {10, 12, 9, 13, 8, 12, 10, 13, 9, 11};
   for (int32_t i = 0; i < 10; ++i) {
-    Note(tracker, table,
-         {Record(4, u"cache.exe", i == 0 ? 10 : 110, 10),
-          Record(8, u"slow.exe", 10 + i, 10),
-          Record(12, u"fast.exe", 10 + 3 * i, 10),
-          Record(16, u"noisy.exe", churn[i], 10)},
-         static_cast<uint64_t>(i) * 10000);
+    NoteRecords(tracker, table,
+                {GrowthRecord(4, u"cache.exe", i == 0 ? 10 : 110, 10),
+                 GrowthRecord(8, u"slow.exe", 10 + i, 10),
+                 GrowthRecord(12, u"fast.exe", 10 + 3 * i, 10),
+                 GrowthRecord(16, u"noisy.exe", churn[i], 10)},
+                static_cast<uint64_t>(i) * 10000);
   }
   tracker.Judge();
   std::vector<uint32_t> pids;
@@ -161,13 +140,13 @@ TEST(GrowthTrackerTest, OrderOfTheVerdicts) {
 TEST(GrowthTrackerTest, GrowthStartsBeforeTheFirstListing) {
   GrowthTracker tracker;
   ProcessTable table;
-  table.Set(4, Record(4, u"a.exe", 10, 10));
-  table.Set(8, Record(8, u"b.exe", 10, 10));
+  table.Set(4, GrowthRecord(4, u"a.exe", 10, 10));
+  table.Set(8, GrowthRecord(8, u"b.exe", 10, 10));
   std::vector<const ProcessRecord*> both = {table.Lookup(4), table.Lookup(8)};
   tracker.Note(table, both, {}, 0);
   table.Clear();
-  table.Set(4, Record(4, u"a.exe", 260, 10));
-  table.Set(8, Record(8, u"b.exe", 20, 10));
+  table.Set(4, GrowthRecord(4, u"a.exe", 260, 10));
+  table.Set(8, GrowthRecord(8, u"b.exe", 20, 10));
   both = {table.Lookup(4), table.Lookup(8)};
   tracker.Note(table, both, {table.Lookup(4)}, 1000);
   tracker.Judge();
@@ -216,8 +195,8 @@ TEST(GrowthTrackerTest, ExactlyAtTheQuota) {
     ProcessTable table;
     for (int i = 0; i < 40; ++i) {
       int32_t all = i < 10 ? 9900 + 10 * i : last;
-      Note(tracker, table, {Record(4, u"a.exe", all, all)},
-           static_cast<uint64_t>(i) * 1000);
+      NoteRecords(tracker, table, {GrowthRecord(4, u"a.exe", all, all)},
+                  static_cast<uint64_t>(i) * 1000);
     }
     tracker.Judge();
     ASSERT_EQ(1u, tracker.Grown().size());
