@@ -347,6 +347,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // because it may stand as a target).
   if (outcome == ParseOutcome::UsageError)
     FUZZ_CHECK(nonOptions >= 2);
+  // Once an option beyond the usage text took its value, a forgotten value
+  // is a usage error: no option word that takes a value is watched as a
+  // process's name.
+  const RunOptions plain;
+  const bool tookBeyondUsage =
+      options.format != plain.format || options.order != plain.order ||
+      options.threshold != 0 || options.intervalSeconds != 0 ||
+      options.sampleCount != 0 || options.growthGate != 0 ||
+      !options.outputFile.empty() || options.follow;
+  if (outcome == ParseOutcome::Run && tookBeyondUsage &&
+      options.targetMode == TargetMode::ByName) {
+    for (char16_t letter : std::u16string(u"ostwngO"))
+      FUZZ_CHECK(!IsWord(options.targetName, letter));
+  }
   if (outcome != ParseOutcome::Run || beyondUsage)
     return 0;
 
