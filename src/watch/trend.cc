@@ -314,6 +314,104 @@ size_t TrendLatestChange(const std::vector<TrendFloor>& floors, size_t end,
   return from;
 }
 
+namespace {
+
+// The fewest buckets a stretch is judged over: three, the samples too few
+// to judge, and two of the longest teeth or the typical stairs, so that a
+// floor is judged by more than one release or step.
+size_t ShortestStretch(const TrendSummary& summary,
+                       const std::vector<TrendFloor>& floors,
+                       const TrendTeeth& teeth, double churn) {
+  const size_t buckets = summary.BucketCount();
+  const uint64_t perBucket = summary.BucketSamples(0);
+  size_t shortest = std::max<size_t>(
+      kTrendMinimumStretch,
+      static_cast<size_t>((kTrendMinimumSamples + perBucket - 1) / perBucket));
+  // A full bucket's time: where in it a floor lies varies.
+  const double bucketMilliseconds =
+      buckets > 1 ? static_cast<double>(summary.Bucket(1).firstMilliseconds -
+                                        summary.Bucket(0).firstMilliseconds)
+                  : 1;
+  if (bucketMilliseconds > 0) {
+    const double longest =
+        std::max(teeth.longestMilliseconds, TrendStairTime(floors, churn));
+    shortest = std::max(
+        shortest,
+        static_cast<size_t>(std::ceil(2 * longest / bucketMilliseconds)));
+  }
+  return shortest;
+}
+
+// The latest stretch judged, [from, end) of the floors, and its slope.
+struct LatestStretch {
+  size_t from = 0;
+  double slope = 0;  // per millisecond
+  bool rising = false;
+};
+
+// The stretch since the latest change, or an earlier one where the latest
+// is more of what came before it.
+LatestStretch FindLatestStretch(const TrendSummary& summary,
+                                const std::vector<TrendFloor>& floors,
+                                const std::vector<Point>& points, size_t end,
+                                double churn, size_t shortest, double band) {
+  LatestStretch stretch;
+  stretch.from = TrendLatestChange(floors, end, churn, shortest);
+  for (;;) {
+    const size_t from = stretch.from;
+    stretch.slope = TheilSenSlope(points, from, end);
+    const double duration =
+        points[end - 1].milliseconds - points[from].milliseconds;
+    stretch.rising = end - from >= 2 && stretch.slope * duration > 2 * band;
+    if (!stretch.rising || from == 0)
+      return stretch;
+    // A latest stretch that rises no higher than the count had already
+    // been before it is more of what came before (a tooth, the churn's
+    // ends): judged with the stretch before it.
+    uint32_t before = 0;
+    for (size_t i = 0; i < from; ++i)
+      before = std::max(before, summary.Bucket(i).greatest);
+    const size_t earlier = TrendLatestChange(floors, from, churn, shortest);
+    if (floors[end - 1].floor > before + band &&
+        !WithinReach(summary, points, earlier, from, end, band))
+      return stretch;
+    stretch.from = earlier;
+  }
+}
+
+// Held: the stretch from bucket `from` sits above the first count by more
+// than the band, and its counts keep within the band of its level, the
+// median of them. Sets the level and when the count first reached it.
+bool JudgeHeld(const TrendSummary& summary, size_t from, double band,
+               Trend* trend) {
+  const size_t buckets = summary.BucketCount();
+  std::vector<double> values;
+  values.reserve(2 * (buckets - from));
+  for (size_t i = from; i < buckets; ++i) {
+    values.push_back(summary.Bucket(i).first);
+    values.push_back(summary.Bucket(i).last);
+  }
+  const double level = Median(values);
+  for (double& value : values)
+    value = std::fabs(value - level);
+  const double spread = Median(std::move(values));
+  if (level - summary.First() < band || spread > band)
+    return false;
+  trend->level = static_cast<uint32_t>(std::lround(level));
+  for (size_t i = 0; i < buckets; ++i) {
+    const TrendBucket& bucket = summary.Bucket(i);
+    if (bucket.greatest >= trend->level) {
+      trend->levelMilliseconds =
+          bucket.firstMilliseconds +
+          (bucket.first >= trend->level ? 0 : bucket.greatestAfterMilliseconds);
+      break;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 Trend JudgeTrend(const TrendSummary& summary) {
   Trend trend;
   const size_t buckets = summary.BucketCount();
@@ -347,86 +445,22 @@ Trend JudgeTrend(const TrendSummary& summary) {
   const std::vector<TrendFloor> floors = TrendFloors(summary);
   const TrendTeeth teeth = TrendReleases(floors, churn);
   const size_t end = teeth.end;
-  // The shortest stretch judged: three buckets, the samples too few to
-  // judge, and two of the longest teeth, so that a floor is judged by more
-  // than one release.
-  // A full bucket's time: where in it a floor lies varies.
-  const double bucketMilliseconds =
-      buckets > 1 ? static_cast<double>(summary.Bucket(1).firstMilliseconds -
-                                        summary.Bucket(0).firstMilliseconds)
-                  : 1;
-  const uint64_t perBucket = summary.BucketSamples(0);
-  size_t shortest = std::max<size_t>(
-      kTrendMinimumStretch,
-      static_cast<size_t>((kTrendMinimumSamples + perBucket - 1) / perBucket));
-  if (bucketMilliseconds > 0) {
-    const double longest =
-        std::max(teeth.longestMilliseconds, TrendStairTime(floors, churn));
-    shortest = std::max(
-        shortest,
-        static_cast<size_t>(std::ceil(2 * longest / bucketMilliseconds)));
-  }
   std::vector<Point> points(end);
   for (size_t i = 0; i < end; ++i)
     points[i] = {floors[i].milliseconds, floors[i].floor};
   const double band = std::max(2 * churn, 1.0);
-  size_t from = TrendLatestChange(floors, end, churn, shortest);
-  double slope = 0;
-  bool rising = false;
-  for (;;) {
-    slope = TheilSenSlope(points, from, end);
-    const double duration =
-        points[end - 1].milliseconds - points[from].milliseconds;
-    rising = end - from >= 2 && slope * duration > 2 * band;
-    if (!rising || from == 0)
-      break;
-    // A latest stretch that rises no higher than the count had already
-    // been before it is more of what came before (a tooth, the churn's
-    // ends): judged with the stretch before it.
-    uint32_t before = 0;
-    for (size_t i = 0; i < from; ++i)
-      before = std::max(before, summary.Bucket(i).greatest);
-    const size_t earlier = TrendLatestChange(floors, from, churn, shortest);
-    if (floors[end - 1].floor > before + band &&
-        !WithinReach(summary, points, earlier, from, end, band))
-      break;
-    from = earlier;
-  }
-  trend.changeMilliseconds = summary.Bucket(from).firstMilliseconds;
-  if (rising) {
+  const LatestStretch stretch =
+      FindLatestStretch(summary, floors, points, end, churn,
+                        ShortestStretch(summary, floors, teeth, churn), band);
+  trend.changeMilliseconds = summary.Bucket(stretch.from).firstMilliseconds;
+  if (stretch.rising) {
     trend.word = TrendWord::StillGrowing;
-    trend.perMinute = slope * 60000;
-    return trend;
+    trend.perMinute = stretch.slope * 60000;
+  } else {
+    trend.word = JudgeHeld(summary, stretch.from, band, &trend)
+                     ? TrendWord::Held
+                     : TrendWord::UpAndDown;
   }
-
-  // Held: the latest stretch sits above the start by more than the churn,
-  // and its counts keep within the churn of its level, the median of them.
-  std::vector<double> values;
-  values.reserve(2 * (buckets - from));
-  for (size_t i = from; i < buckets; ++i) {
-    values.push_back(summary.Bucket(i).first);
-    values.push_back(summary.Bucket(i).last);
-  }
-  const double level = Median(values);
-  for (double& value : values)
-    value = std::fabs(value - level);
-  const double spread = Median(std::move(values));
-  if (level - first >= band && spread <= band) {
-    trend.word = TrendWord::Held;
-    trend.level = static_cast<uint32_t>(std::lround(level));
-    for (size_t i = 0; i < buckets; ++i) {
-      const TrendBucket& bucket = summary.Bucket(i);
-      if (bucket.greatest >= trend.level) {
-        trend.levelMilliseconds =
-            bucket.firstMilliseconds + (bucket.first >= trend.level
-                                            ? 0
-                                            : bucket.greatestAfterMilliseconds);
-        break;
-      }
-    }
-    return trend;
-  }
-  trend.word = TrendWord::UpAndDown;
   return trend;
 }
 
