@@ -1,6 +1,7 @@
 // Whether a count watched over time is still growing, held, or going up and
-// down: judged from a summary of bounded size fed sample by sample, with the
-// Mann-Kendall test and the Theil-Sen slope over the latest stretch.
+// down: judged from a summary of bounded size fed sample by sample, over
+// the stretch since the count's floor last changed its course (found by
+// binary segmentation of straight lines), by that stretch's Theil-Sen slope.
 #pragma once
 
 #include <array>
