@@ -531,7 +531,7 @@ TEST_F(KestrelTest, ValueOptionsOnTheCommandLine) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out, kBanner + kUsage);
   EXPECT_EQ(result.err,
-            "kestrel: -o takes text, csv, json, html, prometheus or live\n");
+            "kestrel: -o takes text, csv, json, html, prometheus, live or junit\n");
   // A document run prints no banner, even with the usage text.
   result = Run(kShapesSession, {"-o", "json", "a", "b"});
   EXPECT_EQ(result.exitCode, 1);

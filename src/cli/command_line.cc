@@ -372,6 +372,19 @@ ParseOutcome ParseCommandLine(const std::vector<std::u16string>& arguments,
     *message = "kestrel: -g needs a watch (-w SECONDS or -n COUNT)";
     return ParseOutcome::UsageError;
   }
+  // A JUnit report is a gate's verdicts: without one it could only pass.
+  if (options->format == OutputFormat::Junit) {
+    if (options->growthGate == 0 && options->threshold == 0) {
+      *message =
+          "kestrel: -o junit reports a gate: give -g COUNT (with -w or -n) or "
+          "-t COUNT";
+      return ParseOutcome::UsageError;
+    }
+    if (options->follow) {
+      *message = "kestrel: -o junit does not report -x's stacks";
+      return ParseOutcome::UsageError;
+    }
+  }
   const FormatPolicy& policy = PolicyOf(options->format);
   if (!policy.handlesAllowed && options->showHandles) {
     *message =

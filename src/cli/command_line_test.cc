@@ -242,7 +242,7 @@ TEST(ParseCommandLineTest, ValueOptions) {
   constexpr OutputFormat kCsv = OutputFormat::Csv;
   constexpr SortOrder kTable = SortOrder::Table;
   const char* const kFormats =
-      "kestrel: -o takes text, csv, json, html, prometheus or live";
+      "kestrel: -o takes text, csv, json, html, prometheus, live or junit";
   const char* const kCounts = "kestrel: -t takes a count from 1 to 4294967295";
   const ValueCase cases[] = {
       {{u"-o", u"json"}, kRun, kJson, kTable, 0, u"", ""},
@@ -299,6 +299,29 @@ TEST(ParseCommandLineTest, ValueOptions) {
       // -v -f takes the word as its filter first; the value is then a target.
       {{u"-v", u"-f", u"-o", u"json"}, kRun, kText, kTable, 0, u"json", ""},
       {{u"-v", u"-o", u"json"}, kRun, kJson, kTable, 0, u"", ""},
+      // A JUnit report needs a gate to report, and has no handles.
+      {{u"-o", u"JUnit", u"-t", u"5"},
+       kRun,
+       OutputFormat::Junit,
+       kTable,
+       5,
+       u"",
+       ""},
+      {{u"-o", u"junit", u"app"},
+       kUsage,
+       kText,
+       kTable,
+       0,
+       u"",
+       "kestrel: -o junit reports a gate: give -g COUNT (with -w or -n) or -t "
+       "COUNT"},
+      {{u"-o", u"junit", u"-t", u"5", u"-v"},
+       kUsage,
+       kText,
+       kTable,
+       0,
+       u"",
+       "kestrel: -o junit has no per-handle output"},
   };
   for (const ValueCase& c : cases) {
     std::string trace;

@@ -2,6 +2,7 @@
 
 #include "documents/csv_report.h"
 #include "documents/json_report.h"
+#include "documents/junit_report.h"
 #include "documents/prometheus_report.h"
 #include "documents/trace_documents.h"
 #include "html/html_report.h"
@@ -29,6 +30,8 @@ std::unique_ptr<Report> MakeReport(const ReportOptions& options,
       return std::make_unique<HtmlReport>(options, watch, out);
     case OutputFormat::Prometheus:
       return std::make_unique<PrometheusReport>(out);
+    case OutputFormat::Junit:
+      return std::make_unique<JunitReport>(options, watch, out);
     case OutputFormat::Live:
       // The run opened the console for it, with a watch.
       if (watch && liveTerminal)

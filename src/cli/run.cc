@@ -112,6 +112,7 @@ RunOutcome RunStages(const std::vector<std::u16string>& arguments,
   WatchPlan plan;
   plan.intervalSeconds = options.WatchInterval();
   plan.sampleCount = options.sampleCount;
+  plan.growthGate = options.growthGate;
   std::unique_ptr<Report> report =
       MakeReport(options, options.Watch() ? &plan : nullptr, out,
                  options.follow, &liveTerminal);

@@ -209,6 +209,8 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
       sample.milliseconds = milliseconds;
       sample.system = &system;
       sample.listed = &listed;
+      if (options.threshold != 0)
+        sample.matched = &followed;
       if (watch) {
         // Growth starts where a process's life in the watch does, whatever
         // -t lists.

@@ -31,6 +31,9 @@ const FormatPolicy kPolicies[] = {
   {OutputFormat::Live,       u"live",       false, false,  false,    false, false, false,
                              {false, false, false, false},
                              {false, false, true,  false}},
+  {OutputFormat::Junit,      u"junit",      false, false,  false,    true,  false, false,
+                             {false, false, false, false},
+                             {false, false, true,  false}},
 };
 // clang-format on
 

@@ -10,8 +10,8 @@ enum class TargetMode { None, ByName, ByPid };
 
 // -o: the views as text, or one document: machine-readable, an HTML report
 // for a browser, or metrics for a time-series store; or a watch's table
-// redrawn in place on the console.
-enum class OutputFormat { Text, Csv, Json, Html, Prometheus, Live };
+// redrawn in place on the console; or a gate's verdicts for CI (JUnit XML).
+enum class OutputFormat { Text, Csv, Json, Html, Prometheus, Live, Junit };
 
 // -s: the listing order; Table is the process table's own order.
 enum class SortOrder { Table, Pid, Name, Total, All };

@@ -18,6 +18,9 @@ struct ListedSample {
   const SystemTotals* system = nullptr;
   // The processes the run lists, in the listing's order.
   const std::vector<const ProcessRecord*>* listed = nullptr;
+  // The processes the target matched, whatever -t's count lists (the JUnit
+  // report's test cases); null where they are the listed ones.
+  const std::vector<const ProcessRecord*>* matched = nullptr;
   // A watch's alone: what changed since the sample before (null for the
   // first), and each process's identity and first and last counts so far,
   // this sample included.
@@ -56,4 +59,5 @@ struct RunEnd {
 struct WatchPlan {
   uint32_t intervalSeconds = 1;
   uint32_t sampleCount = 0;  // 0: until interrupted
+  uint32_t growthGate = 0;   // -g's count; 0 without -g
 };
