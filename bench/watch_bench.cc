@@ -105,6 +105,8 @@ void BM_WatchSample(benchmark::State& state) {
       ListedProcesses(previous, options);
   // The watch's state, which lives from sample to sample.
   GrowthTracker growth;
+  if (PolicyOf(options.format).watch.charts)
+    growth.KeepCharts();
   growth.Note(previous, previousListed, 0);
   SampleChanges changes;
   WatchPlan plan;

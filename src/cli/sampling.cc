@@ -143,6 +143,8 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   size_t childrenNamed = 0;
   bool programEnded = false;
   growth.SetGate(options.growthGate);
+  if (needs.charts)
+    growth.KeepCharts();
   // Whether the target matched a process in some sample, listed or not.
   bool anyMatched = false;
   ThresholdReasons thresholdReasons;

@@ -8,11 +8,7 @@
 #include <vector>
 
 #include "gditable/object_types.h"
-
-struct CategorySample {
-  double seconds = 0;  // since the first sample
-  std::array<uint32_t, kCategoryCount> counts = {};
-};
+#include "watch/chart_series.h"
 
 // The sample's objects of every category together: its GDI Total.
 double TotalOf(const CategorySample& sample);

@@ -1,17 +1,14 @@
 #include "html/html_report.h"
 
 #include <algorithm>
-#include <iterator>
 #include <new>
 
-#include "census/process_record.h"
 #include "html/snapshot_writer.h"
 #include "html/trace_section.h"
 #include "output/output.h"
 #include "presentation/change_lines.h"
 #include "presentation/format.h"
 #include "presentation/growth_report.h"
-#include "sample/process_counts.h"
 #include "watch/changes.h"
 #include "watch/growth.h"
 
@@ -55,48 +52,13 @@ void HtmlReport::Sample(const ListedSample& sample) {
     out_.Bytes().reserve(kWatchPageRoom);
   }
   report_.processQuota = sample.system->processQuota;
-  const GrowthTracker& growth = *sample.growth;
-  for (const ProcessGrowth* process : growth.ExitedGrown())
-    KeepExited(*process);
-  for (uint64_t id : growth.Exited())
-    live_.erase(id);
+  for (uint64_t id : sample.growth->ListedIds())
+    report_.processesSeen = std::max(report_.processesSeen, id + 1);
   double seconds = static_cast<double>(sample.milliseconds) / 1000;
-  const std::vector<uint64_t>& ids = growth.ListedIds();
-  for (size_t i = 0; i < ids.size(); ++i) {
-    const ProcessRecord& record = *(*sample.listed)[i];
-    const ProcessCounts counts = CountsOf(record);
-    auto found = live_.find(ids[i]);
-    if (found == live_.end()) {
-      found = live_.emplace(ids[i], ChartSeries()).first;
-      report_.processesSeen = std::max(report_.processesSeen, ids[i] + 1);
-    }
-    ChartSample charted;
-    charted.seconds = seconds;
-    charted.gdiAll = counts.gdiAll;
-    std::copy(std::begin(counts.categories), std::end(counts.categories),
-              charted.categories.begin());
-    found->second.Add(charted);
-  }
   report_.sampleCount = sample.number;
   report_.coveredSeconds = seconds;
   if (sample.changes)
     NoteChanges(sample);
-}
-
-void HtmlReport::KeepExited(const ProcessGrowth& process) {
-  auto found = live_.find(process.id);
-  if (found == live_.end())
-    return;
-  exited_.emplace(process.id, std::move(found->second));
-  exitedGrowth_.push_back(process);
-  if (exitedGrowth_.size() > kMaxChartedProcesses) {
-    // The one that comes last among them can no longer be charted: the
-    // order of those exited stays as it is to the end.
-    auto last = std::max_element(exitedGrowth_.begin(), exitedGrowth_.end(),
-                                 GrowsBefore);
-    exited_.erase(last->id);
-    exitedGrowth_.erase(last);
-  }
 }
 
 void HtmlReport::NoteChanges(const ListedSample& sample) {
@@ -155,13 +117,10 @@ void HtmlReport::End(const RunEnd& end) {
     for (const ProcessGrowth* grew : grown) {
       if (report_.charted.size() == kMaxChartedProcesses)
         break;
-      auto found = live_.find(grew->id);
-      if (found == live_.end()) {
-        found = exited_.find(grew->id);
-        if (found == exited_.end())
-          continue;
-      }
-      const ChartSeries& series = found->second;
+      const ChartSeries* kept = end.growth->Chart(*grew);
+      if (!kept)
+        continue;
+      const ChartSeries& series = *kept;
       ChartedProcess process;
       process.pid = grew->pid;
       process.name = grew->name.view();

@@ -29,6 +29,7 @@ class HtmlWatch {
   explicit HtmlWatch(bool showHandles = false) {
     options_.format = OutputFormat::Html;
     options_.showHandles = showHandles;
+    growth_.KeepCharts();
   }
 
   void Sample(const std::vector<Process>& processes) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "html/series_reduction.h"
+#include "watch/chart_series.h"
 
 struct LineSeries {
   uint32_t pid = 0;

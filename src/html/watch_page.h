@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "html/area_chart.h"
-#include "html/series_reduction.h"
+#include "watch/chart_series.h"
 #include "html/latest_changes.h"
 #include "html/table.h"
 
@@ -53,9 +53,6 @@ struct WatchReport {
   uint64_t changesLeftOut = 0;
   uint64_t lastLeftOut = 0;
 };
-
-// The line charts show at most this many processes.
-constexpr size_t kMaxChartedProcesses = 10;
 
 // The growth table shows at most this many processes, those that grew most.
 constexpr size_t kMaxGrowthRows = 1000;

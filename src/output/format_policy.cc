@@ -12,7 +12,7 @@ namespace {
 const FormatPolicy kPolicies[] = {
   // format                   word           banner keepsLF perSample whole -v    incomplete
   //                          single: all, session, quota, changes
-  //                          watch:  all, session, quota, changes
+  //                          watch:  all, session, quota, changes, charts
   {OutputFormat::Text,       u"text",       true,  false,  false,    false, true,  true,
                              {false, false, false, false},
                              {false, false, true,  true}},
@@ -24,7 +24,7 @@ const FormatPolicy kPolicies[] = {
                              {true,  true,  true,  false}},
   {OutputFormat::Html,       u"html",       false, false,  false,    true,  true,  false,
                              {false, false, false, false},
-                             {false, false, true,  true}},
+                             {false, false, true,  true,  true}},
   {OutputFormat::Prometheus, u"prometheus", false, true,   true,     false, false, false,
                              {true,  true,  true,  false},
                              {true,  true,  true,  false}},

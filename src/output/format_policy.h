@@ -12,6 +12,9 @@ struct SampleNeeds {
   // A watch's changes since the sample before, found only for the formats
   // that show them: under -v the diff walks every handle.
   bool changes = false;
+  // A watch's chart series of each process (GrowthTracker::KeepCharts),
+  // kept only for the formats that draw them.
+  bool charts = false;
 };
 
 struct FormatPolicy {

@@ -1,6 +1,8 @@
 #include "watch/growth.h"
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 
 #include "census/process_table.h"
 #include "sample/process_counts.h"
@@ -105,8 +107,11 @@ void GrowthTracker::Note(const ProcessTable& table,
       if (shown || FailsGate(process.growth)) {
         exitedGrown_.push_back(std::move(process.growth));
         // A process -t never listed is no change the views show.
-        if (shown)
+        if (shown) {
           exitedGrownNow_.push_back(&exitedGrown_.back());
+          if (process.chart)
+            KeepExitedChart(exitedGrown_.back(), std::move(process.chart));
+        }
       }
     }
     if (i + 1 != live_.size()) {
@@ -121,13 +126,53 @@ void GrowthTracker::Note(const ProcessTable& table,
   for (const ProcessRecord* record : listed) {
     // Listed records are among the followed ones.
     auto found = liveByPid_.find(record->pid);
-    ProcessGrowth& process = found != liveByPid_.end()
-                                 ? live_[found->second].growth
-                                 : Follow(*record, milliseconds).growth;
-    process.listed = true;
-    listedIds_.push_back(process.id);
+    LiveProcess& process = found != liveByPid_.end()
+                               ? live_[found->second]
+                               : Follow(*record, milliseconds);
+    process.growth.listed = true;
+    listedIds_.push_back(process.growth.id);
+    if (keepCharts_)
+      AddChartSample(process, *record, milliseconds);
   }
   JudgeSome();
+}
+
+void GrowthTracker::AddChartSample(LiveProcess& process,
+                                   const ProcessRecord& record,
+                                   uint64_t milliseconds) {
+  if (!process.chart)
+    process.chart = std::make_unique<ChartSeries>();
+  const ProcessCounts counts = CountsOf(record);
+  ChartSample sample;
+  sample.seconds = static_cast<double>(milliseconds) / 1000;
+  sample.gdiAll = counts.gdiAll;
+  std::copy(std::begin(counts.categories), std::end(counts.categories),
+            sample.categories.begin());
+  process.chart->Add(sample);
+}
+
+void GrowthTracker::KeepExitedChart(const ProcessGrowth& growth,
+                                    std::unique_ptr<ChartSeries> series) {
+  exitedCharts_.push_back({&growth, std::move(series)});
+  if (exitedCharts_.size() > kMaxChartedProcesses) {
+    auto last =
+        std::max_element(exitedCharts_.begin(), exitedCharts_.end(),
+                         [](const ExitedChart& a, const ExitedChart& b) {
+                           return GrowsBefore(*a.growth, *b.growth);
+                         });
+    exitedCharts_.erase(last);
+  }
+}
+
+const ChartSeries* GrowthTracker::Chart(const ProcessGrowth& process) const {
+  auto found = liveByPid_.find(process.pid);
+  if (found != liveByPid_.end() && live_[found->second].growth.id == process.id)
+    return live_[found->second].chart.get();
+  for (const ExitedChart& exited : exitedCharts_) {
+    if (exited.growth->id == process.id)
+      return exited.series.get();
+  }
+  return nullptr;
 }
 
 void GrowthTracker::JudgeProcess(ProcessGrowth& growth,

@@ -5,11 +5,13 @@
 #include <cassert>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "census/object_categories.h"
+#include "watch/chart_series.h"
 #include "watch/process_name.h"
 #include "watch/trend.h"
 
@@ -133,6 +135,15 @@ class GrowthTracker {
     return failedGate_;
   }
 
+  // From now on each shown process keeps its chart series: its counts in
+  // each sample that listed it. Of those that exited, only the first
+  // kMaxChartedProcesses of the growth order keep theirs, as many as a
+  // chart shows. Set before the first sample, for the formats that draw.
+  void KeepCharts() { keepCharts_ = true; }
+  // The chart series of `process`, one of this tracker's, or null: charts
+  // not kept, or an exited process that no chart can show.
+  const ChartSeries* Chart(const ProcessGrowth& process) const;
+
   // The live, shown process still growing the steepest as of the last
   // sample noted, or null: a few processes are judged at each sample, so
   // that a sample costs the same however many grew.
@@ -151,6 +162,12 @@ class GrowthTracker {
     // counts from.
     uint32_t firstCategories[kCategoryCount] = {};
     TrendSummary gdiAll;
+    std::unique_ptr<ChartSeries> chart;  // once listed, when charts are kept
+  };
+  // An exited process's chart series, while a chart may yet show it.
+  struct ExitedChart {
+    const ProcessGrowth* growth;  // in exitedGrown_
+    std::unique_ptr<ChartSeries> series;
   };
   LiveProcess& Follow(const ProcessRecord& record, uint64_t milliseconds);
   // Whether `process` is judged at the end (or its exit): it was shown and
@@ -161,6 +178,12 @@ class GrowthTracker {
   void JudgeProcess(ProcessGrowth& growth, const TrendSummary& gdiAll) const;
   // Judges the steepest named last and a few others in turn.
   void JudgeSome();
+  void AddChartSample(LiveProcess& process, const ProcessRecord& record,
+                      uint64_t milliseconds);
+  // Keeps the series of `growth`, which exited, if it is among the first
+  // of those exited in the growth order (their order no longer changes).
+  void KeepExitedChart(const ProcessGrowth& growth,
+                       std::unique_ptr<ChartSeries> series);
 
   // Processes not exited, and the index of each one's PID among them: a
   // deque, so that their few kilobytes each are neither doubled nor copied
@@ -185,4 +208,6 @@ class GrowthTracker {
   uint64_t nextId_ = 0;
   TableGrowth table_;
   bool tableNoted_ = false;
+  bool keepCharts_ = false;
+  std::vector<ExitedChart> exitedCharts_;
 };

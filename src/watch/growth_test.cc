@@ -210,3 +210,53 @@ TEST(GrowthTrackerTest, ExactlyAtTheQuota) {
 }
 
 }  // namespace
+
+// Charts are kept for the samples that listed a process, only when asked;
+// of the processes that exited having grown, for the first the charts can
+// show in the growth order, whatever order they exited in.
+TEST(GrowthTrackerTest, KeepsTheChartsAChartCanShow) {
+  for (bool keep : {false, true}) {
+    SCOPED_TRACE(keep);
+    GrowthTracker tracker;
+    if (keep)
+      tracker.KeepCharts();
+    // Two more than a chart shows grow, pid 4 * i by i, and exit one a
+    // sample, the least first; 400 lives on, unlisted in every third.
+    const uint32_t kExiting = kMaxChartedProcesses + 2;
+    std::vector<Counts> first = {{400, 10, 10}};
+    std::vector<Counts> grown = {{400, 10, 10}};
+    for (uint32_t i = 1; i <= kExiting; ++i) {
+      first.push_back({4 * i, 10, 10});
+      grown.push_back({4 * i, static_cast<int32_t>(10 + i), 10});
+    }
+    Note(tracker, first, 0);
+    Note(tracker, grown, 1000);
+    for (uint32_t i = 1; i <= kExiting; ++i) {
+      grown.erase(grown.begin() + 1);
+      std::vector<uint32_t> listed;
+      for (const Counts& counts : grown) {
+        if (counts.pid != 400 || i % 3 != 1)
+          listed.push_back(counts.pid);
+      }
+      Note(tracker, grown, 1000 * (i + 1), listed);
+    }
+    Note(tracker, {{400, 30, 10}}, 1000 * (kExiting + 2));
+    tracker.Judge();
+    ASSERT_EQ(kExiting + 1, tracker.Grown().size());
+    size_t exited = 0;
+    for (const ProcessGrowth* process : tracker.Grown()) {
+      SCOPED_TRACE(process->pid);
+      const ChartSeries* chart = tracker.Chart(*process);
+      if (process->pid == 400) {
+        ASSERT_EQ(keep, chart != nullptr);
+        if (chart) {
+          EXPECT_EQ(2u + kExiting - kExiting / 3 + 1, chart->Samples());
+        }
+        continue;
+      }
+      // The last two exited in the growth order are past what a chart
+      // shows.
+      EXPECT_EQ(keep && exited++ < kMaxChartedProcesses, chart != nullptr);
+    }
+  }
+}

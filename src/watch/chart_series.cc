@@ -1,4 +1,4 @@
-#include "html/series_reduction.h"
+#include "watch/chart_series.h"
 
 #include <algorithm>
 #include <iterator>

@@ -2,6 +2,12 @@
 // not grow with the watch: every sample while they fit; past that, the
 // first, the latest, and between them each stretch's least and greatest.
 // The charts draw what it keeps: a series is thinned here once.
+//
+// The verdict reads its own reduction of GDI All (TrendSummary), for one
+// reason: a drawing needs when each stretch's least and greatest came, and
+// the categories there, which the verdict's buckets do not keep; kept in
+// all 96 of those, they would cost a process four times what its 24
+// stretches do, and the points drawn would no longer be these.
 #pragma once
 
 #include <array>
@@ -10,15 +16,26 @@
 #include <variant>
 #include <vector>
 
-#include "html/area_chart.h"
+#include "census/object_categories.h"
 
 // A series keeps at most this many points, so that a process costs a watch
 // a few kilobytes whatever its length.
 constexpr size_t kMaxChartPoints = 50;
 
+// The line charts show at most this many processes: the first of the
+// growth order. So a watch keeps the series of at most this many processes
+// that exited.
+constexpr size_t kMaxChartedProcesses = 10;
+
 struct SeriesPoint {
   double x;
   double y;
+};
+
+// One process's objects of each category in one sample.
+struct CategorySample {
+  double seconds = 0;  // since the first sample
+  std::array<uint32_t, kCategoryCount> counts = {};
 };
 
 // One process's counts in one sample.
