@@ -41,15 +41,15 @@ def strict_json(text):
     return json.loads(text, parse_constant=reject, object_pairs_hook=members)
 
 
-def run(kestrel, session, *args):
+def run(kestrel, session, *args, stderr=b"", code=0):
     """Runs over the session file, or the built-in sample when it is None."""
     env = dict(os.environ)
     env.pop("KESTREL_SESSION", None)
     if session is not None:
         env["KESTREL_SESSION"] = session
     result = subprocess.run([kestrel, *args], capture_output=True, env=env)
-    assert result.returncode == 0, (args, result.returncode, result.stderr)
-    assert result.stderr == b"", (args, result.stderr)
+    assert result.returncode == code, (args, result.returncode, result.stderr)
+    assert result.stderr == stderr, (args, result.stderr)
     return result.stdout
 
 
@@ -141,15 +141,65 @@ def check_watch(kestrel):
         False, False, True, True, True, True]
     assert ["vlc.exe" in names for names in by_name] == [True] * 4 + [False] * 2
 
+    # Standard output holds the samples' table alone, and says where the
+    # growth rows go.
     rows = list(csv.reader(io.StringIO(
-        run(kestrel, None, "-o", "csv", "-w", "2", "-n", "6",
-            "-s", "pid").decode("utf-8"), newline="")))
+        run(kestrel, None, "-o", "csv", "-w", "2", "-n", "6", "-s", "pid",
+            stderr=b"kestrel: -o csv: the growth report (1 process grew) is "
+                   b"written only beside -O's file: give -O FILE for "
+                   b"FILE-growth.csv\n").decode("utf-8"), newline="")))
     assert rows[0][:4] == ["sample", "elapsedSeconds", "pid", "name"], rows[0]
     assert [row[:4] for row in rows[1:]] == [
         [str(d["sample"]), str(d["elapsedSeconds"]), str(p["pid"]), p["name"]]
         for d in documents for p in d["processes"]]
+    with tempfile.TemporaryDirectory() as folder:
+        check_csv_growth(kestrel, folder, strict_json(lines[-2])["growth"])
     print("watch: %d JSON documents and %d CSV rows read back" % (
         len(documents), len(rows) - 1))
+
+
+def check_csv_growth(kestrel, folder, growth):
+    """A CSV watch's growth rows, in their file beside -O's: one table, the
+    same figures as the JSON growth document's; a growth file that cannot be
+    written is exit 5, the samples' file written all the same."""
+    path = os.path.join(folder, "gdi.csv")
+    run(kestrel, None, "-o", "csv", "-w", "2", "-n", "6", "-O", path)
+    with open(os.path.join(folder, "gdi-growth.csv"), newline="",
+              encoding="utf-8") as f:
+        rows = list(csv.reader(f))
+    assert len({len(row) for row in rows}) == 1, rows
+    table, processes = [dict(zip(rows[0], row)) for row in rows[1:2]], [
+        dict(zip(rows[0], row)) for row in rows[2:]]
+    assert [r["row"] for r in table + processes] == [
+        "table"] + ["process"] * len(growth["processes"])
+    used = growth["table"]["used"]
+    assert (int(table[0]["first"]), int(table[0]["last"]),
+            int(table[0]["limit"])) == (used["first"], used["last"],
+                                        growth["table"]["slots"]), table
+    for row, process in zip(processes, growth["processes"]):
+        assert (int(row["pid"]), row["name"]) == (process["pid"],
+                                                  process["name"])
+        assert [int(row[k]) for k in ("first", "last", "change")] == [
+            process["gdiAll"][k] for k in ("first", "last", "change")]
+        assert float(row["perMinute"]) == process["gdiAll"]["perMinute"]
+        assert int(row["gdiTotalLast"]) == process["gdiTotal"]["last"]
+        grown = {k: int(row[k]) for k in process["categoriesGrown"]}
+        assert grown == process["categoriesGrown"], (row, process)
+        verdict = process["verdict"]
+        assert row["verdict"] == verdict["word"]
+        assert float(row["verdictPerMinute"]) == verdict["perMinute"]
+        assert (int(row["limit"]), row["limitReached"],
+                int(row["limitSecondsLeft"])) == (
+            process["quota"]["limit"], "false",
+            process["quota"]["secondsLeft"]), row
+
+    os.mkdir(os.path.join(folder, "held-growth.csv"))
+    held = os.path.join(folder, "held")
+    run(kestrel, None, "-o", "csv", "-n", "2", "-O", held, code=5,
+        stderr=b"kestrel: cannot write " + held.encode() +
+        b"-growth.csv: Is a directory\n")
+    with open(held, encoding="utf-8") as f:
+        assert f.readline().startswith("sample,elapsedSeconds,pid,name")
 
 
 def check_growth(document, samples):

@@ -23,7 +23,7 @@ std::unique_ptr<Report> MakeReport(const ReportOptions& options,
         options.format == OutputFormat::Json, out);
   switch (options.format) {
     case OutputFormat::Csv:
-      return std::make_unique<CsvReport>(options, out);
+      return std::make_unique<CsvReport>(options, watch, out);
     case OutputFormat::Json:
       return std::make_unique<JsonReport>(options, out);
     case OutputFormat::Html:

@@ -14,3 +14,14 @@ std::u16string OutputFileName(const std::u16string& written, bool sessionKnown,
     name.append(written, from, at - from).append(id);
   return name.append(written, from, std::u16string::npos);
 }
+
+std::u16string GrowthFileName(const std::u16string& file) {
+  const size_t separator = file.find_last_of(u"\\/:");
+  const size_t nameStart =
+      separator == std::u16string::npos ? 0 : separator + 1;
+  size_t end = file.size();
+  const size_t dot = file.rfind(u'.');
+  if (dot != std::u16string::npos && dot > nameStart)
+    end = dot;
+  return file.substr(0, end) + u"-growth.csv";
+}

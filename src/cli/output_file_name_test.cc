@@ -31,4 +31,25 @@ TEST(OutputFileNameTest, SessionIdTakesThePlaceOfEachPlaceholder) {
   }
 }
 
+TEST(OutputFileNameTest, GrowthFileTakesTheNameWithoutItsExtension) {
+  const struct {
+    const char16_t* file;
+    const char16_t* growth;
+  } kCases[] = {
+      {u"gdi.csv", u"gdi-growth.csv"},
+      {u"gdi", u"gdi-growth.csv"},
+      {u"C:\\out\\run.2026.csv", u"C:\\out\\run.2026-growth.csv"},
+      // A dot in a folder's name, or one leading the name, is no extension.
+      {u"C:\\my.dir\\gdi", u"C:\\my.dir\\gdi-growth.csv"},
+      {u"my.dir/gdi", u"my.dir/gdi-growth.csv"},
+      {u"out/.csv", u"out/.csv-growth.csv"},
+      {u"C:.csv", u"C:.csv-growth.csv"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(
+        c.file, c.file + std::char_traits<char16_t>::length(c.file)));
+    EXPECT_EQ(std::u16string(c.growth), GrowthFileName(c.file));
+  }
+}
+
 }  // namespace

@@ -82,11 +82,13 @@ RunOutcome RunStages(const std::vector<std::u16string>& arguments,
   }
   // A run's output, the banner included, goes to -O's file; help and a
   // usage error leave the file alone.
+  std::u16string outputFile;
   if (outcome == ParseOutcome::Run && !options.outputFile.empty()) {
     uint32_t session = 0;
     bool known = platform::ProcessIdToSessionId(platform::GetCurrentProcessId(),
                                                 &session);
-    out.SendToFile(OutputFileName(options.outputFile, known, session));
+    outputFile = OutputFileName(options.outputFile, known, session);
+    out.SendToFile(outputFile);
   }
   if (PolicyOf(options.format).banner)
     PrintBanner(out);
@@ -113,6 +115,8 @@ RunOutcome RunStages(const std::vector<std::u16string>& arguments,
   plan.intervalSeconds = options.WatchInterval();
   plan.sampleCount = options.sampleCount;
   plan.growthGate = options.growthGate;
+  if (!outputFile.empty())
+    plan.growthFile = GrowthFileName(outputFile);
   std::unique_ptr<Report> report =
       MakeReport(options, options.Watch() ? &plan : nullptr, out,
                  options.follow, &liveTerminal);

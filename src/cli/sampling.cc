@@ -332,6 +332,15 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   }
   RunOutcome outcome;
   outcome.failure = end.failure;
+  // What the report wrote beside its output, said before the run's end.
+  const Report::EndNote note = report.Note();
+  if (!note.line.empty()) {
+    out.Flush();
+    platform::WriteStderrLine(
+        note.line, note.writeFailed ? platform::MessageKind::WriteFailed
+                                    : platform::MessageKind::Failure);
+    outcome.outputFailed = note.writeFailed;
+  }
   if (end.failure != Failure::None) {
     out.Flush();
     platform::WriteStderrLine(failure,
@@ -340,7 +349,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
                                   : platform::MessageKind::OutOfMemory);
     return outcome;
   }
-  outcome.outputFailed = out.LastDocumentFailed();
+  outcome.outputFailed = outcome.outputFailed || out.LastDocumentFailed();
   std::string stackGate;
   if (program && StackGateReached(stacks, options.growthGate,
                                   ReadProcessQuota(), &stackGate))

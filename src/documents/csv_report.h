@@ -1,18 +1,24 @@
 // The CSV document as a report: one header, then each sample's rows; a
-// watch's rows lead with the sample's number and time.
+// watch's rows lead with the sample's number and time, and its growth
+// report goes to a file of its own beside -O's (csv_growth.h).
 #pragma once
 
 #include "output/report.h"
 
 class CsvReport : public Report {
  public:
-  CsvReport(const ReportOptions& options, Output& out)
-      : options_(options), out_(out) {}
+  // `watch` is null for a single run.
+  CsvReport(const ReportOptions& options, const WatchPlan* watch, Output& out)
+      : options_(options), watch_(watch), out_(out) {}
 
   void Sample(const ListedSample& sample) override;
-  void End(const RunEnd&) override {}
+  void End(const RunEnd& end) override;
+  EndNote Note() const override { return note_; }
 
  private:
   const ReportOptions& options_;
+  const WatchPlan* watch_;
   Output& out_;
+  uint32_t processQuota_ = 0;  // as the samples carried it
+  EndNote note_;
 };

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "census/object_categories.h"
+#include "documents/growth_numbers.h"
 #include "documents/json_document.h"
 #include "documents/version.h"
 #include "presentation/format.h"
@@ -20,14 +20,8 @@ void AppendSignedNumber(std::string& out, int64_t value) {
   out += std::to_string(value);
 }
 
-// A rate per minute to six significant digits, as JSON takes it: never
-// NaN or infinity.
 void AppendPerMinute(std::string& out, double perMinute) {
-  if (!std::isfinite(perMinute))
-    perMinute = 0;
-  char text[32];
-  int length = std::snprintf(text, sizeof text, "%.6g", perMinute);
-  out.append(text, static_cast<size_t>(length));
+  out += PerMinuteNumber(perMinute);
 }
 
 // {"first":121,"last":181,"change":60,"perMinute":360}: the change, and
@@ -42,10 +36,7 @@ void AppendCounts(std::string& out, uint32_t first, uint32_t last,
   out += ",\"change\":";
   AppendSignedNumber(out, change);
   out += ",\"perMinute\":";
-  AppendPerMinute(out, milliseconds == 0
-                           ? 0
-                           : static_cast<double>(change) * 60000 /
-                                 static_cast<double>(milliseconds));
+  AppendPerMinute(out, ChangePerMinute(first, last, milliseconds));
   out.push_back('}');
 }
 

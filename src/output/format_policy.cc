@@ -5,8 +5,9 @@
 
 namespace {
 
-// The text view and the HTML page measure a watch's processes against their
-// quota; the documents carry every count, CSV all but the session's.
+// The text view, the HTML page and a CSV watch's growth rows measure a
+// watch's processes against their quota; the documents carry every count,
+// CSV all but the session's.
 // One row a format, its columns aligned.
 // clang-format off
 const FormatPolicy kPolicies[] = {
@@ -18,7 +19,7 @@ const FormatPolicy kPolicies[] = {
                              {false, false, true,  true}},
   {OutputFormat::Csv,        u"csv",        false, false,  false,    false, true,  false,
                              {true,  false, false, false},
-                             {true,  false, false, false}},
+                             {true,  false, true,  false}},
   {OutputFormat::Json,       u"json",       false, false,  false,    false, true,  false,
                              {true,  true,  true,  false},
                              {true,  true,  true,  false}},

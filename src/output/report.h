@@ -7,6 +7,8 @@
 // (format_policy.h).
 #pragma once
 
+#include <string>
+
 #include "sample/report_options.h"
 #include "watch/sample_model.h"
 
@@ -18,4 +20,14 @@ class Report {
   virtual void Sample(const ListedSample& sample) = 0;
   // After the last sample, also when none could be taken.
   virtual void End(const RunEnd& end) = 0;
+
+  // After End, a line for standard error about what the report wrote
+  // beside its output (-o csv's growth file): why that file could not be
+  // written (`writeFailed`: the run exits 5), or where to find what it
+  // could not write; empty for none.
+  struct EndNote {
+    std::string line;
+    bool writeFailed = false;
+  };
+  virtual EndNote Note() const { return {}; }
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "sample/system_totals.h"
@@ -60,4 +61,6 @@ struct WatchPlan {
   uint32_t intervalSeconds = 1;
   uint32_t sampleCount = 0;  // 0: until interrupted
   uint32_t growthGate = 0;   // -g's count; 0 without -g
+  // Where -o csv writes the growth rows, beside -O's file; empty without -O.
+  std::u16string growthFile{};
 };
