@@ -70,6 +70,7 @@ GrowthTracker::LiveProcess& GrowthTracker::Follow(const ProcessRecord& record,
     growth.firstMilliseconds = milliseconds;
     growth.firstGdiAll = now.gdiAll;
     growth.firstGdiTotal = now.gdiTotal;
+    process->judgedGdiAll = now.gdiAll;
     std::copy(std::begin(now.categories), std::end(now.categories),
               std::begin(process->firstCategories));
   }
@@ -245,9 +246,11 @@ Trend GrowthTracker::JudgeNow(uint32_t pid) const {
 
 void GrowthTracker::JudgeSome() {
   // The one named last is judged again at every sample, so that it gives
-  // way as soon as it stops; a few others take their turn.
-  constexpr size_t kJudgedPerSample = 4;
+  // way as soon as it stops; then the one whose GDI All moved most since it
+  // was last judged, where a new leader comes from; then one in turn, so
+  // that every verdict is fresh in time.
   auto judge = [this](LiveProcess& process) {
+    process.judgedGdiAll = process.growth.lastGdiAll;
     if (process.growth.listed && GdiAllGrowth(process.growth) > 0)
       JudgeProcess(process.growth, process.gdiAll);
     else
@@ -256,7 +259,19 @@ void GrowthTracker::JudgeSome() {
   auto steepest = liveByPid_.find(steepestPid_);
   if (steepest != liveByPid_.end())
     judge(live_[steepest->second]);
-  for (size_t i = 0; i < kJudgedPerSample && i < live_.size(); ++i)
+  LiveProcess* moved = nullptr;
+  int64_t most = 0;
+  for (LiveProcess& process : live_) {
+    const int64_t change =
+        CountChange(process.judgedGdiAll, process.growth.lastGdiAll);
+    if (change > most) {
+      most = change;
+      moved = &process;
+    }
+  }
+  if (moved)
+    judge(*moved);
+  if (!live_.empty())
     judge(live_[nextJudged_++ % live_.size()]);
   steepest_ = nullptr;
   for (const LiveProcess& process : live_) {

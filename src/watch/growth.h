@@ -163,6 +163,7 @@ class GrowthTracker {
     uint32_t firstCategories[kCategoryCount] = {};
     TrendSummary gdiAll;
     std::unique_ptr<ChartSeries> chart;  // once listed, when charts are kept
+    uint32_t judgedGdiAll = 0;           // its GDI All when it was last judged
   };
   // An exited process's chart series, while a chart may yet show it.
   struct ExitedChart {

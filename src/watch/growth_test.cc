@@ -209,6 +209,30 @@ TEST(GrowthTrackerTest, ExactlyAtTheQuota) {
   }
 }
 
+// Among many processes that hold, one that starts to leak is named as the
+// steepest within a few samples: the process whose count moved most since
+// it was last judged is judged at once, not when its turn comes.
+TEST(GrowthTrackerTest, ANewLeakIsNamedSoon) {
+  GrowthTracker tracker;
+  std::vector<Counts> processes;
+  for (uint32_t pid = 4; pid <= 800; pid += 4)
+    processes.push_back({pid, 50, 50});
+  uint64_t milliseconds = 0;
+  for (int sample = 0; sample < 20; ++sample, milliseconds += 1000)
+    Note(tracker, processes, milliseconds);
+  int named = -1;
+  for (int sample = 0; sample < 8 && named < 0; ++sample) {
+    processes[150].all += 40;
+    Note(tracker, processes, milliseconds);
+    milliseconds += 1000;
+    const ProcessGrowth* steepest = tracker.SteepestGrowing();
+    if (steepest && steepest->pid == processes[150].pid)
+      named = sample;
+  }
+  EXPECT_GE(named, 0);
+  EXPECT_LE(named, 4);
+}
+
 }  // namespace
 
 // Charts are kept for the samples that listed a process, only when asked;
