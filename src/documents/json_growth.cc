@@ -127,7 +127,9 @@ void AppendProcess(std::string& out, const ProcessGrowth& process,
 
 }  // namespace
 
-std::string JsonGrowthDocument(const RunEnd& end, uint32_t processQuota) {
+void WriteJsonGrowthDocument(
+    const RunEnd& end, uint32_t processQuota,
+    const std::function<void(const std::string&)>& write) {
   const GrowthTracker& growth = *end.growth;
   const TableGrowth& table = growth.Table();
   std::string bytes = "{\"growth\":{\"samples\":";
@@ -148,14 +150,28 @@ std::string JsonGrowthDocument(const RunEnd& end, uint32_t processQuota) {
   bytes += ",\"full\":";
   AppendOutlook(bytes, table.full, table.slots);
   bytes += "},\"processes\":[";
+  // A watch may have seen a hundred thousand processes grow: the document
+  // leaves in pieces rather than be held whole.
+  constexpr size_t kPieceBytes = 64 * 1024;
   const std::vector<const ProcessGrowth*>& grown = growth.Grown();
   for (size_t i = 0; i < grown.size(); ++i) {
     if (i > 0)
       bytes.push_back(',');
     AppendProcess(bytes, *grown[i], processQuota);
+    if (bytes.size() >= kPieceBytes) {
+      write(bytes);
+      bytes.clear();
+    }
   }
   bytes += "]},\"tool\":\"kestrel\",\"version\":\"";
   bytes += kVersion;
   bytes += "\"}\n";
-  return bytes;
+  write(bytes);
+}
+
+std::string JsonGrowthDocument(const RunEnd& end, uint32_t processQuota) {
+  std::string document;
+  WriteJsonGrowthDocument(end, processQuota,
+                          [&](const std::string& piece) { document += piece; });
+  return document;
 }

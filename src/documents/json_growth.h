@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct RunEnd;
@@ -15,4 +16,10 @@ struct RunEnd;
 // categories that grew, its GDI All's verdict as the watch judged it, and
 // where that leaves it against the quota (null where not known). `processQuota` is the quota
 // the samples carried (0: not known).
+// Written to `write` in pieces of about 64 KiB, so that a long list never
+// counts against memory.
+void WriteJsonGrowthDocument(
+    const RunEnd& end, uint32_t processQuota,
+    const std::function<void(const std::string&)>& write);
+// The same document whole.
 std::string JsonGrowthDocument(const RunEnd& end, uint32_t processQuota);

@@ -22,7 +22,7 @@ void JsonReport::Sample(const ListedSample& sample) {
 void JsonReport::End(const RunEnd& end) {
   if (!end.IsWatch() || end.samples == 0)
     return;
-  // Rendered whole before its first byte leaves.
-  std::string document = JsonGrowthDocument(end, processQuota_);
-  out_.WriteBytes(document.data(), document.size());
+  WriteJsonGrowthDocument(end, processQuota_, [this](const std::string& piece) {
+    out_.WriteBytes(piece.data(), piece.size());
+  });
 }
