@@ -21,6 +21,7 @@
 #include "output/output.h"
 #include "output/report.h"
 #include "platform/program_io.h"
+#include "platform/utf8.h"
 #include "platform/sim/sim_control.h"
 #include "sample/process_counts.h"
 #include "synthetic_watch.h"
@@ -559,7 +560,7 @@ TEST_F(RunKestrelTest, Watch) {
       "process 600 4 open notepad.exe\n"
       "sample\n";
   const std::u16string kSample1 =
-      u"Sample 1 at +0 s\n" + kSummaryHeader + kSystemRow +
+      u"Sample 1 at +0 s (00:00:00)\n" + kSummaryHeader + kSystemRow +
       u"   600        notepad.exe                          1         3 \n";
   const std::u16string kNotepadGrew =
       u"   600  notepad.exe                   GDI Total 1 -> 2 (+1)  "
@@ -583,14 +584,14 @@ TEST_F(RunKestrelTest, Watch) {
       {"interrupt\n",
        {u"-w", u"3", u"-n", u"10"},
        0,
-       kSample1 + u"\nSample 2 at +3 s\n" + kNotepadGrew +
-           u"\nSample 3 at +6 s\n\nGrowth over 3 samples, 6 s:\n" +
+       kSample1 + u"\nSample 2 at +3 s (00:00:03)\n" + kNotepadGrew +
+           u"\nSample 3 at +6 s (00:00:06)\n\nGrowth over 3 samples, 6 s:\n" +
            grew(u"+10.0/min", u"3 h 20 min"),
        ""},
       {"snapshot fail\n",
        {u"-w", u"5", u"-n", u"3"},
        2,
-       kSample1 + u"\nSample 2 at +5 s\n" + kNotepadGrew +
+       kSample1 + u"\nSample 2 at +5 s (00:00:05)\n" + kNotepadGrew +
            u"\nGrowth over 2 samples, 5 s:\n" +
            grew(u"+12.0/min", u"2 h 46 min"),
        "kestrel: cannot take a snapshot of the running processes\n"},
@@ -600,17 +601,18 @@ TEST_F(RunKestrelTest, Watch) {
       {"",
        {u"-n", u"2", u"-t", u"4", u"note"},
        6,
-       u"Sample 1 at +0 s\n\nSample 2 at +1 s\n" + kNotepadGrew +
-           u"\nGrowth over 2 samples, 1 s:\n" + grew(u"+60.0/min", u"33 min"),
+       u"Sample 1 at +0 s (00:00:00)\n\nSample 2 at +1 s (00:00:01)\n" +
+           kNotepadGrew + u"\nGrowth over 2 samples, 1 s:\n" +
+           grew(u"+60.0/min", u"33 min"),
        "kestrel: -t 4: notepad.exe (PID 600) reached GDI All 4 at sample 2\n"},
       // notepad.exe's GDI All grew by 1: a gate of 1 fails the watch, one
       // of 2 does not.
       {"",
        {u"-w", u"3", u"-n", u"2", u"-g", u"1", u"note"},
        7,
-       u"Sample 1 at +0 s\n" + kSummaryHeader +
+       u"Sample 1 at +0 s (00:00:00)\n" + kSummaryHeader +
            u"   600        notepad.exe                          1         3 \n"
-           u"\nSample 2 at +3 s\n" +
+           u"\nSample 2 at +3 s (00:00:03)\n" +
            kNotepadGrew + u"\nGrowth over 2 samples, 3 s:\n" +
            grew(u"+20.0/min", u"100 min"),
        "kestrel: -g 1: notepad.exe (PID 600) GDI All 3 -> 4 (+1, "
@@ -622,6 +624,32 @@ TEST_F(RunKestrelTest, Watch) {
     EXPECT_EQ(c.code, Run(c.arguments));
     EXPECT_EQ(Banner() + c.output, output_);
     EXPECT_EQ(c.errors, errors_);
+  }
+}
+
+// A watch's sample line tells the local clock's time at the sample: the
+// zone's offset applies, and the day turns over at local midnight.
+TEST_F(RunKestrelTest, WatchSampleLinesTellTheLocalTime) {
+  const struct {
+    const char* clock;
+    const char16_t* first;
+    const char16_t* second;
+  } kCases[] = {
+      // 2026-12-31 23:59:59 UTC, an hour ahead: the next year, locally.
+      {"clock 1798761599 +60\n", u"Sample 1 at +0 s (00:59:59)\n",
+       u"Sample 2 at +2 s (01:00:01)\n"},
+      // Five hours behind: the day before.
+      {"clock 1767232799 -300\n", u"Sample 1 at +0 s (20:59:59)\n",
+       u"Sample 2 at +2 s (21:00:01)\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.clock);
+    Use(std::string(c.clock) + "process 600 3 open notepad.exe\n");
+    EXPECT_EQ(0, Run({u"-w", u"2", u"-n", u"2"}));
+    std::string shown;
+    AppendUtf8(output_, shown);
+    EXPECT_NE(std::u16string::npos, output_.find(c.first)) << shown;
+    EXPECT_NE(std::u16string::npos, output_.find(c.second)) << shown;
   }
 }
 

@@ -17,6 +17,7 @@
 #include "output/output.h"
 #include "output/report.h"
 #include "platform/program_io.h"
+#include "platform/wall_clock.h"
 #include "sample/listing.h"
 #include "watch/changes.h"
 #include "watch/growth.h"
@@ -36,6 +37,8 @@ const char* TakeSample(const SampleNeeds& needs, ProcessTable& table,
                                      &sessionId))
     system->sessionId = sessionId;
   system->unixMilliseconds = platform::UnixTimeMilliseconds();
+  system->localOffsetMinutes =
+      platform::LocalOffsetMinutes(system->unixMilliseconds);
   system->tableSlots = location.slots;
   system->tableEntriesUsed =
       ScanSharedHandleTable(location.table, location.slots, table);
@@ -138,6 +141,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
                              ? ReadProcessQuota()
                              : 0;
   GrowthTracker growth(quota);
+  const std::u16string hostName = platform::HostName();
   StackTracker stacks;
   platform::FollowState followState;
   size_t childrenNamed = 0;
@@ -210,6 +214,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
       sample.number = end.samples + 1;
       sample.milliseconds = milliseconds;
       sample.system = &system;
+      sample.hostName = hostName;
       sample.listed = &listed;
       if (options.threshold != 0)
         sample.matched = &followed;

@@ -261,15 +261,6 @@ DWORD WINAPI RunEndSessionWindow(void* ready) {
 
 uint64_t MonotonicMilliseconds() { return ::GetTickCount64(); }
 
-uint64_t UnixTimeMilliseconds() {
-  FILETIME now;
-  ::GetSystemTimeAsFileTime(&now);
-  // 100-nanosecond units since 1601-01-01.
-  uint64_t ticks = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
-  constexpr uint64_t kUnixEpochTicks = 116444736000000000ull;
-  return ticks < kUnixEpochTicks ? 0 : (ticks - kUnixEpochTicks) / 10000;
-}
-
 bool ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) {
   DWORD session = 0;
   if (!::ProcessIdToSessionId(processId, &session))

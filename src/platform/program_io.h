@@ -128,10 +128,6 @@ class ReplacementFile {
 // A clock in milliseconds that never goes back, from an arbitrary start (the
 // host build's simulated clock starts at 0 and moves only at a wait).
 uint64_t MonotonicMilliseconds();
-// The time of day, in milliseconds since 1970-01-01 00:00 UTC (the host
-// build's starts at 2026-01-01 00:00 UTC and moves with its simulated
-// clock).
-uint64_t UnixTimeMilliseconds();
 // From now on an interrupt (Ctrl+C or Ctrl+Break on Windows, SIGINT,
 // SIGTERM or SIGHUP elsewhere) only sets a flag that InterruptRequested reads, and
 // ends a wait, instead of ending the program. Only a watch calls it.

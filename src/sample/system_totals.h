@@ -15,6 +15,8 @@ struct SystemTotals {
   // The session the program runs in, whose table this is; none where the
   // system does not say.
   std::optional<uint32_t> sessionId;
-  // When the sample was taken, in Unix time.
+  // When the sample was taken, in Unix time, and how far the local time
+  // was then ahead of UTC, in minutes.
   uint64_t unixMilliseconds = 0;
+  int32_t localOffsetMinutes = 0;
 };

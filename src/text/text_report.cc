@@ -4,6 +4,7 @@
 #include "presentation/change_lines.h"
 #include "presentation/format.h"
 #include "presentation/growth_report.h"
+#include "presentation/wall_time.h"
 #include "text/trace_report.h"
 #include "text/text_view.h"
 #include "watch/changes.h"
@@ -22,7 +23,11 @@ void TextReport::Sample(const ListedSample& sample) {
   AppendNumber(text_, static_cast<int64_t>(sample.number));
   AppendText(text_, u" at +");
   AppendNumber(text_, static_cast<int64_t>(sample.milliseconds / 1000));
-  AppendText(text_, u" s\n");
+  // The local clock's time, for the user at the console.
+  AppendText(text_, u" s (");
+  AppendAscii(text_, FormatClockTime(sample.system->unixMilliseconds,
+                                     sample.system->localOffsetMinutes));
+  AppendText(text_, u")\n");
   out_.Write(text_);
   if (!sample.changes) {
     PrintView(*sample.listed, options_, out_);

@@ -23,6 +23,7 @@
 #include "platform/gdi_table_layout.h"
 #include "platform/platform.h"
 #include "platform/program_io.h"
+#include "platform/wall_clock.h"
 #include "platform/posix/posix_program.h"
 #include "platform/sim/session.h"
 #include "platform/sim/sim_control.h"
@@ -504,9 +505,15 @@ bool Startup() {
 uint64_t MonotonicMilliseconds() { return GetState().clock; }
 
 uint64_t UnixTimeMilliseconds() {
-  constexpr uint64_t kStart = uint64_t{1767225600} * 1000;
-  return kStart + GetState().clock;
+  const State& state = GetState();
+  return state.session.clockStartMilliseconds + state.clock;
 }
+
+int32_t LocalOffsetMinutes(uint64_t) {
+  return GetState().session.localOffsetMinutes;
+}
+
+std::u16string HostName() { return GetState().session.hostName; }
 
 bool ProcessIdToSessionId(uint32_t processId, uint32_t* sessionId) {
   const State& state = GetState();

@@ -286,6 +286,12 @@ const RecordParser SessionParser::kRecords[] = {
     {"quota", Place::BeforeBlocks,
      "a quota line must come before the first sample line",
      &SessionParser::ParseQuota},
+    {"clock", Place::BeforeBlocks,
+     "a clock line must come before the first sample line",
+     &SessionParser::ParseClock},
+    {"host", Place::BeforeBlocks,
+     "a host line must come before the first sample line",
+     &SessionParser::ParseHost},
     {"snapshot", Place::Anywhere, nullptr, &SessionParser::ParseSnapshot},
     {"table", Place::BeforeBlocks,
      "a table line must come before the first entry and sample lines",
@@ -406,6 +412,43 @@ bool SessionParser::ParseQuota(LineFields& fields) {
   if (!fields.Number32("N", &quota) || !fields.End())
     return false;
   session_->processQuota = quota;
+  return true;
+}
+
+bool SessionParser::ParseClock(LineFields& fields) {
+  // Up to 9999-12-31 23:59:59 UTC, the last instant ISO 8601's four-digit
+  // years name.
+  constexpr uint64_t kLastSecond = 253402300799;
+  uint64_t seconds;
+  if (!fields.Number("SECONDS", kLastSecond, &seconds))
+    return false;
+  session_->clockStartMilliseconds = seconds * 1000;
+  session_->localOffsetMinutes = 0;
+  std::string_view rest = fields.Rest();
+  if (rest.empty())
+    return true;
+  std::string_view offset;
+  if (!fields.Word("OFFSET", &offset) || !fields.End())
+    return false;
+  // A signed number of minutes, less than a day either way.
+  uint64_t minutes = 0;
+  bool signedWell = offset.size() > 1 && (offset[0] == '+' || offset[0] == '-');
+  if (!signedWell || !ParseNumber(offset.substr(1), 1439, &minutes))
+    return Fail("OFFSET is minutes from -1439 to +1439, signed: " +
+                Quoted(offset));
+  session_->localOffsetMinutes = static_cast<int32_t>(minutes);
+  if (offset[0] == '-')
+    session_->localOffsetMinutes = -session_->localOffsetMinutes;
+  return true;
+}
+
+bool SessionParser::ParseHost(LineFields& fields) {
+  std::string_view name = fields.Rest();
+  if (name.empty())
+    return Fail("missing field: NAME");
+  if (!IsValidUtf8(name))
+    return Fail("NAME is not valid UTF-8");
+  session_->hostName = DecodeUtf8(name);
   return true;
 }
 

@@ -16,6 +16,15 @@
 //                                             answer)
 //   quota N                                   the registry's per-process GDI
 //                                             quota (without it, no value)
+//   clock SECONDS [OFFSET]                    the wall clock at the first
+//                                             sample, in Unix seconds
+//                                             (without it: 1767225600,
+//                                             2026-01-01 00:00 UTC), and
+//                                             the local time's offset from
+//                                             UTC in signed minutes, "+60"
+//                                             or "-300" (without it: 0)
+//   host NAME                                 the computer's name (without
+//                                             it: SIMULATED-PC)
 //   snapshot fail                             the snapshot cannot be taken
 //   table REGION                              the table's region size
 //   entry INDEX KERNEL OWNER UNIQUE TYPE FLAGS USER
@@ -42,8 +51,8 @@
 //                                             in the wait before the sample:
 //                                             the clock jumps past its due
 //                                             time
-// Past the last block the state stays. self, session, quota and table lines
-// come before the first block; free, exit, interrupt and sleep belong in
+// Past the last block the state stays. self, session, quota, clock, host and
+// table lines come before the first block; free, exit, interrupt and sleep belong in
 // one.
 //
 // A program that -x follows (its objects only reach the rest of the session
@@ -154,6 +163,10 @@ struct Session {
   uint32_t globalUserObjects = 0;
   // GDIProcessHandleQuota in the registry; none: the value is absent.
   std::optional<uint32_t> processQuota;
+  // The wall clock at the first sample, and the local time's offset.
+  uint64_t clockStartMilliseconds = uint64_t{1767225600} * 1000;
+  int32_t localOffsetMinutes = 0;
+  std::u16string hostName = u"SIMULATED-PC";
   bool snapshotFails = false;
   uint64_t regionSize = kDefaultRegion;
   // The zero-filled table block of regionSize bytes, allocated with the
@@ -230,6 +243,8 @@ class SessionParser {
   bool ParseCounts(LineFields& fields);
   bool ParseGlobal(LineFields& fields);
   bool ParseQuota(LineFields& fields);
+  bool ParseClock(LineFields& fields);
+  bool ParseHost(LineFields& fields);
   bool ParseSnapshot(LineFields& fields);
   bool ParseTable(LineFields& fields);
   bool ParseEntry(LineFields& fields);

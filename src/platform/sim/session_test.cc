@@ -691,3 +691,50 @@ TEST(SessionTest, FollowRecordErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SessionTest, ClockAndHostRecords) {
+  const struct {
+    const char* text;
+    bool ok;
+    uint64_t startMilliseconds;
+    int32_t offsetMinutes;
+    const char16_t* host;
+    const char* error;  // what a failure's message holds
+  } kCases[] = {
+      {"", true, 1767225600000, 0, u"SIMULATED-PC", ""},
+      {"clock 1709251199\n", true, 1709251199000, 0, u"SIMULATED-PC", ""},
+      {"clock 0 -300\nhost build-07.corp\n", true, 0, -300, u"build-07.corp",
+       ""},
+      {"clock 253402300799 +1439\n", true, 253402300799000, 1439,
+       u"SIMULATED-PC", ""},
+      // The name is the rest of the line, spaces and all.
+      {"host  PC \xE4\xB8\xAD, \"x\"\n", true, 1767225600000, 0,
+       u"PC \u4E2D, \"x\"", ""},
+      {"clock 253402300800\n", false, 0, 0, nullptr, "SECONDS"},
+      {"clock 60 60\n", false, 0, 0, nullptr, "OFFSET"},
+      {"clock 60 +1440\n", false, 0, 0, nullptr, "OFFSET"},
+      {"clock 60 -\n", false, 0, 0, nullptr, "OFFSET"},
+      {"clock 60 +5 x\n", false, 0, 0, nullptr, "extra field"},
+      {"clock\n", false, 0, 0, nullptr, "missing field: SECONDS"},
+      {"host\n", false, 0, 0, nullptr, "missing field: NAME"},
+      {"host \xFF\n", false, 0, 0, nullptr, "UTF-8"},
+      {"sample\nclock 60\n", false, 0, 0, nullptr, "before the first sample"},
+      {"sample\nhost x\n", false, 0, 0, nullptr, "before the first sample"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    Parsed parsed = Parse(c.text);
+    ASSERT_EQ(c.ok, parsed.ok) << parsed.error;
+    if (!c.ok) {
+      EXPECT_NE(std::string::npos, parsed.error.find(c.error)) << parsed.error;
+      continue;
+    }
+    EXPECT_EQ(c.startMilliseconds, parsed.session.clockStartMilliseconds);
+    EXPECT_EQ(c.offsetMinutes, parsed.session.localOffsetMinutes);
+    EXPECT_EQ(std::u16string(c.host), parsed.session.hostName);
+  }
+}
+
+}  // namespace
