@@ -113,7 +113,9 @@ FloorDocument JsonFloor(const std::vector<const ProcessRecord*>& listed,
                         const SystemTotals& system) {
   FloorDocument floor;
   floor.start = Printf(
-      "{\"tool\":\"kestrel\",\"version\":\"%s\",\"system\":{\"gdiObjects\":"
+      "{\"tool\":\"kestrel\",\"version\":\"%s\","
+      "\"time\":\"1970-01-01T00:00:00.000Z\",\"host\":\"\","
+      "\"system\":{\"gdiObjects\":"
       "null,\"userObjects\":null,\"tableSlots\":%u,\"tableEntriesUsed\":%u,"
       "\"processQuota\":%u},\"processes\":[",
       KESTREL_PROJECT_VERSION, system.tableSlots, system.tableEntriesUsed,

@@ -6,6 +6,7 @@ carry, and checks them against each other and against the text views.
     documents_test.py KESTREL
 """
 import csv
+import datetime
 import io
 import json
 import os
@@ -26,6 +27,8 @@ NAMES = [
     "caf\u00e9\u2028.exe",
 ]
 TYPES = [1, 4, 5, 8, 10, 16, 33, 38, 48, 70, 80, 102, 7]
+# A host name with what CSV quotes and JSON escapes.
+HOST = 'build "7", \\east\u00e9'
 
 
 def strict_json(text):
@@ -55,7 +58,8 @@ def run(kestrel, session, *args, stderr=b"", code=0):
 
 def main():
     kestrel = sys.argv[1]
-    lines = ["global 900 400", "quota 2000"]
+    lines = ["global 900 400", "quota 2000", "clock 1709251199",
+             "host " + HOST]
     entry = 0
     for i, name in enumerate(NAMES):
         pid = 8 + 4 * i
@@ -82,9 +86,19 @@ def main():
                                   "tableSlots": 65536,
                                   "tableEntriesUsed": entry,
                                   "processQuota": 2000}, document["system"]
+    # When and where: in UTC, to the millisecond, as every row has it too.
+    when = datetime.datetime.fromisoformat(document["time"])
+    assert when == datetime.datetime(2024, 2, 29, 23, 59, 59,
+                                     tzinfo=datetime.timezone.utc), when
+    assert document["time"].endswith(".000Z"), document["time"]
+    assert document["host"] == HOST, document["host"]
     processes = document["processes"]
     assert sorted(p["name"] for p in processes) == sorted(NAMES)
-    header, rows = table[0], table[1:]
+    header, rows = table[0][2:], [row[2:] for row in table[1:]]
+    assert table[0][:2] == ["time", "host"], table[0]
+    assert all(row[:2] == [document["time"], HOST]
+               for row in table[1:] + handle_rows[1:]), table
+    handle_rows = [row[2:] for row in handle_rows]
     assert [row[1] for row in rows] == [p["name"] for p in processes]
 
     # The text view's blocks: "PID: ... GDI Total: T  All: A", the counts
@@ -134,6 +148,10 @@ def check_watch(kestrel):
         ["sample", "elapsedSeconds", "tool"]] * 6
     assert [(d["sample"], d["elapsedSeconds"]) for d in documents] == [
         (k, 2 * (k - 1)) for k in range(1, 7)]
+    # The simulated clock starts at 2026-01-01 00:00 UTC.
+    assert [(d["time"], d["host"]) for d in documents] == [
+        ("2026-01-01T00:00:%02d.000Z" % (2 * (k - 1)), "SIMULATED-PC")
+        for k in range(1, 7)]
     by_name = [{p["name"]: p for p in d["processes"]} for d in documents]
     assert [names["mspaint.exe"]["gdiAll"] for names in by_name] == [
         121, 133, 145, 157, 169, 181]
@@ -148,9 +166,11 @@ def check_watch(kestrel):
             stderr=b"kestrel: -o csv: the growth report (1 process grew) is "
                    b"written only beside -O's file: give -O FILE for "
                    b"FILE-growth.csv\n").decode("utf-8"), newline="")))
-    assert rows[0][:4] == ["sample", "elapsedSeconds", "pid", "name"], rows[0]
-    assert [row[:4] for row in rows[1:]] == [
-        [str(d["sample"]), str(d["elapsedSeconds"]), str(p["pid"]), p["name"]]
+    assert rows[0][:6] == ["sample", "elapsedSeconds", "time", "host", "pid",
+                           "name"], rows[0]
+    assert [row[:6] for row in rows[1:]] == [
+        [str(d["sample"]), str(d["elapsedSeconds"]), d["time"], d["host"],
+         str(p["pid"]), p["name"]]
         for d in documents for p in d["processes"]]
     with tempfile.TemporaryDirectory() as folder:
         check_csv_growth(kestrel, folder, strict_json(lines[-2])["growth"])

@@ -52,6 +52,7 @@ FAMILIES = [
     "kestrel_table_slots",
     "kestrel_process_gdi_quota",
     "kestrel_build_info",
+    "kestrel_host_info",
     "kestrel_last_sample_timestamp_seconds",
 ]
 
@@ -84,7 +85,8 @@ def series(document):
 
 
 def check_metrics(kestrel, promtool):
-    lines = ["global 900 400"]
+    # A host name with what a label value escapes.
+    lines = ["global 900 400", 'host pc "7" \\ \u00e9']
     for i, name in enumerate(HOSTILE_NAMES):
         pid = 8 + 4 * i
         lines.append("process %d %d open %s" % (pid, 40 + i, name))
@@ -105,6 +107,10 @@ def check_metrics(kestrel, promtool):
         assert document.count(b"kestrel_process_gdi_objects{") == \
             (52 if what == "sample" else len(HOSTILE_NAMES)), what
     assert b'"' + b"a" * 258 + "\ufffd".encode() + b'"' in cases[1][1]
+    assert b'\nkestrel_host_info{session="1",nodename="SIMULATED-PC"} 1\n' \
+        in cases[0][1], cases[0][1]
+    assert ('\nkestrel_host_info{session="1",nodename="pc \\"7\\" \\\\ '
+            '\u00e9"} 1\n').encode() in cases[1][1], cases[1][1]
     print("promtool check metrics: the sample session's and the hostile "
           "names' documents pass")
 

@@ -129,9 +129,14 @@ fi
 # The JSON document parses: no process, and no answer for the session's
 # counts under Wine.
 if json=$("$wine" "$exe" -o json -v 2>&1 </dev/null) &&
-   python3 -c 'import json, sys
+   python3 -c 'import datetime, json, sys
 document = json.loads(sys.argv[1])
-assert document["processes"] == [] and document["system"]["gdiObjects"] is None' "$json"; then
+assert document["processes"] == [] and document["system"]["gdiObjects"] is None
+# When and where: the system clock in UTC, and a host name.
+taken = datetime.datetime.fromisoformat(document["time"])
+now = datetime.datetime.now(datetime.timezone.utc)
+assert document["time"].endswith("Z") and abs((now - taken).total_seconds()) < 600
+assert document["host"]' "$json"; then
   echo "ok: -o json -v"
 else
   fail "-o json -v: $json"

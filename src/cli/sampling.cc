@@ -189,6 +189,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
       }
       SystemTotals system;
       system.processQuota = processQuota;
+      system.hostName = hostName;
       if (const char* error = TakeSample(needs, *current, &system)) {
         end.failure = Failure::SystemState;
         failure = error;
@@ -214,7 +215,6 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
       sample.number = end.samples + 1;
       sample.milliseconds = milliseconds;
       sample.system = &system;
-      sample.hostName = hostName;
       sample.listed = &listed;
       if (options.threshold != 0)
         sample.matched = &followed;

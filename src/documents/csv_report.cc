@@ -8,16 +8,24 @@
 #include "platform/utf8.h"
 #include "watch/growth.h"
 #include "presentation/format.h"
+#include "presentation/wall_time.h"
 
 void CsvReport::Sample(const ListedSample& sample) {
+  // Every row says when and where its sample was taken.
+  std::string whenAndWhere = FormatUtcTime(sample.system->unixMilliseconds,
+                                           TimePrecision::Milliseconds) +
+                             ",";
+  AppendCsvField(whenAndWhere, sample.system->hostName);
   if (!sample.IsWatch()) {
-    WriteCsvDocument(*sample.listed, options_, CsvLeadingColumns(), true, out_);
+    WriteCsvDocument(*sample.listed, options_, {"time,host", whenAndWhere},
+                     true, out_);
     return;
   }
   processQuota_ = sample.system->processQuota;
-  std::string values =
-      std::to_string(sample.number) + "," + FormatSeconds(sample.milliseconds);
-  WriteCsvDocument(*sample.listed, options_, {"sample,elapsedSeconds", values},
+  std::string values = std::to_string(sample.number) + "," +
+                       FormatSeconds(sample.milliseconds) + "," + whenAndWhere;
+  WriteCsvDocument(*sample.listed, options_,
+                   {"sample,elapsedSeconds,time,host", values},
                    sample.number == 1, out_);
 }
 

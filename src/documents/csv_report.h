@@ -1,5 +1,6 @@
-// The CSV document as a report: one header, then each sample's rows; a
-// watch's rows lead with the sample's number and time, and its growth
+// The CSV document as a report: one header, then each sample's rows, each
+// led by the sample's wall-clock time in UTC and the host's name (a watch's
+// by the sample's number and elapsed time before them); a watch's growth
 // report goes to a file of its own beside -O's (csv_growth.h).
 #pragma once
 

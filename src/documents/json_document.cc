@@ -10,6 +10,7 @@
 #include "output/output.h"
 #include "platform/utf8.h"
 #include "presentation/format.h"
+#include "presentation/wall_time.h"
 #include "sample/report_options.h"
 #include "sample/type_filter.h"
 
@@ -175,7 +176,12 @@ void WriteJsonDocument(const SystemTotals& system,
   }
   bytes += "\"tool\":\"kestrel\",\"version\":\"";
   bytes += kVersion;
-  bytes += "\",\"system\":{\"gdiObjects\":";
+  // When and where the sample was taken.
+  bytes += "\",\"time\":\"";
+  bytes += FormatUtcTime(system.unixMilliseconds, TimePrecision::Milliseconds);
+  bytes += "\",\"host\":";
+  AppendString(bytes, system.hostName.data(), system.hostName.size());
+  bytes += ",\"system\":{\"gdiObjects\":";
   AppendOptional(bytes, system.session.gdiObjects);
   bytes += ",\"userObjects\":";
   AppendOptional(bytes, system.session.userObjects);

@@ -54,11 +54,16 @@ TEST(WriteJsonDocumentTest, EveryField) {
   system.tableSlots = 65536;
   system.tableEntriesUsed = 7589;
   system.processQuota = 10000;
+  // When and where, the name escaped as any string.
+  system.unixMilliseconds = 1709251199999;
+  const std::u16string host = u"pc \"7\"\\\u00E9";
+  system.hostName = host;
 
   ReportOptions options;
   const std::string kHead =
       "{\"tool\":\"kestrel\",\"version\":\"" KESTREL_PROJECT_VERSION
-      "\",\"system\":{\"gdiObjects\":"
+      "\",\"time\":\"2024-02-29T23:59:59.999Z\",\"host\":\"pc \\\"7\\\"\\\\\xC3\xA9\""
+      ",\"system\":{\"gdiObjects\":"
       "null,\"userObjects\":4506,\"tableSlots\":65536,\"tableEntriesUsed\":"
       "7589,\"processQuota\":10000},\"processes\":[";
   const std::string kProcess =

@@ -194,6 +194,15 @@ void WritePrometheusDocument(const SystemTotals& system,
   bytes += "kestrel_build_info{";
   bytes += session;
   bytes += "version=\"" KESTREL_PROJECT_VERSION "\"} 1\n";
+  // Which machine took it, named as node_uname_info names it.
+  AppendFamily(bytes, "kestrel_host_info",
+               "The computer kestrel took the sample on, by its DNS host "
+               "name; always 1.");
+  bytes += "kestrel_host_info{";
+  bytes += session;
+  bytes += "nodename=";
+  AppendLabelValue(bytes, system.hostName.data(), system.hostName.size());
+  bytes += "} 1\n";
   // Last, so that a reader that sees it has seen the whole sample.
   AppendFamily(bytes, kLastSample,
                "When kestrel took the sample, in Unix time: a file whose value "

@@ -58,6 +58,8 @@ TEST(WritePrometheusDocumentTest, EverySeriesNamesTheSession) {
   system.session.userObjects = 400;
   system.sessionId = 3;
   system.unixMilliseconds = 1767225600250;
+  const std::u16string host = u"pc \"7\"\\";
+  system.hostName = host;
   std::istringstream lines(Render(system, {&record}));
   std::string line;
   std::string last;
@@ -72,12 +74,15 @@ TEST(WritePrometheusDocumentTest, EverySeriesNamesTheSession) {
     EXPECT_EQ("{session=\"3\"", line.substr(brace, 12)) << line;
   }
   // Four families of one series and eleven categories, the session's two, the
-  // table's two, the quota, the version and the time.
-  EXPECT_EQ(4 + 11 + 2 + 2 + 1 + 1 + 1, series);
+  // table's two, the quota, the version, the host and the time.
+  EXPECT_EQ(4 + 11 + 2 + 2 + 1 + 1 + 1 + 1, series);
   EXPECT_NE(std::string::npos,
             Render(system, {})
                 .find("\nkestrel_build_info{session=\"3\","
                       "version=\"" KESTREL_PROJECT_VERSION "\"} 1\n"));
+  EXPECT_NE(std::string::npos, Render(system, {})
+                                   .find("\nkestrel_host_info{session=\"3\","
+                                         "nodename=\"pc \\\"7\\\"\\\\\"} 1\n"));
   EXPECT_EQ(
       "kestrel_last_sample_timestamp_seconds{session=\"3\"} 1767225600.25",
       last);

@@ -43,13 +43,17 @@ HtmlReport::HtmlReport(const ReportOptions& options, const WatchPlan* watch,
 
 void HtmlReport::Sample(const ListedSample& sample) {
   if (!sample.IsWatch()) {
-    WriteHtmlDocument(*sample.listed, options_, out_);
+    WriteHtmlDocument(*sample.system, *sample.listed, options_, out_);
     return;
   }
   if (sample.number == 1) {
     // The page's head and closing fit here: a page whose memory runs out
     // as it is written still ends whole (WatchPageWriter).
     out_.Bytes().reserve(kWatchPageRoom);
+    report_.origin.timeName = "Started";
+    report_.origin.unixMilliseconds = sample.system->unixMilliseconds;
+    report_.origin.host = sample.system->hostName;
+    report_.origin.filter = FilterText(options_);
   }
   report_.processQuota = sample.system->processQuota;
   for (uint64_t id : sample.growth->ListedIds())

@@ -57,7 +57,9 @@ void AppendSnapshotHtml(std::string& out, const SnapshotReport& report) {
   out += FormatCount(allSum);
   out += "</dd></div><div><dt>GDI Total</dt><dd>";
   out += FormatCount(totalSum);
-  out += "</dd></div></dl>\n";
+  out += "</dd></div>";
+  AppendOriginFacts(out, report.origin);
+  out += "</dl>\n";
 
   // The highest GDI All first; on a tie the lower PID.
   std::vector<const SnapshotProcess*> top;

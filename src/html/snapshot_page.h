@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "html/page_origin.h"
 #include "sample/process_counts.h"
 
 struct SnapshotHandle {
@@ -27,6 +28,7 @@ struct SnapshotReport {
   std::vector<SnapshotProcess> processes;
   // Each process's handles in a collapsible section (-v).
   bool showHandles = false;
+  PageOrigin origin;
 };
 
 // The bar charts show at most this many processes.

@@ -7,6 +7,7 @@
 #include "output/output.h"
 #include "sample/process_counts.h"
 #include "sample/report_options.h"
+#include "sample/system_totals.h"
 #include "sample/type_filter.h"
 
 SnapshotReport MakeSnapshotReport(
@@ -35,8 +36,13 @@ SnapshotReport MakeSnapshotReport(
   return report;
 }
 
-void WriteHtmlDocument(const std::vector<const ProcessRecord*>& processes,
+void WriteHtmlDocument(const SystemTotals& system,
+                       const std::vector<const ProcessRecord*>& processes,
                        const ReportOptions& options, Output& out) {
-  AppendSnapshotHtml(out.Bytes(), MakeSnapshotReport(processes, options));
+  SnapshotReport report = MakeSnapshotReport(processes, options);
+  report.origin.unixMilliseconds = system.unixMilliseconds;
+  report.origin.host = system.hostName;
+  report.origin.filter = FilterText(options);
+  AppendSnapshotHtml(out.Bytes(), report);
   out.PieceDone();
 }

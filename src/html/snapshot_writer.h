@@ -9,6 +9,7 @@
 class Output;
 struct ProcessRecord;
 struct ReportOptions;
+struct SystemTotals;
 
 // The listed processes in their order, each with its counts and categories;
 // under -v its handles, narrowed by -f.
@@ -16,8 +17,10 @@ SnapshotReport MakeSnapshotReport(
     const std::vector<const ProcessRecord*>& processes,
     const ReportOptions& options);
 
-// Writes the snapshot report as one HTML5 document, rendered into the
-// output's buffer: held there (the format's policy), it leaves whole, so
-// running out of memory leaves no part of it on the output.
-void WriteHtmlDocument(const std::vector<const ProcessRecord*>& processes,
+// Writes the snapshot report of the sample `system` tells of (when and
+// where) as one HTML5 document, rendered into the output's buffer: held
+// there (the format's policy), it leaves whole, so running out of memory
+// leaves no part of it on the output.
+void WriteHtmlDocument(const SystemTotals& system,
+                       const std::vector<const ProcessRecord*>& processes,
                        const ReportOptions& options, Output& out);

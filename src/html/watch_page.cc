@@ -126,6 +126,7 @@ void WatchPageWriter::Head() {
   AppendFact(out, "Time covered", DurationText(report.coveredSeconds));
   AppendFact(out, "Processes seen", std::to_string(report.processesSeen));
   AppendFact(out, "Processes that grew", std::to_string(report.grownCount));
+  AppendOriginFacts(out, report.origin);
   out += "</dl>\n";
 
   Whole(Part::BeforeGrowth);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "html/area_chart.h"
+#include "html/page_origin.h"
 #include "watch/chart_series.h"
 #include "html/latest_changes.h"
 #include "html/table.h"
@@ -28,6 +29,7 @@ struct ChartedProcess {
 };
 
 struct WatchReport {
+  PageOrigin origin;  // of the first sample
   uint64_t sampleCount = 0;
   int intervalSeconds = 0;
   double coveredSeconds = 0;  // from the first sample to the last

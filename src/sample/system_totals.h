@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "census/census.h"
 
@@ -19,4 +20,6 @@ struct SystemTotals {
   // was then ahead of UTC, in minutes.
   uint64_t unixMilliseconds = 0;
   int32_t localOffsetMinutes = 0;
+  // The computer's name, asked once per run (it outlives the run's samples).
+  std::u16string_view hostName;
 };

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "sample/system_totals.h"
@@ -17,9 +16,7 @@ struct SampleChanges;
 struct ListedSample {
   uint64_t number = 1;        // counted from 1
   uint64_t milliseconds = 0;  // since the first sample
-  const SystemTotals* system = nullptr;  // its wall-clock time too
-  // The computer the run takes its samples on, asked once per run.
-  std::u16string_view hostName;
+  const SystemTotals* system = nullptr;  // its wall-clock time and host too
   // The processes the run lists, in the listing's order.
   const std::vector<const ProcessRecord*>* listed = nullptr;
   // The processes the target matched, whatever -t's count lists (the JUnit
