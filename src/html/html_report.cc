@@ -51,7 +51,7 @@ void HtmlReport::Sample(const ListedSample& sample) {
     // as it is written still ends whole (WatchPageWriter).
     out_.Bytes().reserve(kWatchPageRoom);
     report_.origin.timeName = "Started";
-    report_.origin.unixMilliseconds = sample.system->unixMilliseconds;
+    report_.origin.time = OriginTime(sample.system->unixMilliseconds);
     report_.origin.host = sample.system->hostName;
     report_.origin.filter = FilterText(options_);
   }

@@ -8,12 +8,23 @@
 
 namespace {
 
-void AppendFact(std::string& out, const char* name, std::u16string_view value) {
+template <typename Text>
+void AppendFact(std::string& out, const char* name, Text value) {
   out += "<div><dt>";
   out += name;
   out += "</dt><dd>";
   AppendEscaped(out, value);
   out += "</dd></div>";
+}
+
+// `text` in quotes; past the longest name a process has (259 units) it
+// could match nothing, and is cut, so that the page's head keeps to the
+// room it is given.
+std::u16string Quoted(const std::u16string& text) {
+  constexpr size_t kLongest = 260;
+  if (text.size() <= kLongest)
+    return u"\"" + text + u"\"";
+  return u"\"" + text.substr(0, kLongest) + u"...\"";
 }
 
 }  // namespace
@@ -26,21 +37,24 @@ std::u16string FilterText(const ReportOptions& options) {
     text += words;
   };
   if (options.targetMode == TargetMode::ByName)
-    part(u"name contains \"" + options.targetName + u"\"");
+    part(u"name contains " + Quoted(options.targetName));
   else if (options.targetMode == TargetMode::ByPid)
     part(u"PID " + Utf16(std::to_string(options.targetPid)));
   if (options.threshold != 0)
     part(u"GDI All at least " + Utf16(FormatCount(options.threshold)));
   if (options.showHandles && options.typeFilter)
-    part(u"handle type contains \"" + *options.typeFilter + u"\"");
+    part(u"handle type contains " + Quoted(*options.typeFilter));
   return text.empty() ? u"every process" : text;
 }
 
+std::string OriginTime(uint64_t unixMilliseconds) {
+  return FormatUtcTime(unixMilliseconds, TimePrecision::Seconds);
+}
+
 void AppendOriginFacts(std::string& out, const PageOrigin& origin) {
-  AppendFact(
-      out, origin.timeName,
-      Utf16(FormatUtcTime(origin.unixMilliseconds, TimePrecision::Seconds)));
-  AppendFact(out, "Host", origin.host);
-  AppendFact(out, "Filter", origin.filter);
-  AppendFact(out, "Version", u"kestrel " KESTREL_PROJECT_VERSION);
+  AppendFact(out, origin.timeName, std::string_view(origin.time));
+  AppendFact(out, "Host", std::u16string_view(origin.host));
+  AppendFact(out, "Filter", std::u16string_view(origin.filter));
+  AppendFact(out, "Version",
+             std::string_view("kestrel " KESTREL_PROJECT_VERSION));
 }

@@ -32,6 +32,12 @@ TEST(PageOriginTest, FilterText) {
       // -v alone lists every type.
       {TargetMode::None, u"", 0, 0, true, nullptr, u"every process"},
   };
+  // A name past any process's is cut.
+  ReportOptions longName;
+  longName.targetMode = TargetMode::ByName;
+  longName.targetName = std::u16string(5000, u'x');
+  EXPECT_EQ(u"name contains \"" + std::u16string(260, u'x') + u"...\"",
+            FilterText(longName));
   for (const auto& c : kCases) {
     ReportOptions options;
     options.targetMode = c.mode;
@@ -50,7 +56,7 @@ TEST(PageOriginTest, FilterText) {
 TEST(PageOriginTest, FactsAreEscaped) {
   PageOrigin origin;
   origin.timeName = "Started";
-  origin.unixMilliseconds = 1798761599999;
+  origin.time = OriginTime(1798761599999);
   origin.host = u"pc<1>&\u00E9";
   origin.filter = u"name contains \"a'b\"";
   std::string out;

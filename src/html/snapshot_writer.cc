@@ -40,7 +40,7 @@ void WriteHtmlDocument(const SystemTotals& system,
                        const std::vector<const ProcessRecord*>& processes,
                        const ReportOptions& options, Output& out) {
   SnapshotReport report = MakeSnapshotReport(processes, options);
-  report.origin.unixMilliseconds = system.unixMilliseconds;
+  report.origin.time = OriginTime(system.unixMilliseconds);
   report.origin.host = system.hostName;
   report.origin.filter = FilterText(options);
   AppendSnapshotHtml(out.Bytes(), report);
