@@ -219,7 +219,7 @@ def check_csv_growth(kestrel, folder, growth):
         stderr=b"kestrel: cannot write " + held.encode() +
         b"-growth.csv: Is a directory\n")
     with open(held, encoding="utf-8") as f:
-        assert f.readline().startswith("sample,elapsedSeconds,pid,name")
+        assert f.readline().startswith("sample,elapsedSeconds,time,host,pid,name")
 
 
 def check_growth(document, samples):
