@@ -225,7 +225,11 @@ def check_csv_growth(kestrel, folder, growth):
 def check_growth(document, samples):
     """The growth document: the processes that grew between the first and
     the last sample documents, with their counts and verdicts."""
-    assert list(document) == ["growth", "tool", "version"], list(document)
+    assert list(document) == ["growth", "tool", "version", "time", "host"], \
+        list(document)
+    # Its time is the last sample's.
+    assert (document["time"], document["host"]) == (
+        samples[-1]["time"], samples[-1]["host"]), document
     growth = document["growth"]
     assert (growth["samples"], growth["elapsedSeconds"]) == (
         samples[-1]["sample"], samples[-1]["elapsedSeconds"]), growth

@@ -9,6 +9,7 @@ the verdict as its message, and an error where a gate could not judge.
 """
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -46,6 +47,11 @@ def read_report(result):
         assert float(element.get("time")) >= 0
     assert suite.get("name").startswith("kestrel"), suite.get("name")
     assert int(suite.get("skipped")) == 0
+    # The schema's timestamp: ISO 8601 without a zone (kestrel's is UTC),
+    # and the host's name.
+    assert re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d",
+                        suite.get("timestamp")), suite.attrib
+    assert suite.get("hostname"), suite.attrib
     cases = suite.findall("testcase")
     assert len(list(suite)) == len(cases), "only test cases in the suite"
     verdicts = []

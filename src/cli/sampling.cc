@@ -154,6 +154,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
   ThresholdReasons thresholdReasons;
   RunEnd end;
   end.growth = watch ? &growth : nullptr;
+  end.hostName = hostName;
   const uint32_t processQuota = needs.processQuota ? quota : 0;
   StatusLine status(watch && statusLine);
   std::string failure;
@@ -178,6 +179,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
     uint64_t now = end.samples == 0 ? start : platform::MonotonicMilliseconds();
     uint64_t milliseconds = now - start;
     due = NextSampleDue(due, now, interval);
+    uint64_t takenAt = 0;  // the sample's wall-clock time
     // A watch that runs out of memory ends as one whose sample failed, with
     // what it had shown; a single run leaves it to the caller.
     try {
@@ -195,6 +197,7 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
         failure = error;
         break;
       }
+      takenAt = system.unixMilliseconds;
       listed = ListedProcesses(*current, options);
       int64_t unlisted = UnlistedHandles(listed, options);
       if (unlisted > 0) {
@@ -268,6 +271,9 @@ RunOutcome RunSamples(const RunOptions& options, Report& report, Output& out,
       break;
     ++end.samples;
     end.lastMilliseconds = milliseconds;
+    if (end.samples == 1)
+      end.firstUnixMilliseconds = takenAt;
+    end.lastUnixMilliseconds = takenAt;
     if (options.threshold != 0 && !listed.empty()) {
       overThreshold = true;
       thresholdReasons.Note(listed, end.samples);

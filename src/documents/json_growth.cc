@@ -8,6 +8,7 @@
 #include "documents/json_document.h"
 #include "documents/version.h"
 #include "presentation/format.h"
+#include "presentation/wall_time.h"
 #include "watch/growth.h"
 #include "watch/sample_model.h"
 
@@ -165,7 +166,12 @@ void WriteJsonGrowthDocument(
   }
   bytes += "]},\"tool\":\"kestrel\",\"version\":\"";
   bytes += kVersion;
-  bytes += "\"}\n";
+  // When the last sample was taken, and where.
+  bytes += "\",\"time\":\"";
+  bytes += FormatUtcTime(end.lastUnixMilliseconds, TimePrecision::Milliseconds);
+  bytes += "\",\"host\":";
+  AppendJsonString(bytes, end.hostName);
+  bytes += "}\n";
   write(bytes);
 }
 

@@ -81,6 +81,8 @@ TEST(JsonGrowthDocumentTest, ReadsBackAsTheWatchJudged) {
   end.lastMilliseconds = (kSamples - 1) * 1000u;
   end.interrupted = true;
   end.growth = &tracker;
+  end.lastUnixMilliseconds = 1709251199999;
+  end.hostName = u"pc \"7\"";
 
   const std::string text = JsonGrowthDocument(end, kQuota);
   ASSERT_EQ('\n', text.back());
@@ -88,9 +90,12 @@ TEST(JsonGrowthDocumentTest, ReadsBackAsTheWatchJudged) {
   std::pmr::monotonic_buffer_resource arena;
   JsonValue document(&arena);
   ASSERT_TRUE(JsonReader(text).Read(&document)) << text;
-  ASSERT_EQ(3u, document.members.size());
+  ASSERT_EQ(5u, document.members.size());
   EXPECT_EQ(u"growth", document.members[0].first);
   EXPECT_EQ("kestrel", Text(Member(document, u"tool")));
+  // When the last sample was taken, and where.
+  EXPECT_EQ("2024-02-29T23:59:59.999Z", Text(Member(document, u"time")));
+  EXPECT_EQ("pc \"7\"", Text(Member(document, u"host")));
 
   const JsonValue& growth = Member(document, u"growth");
   EXPECT_EQ("30", Number(Member(growth, u"samples")));

@@ -7,6 +7,7 @@
 #include "platform/utf8.h"
 #include "presentation/format.h"
 #include "presentation/growth_report.h"
+#include "presentation/wall_time.h"
 #include "sample/process_counts.h"
 #include "sample/report_options.h"
 #include "watch/growth.h"
@@ -281,13 +282,20 @@ void JunitReport::End(const RunEnd& end) {
     suite += " ";
     AppendXmlText(suite, options_.targetName);
   }
+  // When the run started, in UTC: the schema's timestamp takes no zone.
+  std::string started =
+      FormatUtcTime(end.firstUnixMilliseconds, TimePrecision::Seconds);
+  started.pop_back();
+  std::string host;
+  AppendXmlText(host, end.hostName);
   const std::string counts = "\" tests=\"" + std::to_string(tests) +
                              "\" failures=\"" + std::to_string(failures) +
                              "\" errors=\"" + std::to_string(errors);
   std::string bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   bytes += "<testsuites name=\"kestrel" + counts + "\" time=\"" + elapsed +
            "\">\n<testsuite name=\"" + suite + counts +
-           "\" skipped=\"0\" time=\"" + elapsed + "\">\n";
+           "\" skipped=\"0\" time=\"" + elapsed + "\" timestamp=\"" +
+           started + "\" hostname=\"" + host + "\">\n";
   bytes += cases;
   bytes += "</testsuite>\n</testsuites>\n";
   out_.WriteBytes(bytes.data(), bytes.size());

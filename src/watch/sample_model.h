@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sample/system_totals.h"
@@ -44,6 +45,11 @@ enum class Failure {
 struct RunEnd {
   uint64_t samples = 0;           // taken and shown
   uint64_t lastMilliseconds = 0;  // the time of the last of them
+  // The wall-clock times of the first and the last of them, and the
+  // computer's name (as SystemTotals has them).
+  uint64_t firstUnixMilliseconds = 0;
+  uint64_t lastUnixMilliseconds = 0;
+  std::u16string_view hostName;
   // An interrupt ended the watch before it took the samples -n asks for.
   bool interrupted = false;
   // Why sample `samples + 1` could not be taken, or None.
