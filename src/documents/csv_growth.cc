@@ -53,8 +53,9 @@ void AppendOutlook(std::string& out, const LimitOutlook& outlook,
     out += ",true,";
     return;
   }
-  out += ",false," +
-         std::to_string(std::llround(std::max(0.0, outlook.secondsLeft)));
+  out +=
+      ",false," +
+      std::to_string(std::llround(std::max(0.0, double{outlook.secondsLeft})));
 }
 
 }  // namespace

@@ -87,7 +87,8 @@ void AppendOutlook(std::string& out, const LimitOutlook& outlook,
     return;
   }
   out += ",\"reached\":false,\"secondsLeft\":";
-  AppendSignedNumber(out, std::llround(std::max(0.0, outlook.secondsLeft)));
+  AppendSignedNumber(out,
+                     std::llround(std::max(0.0, double{outlook.secondsLeft})));
   out.push_back('}');
 }
 

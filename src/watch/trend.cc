@@ -476,8 +476,8 @@ LimitOutlook JudgeLimit(uint32_t last, const Trend& trend, uint32_t limit) {
     outlook.state = LimitState::Reached;
   } else if (trend.word == TrendWord::StillGrowing && trend.perMinute > 0) {
     outlook.state = LimitState::Ahead;
-    outlook.secondsLeft =
-        static_cast<double>(limit - last) * 60 / trend.perMinute;
+    outlook.secondsLeft = static_cast<float>(static_cast<double>(limit - last) *
+                                             60 / trend.perMinute);
   }
   return outlook;
 }

@@ -56,17 +56,21 @@ enum class TrendWord : uint8_t {
   UpAndDown,     // rises and falls without a lasting rise
 };
 
+// Every process that grew keeps one, so it is small: its times first, then
+// its counts, in 40 bytes.
 struct Trend {
-  // Still growing: the latest stretch's slope.
-  double perMinute = 0;
-  // Held: the level, and when it was first reached.
+  // Held: when the level was first reached.
   uint64_t levelMilliseconds = 0;
+  // Where the latest stretch judged starts.
+  uint64_t changeMilliseconds = 0;
+  // Still growing: the latest stretch's slope, to seven digits where the
+  // report words three.
+  float perMinute = 0;
+  // Held: the level.
   uint32_t level = 0;
   // Up and down: the least and the greatest count.
   uint32_t least = 0;
   uint32_t greatest = 0;
-  // Where the latest stretch judged starts.
-  uint64_t changeMilliseconds = 0;
   // How far the count moves about its level from sample to sample.
   uint32_t churn = 0;
   TrendWord word = TrendWord::UpAndDown;
@@ -87,9 +91,11 @@ enum class LimitState : uint8_t {
 // the trends do not decide.
 int CompareTrends(const Trend& a, const Trend& b);
 
+// Kept for every process that grew, so small: a float holds a time ahead
+// to well under a second in a day, more than the report words it.
 struct LimitOutlook {
+  float secondsLeft = 0;
   LimitState state = LimitState::Unknown;
-  double secondsLeft = 0;
 };
 
 // The outlook of a count whose last value is `last`, judged `trend`,
