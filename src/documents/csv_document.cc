@@ -14,11 +14,6 @@
 
 namespace {
 
-void AppendNumber(std::string& out, uint64_t value) {
-  char digits[20];
-  out.append(digits, FormatDecimal(digits, value));
-}
-
 // `text` as one field, in UTF-8: in quotes, each quote doubled, where it
 // holds a comma, a quote, CR or LF. A lone surrogate, which UTF-8 cannot
 // hold, becomes U+FFFD.
@@ -58,7 +53,7 @@ const std::array<std::string, 256>& HandleMiddles() {
       const char16_t* name = ObjectTypeName(static_cast<uint8_t>(code));
       AppendField(middle, name, std::char_traits<char16_t>::length(name));
       middle.push_back(',');
-      AppendNumber(middle, static_cast<uint64_t>(code));
+      AppendNumber(middle, code);
       middle += ",0x";
     }
     return middles;

@@ -19,11 +19,6 @@ namespace {
 // The version project() names.
 constexpr char kVersion[] = KESTREL_PROJECT_VERSION;
 
-void AppendNumber(std::string& out, uint64_t value) {
-  char digits[20];
-  out.append(digits, FormatDecimal(digits, value));
-}
-
 // `text` as a JSON string: quotes, backslashes and control characters
 // escaped, a lone surrogate as \uXXXX (UTF-8 cannot hold it), everything
 // else in UTF-8.

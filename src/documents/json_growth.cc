@@ -17,10 +17,6 @@ namespace {
 // The version project() names.
 constexpr char kVersion[] = KESTREL_PROJECT_VERSION;
 
-void AppendSignedNumber(std::string& out, int64_t value) {
-  out += std::to_string(value);
-}
-
 void AppendPerMinute(std::string& out, double perMinute) {
   out += PerMinuteNumber(perMinute);
 }
@@ -31,11 +27,11 @@ void AppendCounts(std::string& out, uint32_t first, uint32_t last,
                   uint64_t milliseconds) {
   const int64_t change = CountChange(first, last);
   out += "{\"first\":";
-  AppendSignedNumber(out, first);
+  AppendNumber(out, first);
   out += ",\"last\":";
-  AppendSignedNumber(out, last);
+  AppendNumber(out, last);
   out += ",\"change\":";
-  AppendSignedNumber(out, change);
+  AppendNumber(out, change);
   out += ",\"perMinute\":";
   AppendPerMinute(out, ChangePerMinute(first, last, milliseconds));
   out.push_back('}');
@@ -55,7 +51,7 @@ void AppendVerdict(std::string& out, const Trend& trend) {
       break;
     case TrendWord::Held:
       out += ",\"level\":";
-      AppendSignedNumber(out, trend.level);
+      AppendNumber(out, trend.level);
       out += ",\"sinceSeconds\":";
       out += FormatSeconds(trend.levelMilliseconds);
       out += ",\"unchanged\":";
@@ -63,9 +59,9 @@ void AppendVerdict(std::string& out, const Trend& trend) {
       break;
     case TrendWord::UpAndDown:
       out += ",\"least\":";
-      AppendSignedNumber(out, trend.least);
+      AppendNumber(out, trend.least);
       out += ",\"greatest\":";
-      AppendSignedNumber(out, trend.greatest);
+      AppendNumber(out, trend.greatest);
       break;
   }
   out.push_back('}');
@@ -81,21 +77,20 @@ void AppendOutlook(std::string& out, const LimitOutlook& outlook,
     return;
   }
   out += "{\"limit\":";
-  AppendSignedNumber(out, limit);
+  AppendNumber(out, limit);
   if (outlook.state == LimitState::Reached) {
     out += ",\"reached\":true}";
     return;
   }
   out += ",\"reached\":false,\"secondsLeft\":";
-  AppendSignedNumber(out,
-                     std::llround(std::max(0.0, double{outlook.secondsLeft})));
+  AppendNumber(out, std::llround(std::max(0.0, double{outlook.secondsLeft})));
   out.push_back('}');
 }
 
 void AppendProcess(std::string& out, const ProcessGrowth& process,
                    uint32_t quota) {
   out += "{\"pid\":";
-  AppendSignedNumber(out, process.pid);
+  AppendNumber(out, process.pid);
   out += ",\"name\":";
   AppendJsonString(out, process.name.view());
   out += ",\"firstSeconds\":";
@@ -118,7 +113,7 @@ void AppendProcess(std::string& out, const ProcessGrowth& process,
     out.push_back('"');
     out += kObjectCategoryNames[category];
     out += "\":";
-    AppendSignedNumber(out, process.categoryGrowth[category]);
+    AppendNumber(out, process.categoryGrowth[category]);
   }
   out += "},\"verdict\":";
   AppendVerdict(out, process.trend);
@@ -141,9 +136,9 @@ void WriteJsonGrowthDocument(
   bytes += ",\"interrupted\":";
   bytes += end.interrupted ? "true" : "false";
   bytes += ",\"processQuota\":";
-  AppendSignedNumber(bytes, processQuota);
+  AppendNumber(bytes, processQuota);
   bytes += ",\"table\":{\"slots\":";
-  AppendSignedNumber(bytes, table.slots);
+  AppendNumber(bytes, table.slots);
   bytes += ",\"used\":";
   AppendCounts(bytes, table.firstUsed, table.lastUsed,
                table.lastMilliseconds - table.firstMilliseconds);

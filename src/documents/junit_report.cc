@@ -294,8 +294,8 @@ void JunitReport::End(const RunEnd& end) {
   std::string bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   bytes += "<testsuites name=\"kestrel" + counts + "\" time=\"" + elapsed +
            "\">\n<testsuite name=\"" + suite + counts +
-           "\" skipped=\"0\" time=\"" + elapsed + "\" timestamp=\"" +
-           started + "\" hostname=\"" + host + "\">\n";
+           "\" skipped=\"0\" time=\"" + elapsed + "\" timestamp=\"" + started +
+           "\" hostname=\"" + host + "\">\n";
   bytes += cases;
   bytes += "</testsuite>\n</testsuites>\n";
   out_.WriteBytes(bytes.data(), bytes.size());

@@ -15,11 +15,6 @@
 
 namespace {
 
-void AppendNumber(std::string& out, uint64_t value) {
-  char digits[20];
-  out.append(digits, FormatDecimal(digits, value));
-}
-
 void AppendFamily(std::string& out, std::string_view name,
                   std::string_view help) {
   out += "# HELP ";

@@ -98,6 +98,17 @@ void AppendNumber(std::u16string& line, int64_t value) {
   line.append(digits, end);
 }
 
+void AppendNumber(std::string& out, int64_t value) {
+  // In unsigned, so that INT64_MIN negates.
+  uint64_t magnitude = static_cast<uint64_t>(value);
+  if (value < 0) {
+    out.push_back('-');
+    magnitude = 0 - magnitude;
+  }
+  char digits[20];
+  out.append(digits, FormatDecimal(digits, magnitude));
+}
+
 void AppendSigned(std::u16string& line, int64_t value) {
   if (value > 0)
     line.push_back(u'+');

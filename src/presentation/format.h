@@ -28,6 +28,8 @@ std::u16string Utf16(std::string_view ascii);
 
 // "%lld": `value` in decimal, "-" before a negative one.
 void AppendNumber(std::u16string& line, int64_t value);
+// The same into a document's bytes.
+void AppendNumber(std::string& out, int64_t value);
 // "+6", "-2", "0": a change, signed unless it is none.
 void AppendSigned(std::u16string& line, int64_t value);
 
