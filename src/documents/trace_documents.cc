@@ -8,6 +8,7 @@
 #include "output/output.h"
 #include "presentation/format.h"
 #include "presentation/growth_report.h"
+#include "presentation/wall_time.h"
 #include "text/trace_report.h"
 #include "watch/stack_growth.h"
 
@@ -90,11 +91,17 @@ std::string ExitCodeText(const platform::FollowState& program,
 
 }  // namespace
 
-std::string JsonTraceDocument(const StackTracker& stacks) {
+std::string JsonTraceDocument(const RunEnd& end) {
+  const StackTracker& stacks = *end.stacks;
   const platform::FollowState& program = stacks.Program();
   std::string out = "{\"tool\":\"kestrel\",\"version\":\"";
   out += KESTREL_PROJECT_VERSION;
-  out += "\",\"trace\":{\"program\":";
+  // When the last sample was taken, and where.
+  out += "\",\"time\":\"";
+  out += FormatUtcTime(end.lastUnixMilliseconds, TimePrecision::Milliseconds);
+  out += "\",\"host\":";
+  AppendJsonString(out, end.hostName);
+  out += ",\"trace\":{\"program\":";
   AppendJsonString(out, program.name);
   out += ",\"pid\":" + std::to_string(program.pid) +
          ",\"samples\":" + std::to_string(stacks.Samples()) +
@@ -145,12 +152,19 @@ std::string JsonTraceDocument(const StackTracker& stacks) {
   return out;
 }
 
-std::string CsvTraceDocument(const StackTracker& stacks) {
+std::string CsvTraceDocument(const RunEnd& end) {
+  const StackTracker& stacks = *end.stacks;
   const platform::FollowState& program = stacks.Program();
   std::string out =
-      "program,pid,exitCode,stack,category,objects,verdict,created,"
+      "time,host,program,pid,exitCode,stack,category,objects,verdict,created,"
       "firstCreationSeconds,lastCreationSeconds,innermostFrame,frames\n";
-  std::string lead;
+  // Every row says when the last sample was taken, and where.
+  std::string where =
+      FormatUtcTime(end.lastUnixMilliseconds, TimePrecision::Milliseconds) +
+      ",";
+  AppendCsvField(where, end.hostName);
+  where += ',';
+  std::string lead = where;
   AppendCsvField(lead, program.name);
   lead +=
       "," + std::to_string(program.pid) + "," + ExitCodeText(program, "") + ",";
@@ -198,6 +212,7 @@ std::string CsvTraceDocument(const StackTracker& stacks) {
     out += lead + "not seen created,All," + std::to_string(stacks.Unseen()) +
            ",,,,,,\n";
   for (const auto& child : program.children) {
+    out += where;
     AppendCsvField(out, child.second);
     out += "," + std::to_string(child.first) + ",,not followed,,,,,,,,\n";
   }
@@ -207,7 +222,6 @@ std::string CsvTraceDocument(const StackTracker& stacks) {
 void TraceDocumentReport::End(const RunEnd& end) {
   if (!end.stacks)
     return;
-  std::string document =
-      json_ ? JsonTraceDocument(*end.stacks) : CsvTraceDocument(*end.stacks);
+  std::string document = json_ ? JsonTraceDocument(end) : CsvTraceDocument(end);
   out_.WriteBytes(document.data(), document.size());
 }

@@ -10,19 +10,21 @@
 class Output;
 class StackTracker;
 
-// {"tool":"kestrel","version":"X.Y.Z","trace":{"program":...,"pid":...,
+// {"tool":"kestrel","version":"X.Y.Z","time":...,"host":...,
+// "trace":{"program":...,"pid":...,
 // "samples":...,"elapsedSeconds":...,"exited":...,"exitCode":...,
 // "stacks":[...],"withoutStack":{...},"beyondKept":{...},"unseen":...,
 // "notFollowed":[...]}} on one line: each stack with its objects by
 // category, its verdict and every frame.
-std::string JsonTraceDocument(const StackTracker& stacks);
+// The time is the last sample's, in UTC. `end` holds the stacks.
+std::string JsonTraceDocument(const RunEnd& end);
 
 // A header row, then a row a stack and category
-// (program,pid,exitCode,stack,category,objects,verdict,created,
+// (time,host,program,pid,exitCode,stack,category,objects,verdict,created,
 // firstCreationSeconds,lastCreationSeconds,innermostFrame,frames), then the
 // rows of the objects without a stack, on stacks beyond those kept and not
 // seen created, and one a child not followed.
-std::string CsvTraceDocument(const StackTracker& stacks);
+std::string CsvTraceDocument(const RunEnd& end);
 
 // The report of a followed program's run in JSON or CSV: nothing at each
 // sample, the document at the end.
