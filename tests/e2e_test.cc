@@ -530,8 +530,9 @@ TEST_F(KestrelTest, ValueOptionsOnTheCommandLine) {
   RunResult result = Run(kShapesSession, {"-o", "xml"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out, kBanner + kUsage);
-  EXPECT_EQ(result.err,
-            "kestrel: -o takes text, csv, json, html, prometheus, live or junit\n");
+  EXPECT_EQ(
+      result.err,
+      "kestrel: -o takes text, csv, json, html, prometheus, live or junit\n");
   // A document run prints no banner, even with the usage text.
   result = Run(kShapesSession, {"-o", "json", "a", "b"});
   EXPECT_EQ(result.exitCode, 1);

@@ -80,7 +80,7 @@ void AppendCountsRow(std::string& out, std::string_view leading,
                              record.gdiPeakCount, record.userObjectCount,
                              record.userPeakCount};
   for (uint64_t count : counts) {
-    AppendNumber(out, count);
+    AppendNumber(out, static_cast<int64_t>(count));
     out.push_back(',');
   }
   for (int category = 0; category < kCategoryCount; ++category) {

@@ -88,7 +88,7 @@ const std::array<std::string, 256>& HandleMiddles() {
       const char16_t* name = ObjectTypeName(static_cast<uint8_t>(code));
       AppendString(middle, name, std::char_traits<char16_t>::length(name));
       middle += ",\"typeCode\":";
-      AppendNumber(middle, static_cast<uint64_t>(code));
+      AppendNumber(middle, code);
       middle += ",\"kernelAddress\":\"0x";
     }
     return middles;

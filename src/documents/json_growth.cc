@@ -149,7 +149,7 @@ void WriteJsonGrowthDocument(
   bytes += "},\"processes\":[";
   // A watch may have seen a hundred thousand processes grow: the document
   // leaves in pieces rather than be held whole.
-  constexpr size_t kPieceBytes = 64 * 1024;
+  constexpr size_t kPieceBytes = size_t{64} * 1024;
   const std::vector<const ProcessGrowth*>& grown = growth.Grown();
   for (size_t i = 0; i < grown.size(); ++i) {
     if (i > 0)

@@ -53,7 +53,7 @@ void AppendProcessSeries(std::string& out, std::string_view name,
 
 void AppendValue(std::string& out, uint64_t value) {
   out.push_back(' ');
-  AppendNumber(out, value);
+  AppendNumber(out, static_cast<int64_t>(value));
   out.push_back('\n');
 }
 

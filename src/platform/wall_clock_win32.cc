@@ -62,7 +62,8 @@ int32_t LocalOffsetMinutes(uint64_t unixMilliseconds) {
       !::SystemTimeToFileTime(&local, &localFile))
     return 0;
   int64_t difference = static_cast<int64_t>(TicksOf(localFile) - ticks);
-  constexpr int64_t kTicksPerMinute = 60 * 1000 * int64_t{kTicksPerMillisecond};
+  constexpr int64_t kTicksPerMinute =
+      int64_t{60} * 1000 * int64_t{kTicksPerMillisecond};
   return static_cast<int32_t>(difference / kTicksPerMinute);
 }
 

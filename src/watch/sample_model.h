@@ -15,8 +15,8 @@ struct SampleChanges;
 
 // One sample as the run lists it; what it points to lives for the call.
 struct ListedSample {
-  uint64_t number = 1;        // counted from 1
-  uint64_t milliseconds = 0;  // since the first sample
+  uint64_t number = 1;                   // counted from 1
+  uint64_t milliseconds = 0;             // since the first sample
   const SystemTotals* system = nullptr;  // its wall-clock time and host too
   // The processes the run lists, in the listing's order.
   const std::vector<const ProcessRecord*>* listed = nullptr;

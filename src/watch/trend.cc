@@ -437,9 +437,10 @@ Trend JudgeTrend(const TrendSummary& summary) {
   if (summary.Samples() < kTrendMinimumSamples && NeverFell(summary)) {
     uint64_t span = summary.LastMilliseconds() - summary.FirstMilliseconds();
     trend.word = TrendWord::StillGrowing;
-    trend.perMinute = span == 0 ? 0
-                                : static_cast<double>(last - first) * 60000 /
-                                      static_cast<double>(span);
+    trend.perMinute =
+        span == 0 ? 0
+                  : static_cast<float>(static_cast<double>(last - first) *
+                                       60000 / static_cast<double>(span));
     return trend;
   }
   const std::vector<TrendFloor> floors = TrendFloors(summary);
@@ -455,7 +456,7 @@ Trend JudgeTrend(const TrendSummary& summary) {
   trend.changeMilliseconds = summary.Bucket(stretch.from).firstMilliseconds;
   if (stretch.rising) {
     trend.word = TrendWord::StillGrowing;
-    trend.perMinute = stretch.slope * 60000;
+    trend.perMinute = static_cast<float>(stretch.slope * 60000);
   } else {
     trend.word = JudgeHeld(summary, stretch.from, band, &trend)
                      ? TrendWord::Held
