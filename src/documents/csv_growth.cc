@@ -15,9 +15,10 @@ namespace {
 // `first,last,change,perMinute`.
 void AppendCounts(std::string& out, uint32_t first, uint32_t last,
                   uint64_t milliseconds) {
-  out += std::to_string(first) + "," + std::to_string(last) + "," +
-         std::to_string(CountChange(first, last)) + "," +
-         PerMinuteNumber(ChangePerMinute(first, last, milliseconds));
+  out +=
+      std::to_string(first) + "," + std::to_string(last) + "," +
+      std::to_string(CountChange(first, last)) + "," +
+      PerMinuteNumber(ChangePerMinute(CountChange(first, last), milliseconds));
 }
 
 // `verdict,verdictPerMinute,heldLevel,heldSinceSeconds,heldUnchanged,least,

@@ -33,7 +33,7 @@ void AppendCounts(std::string& out, uint32_t first, uint32_t last,
   out += ",\"change\":";
   AppendNumber(out, change);
   out += ",\"perMinute\":";
-  AppendPerMinute(out, ChangePerMinute(first, last, milliseconds));
+  AppendPerMinute(out, ChangePerMinute(CountChange(first, last), milliseconds));
   out.push_back('}');
 }
 

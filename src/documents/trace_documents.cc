@@ -1,7 +1,5 @@
 #include "documents/trace_documents.h"
 
-#include <cmath>
-
 #include "documents/csv_document.h"
 #include "documents/json_document.h"
 #include "documents/version.h"
@@ -24,13 +22,6 @@ std::string Hex(uint64_t value) {
   return "0x" + text;
 }
 
-// A rate with one decimal, as the verdict's text rounds it.
-std::string Tenths(double value) {
-  int64_t tenths = std::llround(std::fabs(value) * 10);
-  return std::string(value < 0 && tenths != 0 ? "-" : "") +
-         std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
-}
-
 void AppendCategories(std::string& out,
                       const uint32_t (&counts)[kCategoryCount]) {
   out += '{';
@@ -51,7 +42,7 @@ void AppendTrend(std::string& out, const Trend& trend) {
   out += "\"trend\":\"" + std::string(TrendWordText(trend.word)) + "\"";
   switch (trend.word) {
     case TrendWord::StillGrowing:
-      out += ",\"perMinute\":" + Tenths(trend.perMinute);
+      out += ",\"perMinute\":" + FormatOneDecimal(trend.perMinute);
       break;
     case TrendWord::Held:
       out += ",\"level\":" + std::to_string(trend.level) +

@@ -87,8 +87,7 @@ std::vector<LiveRow> LiveReport::Rows(const ListedSample& sample,
     uint64_t span = sample.milliseconds - process->firstMilliseconds;
     row.hasRate = span > 0;
     if (row.hasRate)
-      row.perMinute =
-          static_cast<double>(row.change) * 60000.0 / static_cast<double>(span);
+      row.perMinute = ChangePerMinute(row.change, span);
     if (Grew(*process)) {
       row.verdict = Utf16(TrendWordText(growth.JudgeNow(record.pid).word));
     }

@@ -10,10 +10,7 @@ namespace {
 
 // `change` over `milliseconds` as a rate.
 void AppendRate(std::u16string& text, int64_t change, uint64_t milliseconds) {
-  AppendAscii(text, FormatRate(milliseconds == 0
-                                   ? 0
-                                   : static_cast<double>(change) * 60000 /
-                                         static_cast<double>(milliseconds)));
+  AppendAscii(text, FormatRate(ChangePerMinute(change, milliseconds)));
 }
 
 }  // namespace

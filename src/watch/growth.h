@@ -48,6 +48,13 @@ inline int64_t CountChange(uint32_t first, uint32_t last) {
   return int64_t{last} - int64_t{first};
 }
 
+// `change` per minute over `milliseconds`; 0 over none.
+inline double ChangePerMinute(int64_t change, uint64_t milliseconds) {
+  return milliseconds == 0 ? 0
+                           : static_cast<double>(change) * 60000 /
+                                 static_cast<double>(milliseconds);
+}
+
 bool Grew(const ProcessGrowth& process);
 // Its GDI All's change from its first sample to its last.
 int64_t GdiAllGrowth(const ProcessGrowth& process);
